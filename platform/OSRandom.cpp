@@ -1,0 +1,35 @@
+#include "platform/OSRandom.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace platform {
+
+namespace {
+thread_local int gForcedFailure = 0;
+}
+
+int OSRandomFill(void* data, std::size_t len) noexcept {
+  if (gForcedFailure != 0) return gForcedFailure;
+  auto* p = static_cast<std::uint8_t*>(data);
+  while (len > 0) {
+    const ssize_t n = ::getrandom(p, len, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno != 0 ? errno : EIO;
+    }
+    p += n;
+    len -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+ScopedRandomFailure::ScopedRandomFailure(int errorNumber) : FPrevious(gForcedFailure) {
+  gForcedFailure = errorNumber;
+}
+
+ScopedRandomFailure::~ScopedRandomFailure() { gForcedFailure = FPrevious; }
+
+}  // namespace platform

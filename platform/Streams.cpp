@@ -1,0 +1,104 @@
+#include "platform/Streams.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/SysUtils.h"
+
+namespace platform {
+
+std::int64_t TStream::GetSize() {
+  const std::int64_t position = GetPosition();
+  const std::int64_t size = Seek(0, TSeekOrigin::soEnd);
+  Seek(position, TSeekOrigin::soBeginning);
+  return size;
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+  if (count > 0 && Write(buffer, count) != count)
+    throw EWriteError(u"Stream write error: fewer bytes written than requested");
+}
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+  const auto size = static_cast<std::int64_t>(FData.size());
+  if (count <= 0 || FPosition >= size) return 0;
+  const std::int64_t n = std::min(count, size - FPosition);
+  std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  const auto end = static_cast<std::size_t>(FPosition + count);
+  if (end > FData.size()) FData.resize(end);
+  std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
+  FPosition += count;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                            : origin == TSeekOrigin::soCurrent ? FPosition
+                                                               : static_cast<std::int64_t>(FData.size());
+  FPosition = std::max<std::int64_t>(0, base + offset);
+  return FPosition;
+}
+
+namespace {
+string OsError() { return FromUTF8(std::strerror(errno)); }
+}  // namespace
+
+TFileStream::TFileStream(const string& fileName, TFileMode mode) : FFileName(fileName) {
+  const std::string path = ToUTF8String(fileName);
+  if (mode == TFileMode::fmCreate) {
+    FHandle = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (FHandle < 0) throw EFOpenError(u"Cannot create file \"" + fileName + u"\". " + OsError());
+  } else {
+    FHandle = ::open(path.c_str(), (mode == TFileMode::fmOpenRead ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    struct stat st{};
+    if (FHandle >= 0 && ::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(FHandle);
+      FHandle = -1;
+      errno = EISDIR;
+    }
+    if (FHandle < 0) throw EFOpenError(u"Cannot open file \"" + fileName + u"\". " + OsError());
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+  const std::int64_t n = FileRead(FHandle, buffer, count);
+  if (n < 0) throw EReadError(u"Error reading file \"" + FFileName + u"\". " + OsError());
+  return n;
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  const std::int64_t n = FileWrite(FHandle, buffer, count);
+  if (n != count) throw EWriteError(u"Error writing file \"" + FFileName + u"\". " + OsError());
+  return n;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+  const off_t pos = ::lseek(FHandle, offset, whence);
+  if (pos < 0) throw EReadError(u"Error seeking in file \"" + FFileName + u"\". " + OsError());
+  return pos;
+}
+
+std::int64_t TFileStream::GetSize() {
+  struct stat st{};
+  if (::fstat(FHandle, &st) != 0) throw EReadError(u"Error reading file \"" + FFileName + u"\". " + OsError());
+  return st.st_size;
+}
+
+}  // namespace platform

@@ -1,0 +1,126 @@
+#include "platform/SysUtils.h"
+
+#include <charconv>
+
+namespace platform {
+
+Exception::Exception(string message) : FMessage(std::move(message)), FWhat(ToUTF8String(FMessage)) {}
+
+string Exception::Format(std::u16string_view format, std::initializer_list<string> args) {
+  string out;
+  auto arg = args.begin();
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size() && (format[i + 1] == u'd' || format[i + 1] == u's')) {
+      if (arg != args.end()) out += *arg++;
+      ++i;
+    } else {
+      out += format[i];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+template <class Sink>
+void EncodeCodePoints(std::u16string_view text, Sink&& put) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = kReplacement;
+    }
+    if (c < 0x80) {
+      put(static_cast<std::uint8_t>(c));
+    } else if (c < 0x800) {
+      put(static_cast<std::uint8_t>(0xC0 | (c >> 6)));
+      put(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      put(static_cast<std::uint8_t>(0xE0 | (c >> 12)));
+      put(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+      put(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+    } else {
+      put(static_cast<std::uint8_t>(0xF0 | (c >> 18)));
+      put(static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F)));
+      put(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+      put(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+[[noreturn]] void RaiseNoMapping() { throw EEncodingError(string(kNoMappingMessage)); }
+
+}  // namespace
+
+TBytes EncodeUTF8(std::u16string_view text) {
+  TBytes out;
+  out.reserve(text.size());
+  EncodeCodePoints(text, [&](std::uint8_t b) { out.push_back(b); });
+  return out;
+}
+
+std::string ToUTF8String(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  EncodeCodePoints(text, [&](std::uint8_t b) { out.push_back(static_cast<char>(b)); });
+  return out;
+}
+
+string DecodeUTF8(std::span<const std::uint8_t> bytes) {
+  string out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::uint8_t b0 = bytes[i];
+    if (b0 < 0x80) {
+      out += static_cast<char16_t>(b0);
+      ++i;
+      continue;
+    }
+    std::size_t extra;
+    char32_t c;
+    char32_t minimum;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      extra = 1, c = b0 & 0x1F, minimum = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      extra = 2, c = b0 & 0x0F, minimum = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      extra = 3, c = b0 & 0x07, minimum = 0x10000;
+    } else {
+      RaiseNoMapping();
+    }
+    if (bytes.size() - i <= extra) RaiseNoMapping();
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const std::uint8_t b = bytes[i + k];
+      if ((b & 0xC0) != 0x80) RaiseNoMapping();
+      c = (c << 6) | (b & 0x3F);
+    }
+    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) RaiseNoMapping();
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += extra + 1;
+  }
+  return out;
+}
+
+string FromUTF8(std::string_view text) {
+  return DecodeUTF8({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+string IntToStr(std::int64_t value) {
+  char buf[24];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  (void)ec;
+  return string(buf, end);
+}
+
+}  // namespace platform

@@ -1,0 +1,82 @@
+// Runtime stand-ins: the exception classes, UTF-8 conversion and small text helpers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/Types.h"
+
+namespace platform {
+
+// The general exception class: a UTF-16 message, offered as UTF-8 through what().
+class Exception : public std::exception {
+ public:
+  explicit Exception(string message);
+  // Builds the message from a printf-style format whose only directives are %d and %s.
+  static string Format(std::u16string_view format, std::initializer_list<string> args);
+
+  const string& Message() const noexcept { return FMessage; }
+  const char* what() const noexcept override { return FWhat.c_str(); }
+
+ private:
+  string FMessage;
+  std::string FWhat;
+};
+
+// Malformed UTF-8 met by the strict decoder.
+class EEncodingError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Text that is not a valid number.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A file that cannot be opened or created; the message names the file.
+class EFOpenError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A stream read or write that failed or transferred fewer bytes than asked.
+class EReadError : public Exception {
+ public:
+  using Exception::Exception;
+};
+class EWriteError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A published property that does not exist, or a value it does not accept.
+class EPropertyError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The message of EEncodingError.
+inline constexpr std::u16string_view kNoMappingMessage =
+    u"No mapping for the Unicode character exists in the target multi-byte code page";
+
+// UTF-8 encoding (RFC 3629, no byte-order mark). A surrogate pair becomes one 4-byte sequence;
+// an unpaired surrogate code unit cannot be encoded and becomes U+FFFD (EF BF BD), the usual
+// replacement character, so the output is always well-formed UTF-8.
+TBytes EncodeUTF8(std::u16string_view text);
+std::string ToUTF8String(std::u16string_view text);
+
+// Strict UTF-8 decoding: overlong forms, surrogates, code points above U+10FFFF, stray or
+// missing continuation bytes all raise EEncodingError with kNoMappingMessage.
+string DecodeUTF8(std::span<const std::uint8_t> bytes);
+string FromUTF8(std::string_view text);
+
+// Decimal text of a number, with an ASCII minus sign.
+string IntToStr(std::int64_t value);
+
+}  // namespace platform
