@@ -1,0 +1,166 @@
+// TConvert: the library's text-format converter (raw, hexadecimal, base64, base64url, base32),
+// byte strings, byte arrays and UTF-8; and the unit's own exception class ESelvane.
+//
+// A "byte string" is a string whose every UTF-16 code unit carries one byte: operations that read
+// one use only the low 8 bits of each code unit, operations that make one produce only 0..255.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string_view>
+
+#include "crypto/support/CryptBase.h"
+#include "platform/Classes.h"
+#include "platform/SysUtils.h"
+#include "platform/Types.h"
+
+namespace MiscObj {
+
+using platform::Integer;
+using platform::string;
+using platform::TBytes;
+
+enum TConvertType : std::uint8_t { base64, hexa, base64url, base32, raw };
+enum TUnicode : std::uint8_t { noUni, yesUni };
+
+// The converter's exception; a class of its own, distinct from errorlist::ESelvane.
+class ESelvane : public platform::Exception {
+ public:
+  // Keeps the message; the code stays 0.
+  explicit ESelvane(const string& errorMessag);
+  // The error catalogue's message for Code; the code is kept.
+  explicit ESelvane(Integer Code);
+  // The message formatted as platform::Exception::Format does (%d and %s); the code stays 0.
+  static ESelvane CreateFmt(std::u16string_view format, std::initializer_list<string> args);
+
+ private:
+  friend struct ESelvaneAccess;
+  Integer FCode = 0;
+};
+
+class TConvert : public CryptBase::TOrvoCryptBase {
+ public:
+  // Format hexa, owned by AOwner (which then destroys it; allocate it on the heap).
+  explicit TConvert(platform::TComponent* AOwner);
+  // Format hexa, no owner.
+  TConvert();
+  // The given format, no owner.
+  explicit TConvert(TConvertType AType);
+
+  // Published property "AType" (after "Version"), default hexa.
+  TConvertType AType() const { return FType; }
+  void SetAType(TConvertType value) { FType = value; }
+  platform::TPropertyList PublishedProperties() const override;
+
+  // ---- Dispatch on the format ----
+
+  // The bytes of a byte string written in the format. raw returns the text unchanged.
+  // A format value outside the five raises ESelvane "Bad Type (%d)".
+  string CharToFormat(const string& charstring);
+  // The byte string that text in the format stands for. raw returns the text unchanged; hexa
+  // decodes as ToCharString; base64/base64url/base32 first drop blank and control characters
+  // (FormatBeforeConvert), then pad with '=' and decode. Padding is computed after that removal,
+  // so line breaks in the text never turn into surplus '=' that would shorten the output.
+  string FormatToChar(const string& str);
+  string StringToFormat(const string& charstring);
+  string UnicodeStringToFormat(const string& str);
+  // The decoded byte string (FormatToChar): raw is returned unchanged, malformed text raises the
+  // decoder's error.
+  string FormatToString(const string& str);
+  // The decoded bytes taken as UTF-8 text: StringToUnicode(FormatToString(str)).
+  string FormatToUnicodeString(const string& str);
+
+  // ---- Hexadecimal ----
+
+  // Two uppercase digits per code unit (its low 8 bits).
+  void ToHexString(const string& In, string& OutHexString);
+  string ToHexString(const string& In);
+  // Writes the digit characters (one byte each) from the first element of the caller's array on.
+  // The array is never resized: if it has fewer elements than twice the input length, raises
+  // platform::Exception and writes nothing.
+  void ToHexString(const string& In, TBytes& OutHexArray);
+
+  // Decodes pairs of digits, either case. Raises platform::Exception, producing nothing, for
+  // text of odd length ("Invalid Hexadecimal String Length (must be even): '%s'") or, checked
+  // next, for any character that is not a hexadecimal digit ("Invalid Hexadecimal String :
+  // '%s'"), the whole input quoted: a key read silently from a mistyped text is worse than an error.
+  void ToCharString(const string& InHex, string& OutCharString);
+  string ToCharString(const string& InHex);
+  // As above, writing the bytes into the caller's array from its first element on. The array is
+  // never resized: if it has fewer elements than the output, raises platform::Exception and
+  // writes nothing (malformed text likewise writes nothing).
+  void ToCharString(const string& InHex, TBytes& OutCharArray);
+
+  // ---- Byte strings, byte arrays and UTF-8 ----
+
+  // One byte per code unit: its low 8 bits.
+  static TBytes StringToByteArray(const string& str);
+  static TBytes StringToTBytes(const string& str);
+  // yesUni: UnicodeToByteArray; noUni (and any other value): the one-argument form.
+  static TBytes StringToByteArray(const string& str, TUnicode u);
+  // UTF-8 without byte-order mark. An unpaired surrogate cannot be encoded and becomes U+FFFD
+  // (EF BF BD), so the output is always well-formed UTF-8.
+  static TBytes UnicodeToByteArray(const string& str);
+  // One code unit per byte, equal to its value.
+  static string TBytesToString(const TBytes& t);
+  static string ByteArrayToString(std::span<const std::uint8_t> aob);
+  // Strict UTF-8 decoding of the bytes of a byte string; malformed UTF-8 raises
+  // platform::EEncodingError.
+  static string StringToUnicode(const string& str);
+  // 1 if any code unit is above 0xFF, else 0.
+  static Integer TestUnicode(const string& str);
+
+  // ---- Lengths ----
+
+  // The number of bytes that text in the format decodes to (computed on the text as given,
+  // padded with '='). raw and any other format value: the text length.
+  Integer CharLength(const string& charstring);
+  // The length of the text that charlen bytes give in the format. A negative count, or a result
+  // beyond the range of Integer, raises platform::Exception.
+  Integer OutputFormatLength(Integer charlen);
+
+  // ---- Base64, base64url, base32 (RFC 4648): '=' padding, no line breaks ----
+
+  void ToBase64String(const string& InCharString, string& Base64String);
+  void ToBase64urlString(const string& InCharString, string& Base64String);
+  void ToBase32String(const string& InCharString, string& Base32String);
+
+  // Tolerant decoders. Blank and control characters are dropped first (FormatBeforeConvert).
+  // Characters outside the alphabet count as 0, except that a character above 'z' (base32:
+  // above 'Z', so lowercase is rejected) raises platform::Exception quoting the text after the
+  // removal; the output is then left untouched. Text shorter than one group (4 characters,
+  // base32 8) after the removal decodes to the empty string. Characters after the last
+  // complete group are not decoded; they count only for the padding at the end.
+  void Base64ToChar(const string& Base64String, string& OutCharString);
+  void Base64urlToChar(const string& Base64UrlString, string& OutCharString);
+  void Base32ToChar(const string& Base32String, string& OutCharString);
+
+  // The text without every character whose low 8 bits are 0x21 or less (blanks, control
+  // characters and '!').
+  void FormatBeforeConvert(const string& InCharString, string& OutCharStringString);
+
+  // Cross conversions: decode from the source format, encode into the target format. They set
+  // the instance's format while they run and restore it on every path, also when they raise.
+  string Base64ToHexa(const string& base64String);
+  string HexaToBase64(const string& hexaString);
+  string Base64ToBase64url(const string& inString);
+  string Base64urlToBase64(const string& inString);
+  string Base64urlToHexa(const string& inString);
+  string HexaToBase64url(const string& inString);
+  string Base32ToHexa(const string& base32String);
+  string HexaToBase32(const string& hexaString);
+  string Base32ToBase64url(const string& inString);
+  string Base64urlToBase32(const string& inString);
+  string Base32ToBase64(const string& inString);
+  string Base64ToBase32(const string& inString);
+
+ private:
+  // Appends '=' up to a multiple of 4 (base64, base64url) or 8 (base32); other formats unchanged.
+  string AddPadding(const string& str) const;
+  string CrossConvert(const string& text, TConvertType source, TConvertType target);
+
+  TConvertType FType = hexa;
+};
+
+}  // namespace MiscObj
