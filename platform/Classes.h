@@ -13,7 +13,16 @@
 
 namespace platform {
 
+// The root object type: what an event handler receives as its sender.
+class TObject {
+ public:
+  virtual ~TObject() = default;
+};
+
 class TComponent;
+
+// An event handler that receives the sending object, or none (empty).
+using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 // One published property. Default is the value a stored description leaves out; a property
 // without a default is always stored.
@@ -26,11 +35,11 @@ struct TPropertyInfo {
 
 using TPropertyList = std::vector<TPropertyInfo>;
 
-class TComponent {
+class TComponent : public TObject {
  public:
   // With an owner, the new component is destroyed by that owner (it must live on the heap).
   explicit TComponent(TComponent* AOwner = nullptr);
-  virtual ~TComponent();
+  ~TComponent() override;
   TComponent(const TComponent&) = delete;
   TComponent& operator=(const TComponent&) = delete;
 

@@ -1,0 +1,132 @@
+#include "crypto/engine/AESModesChunks.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace AESModes::detail {
+
+void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept {
+  TCharArray16 r;
+  for (std::size_t i = 0; i < 16; ++i) r[i] = A[i] ^ B[i];
+  Res = r;
+}
+
+void Increment128(TCharArray16& A) noexcept {
+  for (int i = 15; i >= 0; --i)
+    if (++A[i] != 0) return;
+}
+
+void PadBlock(TCharArray16& P, Integer L) noexcept {
+  for (Integer i = std::max<Integer>(L, 0); i < 16; ++i) P[i] = static_cast<std::uint8_t>(16 - L);
+}
+
+Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
+                 const TCharArray16& in, TCharArray16& out, TCharArray16& V, Integer mode) {
+  TCharArray16 t;
+  Integer status = 0;
+  switch (mode) {
+    case 0:
+      return dir == TDirection::Encrypt ? core.Cipher(in, out, w, Nk) : core.InvCipher(in, out, w, Nk);
+    case 1:
+      if (dir == TDirection::Encrypt) {
+        XorBlock(in, V, t);
+        if ((status = core.Cipher(t, out, w, Nk)) == 0) V = out;
+      } else {
+        const TCharArray16 c = in;  // in may be out
+        if ((status = core.InvCipher(c, t, w, Nk)) == 0) {
+          XorBlock(t, V, out);
+          V = c;
+        }
+      }
+      return status;
+    case 2:
+      if ((status = core.Cipher(V, t, w, Nk)) == 0) {
+        XorBlock(in, t, out);
+        V = t;
+      }
+      return status;
+    case 3:
+      if ((status = core.Cipher(V, t, w, Nk)) == 0) {
+        XorBlock(in, t, out);
+        Increment128(V);
+      }
+      return status;
+    default:
+      return kBadMode;
+  }
+}
+
+Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
+                   std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode) {
+  TCharArray16 a, b;
+  for (std::size_t i = 0; i < n; i += 16) {
+    const std::size_t take = std::min<std::size_t>(16, n - i);
+    a.fill(0);
+    std::memcpy(a.data(), in + i, std::min<std::size_t>(16, avail - std::min(avail, i)));
+    if (const Integer st = ModeStep(dir, ks.Core(), ks.W(), ks.Nk(), a, b, V, mode); st != 0) return st;
+    std::memcpy(out + i, b.data(), take);
+  }
+  return 0;
+}
+
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+                      bool padding, const TFinalEncrypt& final) {
+  const auto chunk = static_cast<std::int64_t>(buf.In.size());
+  std::int64_t r;
+  for (;;) {
+    r = io.Read(buf.In.data(), chunk);
+    if (r < 0) return static_cast<Integer>(r);
+    if (r != chunk) break;
+    if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.In.data(), buf.In.size(), buf.Out.data(), buf.Out.size(), V, mode))
+      return st;
+    if (Integer st = io.Write(buf.Out.data(), chunk)) return st;
+  }
+  const std::int64_t n = padding ? r - r % 16 : r;
+  if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.In.data(), static_cast<std::size_t>(r), buf.Out.data(),
+                              static_cast<std::size_t>(n), V, mode))
+    return st;
+  if (Integer st = io.Write(buf.Out.data(), n)) return st;
+  if (!padding) return 0;
+  TCharArray16 P{}, C{};
+  const auto m = static_cast<Integer>(r - n);
+  std::memcpy(P.data(), buf.In.data() + n, static_cast<std::size_t>(m));
+  PadBlock(P, m);
+  if (Integer st = final(P, C, V)) return st;
+  return io.Write(C.data(), 16);
+}
+
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+                      bool padding, std::int64_t dataSize, const TFinalDecrypt& final) {
+  const auto chunk = static_cast<std::int64_t>(buf.In.size());
+  const std::int64_t held = padding ? 16 : 1;
+  const std::int64_t limit = dataSize - held;
+  if (limit < 0) return padding ? kBadPadding : 0;
+  std::int64_t total = 0, r = 0;
+  while (total <= limit) {
+    r = io.Read(buf.In.data(), chunk);
+    if (r < 0) return static_cast<Integer>(r);
+    total += r;
+    if (r != chunk) break;  // the end of the input, also when it comes sooner than its size said
+    if (total <= limit) {
+      if (Integer st = CryptBytes(TDirection::Decrypt, ks, buf.In.data(), buf.In.size(), buf.Out.data(),
+                                  buf.Out.size(), V, mode))
+        return st;
+      if (Integer st = io.Write(buf.Out.data(), chunk)) return st;
+    }
+  }
+  if (padding && r < 16) return kBadPadding;
+  const std::int64_t n = padding ? r - 16 : r;
+  if (Integer st = CryptBytes(TDirection::Decrypt, ks, buf.In.data(), static_cast<std::size_t>(r), buf.Out.data(),
+                              static_cast<std::size_t>(n), V, mode))
+    return st;
+  if (Integer st = io.Write(buf.Out.data(), n)) return st;
+  if (!padding) return 0;
+  TCharArray16 C, P;
+  std::memcpy(C.data(), buf.In.data() + n, 16);
+  if (Integer st = final(C, P, V)) return st;
+  const std::uint8_t k = P[15];
+  if (k > 16) return kBadPadding;
+  return io.Write(P.data(), 16 - k);
+}
+
+}  // namespace AESModes::detail

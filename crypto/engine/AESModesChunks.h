@@ -1,0 +1,104 @@
+// Machinery shared by the stream, buffer and path-file operations of TAESModes: the key
+// schedule holder, the one block step per mode, and the chunk loops. Internal to the engine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "crypto/engine/AESCore.h"
+#include "platform/Memory.h"
+#include "platform/Types.h"
+
+namespace AESModes::detail {
+
+using platform::Cardinal;
+using platform::Integer;
+using platform::TBytes;
+using platform::TCharArray16;
+using platform::TCharArray60_4;
+
+inline constexpr Integer kEmptyInput = -201;
+inline constexpr Integer kBadKeySize = -206;
+inline constexpr Integer kBadCipherLength = -207;
+inline constexpr Integer kBadPadding = -208;
+inline constexpr Integer kBadMode = -209;
+inline constexpr Integer kBadBlockLength = -210;
+inline constexpr Integer kNoPaddingLength = -211;
+inline constexpr Integer kFileOpenFailed = -203;
+inline constexpr Integer kShortWrite = -213;
+
+enum class TDirection : std::uint8_t { Encrypt, Decrypt };
+
+// An expanded key and its word count; the schedule is wiped when the holder goes away.
+class TKeySchedule {
+ public:
+  explicit TKeySchedule(const AESCore::TAESCore& core) : FCore(core) {}
+  Integer Expand(const TBytes& key, Cardinal Nk) {
+    FNk = Nk;
+    return FCore.KeyExpansion(key, *FW, Nk);
+  }
+  const AESCore::TAESCore& Core() const noexcept { return FCore; }
+  const TCharArray60_4& W() const noexcept { return *FW; }
+  Cardinal Nk() const noexcept { return FNk; }
+
+ private:
+  const AESCore::TAESCore& FCore;
+  platform::TWiped<TCharArray60_4> FW;
+  Cardinal FNk = 0;
+};
+
+void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept;
+void Increment128(TCharArray16& A) noexcept;
+void PadBlock(TCharArray16& P, Integer L) noexcept;
+
+// The one block step of each mode (0 ECB, 1 CBC, 2 OFB, 3 CTR), V being the chaining block:
+//   ECB  out = E(in) / D(in)
+//   CBC  enc: out = E(in xor V), V = out;  dec: out = D(in) xor V, V = in
+//   OFB  O = E(V), out = in xor O, V = O          (both directions)
+//   CTR  out = in xor E(V), V = V + 1             (both directions)
+// Returns 0, kBadMode for another mode (out untouched), or the block cipher's status.
+Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
+                 const TCharArray16& in, TCharArray16& out, TCharArray16& V, Integer mode);
+
+// Runs n bytes of in through ModeStep into out, carrying V. avail is how many bytes of in may be
+// read; when the last block is partial and not all of it is readable, it is taken through a
+// zero-filled block and only its n mod 16 bytes are written. out may be in.
+Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
+                   std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode);
+
+// Source and sink of a chunk loop. Read returns the bytes read (fewer only at the end) or a
+// negative status; Write returns 0 or a negative status (or raises, for streams).
+struct TChunkIO {
+  std::function<std::int64_t(std::uint8_t*, std::int64_t)> Read;
+  std::function<Integer(const std::uint8_t*, std::int64_t)> Write;
+};
+
+// Makes the final block C of a padded encryption from the padded plain block P and V.
+using TFinalEncrypt = std::function<Integer(const TCharArray16& P, TCharArray16& C, TCharArray16& V)>;
+// Makes the plain block P from the final cipher block C and V.
+using TFinalDecrypt = std::function<Integer(const TCharArray16& C, TCharArray16& P, TCharArray16& V)>;
+
+// Two chunk buffers for one call (zero-filled).
+struct TChunkBuffers {
+  explicit TChunkBuffers(std::size_t size) : In(size), Out(size) {}
+  TBytes In, Out;
+};
+
+// Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
+// is the tail, whose whole blocks (all of it without padding) are encrypted and written; with
+// padding, its remaining bytes are padded (PKCS7) and the block from final is written last.
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+                      bool padding, const TFinalEncrypt& final);
+
+// Decryption loop over dataSize bytes of cipher text: full chunks are decrypted and written
+// while they end before the last 16 bytes (padding) or the last byte (none); the rest is the
+// tail. With padding, the final 16 bytes go through final and the last byte k of the plain
+// block decides: k > 16 gives kBadPadding, otherwise its first 16 - k bytes are written.
+// Input too short to hold one padded block writes nothing and gives kBadPadding; an empty
+// input without padding writes nothing and gives 0.
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+                      bool padding, std::int64_t dataSize, const TFinalDecrypt& final);
+
+}  // namespace AESModes::detail
