@@ -1,0 +1,236 @@
+// TConvert: the base64, base64url and base32 codecs (RFC 4648) and the cross conversions.
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "crypto/support/MiscObj.h"
+
+namespace MiscObj {
+
+using platform::Exception;
+
+namespace {
+
+constexpr std::string_view kBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::string_view kBase64urlAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+constexpr std::string_view kBase32Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+
+// Decoding tables indexed by character code: base64 and base64url cover codes 0..122 ('z'),
+// base32 codes 0..90 ('Z'). Alphabet characters hold their values, every other entry 0.
+template <std::size_t N>
+constexpr std::array<std::uint8_t, N> MakeDecodeTable(std::string_view alphabet) {
+  std::array<std::uint8_t, N> table{};
+  for (std::size_t i = 0; i < alphabet.size(); ++i)
+    table[static_cast<std::size_t>(alphabet[i])] = static_cast<std::uint8_t>(i);
+  return table;
+}
+
+constexpr auto kBase64Table = MakeDecodeTable<123>(kBase64Alphabet);
+constexpr auto kBase64urlTable = MakeDecodeTable<123>(kBase64urlAlphabet);
+constexpr auto kBase32Table = MakeDecodeTable<91>(kBase32Alphabet);
+
+void EncodeBase64(const string& in, std::string_view alphabet, string& out) {
+  const std::size_t n = in.size();
+  string text;
+  text.reserve((n + 2) / 3 * 4);
+  const auto byte = [&](std::size_t i) -> unsigned { return i < n ? (in[i] & 0xFFu) : 0u; };
+  for (std::size_t i = 0; i < n; i += 3) {
+    const unsigned b0 = byte(i), b1 = byte(i + 1), b2 = byte(i + 2);
+    const std::size_t left = n - i;  // 1, 2 or at least 3 bytes in this group
+    text += static_cast<char16_t>(alphabet[b0 >> 2]);
+    text += static_cast<char16_t>(alphabet[(b0 & 3) << 4 | b1 >> 4]);
+    text += left >= 2 ? static_cast<char16_t>(alphabet[(b1 & 15) << 2 | b2 >> 6]) : u'=';
+    text += left >= 3 ? static_cast<char16_t>(alphabet[b2 & 63]) : u'=';
+  }
+  out = std::move(text);
+}
+
+// '=' at the end of the text, as the base64 decoder counts it: 2 for "==", 1 for a single '='.
+std::size_t Base64PadCount(const string& t) {
+  const std::size_t m = t.size();
+  if (m >= 2 && t[m - 1] == u'=' && t[m - 2] == u'=') return 2;
+  if (m >= 1 && t[m - 1] == u'=') return 1;
+  return 0;
+}
+
+// '=' at the end of the text, as the base32 decoder counts it (the third character from the end
+// is not looked at). Called only with at least 8 characters.
+std::size_t Base32PadCount(const string& t) {
+  const std::size_t m = t.size();
+  const auto isPad = [&](std::size_t fromEnd) { return t[m - fromEnd] == u'='; };
+  if (!isPad(1)) return 0;
+  if (!isPad(2)) return 1;
+  if (!isPad(4)) return 2;
+  if (!isPad(5)) return 3;
+  return 4;
+}
+
+// The table value of each of the first `used` characters of a group, or false when one of them
+// lies beyond the table; the table is indexed only after that check.
+template <std::size_t N, std::size_t G>
+bool GroupValues(const string& t, std::size_t start, std::size_t used, const std::array<std::uint8_t, N>& table,
+                 std::array<unsigned, G>& d) {
+  d.fill(0);
+  for (std::size_t k = 0; k < used; ++k) {
+    const char16_t c = t[start + k];
+    if (c >= N) return false;
+    d[k] = table[c];
+  }
+  return true;
+}
+
+void DecodeBase64(const string& input, const std::array<std::uint8_t, 123>& table, std::u16string_view message,
+                  TConvert& conv, string& out) {
+  if (input.empty()) {
+    out.clear();
+    return;
+  }
+  string t;
+  conv.FormatBeforeConvert(input, t);
+  const std::size_t m = t.size();
+  // Text shorter than one group carries no whole byte: it decodes to the empty string.
+  if (m < 4) {
+    out.clear();
+    return;
+  }
+  const std::size_t groups = m / 4;
+  const std::size_t pad = Base64PadCount(t);
+  string bytes;
+  bytes.reserve(groups * 3);
+  std::array<unsigned, 4> d{};
+  for (std::size_t g = 0; g < groups; ++g) {
+    const bool last = g + 1 == groups;
+    const std::size_t produce = last ? 3 - pad : 3;
+    if (!GroupValues(t, g * 4, produce + 1, table, d)) throw Exception(Exception::Format(message, {t}));
+    bytes += static_cast<char16_t>((d[0] << 2 | d[1] >> 4) & 0xFF);
+    if (produce >= 2) bytes += static_cast<char16_t>(((d[1] & 15) << 4 | d[2] >> 2) & 0xFF);
+    if (produce >= 3) bytes += static_cast<char16_t>(((d[2] & 3) << 6 | d[3]) & 0xFF);
+  }
+  out = std::move(bytes);
+}
+
+// RAII: puts the converter's format back when the cross conversion ends, by return or exception.
+class TFormatRestore {
+ public:
+  explicit TFormatRestore(TConvert& conv) : FConv(conv), FSaved(conv.AType()) {}
+  ~TFormatRestore() { FConv.SetAType(FSaved); }
+  TFormatRestore(const TFormatRestore&) = delete;
+  TFormatRestore& operator=(const TFormatRestore&) = delete;
+
+ private:
+  TConvert& FConv;
+  TConvertType FSaved;
+};
+
+}  // namespace
+
+// ---- Encoders ----
+
+void TConvert::ToBase64String(const string& InCharString, string& Base64String) {
+  EncodeBase64(InCharString, kBase64Alphabet, Base64String);
+}
+
+void TConvert::ToBase64urlString(const string& InCharString, string& Base64String) {
+  EncodeBase64(InCharString, kBase64urlAlphabet, Base64String);
+}
+
+void TConvert::ToBase32String(const string& InCharString, string& Base32String) {
+  const std::size_t n = InCharString.size();
+  string text;
+  text.reserve((n + 4) / 5 * 8);
+  const auto byte = [&](std::size_t i) -> unsigned { return i < n ? (InCharString[i] & 0xFFu) : 0u; };
+  // Characters written for a final group of 1, 2, 3, 4 or 5 bytes.
+  constexpr std::size_t kChars[] = {0, 2, 4, 5, 7, 8};
+  for (std::size_t i = 0; i < n; i += 5) {
+    const unsigned b0 = byte(i), b1 = byte(i + 1), b2 = byte(i + 2), b3 = byte(i + 3), b4 = byte(i + 4);
+    const unsigned v[8] = {b0 >> 3,
+                           (b0 & 7) << 2 | b1 >> 6,
+                           (b1 >> 1) & 31,
+                           (b1 & 1) << 4 | b2 >> 4,
+                           (b2 & 15) << 1 | b3 >> 7,
+                           (b3 >> 2) & 31,
+                           (b3 & 3) << 3 | b4 >> 5,
+                           b4 & 31};
+    const std::size_t used = kChars[n - i >= 5 ? 5 : n - i];
+    for (std::size_t k = 0; k < 8; ++k) text += k < used ? static_cast<char16_t>(kBase32Alphabet[v[k]]) : u'=';
+  }
+  Base32String = std::move(text);
+}
+
+// ---- Decoders ----
+
+void TConvert::Base64ToChar(const string& Base64String, string& OutCharString) {
+  DecodeBase64(Base64String, kBase64Table, u"Invalid Base64 String : '%s'", *this, OutCharString);
+}
+
+void TConvert::Base64urlToChar(const string& Base64UrlString, string& OutCharString) {
+  DecodeBase64(Base64UrlString, kBase64urlTable, u"Invalid Base64url String : '%s'", *this, OutCharString);
+}
+
+void TConvert::Base32ToChar(const string& Base32String, string& OutCharString) {
+  if (Base32String.empty()) {
+    OutCharString.clear();
+    return;
+  }
+  string t;
+  FormatBeforeConvert(Base32String, t);
+  const std::size_t m = t.size();
+  // Text shorter than one group carries no whole group: it decodes to the empty string.
+  if (m < 8) {
+    OutCharString.clear();
+    return;
+  }
+  const std::size_t groups = m / 8;
+  const std::size_t pad = Base32PadCount(t);
+  // Characters read by the last group for 0..4 padding bytes.
+  constexpr std::size_t kUsed[] = {8, 7, 5, 4, 2};
+  string bytes;
+  bytes.reserve(groups * 5);
+  std::array<unsigned, 8> d{};
+  for (std::size_t g = 0; g < groups; ++g) {
+    const bool last = g + 1 == groups;
+    const std::size_t produce = last ? 5 - pad : 5;
+    if (!GroupValues(t, g * 8, last ? kUsed[pad] : 8, kBase32Table, d))
+      throw Exception(Exception::Format(u"Invalid Base32 String : '%s'", {t}));
+    const unsigned v[5] = {d[0] << 3 | d[1] >> 2, (d[1] & 3) << 6 | d[2] << 1 | d[3] >> 4,
+                           (d[3] & 15) << 4 | d[4] >> 1, (d[4] & 1) << 7 | d[5] << 2 | d[6] >> 3,
+                           (d[6] & 7) << 5 | d[7]};
+    for (std::size_t k = 0; k < produce; ++k) bytes += static_cast<char16_t>(v[k] & 0xFF);
+  }
+  OutCharString = std::move(bytes);
+}
+
+void TConvert::FormatBeforeConvert(const string& InCharString, string& OutCharStringString) {
+  string out;
+  out.reserve(InCharString.size());
+  for (char16_t c : InCharString)
+    if ((c & 0xFF) > 0x21) out += c;
+  OutCharStringString = std::move(out);
+}
+
+// ---- Cross conversions ----
+
+// Decoding goes through FormatToChar, which drops blank and control characters and pads the
+// source text itself, so padding is counted on the text the decoder actually reads.
+string TConvert::CrossConvert(const string& text, TConvertType source, TConvertType target) {
+  TFormatRestore restore(*this);
+  FType = source;
+  const string bytes = FormatToChar(text);
+  FType = target;
+  return CharToFormat(bytes);
+}
+
+string TConvert::Base64ToHexa(const string& base64String) { return CrossConvert(base64String, base64, hexa); }
+string TConvert::HexaToBase64(const string& hexaString) { return CrossConvert(hexaString, hexa, base64); }
+string TConvert::Base64ToBase64url(const string& inString) { return CrossConvert(inString, base64, base64url); }
+string TConvert::Base64urlToBase64(const string& inString) { return CrossConvert(inString, base64url, base64); }
+string TConvert::Base64urlToHexa(const string& inString) { return CrossConvert(inString, base64url, hexa); }
+string TConvert::HexaToBase64url(const string& inString) { return CrossConvert(inString, hexa, base64url); }
+string TConvert::Base32ToHexa(const string& base32String) { return CrossConvert(base32String, base32, hexa); }
+string TConvert::HexaToBase32(const string& hexaString) { return CrossConvert(hexaString, hexa, base32); }
+string TConvert::Base32ToBase64url(const string& inString) { return CrossConvert(inString, base32, base64url); }
+string TConvert::Base64urlToBase32(const string& inString) { return CrossConvert(inString, base64url, base32); }
+string TConvert::Base32ToBase64(const string& inString) { return CrossConvert(inString, base32, base64); }
+string TConvert::Base64ToBase32(const string& inString) { return CrossConvert(inString, base64, base32); }
+
+}  // namespace MiscObj
