@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Oracle.h"
+#include "crypto/component/AESObj.h"
+#include "crypto/support/errorlist.h"
+#include "platform/SysUtils.h"
+
+namespace AESObj {
+// Reaches the key wipe that the destructor performs.
+struct TAESEncryptionAccess {
+  static void WipeKeyText(TAESEncryption& c) { c.WipeKeyText(); }
+};
+}  // namespace AESObj
+
+namespace {
+
+using namespace AESObj;
+using platform::string;
+using testing_support::Bytes;
+using testing_support::OpenSSLCrypt;
+namespace fs = std::filesystem;
+
+std::string Message(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(AESObjConfiguration, OwnerConstructorGivesTheDefaults) {
+  platform::TComponent owner;
+  auto* c = new TAESEncryption(&owner);
+  EXPECT_EQ(c->Owner(), &owner);
+  EXPECT_EQ(c->keyLength(), kl128);
+  EXPECT_EQ(c->key(), u"");
+  EXPECT_EQ(c->IV(), u"");
+  EXPECT_EQ(c->AType(), atCBC);
+  EXPECT_EQ(c->paddingMode(), PKCS7);
+  EXPECT_EQ(c->inputFormat(), MiscObj::raw);
+  EXPECT_EQ(c->outputFormat(), MiscObj::raw);
+  EXPECT_EQ(c->IVMode(), AESObj::rand);
+  EXPECT_EQ(c->Unicode(), MiscObj::yesUni);
+  EXPECT_EQ(c->Progress(), 0);
+  EXPECT_EQ(c->GetPropertyText("Version"), u"5.0.0.0");
+  for (const char* p : {"keyLength", "key", "AType", "inputFormat", "outputFormat", "IVMode", "IV", "paddingMode",
+                        "Unicode", "Progress"})
+    EXPECT_FALSE(c->IsStored(p)) << p;
+}
+
+TEST(AESObjConfiguration, KeyTextIsCheckedAgainstTheKeyLengthWhenSet) {
+  TAESEncryption c;
+  const string k16(16, u'a'), k32(32, u'b');
+  c.SetKey(k16);
+  EXPECT_EQ(Message([&] { c.SetKey(k32); }), "Keylength incorrect, must be 16");
+  EXPECT_EQ(c.key(), k16);
+  c.SetKeyLength(kl256);
+  EXPECT_EQ(c.key(), k16);  // not checked again
+  c.SetKey(k32);
+  EXPECT_EQ(c.key(), k32);
+  c.SetKey(u"");
+  EXPECT_EQ(c.key(), k32);
+  c.SetKeyLength(kl192);
+  EXPECT_EQ(Message([&] { c.SetKey(k16); }), "Keylength incorrect, must be 24");
+}
+
+TEST(AESObjConfiguration, IvTextHasSixteenCharacters) {
+  TAESEncryption c;
+  c.SetIV(string(16, u'i'));
+  for (std::size_t n : {15u, 17u}) EXPECT_EQ(Message([&] { c.SetIV(string(n, u'x')); }), "IV length incorrect, must be 16");
+  c.SetIV(u"");
+  EXPECT_EQ(c.IV(), string(16, u'i'));
+}
+
+TEST(AESObjConfiguration, ParameterConstructorsCheckTheirTexts) {
+  TAESEncryption a(kl192, string(24, u'k'), atOFB, nopadding, MiscObj::base64, MiscObj::noUni);
+  EXPECT_EQ(a.keyLength(), kl192);
+  EXPECT_EQ(a.inputFormat(), MiscObj::raw);
+  EXPECT_EQ(a.outputFormat(), MiscObj::base64);
+  EXPECT_EQ(a.IVMode(), AESObj::rand);
+  TAESEncryption b(kl128, string(16, u'k'), atCTR, PKCS7, MiscObj::hexa, MiscObj::base32, MiscObj::yesUni,
+                   string(16, u'v'));
+  EXPECT_EQ(b.IVMode(), userdefined);
+  EXPECT_EQ(b.IV(), string(16, u'v'));
+  EXPECT_THROW(TAESEncryption(kl256, string(16, u'k'), atECB, PKCS7, MiscObj::raw, MiscObj::yesUni), errorlist::ESelvane);
+  EXPECT_THROW(TAESEncryption(kl128, string(16, u'k'), atECB, PKCS7, MiscObj::raw, MiscObj::raw, MiscObj::yesUni,
+                              string(15, u'v')),
+               errorlist::ESelvane);
+}
+
+TEST(AESObjConfiguration, ProgressNotifiesOnlyOnChange) {
+  TAESEncryption c;
+  int calls = 0;
+  platform::TObject* sender = nullptr;
+  c.SetOnChange([&](platform::TObject* s) { ++calls, sender = s; });
+  c.SetProgress(0);
+  EXPECT_EQ(calls, 0);
+  c.SetProgress(42);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(sender, &c);
+  c.SetPropertyText("Progress", u"42");
+  EXPECT_EQ(calls, 1);
+}
+
+TEST(AESObjConfiguration, PropertiesAreSetByNameInOrder) {
+  TAESEncryption c;
+  c.SetPropertyText("Version", u"1.2.3.4");
+  c.SetPropertyText("keyLength", u"kl256");
+  c.SetPropertyText("key", u"3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b");
+  c.SetPropertyText("inputFormat", u"hexa");
+  EXPECT_EQ(c.GetPropertyText("Version"), u"5.0.0.0");
+  EXPECT_EQ(c.keyLength(), kl256);
+  EXPECT_EQ(c.inputFormat(), MiscObj::hexa);
+  EXPECT_TRUE(c.IsStored("key"));
+  EXPECT_THROW(c.SetPropertyText("AType", u"atXYZ"), platform::EPropertyError);
+}
+
+TEST(AESObjConfiguration, DestructionLeavesNulCharactersInPlaceOfTheKey) {
+  TAESEncryption c(kl192, string(24, u'k'), atECB, PKCS7, MiscObj::raw, MiscObj::yesUni);
+  TAESEncryptionAccess::WipeKeyText(c);
+  EXPECT_EQ(c.key(), string(24, u'\0'));
+}
+
+// Streams: the key text taken one byte per character.
+TEST(AESObjStreams, KeyTextCharactersAreTheKeyBytes) {
+  const string keyText = u"3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b";
+  TAESEncryption c(kl256, keyText, atCBC, PKCS7, MiscObj::hexa, MiscObj::yesUni);
+  const Bytes plain = testing_support::RandomBytes(1000, 1);
+  platform::TMemoryStream in(plain), out, back;
+  c.EncryptStream(&in, &out);
+  const Bytes key(keyText.begin(), keyText.end());  // 32 bytes: AES-256
+  EXPECT_EQ(out.Bytes(), OpenSSLCrypt(true, 0, key, {}, plain, true));
+  EXPECT_EQ(c.DecryptStream(&out, &back), 0);
+  EXPECT_EQ(back.Bytes(), plain);
+  platform::TMemoryStream garbage(Bytes(32, 0)), sink;
+  TAESEncryption other(kl256, string(32, u'z'), atECB, PKCS7, MiscObj::raw, MiscObj::yesUni);
+  // Either the padding check fails, and the status says so, or it happens to pass.
+  const Integer status = other.DecryptStream(&garbage, &sink);
+  EXPECT_TRUE(status == 0 || status == -208);
+}
+
+class AESObjFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("aesobj-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  string Path(const char* name) const { return platform::FromUTF8((dir / name).string()); }
+  void Write(const char* name, const Bytes& data) const {
+    std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+  }
+  Bytes Read(const char* name) const {
+    std::ifstream f(dir / name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+  }
+
+  // The program's settings: kl256, a 32-digit hexadecimal key, hexa formats.
+  static std::unique_ptr<TAESEncryption> StoredComponent(const string& key = u"3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b") {
+    auto c = std::make_unique<TAESEncryption>();
+    c->SetKeyLength(kl256);
+    c->SetKey(key);
+    c->SetInputFormat(MiscObj::hexa);
+    c->SetOutputFormat(MiscObj::hexa);
+    c->SetIV(u"4b2e6c1f5a3d7e08");
+    return c;
+  }
+
+  fs::path dir;
+};
+
+TEST_F(AESObjFiles, HexadecimalKeyTextDecodesToUtf8KeyBytes) {
+  struct Case {
+    string keyText;
+    std::size_t keyBytes;  // what the UTF-8 form of the decoded values gives
+  };
+  // Values below 0x80 give one byte each; values from 0x80 give two.
+  const Case cases[] = {
+      {u"3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b", 16},
+      {u"80818283848586870001020304050607", 24},
+      {u"ff8090a0b0c0d0e0f1f2f3f4f5f6f7f8", 32},
+  };
+  const Bytes plain = testing_support::RandomBytes(100000, 3);
+  Write("plain", plain);
+  for (const auto& c : cases) {
+    auto component = StoredComponent(c.keyText);
+    component->EncryptFileW(Path("plain"), Path("cipher"));
+    const Bytes key = platform::EncodeUTF8(MiscObj::TConvert().FormatToChar(c.keyText));
+    ASSERT_EQ(key.size(), c.keyBytes);
+    EXPECT_EQ(Read("cipher"), OpenSSLCrypt(true, 0, key, {}, plain, true)) << c.keyBytes;
+    EXPECT_EQ(component->DecryptFileW(Path("cipher"), Path("back")), 0);
+    EXPECT_EQ(Read("back"), plain);
+    EXPECT_EQ(component->key(), c.keyText);
+  }
+}
+
+TEST_F(AESObjFiles, ModeSettingsDoNotReachTheFiles) {
+  Write("plain", Bytes(32, 0x61));
+  auto c = StoredComponent();
+  c->SetAType(atCBC);
+  c->SetIVMode(AESObj::rand);
+  c->SetPaddingMode(nopadding);
+  c->SetInputFormat(MiscObj::base64);  // still decoded as hexadecimal
+  c->EncryptFileW(Path("plain"), Path("cipher"));
+  const Bytes cipher = Read("cipher");
+  ASSERT_EQ(cipher.size(), 48u);
+  EXPECT_TRUE(std::equal(cipher.begin(), cipher.begin() + 16, cipher.begin() + 16));
+  EXPECT_EQ(cipher, OpenSSLCrypt(true, 0, testing_support::FromHex("3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b"), {}, Bytes(32, 0x61), true));
+}
+
+TEST_F(AESObjFiles, RawInputFormatTakesTheKeyTextAsUtf8) {
+  Write("plain", Bytes(10, 1));
+  TAESEncryption c(kl128, u"\u00e9bcdefghijklmnop", atECB, PKCS7, MiscObj::raw, MiscObj::yesUni);
+  c.EncryptFileW(Path("plain"), Path("cipher"));
+  // One character from U+0080 adds one byte: 17 bytes, Nk = 4, AES-128 on the first 16.
+  const Bytes key = platform::EncodeUTF8(u"\u00e9bcdefghijklmnop");
+  ASSERT_EQ(key.size(), 17u);
+  EXPECT_EQ(Read("cipher"), OpenSSLCrypt(true, 0, Bytes(key.begin(), key.begin() + 16), {}, Bytes(10, 1), true));
+}
+
+TEST_F(AESObjFiles, ProgressSteps) {
+  Write("plain", {});
+  auto c = StoredComponent();
+  std::vector<Integer> seen;
+  c->SetOnChange([&](platform::TObject*) { seen.push_back(c->Progress()); });
+  c->EncryptFileW(Path("plain"), Path("cipher"));
+  EXPECT_EQ(seen, (std::vector<Integer>{10, 20, 95, 100}));
+  EXPECT_EQ(Read("cipher").size(), 16u);
+  seen.clear();
+  EXPECT_EQ(c->DecryptFileW(Path("cipher"), Path("back")), 0);
+  EXPECT_EQ(seen, (std::vector<Integer>{0, 10, 20, 95, 100}));
+  EXPECT_TRUE(Read("back").empty());
+}
+
+TEST_F(AESObjFiles, MissingInputRaisesBeforeTheOutputIsTouched) {
+  Write("cipher", Bytes(7, 9));
+  auto c = StoredComponent();
+  c->SetProgress(55);
+  const std::string message = Message([&] { c->EncryptFileW(Path("absent"), Path("cipher")); });
+  EXPECT_NE(message.find("absent"), std::string::npos) << message;
+  EXPECT_EQ(Read("cipher"), Bytes(7, 9));
+  EXPECT_EQ(c->Progress(), 0);
+}
+
+TEST_F(AESObjFiles, OutputThatCannotBeCreatedRaisesAtProgressTen) {
+  Write("plain", Bytes(3, 1));
+  auto c = StoredComponent();
+  EXPECT_THROW(c->EncryptFileW(Path("plain"), Path("no-such-dir/cipher")), platform::EFOpenError);
+  EXPECT_EQ(c->Progress(), 10);
+}
+
+TEST_F(AESObjFiles, LongerOldOutputIsReplacedCompletely) {
+  Write("plain", Bytes(5, 2));
+  Write("cipher", Bytes(1000, 0xEE));
+  auto c = StoredComponent();
+  c->EncryptFileW(Path("plain"), Path("cipher"));
+  EXPECT_EQ(Read("cipher").size(), 16u);
+}
+
+TEST_F(AESObjFiles, FailedPaddingCheckIsReturnedAfterEverySteps) {
+  Write("plain", testing_support::RandomBytes(40, 5));
+  auto c = StoredComponent();
+  c->EncryptFileW(Path("plain"), Path("cipher"));
+  // Decrypting under other keys: the status reports the padding check, the output always exists.
+  int failures = 0;
+  for (std::uint32_t seed = 0; seed < 16; ++seed) {
+    Bytes key = testing_support::RandomBytes(16, seed);
+    for (auto& b : key) b &= 0x7F;
+    const std::string hex = testing_support::ToHex(key);
+    auto other = StoredComponent(string(hex.begin(), hex.end()));
+    const Integer status = other->DecryptFileW(Path("cipher"), Path("back"));
+    ASSERT_TRUE(status == 0 || status == -208);
+    failures += status == -208;
+    EXPECT_EQ(other->Progress(), 100);
+    EXPECT_TRUE(fs::exists(dir / "back"));
+  }
+  EXPECT_GT(failures, 8);
+}
+
+}  // namespace
