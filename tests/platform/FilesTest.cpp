@@ -1,0 +1,126 @@
+// File-system services: existence, deletion, creation, paths and handles opened by path.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "TempDir.h"
+#include "platform/Files.h"
+#include "platform/SysUtils.h"
+
+namespace {
+
+using platform::EFOpenError;
+using platform::INVALID_HANDLE_VALUE;
+using platform::TFileAccess;
+using platform::TFileHandle;
+
+class PlatformFiles : public TempDirTest {};
+
+TEST_F(PlatformFiles, ExistsDeleteAndCreate) {
+  const platform::string file = Path("a.txt");
+  EXPECT_FALSE(platform::FileExists(file));
+  EXPECT_FALSE(platform::DeleteFile(file));
+
+  WriteFile("a.txt", "old content");
+  EXPECT_TRUE(platform::FileExists(file));
+  EXPECT_FALSE(platform::FileExists(Path("")));  // a directory is not a file
+
+  // Creating replaces an existing file with an empty one.
+  platform::CreateEmptyFile(file);
+  EXPECT_TRUE(platform::FileExists(file));
+  EXPECT_EQ(std::filesystem::file_size(Native("a.txt")), 0u);
+
+  EXPECT_TRUE(platform::DeleteFile(file));
+  EXPECT_FALSE(platform::FileExists(file));
+  EXPECT_FALSE(std::filesystem::exists(Native("a.txt")));
+
+  platform::CreateEmptyFile(file);
+  EXPECT_TRUE(platform::FileExists(file));
+
+  // Non-ASCII names pass through to the OS unchanged.
+  const platform::string accented = Path("\xC3\xA9t\xC3\xA9.txt");
+  platform::CreateEmptyFile(accented);
+  EXPECT_TRUE(std::filesystem::exists(Native("\xC3\xA9t\xC3\xA9.txt")));
+
+  const platform::string bad = Path("no/such/dir.txt");
+  try {
+    platform::CreateEmptyFile(bad);
+    ADD_FAILURE() << "no exception";
+  } catch (const EFOpenError& e) {
+    EXPECT_NE(e.Message().find(bad), platform::string::npos) << e.what();
+  }
+}
+
+TEST(PlatformPaths, ExtractFilePath) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"/a/b/c.txt", u"/a/b/"}, {u"/c.txt", u"/"}, {u"c.txt", u""}, {u"/a/b/", u"/a/b/"}, {u"", u""},
+  };
+  for (const auto& [path, dir] : cases) EXPECT_EQ(platform::ExtractFilePath(path), dir) << testing::PrintToString(path);
+}
+
+TEST(PlatformPaths, ModuleFileNameIsThisExecutable) {
+  const platform::string exe = platform::GetModuleFileName();
+  ASSERT_FALSE(exe.empty());
+  EXPECT_EQ(exe.front(), u'/');
+  EXPECT_EQ(exe.substr(platform::ExtractFilePath(exe).size()), u"test_platform");
+  EXPECT_TRUE(platform::FileExists(exe));
+}
+
+TEST_F(PlatformFiles, FileOpenNeverCreates) {
+  for (TFileAccess access : {TFileAccess::Read, TFileAccess::Write, TFileAccess::ReadWrite}) {
+    EXPECT_EQ(platform::FileOpen(Path("none.bin"), access), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::FileOpen(Path(""), access), INVALID_HANDLE_VALUE);  // a directory
+  }
+  EXPECT_FALSE(std::filesystem::exists(Native("none.bin")));
+}
+
+TEST_F(PlatformFiles, HandlesReadWriteSizeTruncate) {
+  WriteFile("h.bin", "0123456789");
+  {
+    TFileHandle h(platform::FileOpen(Path("h.bin"), TFileAccess::Read));
+    ASSERT_TRUE(h.Valid());
+    EXPECT_EQ(platform::FileSize(h.Get()), 10);
+    char buf[16] = {};
+    EXPECT_EQ(platform::FileRead(h.Get(), buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), "0123");
+    EXPECT_EQ(platform::FileRead(h.Get(), buf, 16), 6);  // fewer only at the end
+    EXPECT_EQ(std::string(buf, 6), "456789");
+    EXPECT_EQ(platform::FileRead(h.Get(), buf, 16), 0);
+    EXPECT_LT(platform::FileWrite(h.Get(), "x", 1), 1);  // a read handle cannot write
+  }
+  {
+    TFileHandle h(platform::FileOpen(Path("h.bin"), TFileAccess::Write));
+    ASSERT_TRUE(h.Valid());
+    EXPECT_EQ(platform::FileWrite(h.Get(), "AB", 2), 2);
+    char buf[4];
+    EXPECT_EQ(platform::FileRead(h.Get(), buf, 4), -1);  // a write handle cannot read
+  }
+  EXPECT_EQ(ReadFile("h.bin"), "AB23456789");
+  {
+    TFileHandle h(platform::FileOpen(Path("h.bin"), TFileAccess::ReadWrite));
+    ASSERT_TRUE(h.Valid());
+    EXPECT_TRUE(platform::FileTruncate(h.Get(), 3));
+    EXPECT_EQ(platform::FileSize(h.Get()), 3);
+  }
+  EXPECT_EQ(ReadFile("h.bin"), "AB2");
+}
+
+TEST_F(PlatformFiles, WritingHandleIsExclusive) {
+  WriteFile("x.bin", "data");
+  {
+    TFileHandle writer(platform::FileOpen(Path("x.bin"), TFileAccess::ReadWrite));
+    ASSERT_TRUE(writer.Valid());
+    EXPECT_EQ(platform::FileOpen(Path("x.bin"), TFileAccess::Read), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::FileOpen(Path("x.bin"), TFileAccess::Write), INVALID_HANDLE_VALUE);
+  }
+  {  // The handle closed at the end of its scope, and a reader keeps writers out.
+    TFileHandle reader(platform::FileOpen(Path("x.bin"), TFileAccess::Read));
+    ASSERT_TRUE(reader.Valid());
+    EXPECT_EQ(platform::FileOpen(Path("x.bin"), TFileAccess::ReadWrite), INVALID_HANDLE_VALUE);
+  }
+  TFileHandle again(platform::FileOpen(Path("x.bin"), TFileAccess::Write));
+  EXPECT_TRUE(again.Valid());
+}
+
+}  // namespace
