@@ -19,8 +19,9 @@ void CreateEmptyFile(const string& path);
 string GetModuleFileName();
 string ExtractFilePath(const string& path);
 
-// Handles on an existing file opened by path. Opening never creates a file; every access is
-// exclusive to this process's handle (an advisory lock is taken where the OS offers one).
+// Handles on an existing file opened by path. Opening never creates a file. A handle that may
+// write holds an exclusive advisory lock and readers a shared one, so a writer excludes every
+// other holder while readers may share the file.
 using THandle = int;
 inline constexpr THandle INVALID_HANDLE_VALUE = -1;
 
