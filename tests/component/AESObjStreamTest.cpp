@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "Oracle.h"
+#include "Thrown.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
@@ -21,17 +22,9 @@ namespace {
 using namespace AESObj;
 using platform::string;
 using testing_support::Bytes;
+using testing_support::ThrownMessage;
 using testing_support::OpenSSLCrypt;
 namespace fs = std::filesystem;
-
-std::string Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 TEST(AESObjConfiguration, OwnerConstructorGivesTheDefaults) {
   platform::TComponent owner;
@@ -57,7 +50,7 @@ TEST(AESObjConfiguration, KeyTextIsCheckedAgainstTheKeyLengthWhenSet) {
   TAESEncryption c;
   const string k16(16, u'a'), k32(32, u'b');
   c.SetKey(k16);
-  EXPECT_EQ(Message([&] { c.SetKey(k32); }), "Keylength incorrect, must be 16");
+  EXPECT_EQ(ThrownMessage([&] { c.SetKey(k32); }), "Keylength incorrect, must be 16");
   EXPECT_EQ(c.key(), k16);
   c.SetKeyLength(kl256);
   EXPECT_EQ(c.key(), k16);  // not checked again
@@ -66,13 +59,13 @@ TEST(AESObjConfiguration, KeyTextIsCheckedAgainstTheKeyLengthWhenSet) {
   c.SetKey(u"");
   EXPECT_EQ(c.key(), k32);
   c.SetKeyLength(kl192);
-  EXPECT_EQ(Message([&] { c.SetKey(k16); }), "Keylength incorrect, must be 24");
+  EXPECT_EQ(ThrownMessage([&] { c.SetKey(k16); }), "Keylength incorrect, must be 24");
 }
 
 TEST(AESObjConfiguration, IvTextHasSixteenCharacters) {
   TAESEncryption c;
   c.SetIV(string(16, u'i'));
-  for (std::size_t n : {15u, 17u}) EXPECT_EQ(Message([&] { c.SetIV(string(n, u'x')); }), "IV length incorrect, must be 16");
+  for (std::size_t n : {15u, 17u}) EXPECT_EQ(ThrownMessage([&] { c.SetIV(string(n, u'x')); }), "IV length incorrect, must be 16");
   c.SetIV(u"");
   EXPECT_EQ(c.IV(), string(16, u'i'));
 }
@@ -243,7 +236,7 @@ TEST_F(AESObjFiles, MissingInputRaisesBeforeTheOutputIsTouched) {
   Write("cipher", Bytes(7, 9));
   auto c = StoredComponent();
   c->SetProgress(55);
-  const std::string message = Message([&] { c->EncryptFileW(Path("absent"), Path("cipher")); });
+  const std::string message = ThrownMessage([&] { c->EncryptFileW(Path("absent"), Path("cipher")); });
   EXPECT_NE(message.find("absent"), std::string::npos) << message;
   EXPECT_EQ(Read("cipher"), Bytes(7, 9));
   EXPECT_EQ(c->Progress(), 0);

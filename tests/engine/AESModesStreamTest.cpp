@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "Oracle.h"
+#include "Thrown.h"
 #include "crypto/engine/AESModes.h"
 #include "crypto/support/errorlist.h"
 #include "platform/OSRandom.h"
@@ -14,6 +15,7 @@ namespace {
 using namespace AESModes;
 using platform::TMemoryStream;
 using testing_support::Bytes;
+using testing_support::ThrownMessage;
 using testing_support::FromHex;
 using testing_support::OpenSSLCrypt;
 using testing_support::RandomBytes;
@@ -35,15 +37,6 @@ Integer Decrypt(TAESModes& m, const Bytes& cipher, const Bytes& key, Bytes& plai
   const Integer status = m.DecryptStream(&in, &out, key, iv);
   plain = out.Bytes();
   return status;
-}
-
-std::string OperationError(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const errorlist::ESelvane& e) {
-    return e.what();
-  }
-  return "no error";
 }
 
 const Bytes kKey128 = FromHex("2b7e151628aed2a6abf7158809cf4f3c");
@@ -158,7 +151,7 @@ TEST(AESModesStream, FailingGeneratorIsRaisedInsteadOfAPredictableIv) {
   TConfiguredModes m(atCTR, AESModes::rand, PKCS7);
   platform::ScopedRandomFailure failure(EIO);
   TMemoryStream in(RandomBytes(40, 1)), out;
-  EXPECT_EQ(OperationError([&] { m.EncryptStream(&in, &out, RandomBytes(16, 2), {}); }),
+  EXPECT_EQ(ThrownMessage([&] { m.EncryptStream(&in, &out, RandomBytes(16, 2), {}); }),
             "Invalid Operation : " + std::to_string(static_cast<std::int32_t>(0x80070000u | EIO)));
   EXPECT_EQ(out.GetSize(), 0);
 }
@@ -179,23 +172,23 @@ TEST(AESModesStream, NonStandardKeyLengthsUseKeyLengthDivFour) {
 
 TEST(AESModesStream, BadKeysAndShortIvRaiseTheOperationError) {
   TAESModes ecb;
-  EXPECT_EQ(OperationError([&] { Encrypt(ecb, kPlain, Bytes(3, 1)); }), "Invalid Operation : -206");
-  EXPECT_EQ(OperationError([&] { Encrypt(ecb, kPlain, Bytes(36, 1)); }), "Invalid Operation : -206");
+  EXPECT_EQ(ThrownMessage([&] { Encrypt(ecb, kPlain, Bytes(3, 1)); }), "Invalid Operation : -206");
+  EXPECT_EQ(ThrownMessage([&] { Encrypt(ecb, kPlain, Bytes(36, 1)); }), "Invalid Operation : -206");
   TConfiguredModes cbc(atCBC, userdefined, PKCS7);
-  EXPECT_EQ(OperationError([&] { Encrypt(cbc, kPlain, kKey128, Bytes(15, 0)); }), "Invalid Operation : -201");
+  EXPECT_EQ(ThrownMessage([&] { Encrypt(cbc, kPlain, kKey128, Bytes(15, 0)); }), "Invalid Operation : -201");
   Bytes back;
-  EXPECT_EQ(OperationError([&] { Decrypt(cbc, Bytes(32, 0), kKey128, back, Bytes(15, 0)); }),
+  EXPECT_EQ(ThrownMessage([&] { Decrypt(cbc, Bytes(32, 0), kKey128, back, Bytes(15, 0)); }),
             "Invalid Operation : -201");
 }
 
 TEST(AESModesStream, NoPaddingRejectsPartialBlocksBeforeWriting) {
   TConfiguredModes ecb(atECB, AESModes::rand, nopadding);
   TMemoryStream in(Bytes(20, 7)), out;
-  EXPECT_EQ(OperationError([&] { ecb.EncryptStream(&in, &out, kKey128, {}); }), "Invalid Operation : -211");
+  EXPECT_EQ(ThrownMessage([&] { ecb.EncryptStream(&in, &out, kKey128, {}); }), "Invalid Operation : -211");
   EXPECT_EQ(out.GetSize(), 0);
   // Decryption checks the cipher text's own length, not what the output stream held before.
   TMemoryStream cipher(Bytes(20, 7)), old(Bytes(5, 1));
-  EXPECT_EQ(OperationError([&] { ecb.DecryptStream(&cipher, &old, kKey128, {}); }), "Invalid Operation : -211");
+  EXPECT_EQ(ThrownMessage([&] { ecb.DecryptStream(&cipher, &old, kKey128, {}); }), "Invalid Operation : -211");
   TMemoryStream whole(Encrypt(ecb, Bytes(32, 1), kKey128)), longer(Bytes(21, 9));
   EXPECT_EQ(ecb.DecryptStream(&whole, &longer, kKey128, {}), 0);
 }
