@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "crypto/support/MiscObj.h"
+#include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
 
 namespace MiscObj {
@@ -74,6 +75,12 @@ TEST(MiscObjESelvane, MessageAndCode) {
   const auto formatted = MiscObj::ESelvane::CreateFmt(u"Bad Type (%d) in %s", {u"12", u"x"});
   EXPECT_EQ(formatted.Message(), u"Bad Type (12) in x");
   EXPECT_EQ(MiscObj::ESelvaneAccess::Code(formatted), 0);
+
+  // Made from a code, it carries the catalogue's text, not the operation error's.
+  const MiscObj::ESelvane coded(platform::Integer{-200});
+  EXPECT_EQ(coded.Message(), error::GetErrorMessage(-200));
+  EXPECT_NE(coded.Message(), u"Invalid Operation : -200");
+  EXPECT_EQ(MiscObj::ESelvaneAccess::Code(coded), -200);
 }
 
 // ---- Dispatch ----
