@@ -1,0 +1,28 @@
+// The front end's controls: a push button whose click runs a TNotifyEvent, and the one place
+// where an exception that leaves an event handler is turned into an error box.
+#pragma once
+
+#include <QPushButton>
+
+#include "platform/Classes.h"
+
+namespace Controls {
+
+// Runs handler (when assigned) with Sender. An exception that leaves it is caught here and
+// nowhere else: its message is shown in a critical message box over window, and control returns
+// to the event loop, so the window stays usable and another click may be tried.
+void DispatchEvent(const platform::TNotifyEvent& handler, platform::TObject* Sender, QWidget* window) noexcept;
+
+// A push button that is itself the sender its click handler receives.
+class TButton : public QPushButton, public platform::TObject {
+ public:
+  explicit TButton(QWidget* parent);
+
+  // Run through DispatchEvent on every click; none by default.
+  platform::TNotifyEvent OnClick;
+
+ private:
+  void Click();
+};
+
+}  // namespace Controls
