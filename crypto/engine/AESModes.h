@@ -58,21 +58,62 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
 
   // --- Byte buffers and strings. Return a status, raise nothing. mode: 0 ECB, 1 CBC, 2 OFB,
   // 3 CTR. The output buffer is the caller's, sized by the caller and never resized.
+  // Cipher text: [16-byte IV when IVIn and mode != 0] blocks [padded block]; L plain bytes give
+  // h + 16 * (L div 16 + 1) bytes with padding, h + L without. IVIn false: the first 16 bytes
+  // of IV are the IV (not read in ECB).
+  //
+  // Encryption, checks in this order: -211 no padding and L not a multiple of 16; -201 an empty
+  // input, output or key, or an output shorter than the cipher text (nothing written); -201 a
+  // caller IV shorter than 16 bytes; a failing random generator's own negative status; -206
+  // keySizeBits not 128/192/256, or cbcKey shorter than keySizeBits / 8 bytes; -209 a mode
+  // outside 0..3 (the random IV is already in place). outputSizeBytes is set on success only.
   Integer EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& outputBuffer, Integer& outputSizeBytes,
                               const TBytes& cbcKey, Integer keySizeBits, bool IVIn, const TBytes& IV, bool padding,
                               Integer mode);
+  // Decryption of N bytes; the key size comes from Key's length (16/24/32, else -206), not from
+  // keySizeBits. Checks in this order: -207 N not a multiple of 16 (in CTR only with padding);
+  // -201 an empty input or output; -206; -212 IVIn in CTR with N < 16; -201 a caller IV
+  // shorter than 16 bytes; -201 an output shorter than the data part N - h (the most it can
+  // write; nothing written). With padding -208 when the last plain byte exceeds 16 (the blocks
+  // before it are written), else outputSizeBytes = the plain length. Without padding
+  // outputSizeBytes is not written: the plain text is the N - h bytes, a partial last CTR block
+  // included. A cipher text that is only the IV returns 0 and writes nothing.
   Integer DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& outputBuffer, Integer& outputSizeBytes,
                               const TBytes& Key, Integer keySizeBits, bool IVIn, const TBytes& IV, bool padding,
                               Integer mode);
+  // One byte per character of inputString (its low 8 bits), then EncryptBinaryBuffer.
   Integer EncryptString(const string& inputString, TBytes& outputBuffer, Integer& outputSizeBytes,
                         const TBytes& cbcKey, Integer keySizeBits, bool IVIn, const TBytes& IV, bool padding,
                         Integer mode);
+  // DecryptBinaryBuffer on one byte per character of inputBuffer, with a working buffer as long
+  // as the cipher text; on success outputString is the plain text, one character per byte,
+  // exactly as long as it (with padding from outputSizeBytes, without it N - h). On a failure
+  // outputString keeps its value.
   Integer DecryptString(const string& inputBuffer, string& outputString, const TBytes& cbcKey, Integer keySizeBits,
                         bool IVIn, const TBytes& IV, bool padding, Integer mode);
 
   // --- Files named by path (the output file must exist). Return a status, raise nothing.
+  // Read in chunks of kFileChunkSize; V carries across chunks. Layout of S plain bytes:
+  // [16-byte random IV when IVIn and mode != 0] the whole blocks in the mode [with padding one
+  // final block E(P xor V), P = the last S mod 16 bytes + PKCS7 padding, in every mode]. So it
+  // equals EncryptBinaryBuffer for ECB and CBC, and for OFB and CTR without padding.
+  // Both files are closed on every path. Once anything has been written, or on success, the
+  // output file is cut to the bytes written; a failure before that leaves it untouched.
+  // A write that writes fewer bytes than asked (or a failed cut) gives -213; a file that cannot
+  // be opened, sized or read gives -203.
+  //
+  // Encryption, checks in this order: -201 an empty path or a key not 16/24/32 bytes long;
+  // -203; -211 no padding and S not a multiple of 16; the random generator's negative status;
+  // -206 keySizeBits not 128/192/256 or Key shorter than keySizeBits / 8 (the random IV is then
+  // already written); -209 a mode outside 0..3 once a whole block meets the block step.
   Integer EncryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& Key,
                       Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode);
+  // Reads what EncryptFile writes: V from the first 16 bytes when IVIn and mode != 0 (a shorter
+  // file gives -212), else IV (zero in ECB). With padding the last 16 bytes are held back and
+  // made P = D(C) xor V; -208 when its last byte exceeds 16 (all before it is written), else its
+  // first 16 - (last byte) bytes are written. Checks in this order: -201 as above; -206; -203;
+  // -211 no padding, mode not CTR, size not a multiple of 16; -207 padding and a size not a
+  // multiple of 16. Without padding a partial last CTR block is decrypted like the others.
   Integer DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
                       Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode);
 

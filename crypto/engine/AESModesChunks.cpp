@@ -3,7 +3,35 @@
 #include <algorithm>
 #include <cstring>
 
+#include "crypto/support/RandomCoreW.h"
+
 namespace AESModes::detail {
+
+Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept {
+  switch (keySizeBits) {
+    case 128: Nk = 4; return 0;
+    case 192: Nk = 6; return 0;
+    case 256: Nk = 8; return 0;
+    default: return kBadKeySize;
+  }
+}
+
+Integer NkForKeyLength(std::size_t keyBytes, Cardinal& Nk) noexcept {
+  return keyBytes > 32 ? kBadKeySize : NkForKeySize(static_cast<Integer>(keyBytes * 8), Nk);
+}
+
+Integer CallerIV(const TBytes& IV, TCharArray16& V) noexcept {
+  if (IV.size() < 16) return kEmptyInput;
+  std::copy_n(IV.begin(), 16, V.begin());
+  return 0;
+}
+
+Integer RandomIV(TCharArray16& V) noexcept {
+  TCharArray16 drawn{};
+  if (const Integer st = RandomCoreW::TRandomCore::GetRandomBytes(16, drawn.data()); st != 0) return st;
+  V = drawn;
+  return 0;
+}
 
 void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept {
   TCharArray16 r;

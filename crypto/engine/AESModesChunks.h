@@ -26,6 +26,7 @@ inline constexpr Integer kBadPadding = -208;
 inline constexpr Integer kBadMode = -209;
 inline constexpr Integer kBadBlockLength = -210;
 inline constexpr Integer kNoPaddingLength = -211;
+inline constexpr Integer kShortIVCipher = -212;
 inline constexpr Integer kFileOpenFailed = -203;
 inline constexpr Integer kShortWrite = -213;
 
@@ -48,6 +49,17 @@ class TKeySchedule {
   platform::TWiped<TCharArray60_4> FW;
   Cardinal FNk = 0;
 };
+
+// Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
+Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept;
+// The same for a key length in bytes (16, 24 or 32).
+Integer NkForKeyLength(std::size_t keyBytes, Cardinal& Nk) noexcept;
+// V = the first 16 bytes of the caller's IV. An IV of fewer than 16 bytes gives kEmptyInput and
+// is not read, so a short IV is never read past its end.
+Integer CallerIV(const TBytes& IV, TCharArray16& V) noexcept;
+// V = 16 bytes from the OS generator. A failing generator's (negative) status is returned, so
+// no caller ever goes on with a predictable all-zero IV.
+Integer RandomIV(TCharArray16& V) noexcept;
 
 void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept;
 void Increment128(TCharArray16& A) noexcept;

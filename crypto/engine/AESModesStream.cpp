@@ -4,7 +4,6 @@
 
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/AESModesChunks.h"
-#include "crypto/support/RandomCoreW.h"
 #include "crypto/support/errorlist.h"
 
 namespace AESModes {
@@ -29,11 +28,10 @@ void PrepareStreams(TStream* s, TStream* o, TKeySchedule& ks, const TBytes& key)
   errorlist::RaiseIfError(ks.Expand(key, static_cast<Cardinal>(key.size() / 4)));
 }
 
-// The caller's IV: at least 16 bytes, of which the first 16 are used.
-TCharArray16 CallerIV(const TBytes& IV) {
-  if (IV.size() < 16) throw errorlist::ESelvane(kEmptyInput);
+// The caller's IV: at least 16 bytes (else -201), of which the first 16 are used.
+TCharArray16 StreamIV(const TBytes& IV) {
   TCharArray16 V;
-  std::copy_n(IV.begin(), 16, V.begin());
+  errorlist::RaiseIfError(CallerIV(IV, V));
   return V;
 }
 
@@ -47,10 +45,10 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
   TCharArray16 V{};
   if (FType != atECB) {
     if (FIVMode == userdefined) {
-      V = CallerIV(IV);
+      V = StreamIV(IV);
     } else {
       // A failing generator must never yield a predictable IV: its status is raised.
-      errorlist::RaiseIfError(RandomCoreW::TRandomCore::GetRandomBytes(16, V.data()));
+      errorlist::RaiseIfError(RandomIV(V));
       o->WriteBuffer(V.data(), 16);
     }
   }
@@ -75,7 +73,7 @@ Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, cons
     if (ivHeader)
       s->Read(V.data(), 16);
     else
-      V = CallerIV(IV);
+      V = StreamIV(IV);
   }
   const Integer mode = FType;
   const Integer st = DecryptChunks(StreamIO(s, o), buf, ks, V, mode, FPaddingMode == PKCS7, dataSize,

@@ -1,0 +1,140 @@
+// Files named by path: the shared chunk loops over platform file handles, in chunks of
+// kFileChunkSize. Layout: [IV] blocks [E(P xor V)], P the padded last bytes.
+#include <algorithm>
+#include <functional>
+
+#include "crypto/engine/AESModes.h"
+#include "crypto/engine/AESModesChunks.h"
+#include "platform/Files.h"
+
+namespace AESModes {
+
+using namespace detail;
+using platform::TFileAccess;
+using platform::TFileHandle;
+using platform::THandle;
+
+namespace {
+
+// A file that cannot be read (or whose size cannot be found) is reported as -203, the status of
+// a file that cannot be opened: the operation cannot get at its input either way.
+constexpr Integer kFileReadFailed = kFileOpenFailed;
+
+// The input and output handles as the source and sink of a chunk loop. A write that writes
+// fewer bytes than asked gives kShortWrite, never success; written counts what reached the file.
+TChunkIO FileIO(THandle in, THandle out, std::int64_t& written) {
+  return {[in](std::uint8_t* p, std::int64_t n) -> std::int64_t {
+            const std::int64_t r = platform::FileRead(in, p, n);
+            return r < 0 ? kFileReadFailed : r;
+          },
+          [out, &written](const std::uint8_t* p, std::int64_t n) -> Integer {
+            const std::int64_t w = platform::FileWrite(out, p, n);
+            written += std::max<std::int64_t>(w, 0);
+            return w == n ? 0 : kShortWrite;
+          }};
+}
+
+using TFileBody = std::function<Integer(const TChunkIO& io, std::int64_t inputSize)>;
+
+// Opens the input for reading and the existing output for writing (-203 when either fails), runs
+// body and closes both on every path. Once anything was written, or on success, the output is
+// cut to the bytes written, so no tail of an earlier, longer file remains; a failure before the
+// first write leaves the output file as it was.
+Integer RunOnFiles(const string& inputPath, const string& outputPath, const TFileBody& body) {
+  const TFileHandle in(platform::FileOpen(inputPath, TFileAccess::Read));
+  if (!in.Valid()) return kFileOpenFailed;
+  const TFileHandle out(platform::FileOpen(outputPath, TFileAccess::Write));
+  if (!out.Valid()) return kFileOpenFailed;
+  const std::int64_t size = platform::FileSize(in.Get());
+  if (size < 0) return kFileReadFailed;
+  std::int64_t written = 0;
+  const Integer st = body(FileIO(in.Get(), out.Get(), written), size);
+  if ((st == 0 || written > 0) && !platform::FileTruncate(out.Get(), written) && st == 0) return kShortWrite;
+  return st;
+}
+
+// Chunk buffers: a whole chunk, or for a smaller input just enough for it to arrive in one short
+// read, so a small file does not cost two 16 MB buffers. The result is the same either way.
+std::size_t FileBufferSize(std::int64_t dataSize) {
+  return static_cast<std::size_t>(std::min<std::int64_t>(kFileChunkSize, dataSize - dataSize % 16 + 16));
+}
+
+// The final block of the file layout, in every mode: C = E(P xor V), and its inverse.
+Integer EncryptFinalBlock(const TKeySchedule& ks, const TCharArray16& P, TCharArray16& C, const TCharArray16& V) {
+  TCharArray16 t;
+  XorBlock(P, V, t);
+  return ks.Core().Cipher(t, C, ks.W(), ks.Nk());
+}
+
+Integer DecryptFinalBlock(const TKeySchedule& ks, const TCharArray16& C, TCharArray16& P, const TCharArray16& V) {
+  TCharArray16 t;
+  if (const Integer st = ks.Core().InvCipher(C, t, ks.W(), ks.Nk())) return st;
+  XorBlock(t, V, P);
+  return 0;
+}
+
+// Both files need a path, and the key must be 16, 24 or 32 bytes long (else -201).
+Integer CheckFileArguments(const string& inputPath, const string& outputPath, const TBytes& key) {
+  Cardinal Nk = 0;
+  if (inputPath.empty() || outputPath.empty() || NkForKeyLength(key.size(), Nk) != 0) return kEmptyInput;
+  return 0;
+}
+
+}  // namespace
+
+Integer TAESModes::EncryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& Key,
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode) {
+  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, Key)) return st;
+  return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
+    if (!padding && size % 16 != 0) return kNoPaddingLength;
+    TCharArray16 V{};  // ECB keeps sixteen zero bytes: its final block is E(P)
+    if (mode != 0 && IVIn) {
+      if (const Integer st = RandomIV(V)) return st;  // never a predictable IV
+      if (const Integer st = io.Write(V.data(), 16)) return st;
+    } else if (mode != 0) {
+      V = IV;
+    }
+    Cardinal Nk = 0;
+    if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
+    TKeySchedule ks(*FAESEngine);
+    // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
+    if (const Integer st = ks.Expand(Key, Nk)) return st;
+    TChunkBuffers buf(FileBufferSize(size));
+    return EncryptChunks(io, buf, ks, V, mode, padding,
+                         [&ks](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
+                           return EncryptFinalBlock(ks, P, C, chain);
+                         });
+  });
+}
+
+Integer TAESModes::DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode) {
+  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, cbcKey)) return st;
+  Cardinal Nk = 0;
+  if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
+  return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
+    if (!padding && mode != 3 && size % 16 != 0) return kNoPaddingLength;
+    // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
+    if (padding && size % 16 != 0) return kBadCipherLength;
+    TKeySchedule ks(*FAESEngine);
+    if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
+    const bool ivHeader = IVIn && mode != 0;
+    TCharArray16 V{};
+    if (ivHeader) {
+      const std::int64_t r = io.Read(V.data(), 16);
+      if (r < 0) return static_cast<Integer>(r);
+      if (r < 16) return kShortIVCipher;
+    } else if (mode != 0) {
+      V = IV;
+    }
+    const std::int64_t dataSize = size - (ivHeader ? 16 : 0);
+    TChunkBuffers buf(FileBufferSize(dataSize));
+    // Without padding a partial last CTR block is decrypted with the keystream like the others.
+    return DecryptChunks(io, buf, ks, V, mode, padding, dataSize,
+                         [&ks](const TCharArray16& C, TCharArray16& P, TCharArray16& chain) {
+                           return DecryptFinalBlock(ks, C, P, chain);
+                         });
+  });
+}
+
+}  // namespace AESModes
