@@ -1,0 +1,250 @@
+// TAESEncryption's text operations: cipher sizes and round trips per configuration, every input
+// and output format with OpenSSL as the oracle, and the statuses raised as the operation error.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cerrno>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Oracle.h"
+#include "crypto/component/AESObj.h"
+#include "crypto/support/errorlist.h"
+#include "platform/OSRandom.h"
+#include "platform/SysUtils.h"
+
+namespace {
+
+using namespace AESObj;
+using MiscObj::TConvert;
+using MiscObj::TConvertType;
+using MiscObj::TUnicode;
+using platform::Integer;
+using platform::string;
+using testing_support::Bytes;
+using testing_support::OpenSSLCrypt;
+
+const string kKeyText = u"0123456789abcdefghijklmnopqrstuv";  // 32 characters, the first 16/24/32 used
+const string kIVText = u"fedcba9876543210";
+
+struct TConfig {
+  TAESKeyLength keyLength = kl128;
+  TAESType type = atCBC;
+  TIVMode ivMode = userdefined;
+  TPaddingMode padding = PKCS7;
+  TConvertType in = MiscObj::raw, out = MiscObj::raw;
+  TUnicode uni = MiscObj::yesUni;
+};
+
+std::size_t KeyChars(TAESKeyLength kl) { return kl == kl128 ? 16 : kl == kl192 ? 24 : 32; }
+
+std::unique_ptr<TAESEncryption> Make(const TConfig& c) {
+  auto aes = std::make_unique<TAESEncryption>();
+  aes->SetKeyLength(c.keyLength);
+  aes->SetKey(kKeyText.substr(0, KeyChars(c.keyLength)));
+  aes->SetIV(kIVText);
+  aes->SetAType(c.type);
+  aes->SetIVMode(c.ivMode);
+  aes->SetPaddingMode(c.padding);
+  aes->SetInputFormat(c.in);
+  aes->SetOutputFormat(c.out);
+  aes->SetUnicode(c.uni);
+  return aes;
+}
+
+Bytes Latin1(const string& s) { return Bytes(s.begin(), s.end()); }  // test texts stay below U+0100
+string ByteString(const Bytes& b) { return string(b.begin(), b.end()); }
+Bytes PlainBytes(const string& s, TUnicode uni) { return uni == MiscObj::yesUni ? platform::EncodeUTF8(s) : Latin1(s); }
+
+// The cipher text of P under the component's key and IV text, made by OpenSSL. OFB and CTR have
+// no padding there, so the padded plain text is given to them.
+Bytes Oracle(const TConfig& c, const Bytes& P, const Bytes& iv = Latin1(kIVText)) {
+  const Bytes key = Latin1(kKeyText.substr(0, KeyChars(c.keyLength)));
+  const int mode = c.type;
+  if (mode <= atCBC) return OpenSSLCrypt(true, mode, key, mode ? iv : Bytes{}, P, c.padding == PKCS7);
+  Bytes padded = P;
+  if (c.padding == PKCS7) padded.insert(padded.end(), 16 - P.size() % 16, static_cast<std::uint8_t>(16 - P.size() % 16));
+  return OpenSSLCrypt(true, mode, key, iv, padded, false);
+}
+
+template <class F>
+void ExpectOperationError(Integer code, F f) {
+  try {
+    f();
+    ADD_FAILURE() << "no exception, expected " << code;
+  } catch (const errorlist::ESelvane& e) {
+    EXPECT_EQ(std::string(e.what()), "Invalid Operation : " + std::to_string(code));
+  }
+}
+
+// The six size rows (padding x ECB / random IV / caller's IV), every mode and key length, both
+// Unicode settings: the cipher text has the size of its row, equals OpenSSL's behind the IV, and
+// decrypts to the text.
+TEST(AESObjString, SizeRowsAndRoundTrips) {
+  string uniText = u"Gr\u00fc\u00dfe, \u4e16\u754c \U0001D11E!";
+  while (platform::EncodeUTF8(uniText).size() % 16 != 0) uniText += u'.';
+  string latinText = u"caf\u00e9 \u00ff\u0001 na\u00efve";
+  while (latinText.size() % 16 != 0) latinText += u'+';
+  int row = 0;
+  for (TPaddingMode padding : {PKCS7, nopadding})
+    for (TAESType type : {atECB, atCBC, atOFB, atCTR})
+      for (TIVMode ivMode : {AESObj::rand, userdefined})
+        for (TUnicode uni : {MiscObj::noUni, MiscObj::yesUni}) {
+          const TConfig c{static_cast<TAESKeyLength>(row++ % 3), type, ivMode, padding, MiscObj::raw, MiscObj::raw, uni};
+          SCOPED_TRACE(testing::Message() << "pad " << int(padding) << " type " << int(type) << " IV " << int(ivMode)
+                                          << " uni " << int(uni));
+          const string text = uni == MiscObj::yesUni ? uniText : latinText;
+          const Bytes P = PlainBytes(text, uni);
+          const bool ivHeader = type != atECB && ivMode == AESObj::rand;
+          const auto aes = Make(c);
+          const string cipher = aes->Encrypt(text);
+          ASSERT_EQ(cipher.size(), 16 * (P.size() / 16 + (padding == PKCS7) + ivHeader));
+          const Bytes cb = Latin1(cipher);
+          if (ivHeader) {
+            const Bytes iv(cb.begin(), cb.begin() + 16);
+            EXPECT_EQ(Bytes(cb.begin() + 16, cb.end()), Oracle(c, P, iv));
+            EXPECT_NE(aes->Encrypt(text).substr(0, 16), cipher.substr(0, 16));
+          } else {
+            EXPECT_EQ(cb, Oracle(c, P));
+          }
+          EXPECT_EQ(aes->Decrypt(cipher), text);
+        }
+}
+
+// Each format on each side, Unicode both ways, against OpenSSL: the output format encodes the
+// cipher text (Encrypt) or decodes the decrypted text once more (Decrypt); the input format
+// decodes the cipher text (Decrypt) or the plain text (Encrypt), except that hexadecimal plain
+// text is encrypted as the characters it is.
+TEST(AESObjString, InputAndOutputFormats) {
+  const string text = u"caf\u00e9 na\u00efve!";
+  for (TConvertType F : {MiscObj::hexa, MiscObj::base64, MiscObj::base64url, MiscObj::base32})
+    for (TUnicode uni : {MiscObj::noUni, MiscObj::yesUni}) {
+      SCOPED_TRACE(testing::Message() << "format " << int(F) << " uni " << int(uni));
+      TConvert conv(F);
+      const TConfig outF{kl192, atCBC, userdefined, PKCS7, MiscObj::raw, F, uni};
+      const TConfig inF{kl192, atCBC, userdefined, PKCS7, F, MiscObj::raw, uni};
+      const Bytes P = PlainBytes(text, uni);
+
+      const string encoded = Make(outF)->Encrypt(text);
+      EXPECT_EQ(Latin1(conv.FormatToChar(encoded)), Oracle(outF, P));
+      if (F == MiscObj::hexa) {
+        EXPECT_EQ(encoded.find_first_not_of(u"0123456789ABCDEF"), string::npos);
+      }
+
+      string cipherText = conv.CharToFormat(ByteString(Oracle(inF, P)));
+      if (F == MiscObj::hexa)
+        for (auto& ch : cipherText) ch = static_cast<char16_t>(std::tolower(ch));  // either case is read
+      EXPECT_EQ(Make(inF)->Decrypt(cipherText), text);
+
+      if (F == MiscObj::hexa) {
+        const string hexText = u"48656c6c6f";  // encrypted as these ten characters, not decoded
+        EXPECT_EQ(Latin1(Make(inF)->Encrypt(hexText)), Oracle(inF, Latin1(hexText)));
+      } else {
+        EXPECT_EQ(Latin1(Make(inF)->Encrypt(conv.CharToFormat(ByteString(Latin1(text))))), Oracle(inF, P));
+      }
+
+      const Bytes formattedPlain = Latin1(conv.CharToFormat(ByteString(P)));
+      EXPECT_EQ(Make(outF)->Decrypt(ByteString(Oracle(outF, formattedPlain))), text);
+    }
+}
+
+// The AES variant of Decrypt comes from the key text, of Encrypt from keyLength: a key text that
+// is shorter than keyLength asks for is refused, never read past. ECB needs no IV text.
+TEST(AESObjString, KeyAndIVTextRules) {
+  const auto aes = Make({});
+  const string cipher = aes->Encrypt(u"some text");
+  aes->SetKeyLength(kl256);  // the 16-character key stays
+  ExpectOperationError(-206, [&] { aes->Encrypt(u"some text"); });
+  EXPECT_EQ(aes->Decrypt(cipher), u"some text");
+
+  TAESEncryption noIV;
+  noIV.SetKey(kKeyText.substr(0, 16));
+  noIV.SetIVMode(userdefined);
+  ExpectOperationError(-201, [&] { noIV.Encrypt(u"some text"); });
+  ExpectOperationError(-201, [&] { noIV.Decrypt(string(32, u'x')); });
+  noIV.SetAType(atECB);
+  EXPECT_EQ(noIV.Decrypt(noIV.Encrypt(u"some text")), u"some text");
+}
+
+// CTR cipher text of any length decrypts without padding, its last partial block included.
+TEST(AESObjString, CtrCipherTextOfAnyLength) {
+  const TConfig c{kl128, atCTR, userdefined, nopadding, MiscObj::raw, MiscObj::raw, MiscObj::noUni};
+  const string text = u"twenty bytes of text";
+  EXPECT_EQ(Make(c)->Decrypt(ByteString(Oracle(c, Latin1(text)))), text);
+}
+
+TEST(AESObjString, EmptyTextIsRefusedInEveryConfiguration) {
+  for (TAESType type : {atECB, atCBC, atCTR})
+    for (TIVMode ivMode : {AESObj::rand, userdefined})
+      for (TPaddingMode padding : {PKCS7, nopadding}) {
+        SCOPED_TRACE(testing::Message() << int(type) << int(ivMode) << int(padding));
+        ExpectOperationError(-201, [&] { Make({kl128, type, ivMode, padding})->Encrypt(string()); });
+        ExpectOperationError(-201, [&] { Make({kl128, type, ivMode, padding})->Decrypt(string()); });
+      }
+}
+
+// Engine statuses reach the caller as "Invalid Operation : <code>"; the status form of Decrypt
+// leaves its output as it was.
+TEST(AESObjString, StatusesRaiseTheOperationError) {
+  Bytes badBlock(16, 0x11);  // decrypts to a last byte of 0x11
+  const TConfig ecb{kl128, atECB, userdefined, nopadding, MiscObj::raw, MiscObj::raw, MiscObj::noUni};
+  const string badPadding = ByteString(Oracle(ecb, badBlock));
+  struct TCase {
+    const char* name;
+    Integer code;
+    std::function<void(TAESEncryption&)> configure;
+    bool encrypt;
+    string input;
+  };
+  const TCase cases[] = {
+      {"no key text", -201, [](TAESEncryption&) {}, true, u"x"},
+      {"no key text on decryption", -206, [](TAESEncryption&) {}, false, string(32, u'x')},
+      {"cipher text of 20 bytes", -207, [](TAESEncryption& a) { a.SetKey(kKeyText.substr(0, 16)); }, false,
+       string(20, u'x')},
+      {"CTR with padding, 20 bytes", -207,
+       [](TAESEncryption& a) {
+         a.SetKey(kKeyText.substr(0, 16));
+         a.SetAType(atCTR);
+       },
+       false, string(20, u'x')},
+      {"last padding byte 0x11", -208,
+       [](TAESEncryption& a) {
+         a.SetKey(kKeyText.substr(0, 16));
+         a.SetAType(atECB);
+       },
+       false, badPadding},
+      {"mode outside the four", -209,
+       [](TAESEncryption& a) {
+         a.SetKey(kKeyText.substr(0, 16));
+         a.SetAType(static_cast<TAESType>(4));
+       },
+       true, u"x"},
+      {"no padding, 20 bytes", -211,
+       [](TAESEncryption& a) {
+         a.SetKey(kKeyText.substr(0, 16));
+         a.SetPaddingMode(nopadding);
+       },
+       true, string(20, u'x')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TAESEncryption aes;
+    c.configure(aes);
+    if (c.encrypt) {
+      ExpectOperationError(c.code, [&] { aes.Encrypt(c.input); });
+    } else {
+      string o = u"unchanged";
+      ExpectOperationError(c.code, [&] { aes.Decrypt(c.input, o); });
+      EXPECT_EQ(o, u"unchanged");
+    }
+  }
+}
+
+TEST(AESObjString, FailingRandomGeneratorRaisesItsStatus) {
+  const auto aes = Make({kl128, atCBC, AESObj::rand});
+  const platform::ScopedRandomFailure failing(EIO);
+  ExpectOperationError(static_cast<Integer>(0x80070000u | EIO), [&] { aes->Encrypt(u"text"); });
+}
+
+}  // namespace
