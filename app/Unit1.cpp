@@ -26,8 +26,10 @@ T& Bound(T* field, const platform::TStoredObject& form, std::u16string_view name
   return *field;
 }
 
+// TButton has no meta-object of its own, so its class is checked with dynamic_cast.
 Controls::TButton* FindButton(const QWidget& window, std::u16string_view name) {
-  return window.findChild<Controls::TButton*>(QString::fromStdU16String(string(name)), Qt::FindDirectChildrenOnly);
+  return dynamic_cast<Controls::TButton*>(
+      window.findChild<QPushButton*>(QString::fromStdU16String(string(name)), Qt::FindDirectChildrenOnly));
 }
 
 AESObj::TAESEncryption* FindAESEncryption1(const platform::TComponent& owner) {
