@@ -1,5 +1,7 @@
 // TConvert: base64, base64url and base32 encoders and decoders, and the cross conversions.
 #include <gtest/gtest.h>
+
+#include "ByteString.h"
 #include <openssl/evp.h>
 
 #include <random>
@@ -14,11 +16,7 @@ using MiscObj::TConvert;
 using MiscObj::TConvertType;
 using platform::string;
 
-string B(std::string_view bytes) {
-  string s;
-  for (unsigned char c : bytes) s += static_cast<char16_t>(c);
-  return s;
-}
+using testing_support::B;
 
 template <class F>
 string ThrownMessage(F&& f) {

@@ -2,6 +2,8 @@
 // and UTF-8; MiscObj::ESelvane.
 #include <gtest/gtest.h>
 
+#include "ByteString.h"
+
 #include <array>
 #include <limits>
 #include <string_view>
@@ -24,12 +26,7 @@ using MiscObj::TConvertType;
 using platform::string;
 using platform::TBytes;
 
-// A byte string holding the bytes of a narrow literal.
-string B(std::string_view bytes) {
-  string s;
-  for (unsigned char c : bytes) s += static_cast<char16_t>(c);
-  return s;
-}
+using testing_support::B;
 
 // The message of the exception of class E raised by f; a failure if nothing is raised.
 template <class E, class F>
