@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang               # toolchain
-  libgtest-dev libgmock-dev libbenchmark-dev # tests and benchmarks
+  cmake ninja-build g++                      # toolchain
+  libgtest-dev libbenchmark-dev              # tests and benchmarks
   libssl-dev                                 # OpenSSL's libcrypto: test oracle and benchmark peer
   qt6-base-dev xvfb xauth                    # the desktop program and its window tests
   time                                       # /usr/bin/time for the memory measurements
