@@ -16,8 +16,6 @@ namespace platform {
 
 namespace {
 
-std::string NativePath(const string& path) { return ToUTF8String(path); }
-
 // Read or write the whole count unless the file ends or the OS reports an error.
 template <class Op>
 std::int64_t TransferAll(Op op, std::int64_t count) {
@@ -35,6 +33,12 @@ std::int64_t TransferAll(Op op, std::int64_t count) {
 }
 
 }  // namespace
+
+std::string NativePath(const string& path) {
+  // The OS ends a path at its first NUL, so such a path would name another file: it names none.
+  if (path.find(u'\0') != string::npos) return {};
+  return ToUTF8String(path);
+}
 
 bool FileExists(const string& path) {
   struct stat st{};

@@ -3,10 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Types.h"
 
 namespace platform {
+
+// The path as the OS takes it (UTF-8). A path holding a NUL character names no file: it gives
+// the empty path, which every OS call rejects.
+std::string NativePath(const string& path);
 
 bool FileExists(const string& path);
 // Deletes a file; returns false when it could not be deleted (or did not exist).

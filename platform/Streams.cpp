@@ -55,7 +55,7 @@ string OsError() { return FromUTF8(std::strerror(errno)); }
 }  // namespace
 
 TFileStream::TFileStream(const string& fileName, TFileMode mode) : FFileName(fileName) {
-  const std::string path = ToUTF8String(fileName);
+  const std::string path = NativePath(fileName);
   if (mode == TFileMode::fmCreate) {
     FHandle = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (FHandle < 0) throw EFOpenError(u"Cannot create file \"" + fileName + u"\". " + OsError());

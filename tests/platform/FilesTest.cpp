@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "platform/Files.h"
+#include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
 namespace {
@@ -50,6 +51,18 @@ TEST_F(PlatformFiles, ExistsDeleteAndCreate) {
   } catch (const EFOpenError& e) {
     EXPECT_NE(e.Message().find(bad), platform::string::npos) << e.what();
   }
+}
+
+TEST_F(PlatformFiles, PathWithANulCharacterNamesNoFile) {
+  // The OS would stop at the NUL and reach "a.txt" instead.
+  WriteFile("a.txt", "keep");
+  const platform::string cut = Path("a.txt") + u'\0' + u"b";
+  EXPECT_FALSE(platform::FileExists(cut));
+  EXPECT_FALSE(platform::DeleteFile(cut));
+  EXPECT_EQ(platform::FileOpen(cut, TFileAccess::Read), INVALID_HANDLE_VALUE);
+  EXPECT_THROW(platform::CreateEmptyFile(cut), EFOpenError);
+  EXPECT_THROW(platform::TFileStream(cut, platform::TFileMode::fmCreate), EFOpenError);
+  EXPECT_EQ(ReadFile("a.txt"), "keep");
 }
 
 TEST(PlatformPaths, ExtractFilePath) {
