@@ -121,8 +121,6 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // Other stream settings; no public writer exists, so the system's objects stay ECB / PKCS7.
   TAESModes(TAESType AType, TIVMode IVMode, TPaddingMode PaddingMode);
 
-  TAESType StreamType() const noexcept { return FType; }
-
  private:
   // One step of the mode for one block: 0, -209 for a mode outside 0..3 (C untouched), or the
   // block cipher's status.

@@ -24,7 +24,6 @@ inline constexpr Integer kBadKeySize = -206;
 inline constexpr Integer kBadCipherLength = -207;
 inline constexpr Integer kBadPadding = -208;
 inline constexpr Integer kBadMode = -209;
-inline constexpr Integer kBadBlockLength = -210;
 inline constexpr Integer kNoPaddingLength = -211;
 inline constexpr Integer kShortIVCipher = -212;
 inline constexpr Integer kFileOpenFailed = -203;

@@ -79,20 +79,21 @@ bool GroupValues(const string& t, std::size_t start, std::size_t used, const std
   return true;
 }
 
+// The text a decoder reads: the input without blank and control characters. False, with out
+// emptied, when it holds less than one group of groupSize characters: such text carries no
+// whole byte, and the empty input decodes to the empty string as well.
+bool TextToDecode(const string& input, std::size_t groupSize, TConvert& conv, string& t, string& out) {
+  if (!input.empty()) conv.FormatBeforeConvert(input, t);
+  if (t.size() >= groupSize) return true;
+  out.clear();
+  return false;
+}
+
 void DecodeBase64(const string& input, const std::array<std::uint8_t, 123>& table, std::u16string_view message,
                   TConvert& conv, string& out) {
-  if (input.empty()) {
-    out.clear();
-    return;
-  }
   string t;
-  conv.FormatBeforeConvert(input, t);
+  if (!TextToDecode(input, 4, conv, t, out)) return;
   const std::size_t m = t.size();
-  // Text shorter than one group carries no whole byte: it decodes to the empty string.
-  if (m < 4) {
-    out.clear();
-    return;
-  }
   const std::size_t groups = m / 4;
   const std::size_t pad = Base64PadCount(t);
   string bytes;
@@ -168,18 +169,9 @@ void TConvert::Base64urlToChar(const string& Base64UrlString, string& OutCharStr
 }
 
 void TConvert::Base32ToChar(const string& Base32String, string& OutCharString) {
-  if (Base32String.empty()) {
-    OutCharString.clear();
-    return;
-  }
   string t;
-  FormatBeforeConvert(Base32String, t);
+  if (!TextToDecode(Base32String, 8, *this, t, OutCharString)) return;
   const std::size_t m = t.size();
-  // Text shorter than one group carries no whole group: it decodes to the empty string.
-  if (m < 8) {
-    OutCharString.clear();
-    return;
-  }
   const std::size_t groups = m / 8;
   const std::size_t pad = Base32PadCount(t);
   // Characters read by the last group for 0..4 padding bytes.
