@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 
 #include "platform/Types.h"
 
@@ -9,6 +11,11 @@ namespace platform {
 
 // Sets len bytes at data to 0; the stores are kept even when the memory is not read again.
 void SecureZero(void* data, std::size_t len) noexcept;
+
+// True when a and b have the same length and bytes. The time depends on the lengths only: every
+// byte is compared, with no early exit, so a tag or padding check reveals nothing of where it
+// differs.
+bool ConstantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) noexcept;
 
 // Holds a value (a key schedule, a hash key, a table) and wipes it when the holder goes away,
 // also when an exception leaves the scope.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -55,11 +56,22 @@ class EWriteError : public Exception {
   using Exception::Exception;
 };
 
+// An operation stopped because its progress callback asked for it; what it was writing is
+// discarded like any other failure.
+class EAbort : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // A published property that does not exist, or a value it does not accept.
 class EPropertyError : public Exception {
  public:
   using Exception::Exception;
 };
+
+// Called by the chunk loops after each chunk with the bytes of input done so far and the input's
+// size; returning false cancels the operation (it raises EAbort, or its status form fails).
+using TChunkProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 // The message of EEncodingError.
 inline constexpr std::u16string_view kNoMappingMessage =

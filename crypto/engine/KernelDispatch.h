@@ -1,0 +1,39 @@
+// The one dispatch point of the engine's kernels: which instruction sets this processor and OS
+// offer, and which kernel every keyed object uses unless a caller names one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace AESModes::kernel {
+
+// Kernels in order of preference, lowest first.
+enum class TKernelId : std::uint8_t { Portable, AESNI, VAES256, VAES512 };
+
+struct TCpuFeatures {
+  bool AES = false, PCLMUL = false, SSSE3 = false, SSE41 = false;
+  bool AVX = false, AVX2 = false, VAES = false, VPCLMUL = false;
+  bool AVX512F = false, AVX512BW = false, AVX512VL = false;
+  bool OSSavesYMM = false, OSSavesZMM = false;  // XGETBV: the OS saves the wide registers
+};
+
+// Reads CPUID and XGETBV (all false on a processor that is not x86-64).
+TCpuFeatures DetectCpu() noexcept;
+// Whether a kernel can run with these features (the portable one always can).
+bool Supports(const TCpuFeatures& cpu, TKernelId id) noexcept;
+// The kernels this machine can run, the portable one first.
+std::vector<TKernelId> AvailableKernels();
+
+// The kernel chosen once per process: the one named by the environment variable ORVOAES_KERNEL
+// (portable, aesni, vaes256, vaes512) when this machine can run it, otherwise the best one it
+// can run that is not above the named one; without the variable, the best one available.
+TKernelId ChosenKernel() noexcept;
+// The choice ChosenKernel makes for a given variable value and processor (for tests).
+TKernelId ChooseKernel(const char* forced, const TCpuFeatures& cpu) noexcept;
+
+std::string_view KernelName(TKernelId id) noexcept;
+std::optional<TKernelId> KernelFromName(std::string_view name) noexcept;
+
+}  // namespace AESModes::kernel
