@@ -101,6 +101,10 @@ platform::TPropertyList TAESEncryption::PublishedProperties() const {
   return list;
 }
 
+void TAESEncryption::SetChunkProgress(platform::TChunkProgress progress) {
+  FAESM->SetChunkProgress(std::move(progress));
+}
+
 void TAESEncryption::EncryptStream(TStream* s, TStream* o) {
   const TSecretBytes key(TConvert::StringToByteArray(FKey, MiscObj::noUni));
   const TSecretBytes iv(TConvert::StringToByteArray(FIV, MiscObj::noUni));

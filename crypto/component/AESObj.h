@@ -70,6 +70,10 @@ class TAESEncryption : public CryptBase::TOrvoCryptBase {
   void SetProgress(Integer Value);
   const TNotifyEvent& OnChange() const noexcept { return FOnChange; }
   void SetOnChange(TNotifyEvent Value) { FOnChange = std::move(Value); }
+  // Fine-grained progress of the stream and file operations (bytes of input done, input size),
+  // called after each chunk; returning false cancels the operation (platform::EAbort), and a
+  // cancelled file operation leaves its output as it was. Progress keeps its own coarse steps.
+  void SetChunkProgress(platform::TChunkProgress progress);
 
   platform::TPropertyList PublishedProperties() const override;
 

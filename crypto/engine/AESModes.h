@@ -7,6 +7,7 @@
 #include "crypto/engine/AESCore.h"
 #include "crypto/support/CryptBase.h"
 #include "platform/Streams.h"
+#include "platform/SysUtils.h"
 #include "platform/Types.h"
 
 namespace AESModes {
@@ -41,6 +42,9 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // drawn from the OS generator and written first; a failing generator raises its status.
   // Layout: [IV] blocks [E(last bytes + PKCS7 padding)]; 16 * (L div 16 + 1) bytes in ECB.
   void EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV);
+  // Progress of the stream operations: called after each chunk with the input bytes done and
+  // the input's size; a false return cancels the operation, which raises platform::EAbort.
+  void SetChunkProgress(platform::TChunkProgress progress) { FChunkProgress = std::move(progress); }
   // Returns 0, or -208 when the last byte of the final block exceeds 16 (everything before that
   // block is written). A padded data part shorter than one block writes nothing and returns
   // -208; without padding an empty data part writes nothing and returns 0.
@@ -137,6 +141,7 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   const TIVMode FIVMode;
   const TPaddingMode FPaddingMode;
   std::unique_ptr<AESCore::TAESCore> FAESEngine;
+  platform::TChunkProgress FChunkProgress;
 };
 
 }  // namespace AESModes
