@@ -69,6 +69,11 @@ void Reference(const Bytes& key, platform::Cardinal Nk, Op op, const Bytes& in, 
 
 class KeyedKernel : public ::testing::TestWithParam<TKernelId> {};
 
+TEST_P(KeyedKernel, RunsTheKernelItWasGiven) {
+  TKeyedKernel k(GetParam());
+  EXPECT_EQ(k.Id(), GetParam());
+}
+
 TEST_P(KeyedKernel, ExpandRejectsBadWordCountsAndShortKeys) {
   TKeyedKernel k(GetParam());
   const Bytes key = RandomBytes(32, 1);
