@@ -171,6 +171,19 @@ TEST_P(KeyedKernel, MatchesOpenSSL) {
     }
 }
 
+// The dispatch never picks, and an object never runs, a kernel the processor cannot run; under an
+// emulated processor without AES-NI everything is portable.
+TEST(KernelChoice, OnlyKernelsTheProcessorRuns) {
+  const auto cpu = AESModes::kernel::DetectCpu();
+  EXPECT_TRUE(AESModes::kernel::Supports(cpu, AESModes::kernel::ChosenKernel()));
+  for (const TKernelId id : {TKernelId::Portable, TKernelId::AESNI, TKernelId::VAES256, TKernelId::VAES512})
+    EXPECT_TRUE(AESModes::kernel::Supports(cpu, TKeyedKernel(id).Id()));
+  if (!cpu.AES) {
+    EXPECT_EQ(AESModes::kernel::ChosenKernel(), TKernelId::Portable);
+    EXPECT_EQ(AESModes::kernel::AvailableKernels(), std::vector<TKernelId>{TKernelId::Portable});
+  }
+}
+
 std::string KernelLabel(const ::testing::TestParamInfo<TKernelId>& info) {
   return std::string(AESModes::kernel::KernelName(info.param));
 }
