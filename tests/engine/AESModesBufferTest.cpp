@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "Oracle.h"
+#include "PaddingCases.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/OSRandom.h"
 
@@ -206,27 +207,32 @@ TEST(AESModesBuffer, KeySizeRules) {
   EXPECT_EQ(Bytes(back.begin(), back.begin() + size), plain);
 }
 
-// Only the last plain byte is checked: 0 removes nothing, 1..16 remove that many, above 16 is
-// -208 with the blocks before the last already written.
-TEST(AESModesBuffer, PaddingCheckOnTheLastByte) {
-  struct {
-    std::uint8_t last;
-    Integer status, size;
-  } const cases[] = {{0x00, 0, 32}, {0x01, 0, 31}, {0x10, 0, 16}, {0x11, -208, -1}, {0xFF, -208, -1}};
+// The whole padding is checked in the buffer and string forms; the blocks before the final one
+// are written either way.
+TEST(AESModesBuffer, PaddingCheckCoversTheWholePadding) {
   const Bytes key = RandomBytes(16, 31);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(int(c.last));
-    Bytes plain = RandomBytes(32, 32);
-    plain[31] = c.last;
-    const Bytes cipher = Encrypt(plain, key, false, {}, false, kECB);
-    TAESModes m;
+  TAESModes m;
+  for (const auto& c : testing_support::FinalBlockCases()) {
+    SCOPED_TRACE(c.Name);
+    const Bytes cipher = testing_support::CipherEndingIn(key, c.Block);
     Bytes out(32, 0xAA);
     Integer size = -1;
-    EXPECT_EQ(c.status, m.DecryptBinaryBuffer(cipher, out, size, key, 128, false, {}, true, kECB));
-    EXPECT_EQ(c.size, size);
-    EXPECT_EQ(Bytes(out.begin(), out.begin() + 16), Bytes(plain.begin(), plain.begin() + 16));
-    if (c.status == 0) {
-      EXPECT_EQ(Bytes(out.begin(), out.begin() + size), Bytes(plain.begin(), plain.begin() + size));
+    const Integer status = m.DecryptBinaryBuffer(cipher, out, size, key, 128, false, {}, true, kECB);
+    platform::string text = u"unchanged";
+    const Integer textStatus =
+        m.DecryptString(platform::string(cipher.begin(), cipher.end()), text, key, 128, false, {}, true, kECB);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 16), FromHex("00112233445566778899aabbccddeeff"));
+    if (c.PlainBytes < 0) {
+      EXPECT_EQ(-208, status);
+      EXPECT_EQ(-1, size);
+      EXPECT_EQ(-208, textStatus);
+      EXPECT_EQ(text, u"unchanged");
+    } else {
+      const Bytes plain = testing_support::PlainEndingIn(c);
+      ASSERT_EQ(0, status);
+      EXPECT_EQ(Bytes(out.begin(), out.begin() + size), plain);
+      EXPECT_EQ(0, textStatus);
+      EXPECT_EQ(text, platform::string(plain.begin(), plain.end()));
     }
   }
 }

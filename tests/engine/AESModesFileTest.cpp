@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Oracle.h"
+#include "PaddingCases.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/OSRandom.h"
 #include "platform/SysUtils.h"
@@ -249,8 +250,8 @@ TEST_F(AESModesFile, Statuses) {
   }
 }
 
-// The output is cut to what was written, on success and after a failure that wrote something.
-TEST_F(AESModesFile, OutputIsCutToTheBytesWritten) {
+// A longer earlier output is replaced whole: no old bytes remain after the new end.
+TEST_F(AESModesFile, LongerEarlierOutputIsReplacedWhole) {
   const Bytes key = RandomBytes(16, 81), iv = RandomBytes(16, 82), plain = RandomBytes(5, 83);
   const Bytes longer(1000, 0xEE);
   TAESModes m;
@@ -265,13 +266,20 @@ TEST_F(AESModesFile, OutputIsCutToTheBytesWritten) {
   ASSERT_EQ(0, m.DecryptFile(Path("in"), Path("out"), key, 128, false, Block(iv), true, kCBC));
   EXPECT_EQ(Read("out"), plain);
 
-  // Bad padding: the first block is written, the held-back last one is not, nothing else remains.
-  Bytes bad = RandomBytes(32, 84);
-  bad[31] = 0x11;
-  Write("in", EncryptBuffer(bad, key, iv, false, kCBC));
-  Write("out", longer);
-  EXPECT_EQ(-208, m.DecryptFile(Path("in"), Path("out"), key, 128, false, Block(iv), true, kCBC));
-  EXPECT_EQ(Read("out"), Bytes(bad.begin(), bad.begin() + 16));
+}
+
+// A failed padding check leaves the earlier output byte for byte: no partial plain text.
+TEST_F(AESModesFile, PaddingCheckCoversTheWholePaddingAndLeavesTheOutput) {
+  const Bytes key = RandomBytes(16, 83), earlier(1000, 0xEE);
+  TAESModes m;
+  for (const auto& c : testing_support::FinalBlockCases()) {
+    Write("in", testing_support::CipherEndingIn(key, c.Block));
+    Write("out", earlier);
+    const Integer status = m.DecryptFile(Path("in"), Path("out"), key, 128, false, {}, true, kECB);
+    EXPECT_EQ(status, c.PlainBytes < 0 ? -208 : 0) << c.Name;
+    EXPECT_EQ(Read("out"), c.PlainBytes < 0 ? earlier : testing_support::PlainEndingIn(c)) << c.Name;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 2);  // no temporary file
 }
 
 // A write that writes fewer bytes than asked ends either operation with -213. The file size limit
@@ -294,7 +302,8 @@ TEST_F(AESModesFile, ShortWriteIsReported) {
   std::signal(SIGXFSZ, previous);
   EXPECT_EQ(-213, enc);
   EXPECT_EQ(-213, dec);
-  EXPECT_EQ(fs::file_size(FDir / "out"), 4096u);
+  EXPECT_EQ(fs::file_size(FDir / "out"), 0u);  // the earlier output stays whole
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);  // no temporary file
 }
 
 // A failing generator is reported with its own status and nothing is written.
