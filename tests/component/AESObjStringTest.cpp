@@ -149,14 +149,23 @@ TEST(AESObjString, InputAndOutputFormats) {
     }
 }
 
-// The AES variant of Decrypt comes from the key text, of Encrypt from keyLength: a key text that
-// is shorter than keyLength asks for is refused, never read past. ECB needs no IV text.
+// The key text must be exactly as long as keyLength asks for, in both directions: a key kept
+// after keyLength changed would be cut by Encrypt but taken whole by Decrypt. ECB needs no IV.
 TEST(AESObjString, KeyAndIVTextRules) {
   const auto aes = Make({});
   const string cipher = aes->Encrypt(u"some text");
   aes->SetKeyLength(kl256);  // the 16-character key stays
   ExpectOperationError(-206, [&] { aes->Encrypt(u"some text"); });
+  ExpectOperationError(-206, [&] { aes->Decrypt(cipher); });
+  aes->SetKeyLength(kl128);
   EXPECT_EQ(aes->Decrypt(cipher), u"some text");
+
+  TAESEncryption lowered;
+  lowered.SetKeyLength(kl256);
+  lowered.SetKey(kKeyText.substr(0, 32));
+  lowered.SetKeyLength(kl128);  // the 32-character key stays
+  ExpectOperationError(-206, [&] { lowered.Encrypt(u"some text"); });
+  ExpectOperationError(-206, [&] { lowered.Decrypt(string(32, u'x')); });
 
   TAESEncryption noIV;
   noIV.SetKey(kKeyText.substr(0, 16));
@@ -198,7 +207,7 @@ TEST(AESObjString, StatusesRaiseTheOperationError) {
     string input;
   };
   const TCase cases[] = {
-      {"no key text", -201, [](TAESEncryption&) {}, true, u"x"},
+      {"no key text", -206, [](TAESEncryption&) {}, true, u"x"},
       {"no key text on decryption", -206, [](TAESEncryption&) {}, false, string(32, u'x')},
       {"cipher text of 20 bytes", -207, [](TAESEncryption& a) { a.SetKey(kKeyText.substr(0, 16)); }, false,
        string(20, u'x')},
