@@ -8,6 +8,7 @@
 #include "Oracle.h"
 #include "PaddingCases.h"
 #include "Thrown.h"
+#include "crypto/support/error.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
@@ -136,7 +137,7 @@ TEST(AESObjStreams, KeyTextCharactersAreTheKeyBytes) {
   TAESEncryption other(kl256, string(32, u'z'), atECB, PKCS7, MiscObj::raw, MiscObj::yesUni);
   // Either the padding check fails, and the status says so, or it happens to pass.
   const Integer status = other.DecryptStream(&garbage, &sink);
-  EXPECT_TRUE(status == 0 || status == -208);
+  EXPECT_TRUE(status == 0 || status == error::kBadPadding);
 }
 
 class AESObjFiles : public ::testing::Test {
@@ -273,8 +274,8 @@ TEST_F(AESObjFiles, FailedPaddingCheckIsReturnedAfterEverySteps) {
     const std::string hex = testing_support::ToHex(key);
     auto other = StoredComponent(string(hex.begin(), hex.end()));
     const Integer status = other->DecryptFileW(Path("cipher"), Path("back"));
-    ASSERT_TRUE(status == 0 || status == -208);
-    failures += status == -208;
+    ASSERT_TRUE(status == 0 || status == error::kBadPadding);
+    failures += status == error::kBadPadding;
     EXPECT_EQ(other->Progress(), 100);
     if (status != 0) {
       EXPECT_EQ(Read("back"), Bytes(3, 7));
@@ -300,11 +301,11 @@ TEST_F(AESObjFiles, PaddingCheckCoversTheWholePadding) {
     const Bytes plain = good ? testing_support::PlainEndingIn(c) : Bytes();
     Write("cipher", testing_support::CipherEndingIn(fileKey, c.Block));
     Write("back", Bytes(3, 7));
-    EXPECT_EQ(files->DecryptFileW(Path("cipher"), Path("back")), good ? 0 : -208);
+    EXPECT_EQ(files->DecryptFileW(Path("cipher"), Path("back")), good ? 0 : error::kBadPadding);
     EXPECT_EQ(Read("back"), good ? plain : Bytes(3, 7));
 
     platform::TMemoryStream in(testing_support::CipherEndingIn(streamKey, c.Block)), out;
-    EXPECT_EQ(files->DecryptStream(&in, &out), good ? 0 : -208);
+    EXPECT_EQ(files->DecryptStream(&in, &out), good ? 0 : error::kBadPadding);
 
     const Bytes textCipher = testing_support::CipherEndingIn(textKey, c.Block);
     const std::string message = ThrownMessage([&] { text.Decrypt(string(textCipher.begin(), textCipher.end())); });
@@ -321,7 +322,7 @@ TEST_F(AESObjFiles, SamePathForInputAndOutput) {
   EXPECT_EQ(cipher, OpenSSLCrypt(true, 0, testing_support::FromHex("3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b"), {}, plain, true));
   // A wrong key fails the padding check and must not destroy the only copy of the cipher text.
   auto wrong = StoredComponent(u"00000000000000000000000000000000");
-  ASSERT_EQ(wrong->DecryptFileW(Path("file"), Path("file")), -208);
+  ASSERT_EQ(wrong->DecryptFileW(Path("file"), Path("file")), error::kBadPadding);
   EXPECT_EQ(Read("file"), cipher);
   EXPECT_EQ(c->DecryptFileW(Path("file"), Path("file")), 0);
   EXPECT_EQ(Read("file"), plain);
