@@ -48,23 +48,6 @@ void SecureWipe(Container& c) noexcept {
   c.clear();
 }
 
-// An allocator that wipes what it releases, for containers whose contents are secret and may
-// grow: a reallocation hands back the old block wiped.
-template <class T>
-struct TSecureAllocator {
-  using value_type = T;
-  TSecureAllocator() noexcept = default;
-  template <class U>
-  TSecureAllocator(const TSecureAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-  void deallocate(T* p, std::size_t n) noexcept {
-    SecureZero(p, n * sizeof(T));
-    std::allocator<T>().deallocate(p, n);
-  }
-  template <class U>
-  bool operator==(const TSecureAllocator<U>&) const noexcept { return true; }
-};
-
 // Key material held for one operation or for an object's life: the holder wipes it, spare
 // capacity included, on every exit path. Bytes / Text are the types the engine and the
 // converters take; the holder only adds the wiping.
