@@ -50,6 +50,10 @@ bool FileExists(const string& path) {
   return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool FileIsWritable(const string& path) {
+  return FileExists(path) && ::access(NativePath(path).c_str(), W_OK) == 0;
+}
+
 bool DeleteFile(const string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 void CreateEmptyFile(const string& path) {

@@ -14,6 +14,8 @@ namespace platform {
 std::string NativePath(const string& path);
 
 bool FileExists(const string& path);
+// True for an existing regular file that this process may write.
+bool FileIsWritable(const string& path);
 // Deletes a file; returns false when it could not be deleted (or did not exist).
 bool DeleteFile(const string& path);
 // Creates a new empty file, replacing an existing one; raises EFOpenError naming the file on failure.

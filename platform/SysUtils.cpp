@@ -57,8 +57,12 @@ void EncodeCodePoints(std::u16string_view text, Sink&& put) {
 }  // namespace
 
 TBytes EncodeUTF8(std::u16string_view text) {
+  // Sized exactly first: the text is often a key, and a growing buffer would release a copy of
+  // its first bytes unwiped on every reallocation.
+  std::size_t n = 0;
+  EncodeCodePoints(text, [&](std::uint8_t) { ++n; });
   TBytes out;
-  out.reserve(text.size());
+  out.reserve(n);
   EncodeCodePoints(text, [&](std::uint8_t b) { out.push_back(b); });
   return out;
 }

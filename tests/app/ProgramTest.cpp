@@ -1,6 +1,10 @@
 // The built program, copied alone into a temporary folder and started as a separate process
 // from another working directory.
+#include <sys/stat.h>
+
 #include <QProcess>
+#include <chrono>
+#include <functional>
 
 #include "AppTestSupport.h"
 
@@ -74,7 +78,39 @@ TEST_F(ProgramTest, FailuresPrintTheMessageAndExitWithOne) {
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_EQ(run.Out, "");
   EXPECT_EQ(run.Err, "Error: in AES, the cipher text cannot be decrypted because the padding is not correct\n");
-  EXPECT_TRUE(std::filesystem::exists(Beside("test_restore.txt")));
+  EXPECT_FALSE(std::filesystem::exists(Beside("test_restore.txt")));  // no partial plain text
+}
+
+// test.txt that never ends (a link to /dev/zero) or would block (a FIFO with no writer) is
+// refused at once, naming it, and test.aes is not written.
+TEST_F(ProgramTest, CreateRefusesAnInputThatIsNotARegularFile) {
+  const auto makeZero = [&] { std::filesystem::create_symlink("/dev/zero", Beside("test.txt")); };
+  const auto makeFifo = [&] { ASSERT_EQ(::mkfifo(Beside("test.txt").c_str(), 0600), 0); };
+  for (const std::function<void()>& make : {std::function<void()>(makeZero), std::function<void()>(makeFifo)}) {
+    std::filesystem::remove(Beside("test.txt"));
+    make();
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = Run({"--create"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find(Beside("test.txt").string()), std::string::npos) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(Beside("test.aes")));
+  }
+}
+
+// A damaged test.aes fails the restore (exit 1) and leaves an earlier test_restore.txt alone.
+TEST_F(ProgramTest, DamagedCipherTextFailsTheRestore) {
+  const Bytes cipher = OpenSSLFileEncryption(testing_support::RandomBytes(1000, 12));
+  Bytes cut(cipher.begin(), cipher.end() - 16), flipped = cipher;
+  flipped[flipped.size() - 3] ^= 0x01;
+  for (const Bytes& damaged : {cut, flipped}) {
+    WriteBytes(Beside("test.aes"), damaged);
+    WriteBytes(Beside("test_restore.txt"), Bytes(7, 'e'));
+    const TRun run = Run({"--restore"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find("padding is not correct"), std::string::npos) << run.Err;
+    EXPECT_EQ(ReadBytes(Beside("test_restore.txt")), Bytes(7, 'e'));
+  }
 }
 
 TEST_F(ProgramTest, ArgumentsOtherThanTheCommands) {
