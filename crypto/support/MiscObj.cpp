@@ -2,6 +2,7 @@
 // conversions between byte strings, byte arrays and UTF-8. The base64/base32 codecs and the
 // cross conversions are in MiscObjCodecs.cpp.
 #include "crypto/support/MiscObj.h"
+#include "platform/Memory.h"
 
 #include <cstddef>
 #include <limits>
@@ -248,12 +249,16 @@ void TConvert::ToHexString(const string& In, TBytes& OutHexArray) {
 
 void TConvert::ToCharString(const string& InHex, string& OutCharString) { OutCharString = ToCharString(InHex); }
 
-string TConvert::ToCharString(const string& InHex) { return TBytesToString(DecodeHex(InHex)); }
+// Hexadecimal text is often a key: the decoded bytes are wiped before their memory is released.
+string TConvert::ToCharString(const string& InHex) {
+  const platform::TSecretBytes bytes(DecodeHex(InHex));
+  return TBytesToString(bytes.Value);
+}
 
 void TConvert::ToCharString(const string& InHex, TBytes& OutCharArray) {
-  const TBytes bytes = DecodeHex(InHex);
-  if (OutCharArray.size() < bytes.size()) RaiseArrayTooShort(bytes.size(), OutCharArray.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) OutCharArray[i] = bytes[i];
+  const platform::TSecretBytes bytes(DecodeHex(InHex));
+  if (OutCharArray.size() < bytes.Value.size()) RaiseArrayTooShort(bytes.Value.size(), OutCharArray.size());
+  for (std::size_t i = 0; i < bytes.Value.size(); ++i) OutCharArray[i] = bytes.Value[i];
 }
 
 // ---- Byte strings, byte arrays and UTF-8 ----

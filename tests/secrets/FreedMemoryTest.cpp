@@ -113,10 +113,9 @@ TEST_F(FreedMemory, FileOperationsAndKeyReplacementLeaveNoKeyCopy) {
             }));
 }
 
-// The same with the key text decoded from hexadecimal, as the program does. Disabled until the
-// converter's hexadecimal decoder (TConvert::ToCharString) wipes the byte array it decodes into
-// before releasing it: that array is the one copy of the key bytes left, found by this test.
-TEST_F(FreedMemory, DISABLED_FileOperationsWithHexadecimalKeyTextLeaveNoKeyCopy) {
+// The same with the key text decoded from hexadecimal, as the program does: the byte array the
+// converter decodes into is wiped before it is released.
+TEST_F(FreedMemory, FileOperationsWithHexadecimalKeyTextLeaveNoKeyCopy) {
   auto c = std::make_unique<AESObj::TAESEncryption>();
   c->SetKeyLength(AESObj::kl256);
   c->SetInputFormat(MiscObj::hexa);
