@@ -16,9 +16,9 @@ void TBackgroundCommand::Start(TWork work, TDone done) {
   FDone = 0;
   FTotal = 0;
   FThread = std::thread([this, work = std::move(work), done = std::move(done)]() mutable {
-    Commands::TOutcome outcome = work([this](std::int64_t done, std::int64_t total) {
+    Commands::TOutcome outcome = work([this](std::int64_t bytes, std::int64_t total) {
       FTotal = total;
-      FDone = done;
+      FDone = bytes;
       return !FCancel;
     });
     QMetaObject::invokeMethod(
