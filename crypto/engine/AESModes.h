@@ -53,8 +53,9 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // Returns 0, or -208 when the padding check fails: the final plain block is accepted only when
   // its last byte k is 1 to 16 and its last k bytes all equal k, checked in constant time
   // (everything before that block is written; the stream is the caller's). A padded data part
-  // shorter than one block writes nothing and returns -208; without padding an empty data part
-  // writes nothing and returns 0. Reads as EncryptStream does.
+  // shorter than one block, or not a whole number of blocks (no padded writer makes one: it is
+  // damaged), writes nothing and returns -208; without padding an empty data part writes nothing
+  // and returns 0. Reads as EncryptStream does.
   Integer DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV);
 
   // The stream operations' block steps: C / D from P / C under the schedule w, carrying the

@@ -100,6 +100,9 @@ Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, cons
   const std::int64_t dataSize = std::max<std::int64_t>(0, in.Size - (ivHeader ? 16 : 0));
   // Without padding only CTR accepts a cipher text that is not whole blocks.
   if (FPaddingMode == nopadding && FType != atCTR && dataSize % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
+  // Padded cipher text is whole blocks; anything else would be decrypted into meaningless text
+  // that a lucky final byte could pass off as a success.
+  if (FPaddingMode == PKCS7 && dataSize % 16 != 0) return kBadPadding;
   TChunkBuffers buf(kStreamChunkSize);
   TCharArray16 V{};
   if (FType != atECB) {

@@ -195,7 +195,8 @@ TEST(AESModesStream, NoPaddingRejectsPartialBlocksBeforeWriting) {
   EXPECT_EQ(ecb.DecryptStream(&whole, &longer, kKey128, {}), 0);
 }
 
-TEST(AESModesStream, InputTooShortForOneBlockWritesNothing) {
+// Padded cipher text shorter than one block or not whole blocks is damaged: nothing is written.
+TEST(AESModesStream, PaddedInputNotWholeBlocksWritesNothing) {
   struct Case {
     TAESType type;
     TIVMode iv;
@@ -206,6 +207,7 @@ TEST(AESModesStream, InputTooShortForOneBlockWritesNothing) {
   const Case cases[] = {
       {atECB, AESModes::rand, PKCS7, 0, error::kBadPadding},       {atECB, AESModes::rand, PKCS7, 15, error::kBadPadding},
       {atCBC, AESModes::rand, PKCS7, 31, error::kBadPadding},      {atCBC, AESModes::rand, PKCS7, 16, error::kBadPadding},
+      {atECB, AESModes::rand, PKCS7, 17, error::kBadPadding},      {atCTR, AESModes::rand, PKCS7, 16 + 33, error::kBadPadding},
       {atECB, AESModes::rand, nopadding, 0, 0},      {atOFB, AESModes::rand, nopadding, 16, 0},
   };
   for (const auto& c : cases) {
