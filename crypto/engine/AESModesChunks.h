@@ -95,10 +95,12 @@ using TFinalEncrypt = std::function<Integer(const TCharArray16& P, TCharArray16&
 // Makes the plain block P from the final cipher block C and V.
 using TFinalDecrypt = std::function<Integer(const TCharArray16& C, TCharArray16& P, TCharArray16& V)>;
 
-// Two chunk buffers for one call (zero-filled).
+// The chunk buffer of one call (zero-filled). A chunk is read into it, enciphered in place by the
+// kernel and written from it, so each byte is copied in and out once and no second buffer is
+// needed.
 struct TChunkBuffers {
-  explicit TChunkBuffers(std::size_t size) : In(size), Out(size) {}
-  TBytes In, Out;
+  explicit TChunkBuffers(std::size_t size) : Data(size) {}
+  TBytes Data;
 };
 
 // Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
