@@ -284,7 +284,7 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // when IVSizeBits is negative or IV holds fewer than IVSizeBits div 8 bytes.
   static Integer ComputeJ0(const TCharArray16& H, const TBytes& IV, Integer IVSizeBits, TCharArray16& J0);
   // The file forms' chunk steps over s bytes (a multiple of 16, else -210 with nothing done):
-  // encryption with the cipher text hashed; decryption's second pass, counter mode alone.
+  // counter mode with the cipher blocks hashed (encryption: the output, decryption: the input).
   static Integer GCMEncryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
   static Integer GCMDecryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
 

@@ -54,10 +54,6 @@ void TGCM::SetIV(std::span<const std::uint8_t> iv) {
     PutBE64(lengths.data() + 8, 8 * static_cast<std::uint64_t>(iv.size()));
     FGHash.Absorb(FJ0->data(), lengths.data(), 1);
   }
-  RestartCounter();
-}
-
-void TGCM::RestartCounter() {
   *FCB = *FJ0;
   Next32(*FCB);
 }
@@ -102,8 +98,6 @@ void TGCM::HashCipher(const std::uint8_t* c, std::size_t n) {
   Absorb(FX->data(), c, n);
   FLenC += n;
 }
-
-void TGCM::CounterOnly(const std::uint8_t* in, std::uint8_t* out, std::size_t n) { Counter(in, out, n); }
 
 void TGCM::Finish(TCharArray16& T) {
   TCharArray16 lengths;

@@ -41,11 +41,9 @@ class TGCM {
   // Counter mode over n bytes with the cipher text hashed; out may be in.
   void Encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
   void Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
-  // The two passes of a decryption that checks the tag first: HashCipher takes the cipher text
-  // into the hash only; after the tag is checked, RestartCounter and CounterOnly decrypt.
+  // The first pass of a decryption that checks the tag before it decrypts: the cipher text into
+  // the hash only, no counter mode.
   void HashCipher(const std::uint8_t* c, std::size_t n);
-  void RestartCounter();
-  void CounterOnly(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
   // T = E(J0) xor GHASH(..., 64-bit bit counts of the additional data and the data).
   void Finish(TCharArray16& T);
 
