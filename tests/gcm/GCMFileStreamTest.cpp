@@ -1,10 +1,15 @@
 // File and stream forms: whole-or-nothing output and tag files, verify-first decryption, the
 // _IVIn / empty-IV layouts, statuses and raised errors, and a tag above 2^28 bytes of data.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "GCMForms.h"
 #include "Thrown.h"
-#include <cstring>
+#include "platform/OSRandom.h"
 
 namespace {
 
@@ -94,6 +99,54 @@ TEST(GCMFile, IVInLayoutRoundTrip) {
   EXPECT_EQ(m.GCM_DecryptFile_IVIn(U16(f.Out), U16(f.AAD), U16(plain), f.Key, 128, U16(f.Tag), 128), 0);
   EXPECT_EQ(Get(plain), f.Plain);
   fs::remove(plain);
+}
+
+// A write the OS refuses (the process's file size limit, SIGXFSZ ignored) ends both directions
+// with -213; the output file stays as it was and no temporary file remains.
+TEST(GCMFile, FailedWriteIsReportedAndChangesNothing) {
+  FileCase f;
+  ASSERT_EQ(f.Encrypt(), 0);
+  const fs::path cipher = Scratch("cipher"), plain = Scratch("plain");
+  fs::copy_file(f.Out, cipher);
+  Put(f.Out, Bytes(5, 'o'));
+  Put(plain, Bytes(5, 'p'));
+  rlimit saved{};
+  ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+  const Integer enc = f.Encrypt(), dec = f.Decrypt(cipher, plain);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(enc, -213);
+  EXPECT_EQ(dec, -213);
+  EXPECT_EQ(Get(f.Out), Bytes(5, 'o'));
+  EXPECT_EQ(Get(plain), Bytes(5, 'p'));
+  EXPECT_TRUE(NoTemporaryFiles());
+  fs::remove(cipher);
+  fs::remove(plain);
+}
+
+// A failing generator never gives a predictable IV: its status is returned (raised by streams)
+// and nothing is written.
+TEST(GCMForms, FailingRandomGeneratorIsReported) {
+  const Integer status = static_cast<Integer>(0x80070000u | EIO);
+  const platform::ScopedRandomFailure failing(EIO);
+  TAESModes m;
+  const TBytes key = RandomBytes(16, 51), plain = RandomBytes(20, 52);
+  TBytes out(32, 0xAA), tag(16, 0xAA);
+  EXPECT_EQ(m.GCM_EncryptBinaryBuffer_IVIn(plain, 0, {}, 0, out, key, 128, tag, 128), status);
+  EXPECT_EQ(m.GCM_EncryptString_IVIn(u"text", TBytes{1}, out, key, 128, tag, 128), status);
+  EXPECT_EQ(out, TBytes(32, 0xAA));
+  EXPECT_EQ(tag, TBytes(16, 0xAA));
+  FileCase f;
+  EXPECT_EQ(m.GCM_EncryptFile_IVIn(U16(f.In), U16(f.AAD), U16(f.Out), key, 128, U16(f.Tag), 128), status);
+  EXPECT_EQ(Get(f.Out), Bytes(5, 'o'));
+  platform::TMemoryStream in(plain), o, t;
+  EXPECT_EQ(testing_support::ThrownMessage([&] { m.EncryptAndGenerateFromStream(&in, &o, nullptr, &t, key, {}); }),
+            "Invalid Operation : " + std::to_string(status));
+  EXPECT_TRUE(o.Bytes().empty());
 }
 
 TEST(GCMStream, LayoutsPositionsAndRaisedErrors) {
