@@ -54,48 +54,42 @@ namespace {
 string OsError() { return FromUTF8(std::strerror(errno)); }
 }  // namespace
 
-TFileStream::TFileStream(const string& fileName, TFileMode mode) : FFileName(fileName) {
-  const std::string path = NativePath(fileName);
+TFileStream::TFileStream(const string& fileName, TFileMode mode) : THandleStream(INVALID_HANDLE_VALUE, fileName) {
   if (mode == TFileMode::fmCreate) {
-    FHandle = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    FHandle = ::open(NativePath(fileName).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (FHandle < 0) throw EFOpenError(u"Cannot create file \"" + fileName + u"\". " + OsError());
-  } else {
-    FHandle = ::open(path.c_str(), (mode == TFileMode::fmOpenRead ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    struct stat st{};
-    if (FHandle >= 0 && ::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(FHandle);
-      FHandle = -1;
-      errno = EISDIR;
-    }
-    if (FHandle < 0) throw EFOpenError(u"Cannot open file \"" + fileName + u"\". " + OsError());
+    return;
   }
+  string failure;
+  FHandle = FileOpen(fileName, mode == TFileMode::fmOpenRead ? TFileAccess::Read : TFileAccess::ReadWrite, &failure);
+  if (FHandle == INVALID_HANDLE_VALUE) throw EFOpenError(u"Cannot open file \"" + fileName + u"\". " + failure);
 }
 
 TFileStream::~TFileStream() {
-  if (FHandle >= 0) ::close(FHandle);
+  if (FHandle != INVALID_HANDLE_VALUE) FileClose(FHandle);
 }
 
-std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
   const std::int64_t n = FileRead(FHandle, buffer, count);
   if (n < 0) throw EReadError(u"Error reading file \"" + FFileName + u"\". " + OsError());
   return n;
 }
 
-std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+std::int64_t THandleStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   const std::int64_t n = FileWrite(FHandle, buffer, count);
   if (n != count) throw EWriteError(u"Error writing file \"" + FFileName + u"\". " + OsError());
   return n;
 }
 
-std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
   const off_t pos = ::lseek(FHandle, offset, whence);
   if (pos < 0) throw EReadError(u"Error seeking in file \"" + FFileName + u"\". " + OsError());
   return pos;
 }
 
-std::int64_t TFileStream::GetSize() {
+std::int64_t THandleStream::GetSize() {
   struct stat st{};
   if (::fstat(FHandle, &st) != 0) throw EReadError(u"Error reading file \"" + FFileName + u"\". " + OsError());
   return st.st_size;

@@ -46,16 +46,14 @@ class TMemoryStream : public TStream {
   std::int64_t FPosition = 0;
 };
 
-enum class TFileMode : std::uint8_t { fmOpenRead, fmOpenReadWrite, fmCreate };
-
-// A stream over a file. Opening failures raise EFOpenError; a failing read or write raises
-// EReadError / EWriteError. Every message names the file.
-class TFileStream : public TStream {
+// A stream over a file handle it does not own (for example a TReplacingFile's). A failing read
+// or write raises EReadError / EWriteError naming the file; a read that fails after part of
+// the bytes arrived raises too, it is never an end of the stream.
+class THandleStream : public TStream {
  public:
-  TFileStream(const string& fileName, TFileMode mode);
-  ~TFileStream() override;
-  TFileStream(const TFileStream&) = delete;
-  TFileStream& operator=(const TFileStream&) = delete;
+  THandleStream(THandle handle, const string& fileName) : FFileName(fileName), FHandle(handle) {}
+  THandleStream(const THandleStream&) = delete;
+  THandleStream& operator=(const THandleStream&) = delete;
 
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;
@@ -64,9 +62,20 @@ class TFileStream : public TStream {
 
   const string& FileName() const noexcept { return FFileName; }
 
- private:
+ protected:
   string FFileName;
-  int FHandle = -1;
+  THandle FHandle = INVALID_HANDLE_VALUE;
+};
+
+enum class TFileMode : std::uint8_t { fmOpenRead, fmOpenReadWrite, fmCreate };
+
+// A stream over a file it opens and closes. fmOpenRead and fmOpenReadWrite open through
+// FileOpen (a regular file only, never blocking, with its lock); fmCreate creates or empties
+// the file. Opening failures raise EFOpenError naming the file and the reason.
+class TFileStream : public THandleStream {
+ public:
+  TFileStream(const string& fileName, TFileMode mode);
+  ~TFileStream() override;
 };
 
 }  // namespace platform

@@ -4,7 +4,7 @@
 // product sums at most 13 one-bit terms and its carries never reach the next kept column.
 #include <cstring>
 
-#include "crypto/engine/GHASHKernel.h"
+#include "crypto/engine/AESKernelOps.h"
 #include "platform/Memory.h"
 
 namespace AESModes::kernel {

@@ -5,6 +5,7 @@
 // one use only the low 8 bits of each code unit, operations that make one produce only 0..255.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -20,9 +21,14 @@ namespace MiscObj {
 using platform::Integer;
 using platform::string;
 using platform::TBytes;
+using platform::UInt64;
 
 enum TConvertType : std::uint8_t { base64, hexa, base64url, base32, raw };
 enum TUnicode : std::uint8_t { noUni, yesUni };
+
+// The decimal text of 16^k for k = 0..32 ("1", "16", "256", ... the 39 digits of 2^128).
+// Computed at compile time and never written, so it is ready before any code runs.
+extern const std::array<std::u16string_view, 33> PowersOf16;
 
 // The converter's exception; a class of its own, distinct from errorlist::ESelvane.
 class ESelvane : public platform::Exception {
@@ -154,6 +160,66 @@ class TConvert : public CryptBase::TOrvoCryptBase {
   string Base64urlToBase32(const string& inString);
   string Base32ToBase64(const string& inString);
   string Base64ToBase32(const string& inString);
+
+  // ---- Key byte order, base58, big numbers, text reversal ----
+
+  // The key number of strKey (text in the format) with its bytes in reverse order, in the same
+  // format: raw reverses the characters; hexa reverses the two-character groups, each unchanged
+  // (digits are not checked), and raises the hexadecimal length error for text of odd length;
+  // base64, base64url and base32 go through hexadecimal with the cross conversions, whose
+  // errors pass unchanged. Applying it twice gives the input back (for padded encoded text).
+  string KeyRSAOpenSSLToKeyTRSAEncSign(const string& strKey);
+  // The same reversal, which is its own inverse.
+  string KeyTRSAEncSignToKeyRSAOpenSSL(const string& strKey);
+
+  // Base58 with the alphabet 1-9, a-k, m-z, A-H, J-N, P-Z (digit values 0..57): 0 gives "1",
+  // and no other text begins with '1'.
+  static string Base58Encode(UInt64 value);
+  // The value of base58 text; the empty text gives 0, leading '1's are zeros. Raises
+  // platform::Exception "Invalid Base58 String : '%s'" quoting the text for a character outside
+  // the alphabet or a value above 2^64 - 1, rather than returning a wrapped or different number.
+  static UInt64 Base58Decode(const string& encoded);
+
+  // The decimal text of a hexadecimal number of 1 to 32 digits (either case); longer or empty
+  // text gives the empty text. Leading zeros are kept: the result has at least as many digits
+  // as 16^(n-1) for n input digits ("00" gives "00", "01" gives "01"). A character that is not
+  // a hexadecimal digit raises platform::EConvertError "'%s' is not a valid integer value".
+  static string BigHexToBigInt(const string& s);
+  // The sum of two decimal texts, as wide as the longer one (one digit more on a final carry);
+  // leading zeros stay. An empty operand gives the other one. A non-digit raises
+  // platform::EConvertError "'%s' is not a valid integer value" with that character.
+  static string Add(const string& x, const string& y);
+  // The value of one hexadecimal digit, either case; any other character raises
+  // platform::EConvertError "'%s' is not a valid integer value".
+  static Integer HexToInt(char16_t a);
+  // The code units in reverse order (a surrogate pair becomes two separate units).
+  static string Reverse(const string& inString);
+
+  // ---- Null-terminated byte buffers ----
+  //
+  // Each returns a new block from std::malloc holding the bytes followed by one 0 byte; it
+  // belongs to the caller, who releases it with std::free. A 0 byte inside the data is copied
+  // like any other. Raises std::bad_alloc if the block cannot be had, and platform::Exception
+  // if the byte count does not fit in Integer.
+
+  // The low 8 bits of each code unit, then 0.
+  static char* StringToPAnsiChar(const string& str);
+  // The UTF-8 encoding of str (as UnicodeToByteArray), then 0.
+  static char* UnicodeToPAnsiChar(const string& str);
+  // The number of UTF-8 bytes of str; 0 for the empty text.
+  static Integer PAnsiCharFromUnicodeLength(const string& str);
+  // yesUni: UnicodeToPAnsiChar; any other value: StringToPAnsiChar. msgLen receives the number
+  // of bytes before the final 0.
+  static char* StringToBuffer(const string& str, TUnicode u, Integer& msgLen);
+  static char* StringToBufferA(const string& str, TUnicode u);
+
+  // ---- Random text ----
+
+  // len random bytes from the OS generator (one character each, 0..255), written in the format
+  // (raw: as they are). Raises ESelvane made from code 1 when the result is empty (len <= 0),
+  // and ESelvane made from code -22 when the generator fails, so no caller ever receives
+  // predictable text.
+  string RandomString(Integer len);
 
  private:
   // Appends '=' up to a multiple of 4 (base64, base64url) or 8 (base32); other formats unchanged.

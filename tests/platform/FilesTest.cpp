@@ -1,7 +1,10 @@
 // File-system services: existence, deletion, creation, paths and handles opened by path.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "TempDir.h"
@@ -15,8 +18,21 @@ using platform::EFOpenError;
 using platform::INVALID_HANDLE_VALUE;
 using platform::TFileAccess;
 using platform::TFileHandle;
+using platform::TReplacingFile;
 
-class PlatformFiles : public TempDirTest {};
+class PlatformFiles : public TempDirTest {
+ protected:
+  std::set<std::string> Listing() const {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(Native(""))) names.insert(e.path().filename().string());
+    return names;
+  }
+};
+
+void WriteAll(platform::THandle h, const std::string& text) {
+  ASSERT_EQ(platform::FileWrite(h, text.data(), static_cast<std::int64_t>(text.size())),
+            static_cast<std::int64_t>(text.size()));
+}
 
 TEST_F(PlatformFiles, ExistsDeleteAndCreate) {
   const platform::string file = Path("a.txt");
@@ -134,6 +150,82 @@ TEST_F(PlatformFiles, WritingHandleIsExclusive) {
   }
   TFileHandle again(platform::FileOpen(Path("x.bin"), TFileAccess::Write));
   EXPECT_TRUE(again.Valid());
+}
+
+TEST_F(PlatformFiles, FileOpenRefusesWhatIsNotARegularFileWithoutBlocking) {
+  ASSERT_EQ(::mkfifo(Native("fifo").c_str(), 0600), 0);  // no writer: a plain open would wait forever
+  std::filesystem::create_symlink("/dev/zero", Native("zero"));
+  for (const char* name : {"fifo", "zero"}) {
+    for (TFileAccess access : {TFileAccess::Read, TFileAccess::Write, TFileAccess::ReadWrite}) {
+      platform::string why;
+      EXPECT_EQ(platform::FileOpen(Path(name), access, &why), INVALID_HANDLE_VALUE) << name;
+      // A FIFO without a reader is refused by the OS itself for writing (ENXIO).
+      if (access == TFileAccess::Read || std::string(name) == "zero") {
+        EXPECT_EQ(why, u"Not a regular file") << name;
+      }
+      EXPECT_FALSE(why.empty());
+    }
+  }
+  platform::string why;
+  EXPECT_EQ(platform::FileOpen(Path("none"), TFileAccess::Read, &why), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(why, u"No such file or directory");
+}
+
+TEST_F(PlatformFiles, ReplacingFileCommitReplacesWholeKeepingPermissions) {
+  WriteFile("out.bin", "an older and longer content");
+  std::filesystem::permissions(Native("out.bin"), std::filesystem::perms(0640));
+  {
+    TReplacingFile f(Path("out.bin"));
+    WriteAll(f.Handle(), "new");
+    EXPECT_EQ(ReadFile("out.bin"), "an older and longer content");  // nothing shows before Commit
+    EXPECT_EQ(Listing(), std::set<std::string>{"out.bin"});         // the temporary file has no name
+    EXPECT_TRUE(f.Commit());
+    EXPECT_FALSE(f.Commit());
+  }
+  EXPECT_EQ(ReadFile("out.bin"), "new");
+  EXPECT_EQ(static_cast<int>(std::filesystem::status(Native("out.bin")).permissions()), 0640);
+  EXPECT_EQ(Listing(), std::set<std::string>{"out.bin"});
+
+  {  // A file that did not exist is created.
+    TReplacingFile f(Path("fresh.bin"));
+    WriteAll(f.Handle(), "abc");
+    EXPECT_TRUE(f.Commit());
+  }
+  EXPECT_EQ(ReadFile("fresh.bin"), "abc");
+}
+
+TEST_F(PlatformFiles, ReplacingFileWithoutCommitLeavesEverythingAsItWas) {
+  WriteFile("out.bin", "keep me");
+  {
+    TReplacingFile f(Path("out.bin"));
+    WriteAll(f.Handle(), "partial output that must never be seen");
+  }
+  { TReplacingFile f(Path("new.bin")); }
+  EXPECT_EQ(ReadFile("out.bin"), "keep me");
+  EXPECT_EQ(Listing(), std::set<std::string>{"out.bin"});
+}
+
+TEST_F(PlatformFiles, ReplacingFileThroughALinkReplacesTheFileItNames) {
+  WriteFile("real.bin", "old");
+  std::filesystem::create_symlink(Native("real.bin"), Native("link.bin"));
+  TReplacingFile f(Path("link.bin"));
+  WriteAll(f.Handle(), "new");
+  ASSERT_TRUE(f.Commit());
+  EXPECT_TRUE(std::filesystem::is_symlink(Native("link.bin")));
+  EXPECT_EQ(ReadFile("real.bin"), "new");
+}
+
+TEST_F(PlatformFiles, ReplacingFileRefusesWhatItCannotReplace) {
+  std::filesystem::create_directories(Native("sub"));
+  for (const platform::string& target : {Path("no/such/dir.bin"), Path("sub"), platform::string(u"/dev/null")}) {
+    try {
+      TReplacingFile f(target);
+      ADD_FAILURE() << "no exception";
+    } catch (const EFOpenError& e) {
+      EXPECT_NE(e.Message().find(target), platform::string::npos) << e.what();
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(Native("sub")));
 }
 
 }  // namespace

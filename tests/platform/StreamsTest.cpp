@@ -1,7 +1,11 @@
 // Memory and file streams: reading, writing, seeking, sizes and the errors of file streams.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "TempDir.h"
@@ -130,17 +134,25 @@ TEST_F(PlatformFileStream, OpenFailuresNameTheFile) {
   ExpectRaisesNaming<EFOpenError>([&] { TFileStream s(dir, TFileMode::fmOpenRead); }, dir);
   ExpectRaisesNaming<EFOpenError>([&] { TFileStream s(dir, TFileMode::fmOpenReadWrite); }, dir);
 
+  // A device or FIFO is refused (a file stream only reads what has an end), without waiting.
+  ASSERT_EQ(::mkfifo(Native("fifo").c_str(), 0600), 0);
+  for (const platform::string& odd : {platform::string(u"/dev/zero"), Path("fifo")}) {
+    ExpectRaisesNaming<EFOpenError>([&] { TFileStream s(odd, TFileMode::fmOpenRead); }, odd);
+    ExpectRaisesNaming<EFOpenError>([&] { TFileStream s(odd, TFileMode::fmOpenReadWrite); }, odd);
+  }
+
   const platform::string noDir = Path("no/such/dir.bin");
   ExpectRaisesNaming<EFOpenError>([&] { TFileStream s(noDir, TFileMode::fmCreate); }, noDir);
 }
 
 TEST_F(PlatformFileStream, FailingWritesNameTheFile) {
   // A device that is always full.
-  if (std::filesystem::exists("/dev/full")) {
+  if (const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC); fd >= 0) {
     const platform::string full = u"/dev/full";
-    TFileStream s(full, TFileMode::fmOpenReadWrite);
+    platform::THandleStream s(fd, full);
     ExpectRaisesNaming<EWriteError>([&] { s.Write("abc", 3); }, full);
     ExpectRaisesNaming<EWriteError>([&] { s.WriteBuffer("abc", 3); }, full);
+    ::close(fd);
   }
   // A stream opened for reading only.
   WriteFile("ro.bin", "abc");

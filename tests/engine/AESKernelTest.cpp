@@ -1,0 +1,176 @@
+#include "crypto/engine/AESKernel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Oracle.h"
+#include "crypto/engine/AESCore.h"
+#include "crypto/engine/AESModesChunks.h"
+#include "crypto/support/error.h"
+
+namespace {
+
+using AESModes::kernel::TKernelId;
+using AESModes::kernel::TKeyedKernel;
+using platform::TCharArray16;
+using testing_support::Bytes;
+using testing_support::RandomBytes;
+
+enum class Op { EncECB, DecECB, EncCBC, DecCBC, OFB, CTR128, CTR32, MAC };
+const Op kOps[] = {Op::EncECB, Op::DecECB, Op::EncCBC, Op::DecCBC, Op::OFB, Op::CTR128, Op::CTR32, Op::MAC};
+
+// Runs one bulk operation; the MAC writes only the chaining block, which is returned as out.
+void RunOp(const TKeyedKernel& k, Op op, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+         std::uint8_t v[16]) {
+  switch (op) {
+    case Op::EncECB: return k.EncryptECB(in, out, blocks);
+    case Op::DecECB: return k.DecryptECB(in, out, blocks);
+    case Op::EncCBC: return k.EncryptCBC(in, out, blocks, v);
+    case Op::DecCBC: return k.DecryptCBC(in, out, blocks, v);
+    case Op::OFB: return k.OFB(in, out, blocks, v);
+    case Op::CTR128: return k.CTR128(in, out, blocks, v);
+    case Op::CTR32: return k.CTR32(in, out, blocks, v);
+    case Op::MAC: return k.CBCMAC(in, blocks, v);
+  }
+}
+
+// The same operation one block at a time on the block cipher and the engine's per-block steps.
+void Reference(const Bytes& key, platform::Cardinal Nk, Op op, const Bytes& in, Bytes& out, TCharArray16& v) {
+  AESCore::TAESCore core;
+  platform::TCharArray60_4 w{};
+  ASSERT_EQ(core.KeyExpansion(key, w, Nk), 0);
+  using AESModes::detail::TDirection;
+  for (std::size_t i = 0; i < in.size() / 16; ++i) {
+    TCharArray16 a, b;
+    std::memcpy(a.data(), in.data() + 16 * i, 16);
+    switch (op) {
+      case Op::EncECB: case Op::DecECB: case Op::EncCBC: case Op::DecCBC: case Op::OFB: case Op::CTR128: {
+        static const int kMode[] = {0, 0, 1, 1, 2, 3};
+        const auto dir = (op == Op::DecECB || op == Op::DecCBC) ? TDirection::Decrypt : TDirection::Encrypt;
+        ASSERT_EQ(AESModes::detail::ModeStep(dir, core, w, Nk, a, b, v, kMode[static_cast<int>(op)]), 0);
+        break;
+      }
+      case Op::CTR32: {
+        core.Cipher(v, b, w, Nk);
+        for (int j = 0; j < 16; ++j) b[j] ^= a[j];
+        for (int j = 15; j >= 12 && ++v[j] == 0; --j) {}
+        break;
+      }
+      case Op::MAC:
+        for (int j = 0; j < 16; ++j) v[j] ^= a[j];
+        core.Cipher(v, v, w, Nk);
+        b = v;
+        break;
+    }
+    std::memcpy(out.data() + 16 * i, b.data(), 16);
+  }
+}
+
+class KeyedKernel : public ::testing::TestWithParam<TKernelId> {};
+
+TEST_P(KeyedKernel, ExpandRejectsBadWordCountsAndShortKeys) {
+  TKeyedKernel k(GetParam());
+  const Bytes key = RandomBytes(32, 1);
+  struct Case { std::size_t keyBytes; platform::Cardinal Nk; };
+  for (const Case c : {Case{32, 0}, Case{32, 9}, Case{15, 4}, Case{31, 8}, Case{0, 1}})
+    EXPECT_EQ(k.Expand({key.data(), c.keyBytes}, c.Nk), error::kBadKeySize) << c.keyBytes << " " << c.Nk;
+  for (platform::Cardinal Nk = 1; Nk <= 8; ++Nk) {
+    ASSERT_EQ(k.Expand({key.data(), 4 * Nk}, Nk), 0);
+    EXPECT_EQ(k.Nk(), Nk);
+    EXPECT_EQ(k.Rounds(), Nk + 6);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(k.EncRoundKeys()) % 16, 0u);
+  }
+}
+
+// Every operation, every key word count, block counts around every kernel's width (8 and 16
+// blocks a step, with 1, 2 and 4 blocks a register), in place and at an odd address.
+TEST_P(KeyedKernel, MatchesTheBlockCipherOneBlockAtATime) {
+  const std::size_t kBlocks[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 300};
+  for (platform::Cardinal Nk = 1; Nk <= 8; ++Nk) {
+    const Bytes key = RandomBytes(4 * Nk, Nk);
+    TKeyedKernel k(GetParam());
+    ASSERT_EQ(k.Expand(key, Nk), 0);
+    for (const std::size_t blocks : kBlocks)
+      for (const Op op : kOps) {
+        const Bytes in = RandomBytes(16 * blocks, static_cast<std::uint32_t>(blocks * 31 + Nk));
+        TCharArray16 iv;
+        const Bytes ivBytes = RandomBytes(16, static_cast<std::uint32_t>(blocks));
+        std::memcpy(iv.data(), ivBytes.data(), 16);
+        Bytes want(in.size());
+        TCharArray16 wantV = iv;
+        Reference(key, Nk, op, in, want, wantV);
+
+        Bytes shifted(in.size() + 1);  // separate, unaligned
+        std::memcpy(shifted.data() + 1, in.data(), in.size());
+        Bytes got(in.size() + 3);
+        TCharArray16 v = iv;
+        RunOp(k, op, shifted.data() + 1, got.data() + 3, blocks, v.data());
+        const std::string where = "Nk " + std::to_string(Nk) + " blocks " + std::to_string(blocks) + " op " +
+                                  std::to_string(static_cast<int>(op));
+        if (op != Op::MAC) {
+          EXPECT_EQ(Bytes(got.begin() + 3, got.end()), want) << where;
+        }
+        EXPECT_EQ(v, wantV) << where;
+
+        TCharArray16 v2 = iv;  // in place
+        RunOp(k, op, shifted.data() + 1, shifted.data() + 1, blocks, v2.data());
+        if (op != Op::MAC) {
+          EXPECT_EQ(Bytes(shifted.begin() + 1, shifted.end()), want) << where << " in place";
+        }
+        EXPECT_EQ(v2, wantV) << where << " in place";
+      }
+  }
+}
+
+// Counters that carry out of the low 32 and 64 bits, and wrap the whole block, in the middle of
+// a wide step; the 32-bit counter wraps without touching the first 12 bytes.
+TEST_P(KeyedKernel, CountersCarryAcrossWordBoundaries) {
+  const Bytes key = RandomBytes(16, 7);
+  TKeyedKernel k(GetParam());
+  ASSERT_EQ(k.Expand(key, 4), 0);
+  const char* kStarts[] = {"00000000000000000000000ffffffff5", "0102030405060708fffffffffffffff9",
+                           "fffffffffffffffffffffffffffffff3", "000000000000000000000000fffffff0"};
+  for (const char* start : kStarts)
+    for (const Op op : {Op::CTR128, Op::CTR32}) {
+      const Bytes in = RandomBytes(16 * 37, 3);
+      const Bytes s = testing_support::FromHex(start);
+      TCharArray16 iv, v, wantV;
+      std::memcpy(iv.data(), s.data(), 16);
+      v = wantV = iv;
+      Bytes want(in.size()), got(in.size());
+      Reference(key, 4, op, in, want, wantV);
+      RunOp(k, op, in.data(), got.data(), 37, v.data());
+      EXPECT_EQ(got, want) << start;
+      EXPECT_EQ(v, wantV) << start;
+    }
+}
+
+// The standard key sizes against OpenSSL's libcrypto, one bulk call per message.
+TEST_P(KeyedKernel, MatchesOpenSSL) {
+  for (const platform::Cardinal Nk : {4u, 6u, 8u})
+    for (const std::size_t blocks : {1u, 7u, 9u, 31u, 33u, 257u}) {
+      const Bytes key = RandomBytes(4 * Nk, Nk), in = RandomBytes(16 * blocks, static_cast<std::uint32_t>(blocks));
+      const Bytes iv = RandomBytes(16, 5);
+      TKeyedKernel k(GetParam());
+      ASSERT_EQ(k.Expand(key, Nk), 0);
+      for (const Op op : {Op::EncECB, Op::DecECB, Op::EncCBC, Op::DecCBC, Op::OFB, Op::CTR128}) {
+        static const int kMode[] = {0, 0, 1, 1, 2, 3};
+        const int mode = kMode[static_cast<int>(op)];
+        const bool encrypt = !(op == Op::DecECB || op == Op::DecCBC);
+        const Bytes want = testing_support::OpenSSLCrypt(encrypt, mode, key, mode == 0 ? Bytes{} : iv, in, false);
+        Bytes got(in.size()), v = iv;
+        RunOp(k, op, in.data(), got.data(), blocks, v.data());
+        EXPECT_EQ(got, want) << "Nk " << Nk << " blocks " << blocks << " op " << static_cast<int>(op);
+      }
+    }
+}
+
+std::string KernelLabel(const ::testing::TestParamInfo<TKernelId>& info) {
+  return std::string(AESModes::kernel::KernelName(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKernel, KeyedKernel, ::testing::ValuesIn(AESModes::kernel::AvailableKernels()),
+                         KernelLabel);
+
+}  // namespace
