@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,9 +21,14 @@ namespace gcm_fuzz {
 using platform::Integer;
 using platform::TBytes;
 
-inline void Check(bool ok) {
-  if (!ok) std::abort();
-}
+// A property that must hold: abort (no catch clause can swallow it), naming the line.
+#define GCM_CHECK(cond)                                                                 \
+  do {                                                                                  \
+    if (!(cond)) {                                                                      \
+      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                     \
+    }                                                                                   \
+  } while (0)
 
 // Reads fields off the front of the fuzzer's bytes; missing bytes read as zero.
 struct TReader {
@@ -52,8 +58,9 @@ struct TCase {
 // 255 bytes; tag size 0 to 135 bits; the rest is the data.
 inline TCase ReadCase(TReader& r) {
   TCase c;
-  c.Key = r.Take(16 + 8 * (r.Byte() % 3));
-  c.Key.resize(c.Key.size() < 16 ? 16 : c.Key.size());
+  const std::size_t keyBytes = 16 + 8 * (r.Byte() % 3);
+  c.Key = r.Take(keyBytes);
+  c.Key.resize(keyBytes);
   const std::uint8_t ivChoice = r.Byte();
   c.IV = r.Take(ivChoice % 2 ? 12 : 1 + ivChoice % 64);
   if (c.IV.empty()) c.IV.push_back(0);
@@ -95,18 +102,20 @@ inline bool IVIn(TForm f) { return static_cast<int>(f) % 2 == 1; }
 inline Integer Decrypt(TForm form, const TCase& c, TBytes& plain) {
   AESModes::TAESModes m;
   const auto n = static_cast<Integer>(c.Data.size());
+  const TBytes in = c.Data.empty() ? TBytes{0} : c.Data;  // empty data through a non-empty buffer
+  // The binary forms take the first aadBits / 8 bytes; the string forms all of it.
   const TBytes aad = c.AAD.empty() ? TBytes{0} : c.AAD;
   const Integer aadBits = c.AAD.empty() ? 0 : Bits(c.AAD);
   plain.assign(c.Data.size() + 1, 0xA5);
   switch (form) {
     case TForm::Buffer:
-      return m.GCM_DecryptBinaryBuffer(c.Data, n, aad, aadBits, plain, c.Key, Bits(c.Key), c.IV, Bits(c.IV), c.Tag, c.TagBits);
+      return m.GCM_DecryptBinaryBuffer(in, n, aad, aadBits, plain, c.Key, Bits(c.Key), c.IV, Bits(c.IV), c.Tag, c.TagBits);
     case TForm::BufferIVIn:
-      return m.GCM_DecryptBinaryBuffer_IVIn(c.Data, n, aad, aadBits, plain, c.Key, Bits(c.Key), c.Tag, c.TagBits);
+      return m.GCM_DecryptBinaryBuffer_IVIn(in, n, aad, aadBits, plain, c.Key, Bits(c.Key), c.Tag, c.TagBits);
     case TForm::String:
-      return m.GCM_DecryptString(c.Data, n, aad, plain, c.Key, Bits(c.Key), c.IV, Bits(c.IV), c.Tag, c.TagBits);
+      return m.GCM_DecryptString(in, n, c.AAD, plain, c.Key, Bits(c.Key), c.IV, Bits(c.IV), c.Tag, c.TagBits);
     case TForm::StringIVIn:
-      return m.GCM_DecryptString_IVIn(c.Data, n, aad, plain, c.Key, Bits(c.Key), c.Tag, c.TagBits);
+      return m.GCM_DecryptString_IVIn(in, n, c.AAD, plain, c.Key, Bits(c.Key), c.Tag, c.TagBits);
     case TForm::File:
     case TForm::FileIVIn: {
       Put(Scratch("in"), c.Data);
@@ -131,7 +140,7 @@ inline Integer Decrypt(TForm form, const TCase& c, TBytes& plain) {
                                           c.TagBits);
       } catch (const errorlist::ESelvane& e) {
         st = -1;  // a refused argument; nothing may have been written
-        Check(out.Bytes().empty());
+        GCM_CHECK(out.Bytes().empty());
       }
       plain = out.Bytes();
       return st;

@@ -3,8 +3,10 @@
 #if defined(__x86_64__)
 // The compiler's own broadcast and extract intrinsics start from an "undefined" register, which
 // its uninitialised-use warnings report at every inlined call.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include "crypto/engine/GCMStitched.h"
 
 namespace AESModes::kernel {
