@@ -7,8 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 
@@ -38,7 +38,9 @@ const TBytes& Plain(std::size_t n) {
   return d;
 }
 
-TBytes KeyOf(std::size_t keyBytes) { return TBytes(kKey.begin(), kKey.begin() + static_cast<std::ptrdiff_t>(keyBytes)); }
+TBytes KeyOf(std::size_t keyBytes) {
+  return TBytes(kKey.begin(), kKey.begin() + static_cast<std::ptrdiff_t>(keyBytes));
+}
 
 // The cipher text and 16-byte tag of Plain(n), made once by OpenSSL, for the decryption cases.
 struct TSealed {
@@ -102,7 +104,8 @@ struct TGCMFiles {
   TGCMFiles() {
     fs::create_directories(Dir);
     const TBytes data = Random(64u << 20, 5);
-    std::ofstream(Dir / "in", std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    std::ofstream(Dir / "in", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     std::ofstream(Dir / "aad", std::ios::binary).write(reinterpret_cast<const char*>(kAAD.data()), 16);
     for (const char* f : {"cipher", "plain", "tag"}) std::ofstream(Dir / f, std::ios::binary);
     AESModes::TAESModes().GCM_EncryptFile(P("in"), P("aad"), P("cipher"), kKey, 256, kIV, 96, P("tag"), 128);
@@ -120,8 +123,9 @@ void OursFile(benchmark::State& state, bool encrypt) {
   const TGCMFiles& f = GCMFiles();
   AESModes::TAESModes modes;
   for (auto _ : state) {
-    const Integer st = encrypt ? modes.GCM_EncryptFile(f.P("in"), f.P("aad"), f.P("cipher"), kKey, 256, kIV, 96, f.P("tag"), 128)
-                               : modes.GCM_DecryptFile(f.P("cipher"), f.P("aad"), f.P("plain"), kKey, 256, kIV, 96, f.P("tag"), 128);
+    const Integer st =
+        encrypt ? modes.GCM_EncryptFile(f.P("in"), f.P("aad"), f.P("cipher"), kKey, 256, kIV, 96, f.P("tag"), 128)
+                : modes.GCM_DecryptFile(f.P("cipher"), f.P("aad"), f.P("plain"), kKey, 256, kIV, 96, f.P("tag"), 128);
     if (st != 0) state.SkipWithError("GCM file operation failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * (64 << 20)));
@@ -134,11 +138,17 @@ void Register() {
       for (const bool encrypt : {true, false}) {
         const std::string name = std::string(encrypt ? "GCM_Encrypt" : "GCM_Decrypt") + "_AES" +
                                  std::to_string(8 * keyBytes) + (n < (1u << 20) ? "_16KiB" : "_64MiB");
-        benchmark::RegisterBenchmark(("Ours/" + name).c_str(), Ours, encrypt, n, keyBytes)->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("OpenSSL/" + name).c_str(), OpenSSL, encrypt, n, keyBytes)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("Ours/" + name).c_str(), Ours, encrypt, n, keyBytes)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("OpenSSL/" + name).c_str(), OpenSSL, encrypt, n, keyBytes)
+            ->Unit(benchmark::kMicrosecond);
       }
-  benchmark::RegisterBenchmark("Ours/GCM_EncryptFile_AES256_64MiB", OursFile, true)->Unit(benchmark::kMillisecond)->MinTime(2);
-  benchmark::RegisterBenchmark("Ours/GCM_DecryptFile_AES256_64MiB", OursFile, false)->Unit(benchmark::kMillisecond)->MinTime(2);
+  benchmark::RegisterBenchmark("Ours/GCM_EncryptFile_AES256_64MiB", OursFile, true)
+      ->Unit(benchmark::kMillisecond)
+      ->MinTime(2);
+  benchmark::RegisterBenchmark("Ours/GCM_DecryptFile_AES256_64MiB", OursFile, false)
+      ->Unit(benchmark::kMillisecond)
+      ->MinTime(2);
 }
 
 const bool kRegistered = (Register(), true);

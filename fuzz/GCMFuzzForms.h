@@ -22,12 +22,12 @@ using platform::Integer;
 using platform::TBytes;
 
 // A property that must hold: abort (no catch clause can swallow it), naming the line.
-#define GCM_CHECK(cond)                                                                 \
-  do {                                                                                  \
-    if (!(cond)) {                                                                      \
+#define GCM_CHECK(cond)                                                                \
+  do {                                                                                 \
+    if (!(cond)) {                                                                     \
       std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                     \
-    }                                                                                   \
+      std::abort();                                                                    \
+    }                                                                                  \
   } while (0)
 
 // Reads fields off the front of the fuzzer's bytes; missing bytes read as zero.
@@ -83,7 +83,8 @@ inline std::filesystem::path Scratch(const char* name) {
 }
 
 inline void Put(const std::filesystem::path& p, const TBytes& b) {
-  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 inline TBytes Get(const std::filesystem::path& p) {
@@ -109,7 +110,8 @@ inline Integer Decrypt(TForm form, const TCase& c, TBytes& plain) {
   plain.assign(c.Data.size() + 1, 0xA5);
   switch (form) {
     case TForm::Buffer:
-      return m.GCM_DecryptBinaryBuffer(in, n, aad, aadBits, plain, c.Key, Bits(c.Key), c.IV, Bits(c.IV), c.Tag, c.TagBits);
+      return m.GCM_DecryptBinaryBuffer(in, n, aad, aadBits, plain, c.Key, Bits(c.Key), c.IV, Bits(c.IV), c.Tag,
+                                       c.TagBits);
     case TForm::BufferIVIn:
       return m.GCM_DecryptBinaryBuffer_IVIn(in, n, aad, aadBits, plain, c.Key, Bits(c.Key), c.Tag, c.TagBits);
     case TForm::String:
@@ -122,12 +124,11 @@ inline Integer Decrypt(TForm form, const TCase& c, TBytes& plain) {
       Put(Scratch("aad"), c.AAD);
       Put(Scratch("out"), {});
       Put(Scratch("tag"), c.Tag);
-      const Integer st =
-          form == TForm::File
-              ? m.GCM_DecryptFile(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")), c.Key, Bits(c.Key), c.IV,
-                                  Bits(c.IV), U16(Scratch("tag")), c.TagBits)
-              : m.GCM_DecryptFile_IVIn(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")), c.Key, Bits(c.Key),
-                                       U16(Scratch("tag")), c.TagBits);
+      const Integer st = form == TForm::File
+                             ? m.GCM_DecryptFile(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")), c.Key,
+                                                 Bits(c.Key), c.IV, Bits(c.IV), U16(Scratch("tag")), c.TagBits)
+                             : m.GCM_DecryptFile_IVIn(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")),
+                                                      c.Key, Bits(c.Key), U16(Scratch("tag")), c.TagBits);
       plain = Get(Scratch("out"));
       return st;
     }
@@ -182,11 +183,10 @@ inline Integer Encrypt(TForm form, const TCase& c, TBytes& cipher, TBytes& tag) 
       Put(Scratch("aad"), c.AAD);
       Put(Scratch("out"), {});
       Put(Scratch("tag"), {});
-      st = form == TForm::File
-               ? m.GCM_EncryptFile(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")), c.Key, Bits(c.Key),
-                                   c.IV, Bits(c.IV), U16(Scratch("tag")), c.TagBits)
-               : m.GCM_EncryptFile_IVIn(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")), c.Key,
-                                        Bits(c.Key), U16(Scratch("tag")), c.TagBits);
+      st = form == TForm::File ? m.GCM_EncryptFile(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")), c.Key,
+                                                   Bits(c.Key), c.IV, Bits(c.IV), U16(Scratch("tag")), c.TagBits)
+                               : m.GCM_EncryptFile_IVIn(U16(Scratch("in")), U16(Scratch("aad")), U16(Scratch("out")),
+                                                        c.Key, Bits(c.Key), U16(Scratch("tag")), c.TagBits);
       cipher = Get(Scratch("out"));
       tag = Get(Scratch("tag"));
       return st;

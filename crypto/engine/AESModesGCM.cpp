@@ -23,7 +23,9 @@ TCharArray16 Xor(const TCharArray16& a, const TCharArray16& b) noexcept {
 
 }  // namespace
 
-bool TAESModes::TestBit(const TCharArray16& A, Integer i) { return (A[static_cast<std::size_t>(i / 8)] >> (7 - i % 8)) & 1; }
+bool TAESModes::TestBit(const TCharArray16& A, Integer i) {
+  return (A[static_cast<std::size_t>(i / 8)] >> (7 - i % 8)) & 1;
+}
 
 Integer TAESModes::ShiftRight(TCharArray16& A) {
   for (std::size_t i = 15; i > 0; --i) A[i] = static_cast<std::uint8_t>((A[i] >> 1) | (A[i - 1] << 7));

@@ -21,9 +21,9 @@ struct TBufferJob {
   Bytes Key;
   Cardinal Nk = 0;
   Bytes AAD, IV, Data;
-  std::uint8_t* Out = nullptr;      // Data.size() bytes
-  std::span<std::uint8_t> Tag;      // encryption: the tag bytes to write
-  Bytes Expected;                   // decryption: the tag bytes to compare
+  std::uint8_t* Out = nullptr;  // Data.size() bytes
+  std::span<std::uint8_t> Tag;  // encryption: the tag bytes to write
+  Bytes Expected;               // decryption: the tag bytes to compare
 };
 
 Integer Encrypt(const TBufferJob& job) {
@@ -77,7 +77,8 @@ Bytes First(const TBytes& b, Integer bits) { return Bytes(b).first(static_cast<s
 // end of its last block, become 0x00 as far as the output reaches.
 void ZeroBlockTail(TBytes& out, std::size_t start, std::size_t n) {
   const std::size_t end = std::min(out.size(), start + (n + 15) / 16 * 16);
-  if (start + n < end) std::fill(out.begin() + static_cast<std::ptrdiff_t>(start + n), out.begin() + static_cast<std::ptrdiff_t>(end), 0);
+  if (start + n < end)
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(start + n), out.begin() + static_cast<std::ptrdiff_t>(end), 0);
 }
 
 std::span<std::uint8_t> TagOut(TBytes& tag, Integer tagSizeBits) {
@@ -138,8 +139,8 @@ Integer TAESModes::GCM_DecryptBinaryBuffer(const TBytes& inputBuffer, Integer in
                                            TBytes& outputBuffer, const TBytes& gcmKey, Integer keySizeBits,
                                            const TBytes& IV, Integer IVSizeBits, const TBytes& tagBuffer,
                                            Integer tagSizeBits) {
-  if (AnyEmpty({inputBuffer.size(), additionalDataBuffer.size(), outputBuffer.size(), gcmKey.size(),
-                tagBuffer.size(), IV.size()}))
+  if (AnyEmpty({inputBuffer.size(), additionalDataBuffer.size(), outputBuffer.size(), gcmKey.size(), tagBuffer.size(),
+                IV.size()}))
     return error::kBadArgument;
   const bool bounds = LengthFits(inputSizeBytes, inputBuffer.size()) &&
                       LengthFits(inputSizeBytes, outputBuffer.size()) &&
@@ -183,10 +184,9 @@ namespace {
 // additional data is taken; the IV is the caller's (IVSizeBits) or, when iv is null, drawn and
 // written in front of the cipher text.
 Integer GCMStringEncrypt(const string& inputString, const TBytes& aad, TBytes& out, const TBytes& key,
-                      Integer keySizeBits, const TBytes* IV, Integer IVSizeBits, TBytes& tag, Integer tagSizeBits) {
+                         Integer keySizeBits, const TBytes* IV, Integer IVSizeBits, TBytes& tag, Integer tagSizeBits) {
   const std::size_t header = IV != nullptr ? 0 : kGCMIVBytes;
-  if (AnyEmpty({inputString.size(), aad.size(), out.size(), key.size(), tag.size()}) ||
-      (IV != nullptr && IV->empty()))
+  if (AnyEmpty({inputString.size(), aad.size(), out.size(), key.size(), tag.size()}) || (IV != nullptr && IV->empty()))
     return error::kBadArgument;
   const bool bounds = out.size() >= header + inputString.size() && (IV == nullptr || IVFits(*IV, IVSizeBits));
   TBufferJob job;
@@ -211,8 +211,8 @@ Integer GCMStringEncrypt(const string& inputString, const TBytes& aad, TBytes& o
 // The string decryptions: n plain bytes and one 0x00 behind them. With a null IV the IV is the
 // first 12 bytes of the input.
 Integer GCMStringDecrypt(const TBytes& input, Integer inputSizeBytes, const TBytes& aad, TBytes& out, const TBytes& key,
-                      Integer keySizeBits, const TBytes* IV, Integer IVSizeBits, const TBytes& tag,
-                      Integer tagSizeBits) {
+                         Integer keySizeBits, const TBytes* IV, Integer IVSizeBits, const TBytes& tag,
+                         Integer tagSizeBits) {
   const std::size_t header = IV != nullptr ? 0 : kGCMIVBytes;
   if (AnyEmpty({input.size(), aad.size(), out.size(), key.size(), tag.size()}) || (IV != nullptr && IV->empty()))
     return error::kBadArgument;
@@ -235,25 +235,25 @@ Integer GCMStringDecrypt(const TBytes& input, Integer inputSizeBytes, const TByt
 }  // namespace
 
 Integer TAESModes::GCM_EncryptString(const string& inputString, const TBytes& additionalDataBuffer,
-                                     TBytes& outputBuffer, const TBytes& gcmKey, Integer keySizeBits,
-                                     const TBytes& IV, Integer IVSizeBits, TBytes& tagBuffer, Integer tagSizeBits) {
+                                     TBytes& outputBuffer, const TBytes& gcmKey, Integer keySizeBits, const TBytes& IV,
+                                     Integer IVSizeBits, TBytes& tagBuffer, Integer tagSizeBits) {
   return GCMStringEncrypt(inputString, additionalDataBuffer, outputBuffer, gcmKey, keySizeBits, &IV, IVSizeBits,
-                       tagBuffer, tagSizeBits);
+                          tagBuffer, tagSizeBits);
 }
 
 Integer TAESModes::GCM_EncryptString_IVIn(const string& inputString, const TBytes& additionalDataBuffer,
                                           TBytes& outputBuffer, const TBytes& gcmKey, Integer keySizeBits,
                                           TBytes& tagBuffer, Integer tagSizeBits) {
   return GCMStringEncrypt(inputString, additionalDataBuffer, outputBuffer, gcmKey, keySizeBits, nullptr, 0, tagBuffer,
-                       tagSizeBits);
+                          tagSizeBits);
 }
 
 Integer TAESModes::GCM_DecryptString(const TBytes& inputBuffer, Integer inputSizeBytes,
                                      const TBytes& additionalDataBuffer, TBytes& outputString, const TBytes& gcmKey,
-                                     Integer keySizeBits, const TBytes& IV, Integer IVSizeBits,
-                                     const TBytes& tagBuffer, Integer tagSizeBits) {
+                                     Integer keySizeBits, const TBytes& IV, Integer IVSizeBits, const TBytes& tagBuffer,
+                                     Integer tagSizeBits) {
   return GCMStringDecrypt(inputBuffer, inputSizeBytes, additionalDataBuffer, outputString, gcmKey, keySizeBits, &IV,
-                       IVSizeBits, tagBuffer, tagSizeBits);
+                          IVSizeBits, tagBuffer, tagSizeBits);
 }
 
 Integer TAESModes::GCM_DecryptString_IVIn(const TBytes& inputBuffer, Integer inputSizeBytes,
@@ -261,7 +261,7 @@ Integer TAESModes::GCM_DecryptString_IVIn(const TBytes& inputBuffer, Integer inp
                                           const TBytes& gcmKey, Integer keySizeBits, const TBytes& tagBuffer,
                                           Integer tagSizeBits) {
   return GCMStringDecrypt(inputBuffer, inputSizeBytes, additionalDataBuffer, outputString, gcmKey, keySizeBits, nullptr,
-                       0, tagBuffer, tagSizeBits);
+                          0, tagBuffer, tagSizeBits);
 }
 
 }  // namespace AESModes

@@ -156,7 +156,8 @@ Integer DecryptFileJob(TFileJob job) {
   if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), job.Nk)) return st;
   TCharArray16 expectedBlock;
   if (const Integer st = ReadExpectedTag(tagFile.Get(), expectedBlock)) return st;
-  const auto expected = std::span<const std::uint8_t>(expectedBlock).first(static_cast<std::size_t>(job.TagSizeBits / 8));
+  const auto expected =
+      std::span<const std::uint8_t>(expectedBlock).first(static_cast<std::size_t>(job.TagSizeBits / 8));
 
   // First pass: the cipher text into the hash only.
   TGCM check;
@@ -238,8 +239,16 @@ Integer TAESModes::GCM_EncryptFile_IVIn(const string& inputFilePath, const strin
   if (const Integer st = CheckFileArguments({&inputFilePath, &additionalDataFilePath, &outputFilePath, &tagFilePath},
                                             gcmKey, nullptr, 0, tagSizeBits, false))
     return st;
-  return EncryptFileJob({inputFilePath, additionalDataFilePath, outputFilePath, tagFilePath, gcmKey, 0, {},
-                         keySizeBits, tagSizeBits, &GCMEncryptChunk});
+  return EncryptFileJob({inputFilePath,
+                         additionalDataFilePath,
+                         outputFilePath,
+                         tagFilePath,
+                         gcmKey,
+                         0,
+                         {},
+                         keySizeBits,
+                         tagSizeBits,
+                         &GCMEncryptChunk});
 }
 
 Integer TAESModes::GCM_DecryptFile(const string& inputFilePath, const string& additionalDataFilePath,
@@ -259,8 +268,16 @@ Integer TAESModes::GCM_DecryptFile_IVIn(const string& inputFilePath, const strin
   if (const Integer st = CheckFileArguments({&inputFilePath, &additionalDataFilePath, &outputFilePath, &tagFilePath},
                                             gcmKey, nullptr, 0, tagSizeBits, true))
     return st;
-  return DecryptFileJob({inputFilePath, additionalDataFilePath, outputFilePath, tagFilePath, gcmKey, 0, {},
-                         keySizeBits, tagSizeBits, &GCMDecryptChunk});
+  return DecryptFileJob({inputFilePath,
+                         additionalDataFilePath,
+                         outputFilePath,
+                         tagFilePath,
+                         gcmKey,
+                         0,
+                         {},
+                         keySizeBits,
+                         tagSizeBits,
+                         &GCMDecryptChunk});
 }
 
 }  // namespace AESModes

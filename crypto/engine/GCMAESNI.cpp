@@ -30,6 +30,5 @@ void GCMCryptAESNI(bool encrypt, const std::uint8_t* rk, unsigned rounds, const 
   StitchedCrypt<TVec128>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 
-
 }  // namespace AESModes::kernel
 #endif

@@ -39,8 +39,8 @@ __m128i GHashWide(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, s
 // decrypted (its input); when encrypting, the group written one round before, so the
 // multiplications run between the AES rounds of the next group.
 template <class V, bool Encrypt, bool Hash>
-void Stitched(const std::uint8_t* rk, unsigned rounds, const TGHashKey* key, std::uint8_t X[16],
-              std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
+void Stitched(const std::uint8_t* rk, unsigned rounds, const TGHashKey* key, std::uint8_t X[16], std::uint8_t ctr[16],
+              const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
   using T = typename V::T;
   constexpr std::size_t R = V::kRegs, L = V::kLanes, G = R * L;
   __m128i k128[15];
@@ -105,7 +105,6 @@ void StitchedCrypt(bool encrypt, const std::uint8_t* rk, unsigned rounds, const 
   else
     Stitched<V, false, true>(rk, rounds, &key, X, ctr, in, out, blocks);
 }
-
 
 }  // namespace
 }  // namespace AESModes::kernel

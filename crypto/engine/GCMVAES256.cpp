@@ -51,6 +51,5 @@ void GCMCryptVAES256(bool encrypt, const std::uint8_t* rk, unsigned rounds, cons
   StitchedCrypt<TVec256>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 
-
 }  // namespace AESModes::kernel
 #endif

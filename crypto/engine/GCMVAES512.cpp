@@ -28,8 +28,7 @@ struct TVec512 {
   static T Swap(T v) { return _mm512_shuffle_epi8(v, Broadcast(ByteSwapMask())); }
   static T Counter(__m128i c, std::size_t r) {
     const int b = static_cast<int>(4 * r);
-    return _mm512_add_epi32(Broadcast(c),
-                            _mm512_set_epi32(0, 0, 0, b + 3, 0, 0, 0, b + 2, 0, 0, 0, b + 1, 0, 0, 0, b));
+    return _mm512_add_epi32(Broadcast(c), _mm512_set_epi32(0, 0, 0, b + 3, 0, 0, 0, b + 2, 0, 0, 0, b + 1, 0, 0, 0, b));
   }
   static T Zext(__m128i v) { return _mm512_zextsi128_si512(v); }
   static void MulAcc(TAcc& acc, T a, T b) {
@@ -60,7 +59,6 @@ void GCMCryptVAES512(bool encrypt, const std::uint8_t* rk, unsigned rounds, cons
                      std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
   StitchedCrypt<TVec512>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
-
 
 }  // namespace AESModes::kernel
 #endif

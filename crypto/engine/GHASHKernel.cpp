@@ -29,11 +29,15 @@ void TGHash::SetKey(const std::uint8_t H[16]) noexcept {
 void TGHash::Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
   switch (FId) {
 #if defined(__x86_64__)
-    case TKernelId::AESNI: return GHashPCLMUL(*FKey, X, blocks, n);
-    case TKernelId::VAES256: return GHashVPCLMUL256(*FKey, X, blocks, n);
-    case TKernelId::VAES512: return GHashVPCLMUL512(*FKey, X, blocks, n);
+    case TKernelId::AESNI:
+      return GHashPCLMUL(*FKey, X, blocks, n);
+    case TKernelId::VAES256:
+      return GHashVPCLMUL256(*FKey, X, blocks, n);
+    case TKernelId::VAES512:
+      return GHashVPCLMUL512(*FKey, X, blocks, n);
 #endif
-    default: return GHashPortable(*FKey, X, blocks, n);
+    default:
+      return GHashPortable(*FKey, X, blocks, n);
   }
 }
 
@@ -42,11 +46,18 @@ bool TGHash::StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X
   TGCMCryptFn* fn = nullptr;
   switch (FId) {
 #if defined(__x86_64__)
-    case TKernelId::AESNI: fn = GCMCryptAESNI; break;
-    case TKernelId::VAES256: fn = GCMCryptVAES256; break;
-    case TKernelId::VAES512: fn = GCMCryptVAES512; break;
+    case TKernelId::AESNI:
+      fn = GCMCryptAESNI;
+      break;
+    case TKernelId::VAES256:
+      fn = GCMCryptVAES256;
+      break;
+    case TKernelId::VAES512:
+      fn = GCMCryptVAES512;
+      break;
 #endif
-    default: return false;
+    default:
+      return false;
   }
   fn(encrypt, aes.EncRoundKeys(), aes.Rounds(), *FKey, X, ctr, in, out, blocks);
   return true;

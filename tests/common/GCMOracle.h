@@ -15,9 +15,12 @@ struct GCMResult {
 
 inline const EVP_CIPHER* OpenSSLGCMCipher(std::size_t keyBytes) {
   switch (keyBytes) {
-    case 16: return EVP_aes_128_gcm();
-    case 24: return EVP_aes_192_gcm();
-    case 32: return EVP_aes_256_gcm();
+    case 16:
+      return EVP_aes_128_gcm();
+    case 24:
+      return EVP_aes_192_gcm();
+    case 32:
+      return EVP_aes_256_gcm();
   }
   throw std::invalid_argument("no such key size");
 }

@@ -68,14 +68,43 @@ TEST(GCMFile, StatusesInOrderAndNoFileChanged) {
     std::function<Integer(FileCase&)> Run;
     Integer Status;
   } cases[] = {
-      {"empty path", [](FileCase& c) { return TAESModes().GCM_EncryptFile(u"", U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -201},
+      {"empty path",
+       [](FileCase& c) {
+         return TAESModes().GCM_EncryptFile(u"", U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128);
+       },
+       -201},
       {"tag above 128", [](FileCase& c) { return c.Encrypt(129); }, -204},
-      {"short IV", [](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 104, U16(c.Tag), 128); }, -201},
-      {"missing output", [&](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), none, c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -203},
-      {"missing input", [&](FileCase& c) { return TAESModes().GCM_EncryptFile(none, U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -203},
-      {"key size", [](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 192, c.IV, 96, U16(c.Tag), 128); }, -206},
-      {"missing additional data", [&](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), none, U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -203},
-      {"IVIn cipher shorter than its IV", [](FileCase& c) { Put(c.In, Bytes(11)); return TAESModes().GCM_DecryptFile_IVIn(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 128, U16(c.Tag), 128); }, -201},
+      {"short IV",
+       [](FileCase& c) {
+         return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 104, U16(c.Tag), 128);
+       },
+       -201},
+      {"missing output",
+       [&](FileCase& c) {
+         return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), none, c.Key, 128, c.IV, 96, U16(c.Tag), 128);
+       },
+       -203},
+      {"missing input",
+       [&](FileCase& c) {
+         return TAESModes().GCM_EncryptFile(none, U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128);
+       },
+       -203},
+      {"key size",
+       [](FileCase& c) {
+         return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 192, c.IV, 96, U16(c.Tag), 128);
+       },
+       -206},
+      {"missing additional data",
+       [&](FileCase& c) {
+         return TAESModes().GCM_EncryptFile(U16(c.In), none, U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128);
+       },
+       -203},
+      {"IVIn cipher shorter than its IV",
+       [](FileCase& c) {
+         Put(c.In, Bytes(11));
+         return TAESModes().GCM_DecryptFile_IVIn(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 128, U16(c.Tag), 128);
+       },
+       -201},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.Run(f), c.Status) << c.What;
@@ -204,7 +233,9 @@ class ZeroStream : public platform::TStream {
     return count;
   }
   std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
-    FPos = origin == platform::TSeekOrigin::soBeginning ? offset : origin == platform::TSeekOrigin::soEnd ? FSize + offset : FPos + offset;
+    FPos = origin == platform::TSeekOrigin::soBeginning ? offset
+           : origin == platform::TSeekOrigin::soEnd     ? FSize + offset
+                                                        : FPos + offset;
     return FPos;
   }
   std::int64_t GetSize() override { return FSize; }

@@ -51,7 +51,8 @@ inline fs::path Scratch(const std::string& stem) {
   return ScratchDir() / (stem + std::to_string(n++));
 }
 inline void Put(const fs::path& p, const Bytes& b) {
-  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 inline Bytes Get(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -120,8 +121,8 @@ inline std::optional<Result> EncryptFile(const Case& c) {
   Put(f.Tag, {});
   AESModes::TAESModes m;
   Result r;
-  r.Status = m.GCM_EncryptFile(U16(f.In), U16(f.AAD), U16(f.Out), c.Key, Bits(c.Key), c.IV, Bits(c.IV), U16(f.Tag),
-                               c.TagBits);
+  r.Status =
+      m.GCM_EncryptFile(U16(f.In), U16(f.AAD), U16(f.Out), c.Key, Bits(c.Key), c.IV, Bits(c.IV), U16(f.Tag), c.TagBits);
   r.Data = Get(f.Out);
   r.Tag = Get(f.Tag);
   return r;
@@ -135,8 +136,8 @@ inline std::optional<Result> DecryptFile(const Case& c) {
   Put(f.Tag, c.Tag);
   AESModes::TAESModes m;
   Result r;
-  r.Status = m.GCM_DecryptFile(U16(f.In), U16(f.AAD), U16(f.Out), c.Key, Bits(c.Key), c.IV, Bits(c.IV), U16(f.Tag),
-                               c.TagBits);
+  r.Status =
+      m.GCM_DecryptFile(U16(f.In), U16(f.AAD), U16(f.Out), c.Key, Bits(c.Key), c.IV, Bits(c.IV), U16(f.Tag), c.TagBits);
   r.Data = Get(f.Out);
   return r;
 }

@@ -46,14 +46,18 @@ TEST(GCMForms, EqualOpenSSLOnRandomInputs) {
   struct Shape {
     std::size_t Data, AAD, IV;
     Integer TagBits;
-  } shapes[] = {{0, 5, 12, 128},   {1, 0, 12, 120},  {15, 16, 12, 8},   {16, 17, 8, 96},    {17, 1, 12, 64},
-                {100000, 3, 12, 104}, {100001, 40, 60, 128}, {159999, 0, 12, 32}, {160000, 7, 12, 128},
-                {160001, 16, 1, 112}, {3000017, 64, 12, 128}};
+  } shapes[] = {{0, 5, 12, 128},      {1, 0, 12, 120},      {15, 16, 12, 8},       {16, 17, 8, 96},
+                {17, 1, 12, 64},      {100000, 3, 12, 104}, {100001, 40, 60, 128}, {159999, 0, 12, 32},
+                {160000, 7, 12, 128}, {160001, 16, 1, 112}, {3000017, 64, 12, 128}};
   std::uint32_t seed = 1;
   for (const std::size_t keyBytes : {16, 24, 32})
     for (const auto& s : shapes) {
-      Case c{RandomBytes(keyBytes, seed), RandomBytes(s.IV, seed + 1), RandomBytes(s.AAD, seed + 2),
-             RandomBytes(s.Data, seed + 3), {}, s.TagBits};
+      Case c{RandomBytes(keyBytes, seed),
+             RandomBytes(s.IV, seed + 1),
+             RandomBytes(s.AAD, seed + 2),
+             RandomBytes(s.Data, seed + 3),
+             {},
+             s.TagBits};
       seed += 4;
       const auto ref = testing_support::OpenSSLGCMEncrypt(c.Key, c.IV, c.AAD, c.Data);
       CheckAllForms(c, ref.Cipher, ref.Tag,
@@ -61,7 +65,8 @@ TEST(GCMForms, EqualOpenSSLOnRandomInputs) {
     }
   // Around the files' 16,000,000-byte chunk: one full chunk then nothing, and one byte more.
   for (const std::size_t n : {16000000, 16000001}) {
-    Case c{RandomBytes(32, seed), RandomBytes(12, seed + 1), RandomBytes(16, seed + 2), RandomBytes(n, seed + 3), {}, 128};
+    Case c{
+        RandomBytes(32, seed), RandomBytes(12, seed + 1), RandomBytes(16, seed + 2), RandomBytes(n, seed + 3), {}, 128};
     seed += 4;
     const auto ref = testing_support::OpenSSLGCMEncrypt(c.Key, c.IV, c.AAD, c.Data);
     CheckAllForms(c, ref.Cipher, ref.Tag, std::to_string(n));
@@ -86,9 +91,9 @@ TEST(GCMForms, AnyFlippedBitFailsWithNoPlainTextReleased) {
   good.Data = ref.Cipher;
   good.Tag = Take(ref.Tag, 12);
   std::vector<std::pair<std::string, Case>> bad;
-  for (auto [name, field, at] : {std::tuple{"cipher", &Case::Data, 69}, std::tuple{"cipher", &Case::Data, 0},
-                                 std::tuple{"aad", &Case::AAD, 19}, std::tuple{"iv", &Case::IV, 11},
-                                 std::tuple{"tag", &Case::Tag, 11}, std::tuple{"tag", &Case::Tag, 0}}) {
+  for (auto [name, field, at] :
+       {std::tuple{"cipher", &Case::Data, 69}, std::tuple{"cipher", &Case::Data, 0}, std::tuple{"aad", &Case::AAD, 19},
+        std::tuple{"iv", &Case::IV, 11}, std::tuple{"tag", &Case::Tag, 11}, std::tuple{"tag", &Case::Tag, 0}}) {
     Case c = good;
     (c.*field)[static_cast<std::size_t>(at)] ^= 0x01;
     bad.emplace_back(name, c);
@@ -99,8 +104,10 @@ TEST(GCMForms, AnyFlippedBitFailsWithNoPlainTextReleased) {
       const auto dec = form.Decrypt(c);
       EXPECT_EQ(dec->Status, -200);
       // Buffers and strings are overwritten with zeros; files and streams receive nothing.
-      if (dec->Data.size() == c.Data.size() && !c.Data.empty()) EXPECT_EQ(dec->Data, Bytes(c.Data.size(), 0));
-      else EXPECT_TRUE(dec->Data.empty());
+      if (dec->Data.size() == c.Data.size() && !c.Data.empty())
+        EXPECT_EQ(dec->Data, Bytes(c.Data.size(), 0));
+      else
+        EXPECT_TRUE(dec->Data.empty());
     }
 }
 

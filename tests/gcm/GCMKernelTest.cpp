@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "GCMTestSupport.h"
-#include "crypto/engine/AESModesGCMCore.h"
 #include "crypto/engine/AESKernel.h"
+#include "crypto/engine/AESModesGCMCore.h"
 
 namespace {
 
@@ -57,8 +57,10 @@ TEST_P(GCMKernel, ComputationEqualsOpenSSLInPieces) {
           const std::size_t piece = 16 * (1 + n / 48);  // three or four pieces
           for (std::size_t at = 0; at < n; at += piece) {
             const std::size_t len = std::min(piece, n - at);
-            if (encrypt) gcm.Encrypt(in.data() + at, out.data() + at, len);
-            else gcm.Decrypt(in.data() + at, out.data() + at, len);
+            if (encrypt)
+              gcm.Encrypt(in.data() + at, out.data() + at, len);
+            else
+              gcm.Decrypt(in.data() + at, out.data() + at, len);
           }
           TCharArray16 T;
           gcm.Finish(T);

@@ -54,14 +54,18 @@ TEST(GCMPrimitives, TableMultiplicationEqualsBitwiseAndChainsMix) {
     TAESModes::MultGCM2(x, b, *M);
     EXPECT_EQ(a, b);
     TAESModes::PartCGHASH(H, x, bitwise);
-    if (seed % 2) TAESModes::PartCGHASH(H, x, mixed);
-    else TAESModes::PartCGHASH2(x, mixed, *M);
+    if (seed % 2)
+      TAESModes::PartCGHASH(H, x, mixed);
+    else
+      TAESModes::PartCGHASH2(x, mixed, *M);
   }
   EXPECT_EQ(bitwise, mixed);
 }
 
 TEST(GCMPrimitives, Increment32WrapsInsideTheLastFourBytes) {
-  struct Case { const char *in, *out; } cases[] = {
+  struct Case {
+    const char *in, *out;
+  } cases[] = {
       {"000000000000000000000000000000fe", "000000000000000000000000000000ff"},
       {"0000000000000000000000000000ffff", "00000000000000000000000000010000"},
       {"000000000000000000000011ffffffff", "00000000000000000000001100000000"},

@@ -44,7 +44,9 @@ inline std::vector<Vector> LoadVectors(const std::string& file) {
 
 inline platform::Integer Bits(const Bytes& b) { return static_cast<platform::Integer>(8 * b.size()); }
 
-inline Bytes Take(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
+inline Bytes Take(const Bytes& b, std::size_t n) {
+  return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
+}
 
 // The first 16 bytes of b as a block (zeros where b is shorter).
 inline platform::TCharArray16 Block(const Bytes& b) {
