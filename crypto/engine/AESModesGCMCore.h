@@ -9,7 +9,7 @@
 #include <span>
 
 #include "crypto/engine/GHASHKernel.h"
-#include "crypto/engine/KeyedKernelStandIn.h"
+#include "crypto/engine/AESKernel.h"
 #include "platform/Memory.h"
 #include "platform/Types.h"
 

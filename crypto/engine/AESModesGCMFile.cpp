@@ -10,7 +10,7 @@
 #include "crypto/engine/AESModesGCMCore.h"
 #include "crypto/support/error.h"
 #include "platform/Files.h"
-#include "platform/ReplacingFileStandIn.h"
+#include "platform/Files.h"
 
 namespace AESModes {
 
