@@ -8,6 +8,7 @@ packages=(
   libssl-dev                                 # OpenSSL's libcrypto: test oracle and benchmark peer
   qt6-base-dev xvfb xauth                    # the desktop program and its window tests
   time                                       # /usr/bin/time for the memory measurements
+  qemu-user                                  # the engine tests on a processor without AES-NI
 )
 
 missing=()

@@ -84,15 +84,40 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
   }
 }
 
+namespace {
+
+// The whole blocks of one call in one bulk operation: the mode number is read once per call.
+Integer Bulk(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+             TCharArray16& V, Integer mode) noexcept {
+  const bool enc = dir == TDirection::Encrypt;
+  switch (mode) {
+    case 0: enc ? ks.EncryptECB(in, out, blocks) : ks.DecryptECB(in, out, blocks); return 0;
+    case 1: enc ? ks.EncryptCBC(in, out, blocks, V.data()) : ks.DecryptCBC(in, out, blocks, V.data()); return 0;
+    case 2: ks.OFB(in, out, blocks, V.data()); return 0;
+    case 3: ks.CTR128(in, out, blocks, V.data()); return 0;
+    default: return kBadMode;
+  }
+}
+
+}  // namespace
+
+Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
+                  Integer mode) noexcept {
+  return Bulk(dir, ks, in.data(), out.data(), 1, V, mode);
+}
+
 Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
                    std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode) {
-  TCharArray16 a, b;
-  for (std::size_t i = 0; i < n; i += 16) {
-    const std::size_t take = std::min<std::size_t>(16, n - i);
-    a.fill(0);
+  if (n == 0) return 0;
+  // Blocks that are whole and wholly readable go in one call; the rest (a partial last block, or
+  // one that may not be read in full) through a zero-filled block, writing only its n bytes.
+  const std::size_t bulk = std::min(n, avail) / 16;
+  if (const Integer st = Bulk(dir, ks, in, out, bulk, V, mode)) return st;
+  for (std::size_t i = 16 * bulk; i < n; i += 16) {
+    TCharArray16 a{}, b;
     std::memcpy(a.data(), in + i, std::min<std::size_t>(16, avail - std::min(avail, i)));
-    if (const Integer st = ModeStep(dir, ks.Core(), ks.W(), ks.Nk(), a, b, V, mode); st != 0) return st;
-    std::memcpy(out + i, b.data(), take);
+    if (const Integer st = BlockStep(dir, ks, a, b, V, mode)) return st;
+    std::memcpy(out + i, b.data(), std::min<std::size_t>(16, n - i));
   }
   return 0;
 }

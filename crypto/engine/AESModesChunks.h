@@ -8,6 +8,7 @@
 #include <span>
 
 #include "crypto/engine/AESCore.h"
+#include "crypto/engine/AESKernel.h"
 #include "platform/Memory.h"
 #include "platform/Types.h"
 
@@ -31,23 +32,9 @@ inline constexpr Integer kShortWrite = -213;
 
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 
-// An expanded key and its word count; the schedule is wiped when the holder goes away.
-class TKeySchedule {
- public:
-  explicit TKeySchedule(const AESCore::TAESCore& core) : FCore(core) {}
-  Integer Expand(const TBytes& key, Cardinal Nk) {
-    FNk = Nk;
-    return FCore.KeyExpansion(key, *FW, Nk);
-  }
-  const AESCore::TAESCore& Core() const noexcept { return FCore; }
-  const TCharArray60_4& W() const noexcept { return *FW; }
-  Cardinal Nk() const noexcept { return FNk; }
-
- private:
-  const AESCore::TAESCore& FCore;
-  platform::TWiped<TCharArray60_4> FW;
-  Cardinal FNk = 0;
-};
+// The key holder of every operation: both schedules, wiped when it goes away, and the kernel
+// chosen for this processor.
+using TKeySchedule = kernel::TKeyedKernel;
 
 // Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
 Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept;
@@ -73,7 +60,12 @@ void PadBlock(TCharArray16& P, Integer L) noexcept;
 Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
                  const TCharArray16& in, TCharArray16& out, TCharArray16& V, Integer mode);
 
-// Runs n bytes of in through ModeStep into out, carrying V. avail is how many bytes of in may be
+// One block of the mode through the keyed kernel, with ModeStep's results.
+Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
+                  Integer mode) noexcept;
+
+// Runs n bytes of in through the mode into out, carrying V, the readable whole blocks in one bulk
+// call of the keyed kernel. avail is how many bytes of in may be
 // read; when the last block is partial and not all of it is readable, it is taken through a
 // zero-filled block and only its n mod 16 bytes are written. out may be in.
 Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,

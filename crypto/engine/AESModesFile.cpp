@@ -61,15 +61,14 @@ std::size_t FileBufferSize(std::int64_t dataSize) {
 
 // The final block of the file layout, in every mode: C = E(P xor V), and its inverse.
 Integer EncryptFinalBlock(const TKeySchedule& ks, const TCharArray16& P, TCharArray16& C, const TCharArray16& V) {
-  TCharArray16 t;
-  XorBlock(P, V, t);
-  return ks.Core().Cipher(t, C, ks.W(), ks.Nk());
+  TCharArray16 chain = V;  // one CBC step, leaving V as it is
+  ks.EncryptCBC(P.data(), C.data(), 1, chain.data());
+  return 0;
 }
 
 Integer DecryptFinalBlock(const TKeySchedule& ks, const TCharArray16& C, TCharArray16& P, const TCharArray16& V) {
-  TCharArray16 t;
-  if (const Integer st = ks.Core().InvCipher(C, t, ks.W(), ks.Nk())) return st;
-  XorBlock(t, V, P);
+  TCharArray16 chain = V;
+  ks.DecryptCBC(C.data(), P.data(), 1, chain.data());
   return 0;
 }
 
@@ -96,7 +95,7 @@ Integer TAESModes::EncryptFile(const string& inputFilePath, const string& output
     }
     Cardinal Nk = 0;
     if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
-    TKeySchedule ks(*FAESEngine);
+    TKeySchedule ks;
     // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
     if (const Integer st = ks.Expand(Key, Nk)) return st;
     TChunkBuffers buf(FileBufferSize(size));
@@ -116,7 +115,7 @@ Integer TAESModes::DecryptFile(const string& inputFilePath, const string& output
     if (!padding && mode != 3 && size % 16 != 0) return kNoPaddingLength;
     // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
     if (padding && size % 16 != 0) return kBadCipherLength;
-    TKeySchedule ks(*FAESEngine);
+    TKeySchedule ks;
     if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
     const bool ivHeader = IVIn && mode != 0;
     TCharArray16 V{};

@@ -38,7 +38,7 @@ TCharArray16 StreamIV(const TBytes& IV) {
 }  // namespace
 
 void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
-  TKeySchedule ks(*FAESEngine);
+  TKeySchedule ks;
   PrepareStreams(s, o, ks, key);
   if (FPaddingMode == nopadding && s->GetSize() % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
   TChunkBuffers buf(kStreamChunkSize);
@@ -55,13 +55,13 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
   const Integer mode = FType;
   const Integer st = EncryptChunks(StreamIO(s, o), buf, ks, V, mode, FPaddingMode == PKCS7,
                                    [&](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
-                                     return ModeStep(TDirection::Encrypt, ks.Core(), ks.W(), ks.Nk(), P, C, chain, mode);
+                                     return BlockStep(TDirection::Encrypt, ks, P, C, chain, mode);
                                    });
   errorlist::RaiseIfError(st);
 }
 
 Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
-  TKeySchedule ks(*FAESEngine);
+  TKeySchedule ks;
   PrepareStreams(s, o, ks, key);
   const bool ivHeader = FType != atECB && FIVMode == rand;
   const std::int64_t dataSize = std::max<std::int64_t>(0, s->GetSize() - (ivHeader ? 16 : 0));
@@ -78,7 +78,7 @@ Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, cons
   const Integer mode = FType;
   const Integer st = DecryptChunks(StreamIO(s, o), buf, ks, V, mode, FPaddingMode == PKCS7, dataSize,
                                    [&](const TCharArray16& C, TCharArray16& P, TCharArray16& chain) {
-                                     return ModeStep(TDirection::Decrypt, ks.Core(), ks.W(), ks.Nk(), C, P, chain, mode);
+                                     return BlockStep(TDirection::Decrypt, ks, C, P, chain, mode);
                                    });
   if (st == kBadPadding) return st;
   errorlist::RaiseIfError(st);
