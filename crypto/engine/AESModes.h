@@ -1,4 +1,5 @@
-// TAESModes: ECB, CBC, OFB and CTR over streams, byte buffers, strings and files named by path.
+// TAESModes: ECB, CBC, OFB and CTR over streams, byte buffers, strings and files named by path;
+// AES-GCM over buffers, strings, files and streams.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +13,16 @@
 
 namespace AESModes {
 
+namespace detail {
+class TGCM;
+}
+
 using platform::Cardinal;
 using platform::Integer;
 using platform::string;
 using platform::TBytes;
 using platform::TCharArray16;
+using platform::TCharArray16_256_16;
 using platform::TCharArray60_4;
 using platform::TStream;
 
@@ -121,6 +127,135 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   Integer DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
                       Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode);
 
+  // --- GCM primitives. Blocks are elements of GF(2^128), bit 0 the top bit of byte 0; the field
+  // polynomial is x^128 + x^7 + x^2 + x + 1. The forms below run the shared GCM computation on
+  // the GHASH kernels instead, with the same results.
+  // Res = X * Y. Returns 0. Res may alias X or Y.
+  static Integer MultGCM(const TCharArray16& X, const TCharArray16& Y, TCharArray16& Res);
+  // M[i][b] = H * (the block with byte i = b, the others 0). Returns 0.
+  static Integer PrecomputeM(const TCharArray16& H, TCharArray16_256_16& M);
+  // res = X * H through the table of H. Returns 0.
+  static Integer MultGCM2(const TCharArray16& X, TCharArray16& res, const TCharArray16_256_16& M);
+  // X = (X xor C) * H, bitwise or through the table. Return 0.
+  static Integer PartCGHASH(const TCharArray16& H, const TCharArray16& C, TCharArray16& X);
+  static Integer PartCGHASH2(const TCharArray16& C, TCharArray16& X, const TCharArray16_256_16& M);
+  // GHASH of the first nbbitsA div 8 bytes of auth into X, the last block zero-padded; nbbitsA
+  // below 8 hashes nothing. Returns 0, or -201 (X untouched) when auth holds fewer bytes.
+  static Integer PartAGHASHBuffer(const TCharArray16& H, const TBytes& auth, TCharArray16& X, Integer nbbitsA);
+  // res = 0^32 || lenA (32-bit BE) || 0^32 || lenC (32-bit BE), the bit patterns of both values.
+  // The GCM forms use 64-bit counts instead. Returns 0.
+  static Integer ConcatlenAlenC(Integer lenA, Integer lenC, TCharArray16& res);
+  // Adds 1 modulo 2^32 to bytes 12..15 (big-endian); bytes 0..11 never change. Returns 0.
+  static Integer Increment32(TCharArray16& A);
+  // The leftmost B bits of X into res (a last partial byte keeps only its top bits, later bytes
+  // of res are left as they are). B = 0 writes nothing and returns 0; B < 0 or B > 128 writes
+  // nothing and returns -210.
+  static Integer MSB(Integer B, const TCharArray16& X, TCharArray16& res);
+
+  // The stream forms' block steps: Y = inc32(Y); C = E(Y) xor P (D = E(Y) xor C); tag2 =
+  // (tag2 xor cipher block) * H, bitwise or through the table. A failing step raises its status.
+  void GCMEncryptionLoop(TCharArray16& Y, TCharArray16& C, const TCharArray60_4& w, Integer Nk,
+                         const TCharArray16& P, const TCharArray16& H, TCharArray16& tag2);
+  void GCMEncryptionLoop(TCharArray16& Y, TCharArray16& C, const TCharArray60_4& w, Integer Nk,
+                         const TCharArray16& P, TCharArray16& tag2, const TCharArray16_256_16& M);
+  void GCMDecryptionLoop(TCharArray16& Y, TCharArray16& D, const TCharArray60_4& w, Integer Nk,
+                         const TCharArray16& C, const TCharArray16& H, TCharArray16& tag2);
+  void GCMDecryptionLoop(TCharArray16& Y, TCharArray16& D, const TCharArray60_4& w, Integer Nk,
+                         const TCharArray16& C, TCharArray16& tag2, const TCharArray16_256_16& M);
+
+  // --- GCM on byte buffers and strings. Return a status, raise nothing. Every data, IV and
+  // additional-data length is in whole bytes; lengths are 64-bit inside, so tags are the
+  // standard GCM tags at any size. Encryption writes the first tagSizeBits div 8 bytes of the
+  // tag; decryption compares that many bytes of tagBuffer in constant time and, on -200,
+  // overwrites every plain byte it wrote with zeros, so no unauthenticated plain text is left.
+  // Checks, in this order (nothing is written before they pass):
+  //   -201 an input listed as required is empty;
+  //   -204 tagSizeBits above 128;
+  //   -201 a bound: a data length (inputSizeBytes) negative or above its buffer, or above
+  //        2^36 - 32 bytes; adbSizeBits negative, not a multiple of 8, or above the buffer;
+  //        IVSizeBits not positive, not a multiple of 8, or above the IV buffer; an output or
+  //        tag buffer shorter than what is written; a negative tagSizeBits; decryption with
+  //        tagSizeBits below 8 (it would accept any cipher text); an _IVIn cipher text
+  //        shorter than 12 bytes;
+  //   -206 keySizeBits not 128, 192 or 256, or gcmKey shorter than keySizeBits / 8;
+  //   the random generator's negative status (_IVIn encryption: never a predictable IV);
+  //   -200 decryption: the tag differs.
+  // Required non-empty: inputBuffer (the string forms: inputString), OutputBuffer /
+  // outputBuffer / outputString, gcmKey, IV (caller's-IV forms), tagBuffer, and
+  // additionalDataBuffer except in the binary _IVIn forms.
+  // Layouts: caller's IV C (n bytes); _IVIn IV (12) || C; the string decryptions write the n
+  // plain bytes and one 0x00. The encryptions of the _IVIn and string forms also set the bytes
+  // after the cipher text, up to the end of its last 16-byte block, to 0x00 as far as the
+  // output reaches.
+  Integer GCM_EncryptBinaryBuffer(const TBytes& inputBuffer, Integer inputSizeBytes, const TBytes& additionalDataBuffer,
+                                  Integer adbSizeBits, TBytes& OutputBuffer, const TBytes& gcmKey, Integer keySizeBits,
+                                  const TBytes& IV, Integer IVSizeBits, TBytes& tagBuffer, Integer tagSizeBits);
+  // Data: all of inputBuffer (inputSizeBytes is not used).
+  Integer GCM_EncryptBinaryBuffer_IVIn(const TBytes& inputBuffer, Integer inputSizeBytes,
+                                       const TBytes& additionalDataBuffer, Integer adbSizeBits, TBytes& OutputBuffer,
+                                       const TBytes& gcmKey, Integer keySizeBits, TBytes& tagBuffer,
+                                       Integer tagSizeBits);
+  Integer GCM_DecryptBinaryBuffer(const TBytes& inputBuffer, Integer inputSizeBytes, const TBytes& additionalDataBuffer,
+                                  Integer adbSizeBits, TBytes& outputBuffer, const TBytes& gcmKey, Integer keySizeBits,
+                                  const TBytes& IV, Integer IVSizeBits, const TBytes& tagBuffer, Integer tagSizeBits);
+  // IV = inputBuffer[0..11], C = inputBuffer[12..inputSizeBytes-1].
+  Integer GCM_DecryptBinaryBuffer_IVIn(const TBytes& inputBuffer, Integer inputSizeBytes,
+                                       const TBytes& additionalDataBuffer, Integer adbSizeBits, TBytes& outputBuffer,
+                                       const TBytes& gcmKey, Integer keySizeBits, const TBytes& tagBuffer,
+                                       Integer tagSizeBits);
+  // Plain text: the low 8 bits of every character; additional data: all of additionalDataBuffer.
+  Integer GCM_EncryptString(const string& inputString, const TBytes& additionalDataBuffer, TBytes& outputBuffer,
+                            const TBytes& gcmKey, Integer keySizeBits, const TBytes& IV, Integer IVSizeBits,
+                            TBytes& tagBuffer, Integer tagSizeBits);
+  Integer GCM_EncryptString_IVIn(const string& inputString, const TBytes& additionalDataBuffer, TBytes& outputBuffer,
+                                 const TBytes& gcmKey, Integer keySizeBits, TBytes& tagBuffer, Integer tagSizeBits);
+  Integer GCM_DecryptString(const TBytes& inputBuffer, Integer inputSizeBytes, const TBytes& additionalDataBuffer,
+                            TBytes& outputString, const TBytes& gcmKey, Integer keySizeBits, const TBytes& IV,
+                            Integer IVSizeBits, const TBytes& tagBuffer, Integer tagSizeBits);
+  Integer GCM_DecryptString_IVIn(const TBytes& inputBuffer, Integer inputSizeBytes,
+                                 const TBytes& additionalDataBuffer, TBytes& outputString, const TBytes& gcmKey,
+                                 Integer keySizeBits, const TBytes& tagBuffer, Integer tagSizeBits);
+
+  // --- GCM on files named by path. Return a status, raise nothing. Data, additional data and
+  // tag each have their own file. The output and tag files must exist; they are replaced whole
+  // or not at all: on any failure, -200 included, neither changes and no temporary file stays.
+  // Decryption hashes the whole cipher text first and decrypts only after the tag matched.
+  // Checks, in this order: -201 an empty path, key or IV (caller's-IV forms); -204 tagSizeBits
+  // above 128; -201 a bound as for buffers (IV, IVSizeBits, tag sizes); -203 the input, output
+  // or tag file cannot be opened; -206 key size; -203 the additional-data file cannot be
+  // opened; -201 data above 2^36 - 32 bytes or an _IVIn cipher file shorter than 12 bytes; the
+  // random generator's status; then -203 a failed or short read (the input is read for exactly
+  // the size found at the start), -213 a failed write or replacement, -200 a tag mismatch.
+  Integer GCM_EncryptFile(const string& inputFilePath, const string& additionalDataFilePath,
+                          const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits, const TBytes& IV,
+                          Integer IVSizeBits, const string& tagFilePath, Integer tagSizeBits);
+  Integer GCM_EncryptFile_IVIn(const string& inputFilePath, const string& additionalDataFilePath,
+                               const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits,
+                               const string& tagFilePath, Integer tagSizeBits);
+  // The expected tag is the first tagSizeBits div 8 bytes of the tag file (a shorter tag file
+  // fails the comparison).
+  Integer GCM_DecryptFile(const string& inputFilePath, const string& additionalDataFilePath,
+                          const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits, const TBytes& IV,
+                          Integer IVSizeBits, const string& tagFilePath, Integer tagSizeBits);
+  Integer GCM_DecryptFile_IVIn(const string& inputFilePath, const string& additionalDataFilePath,
+                               const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits,
+                               const string& tagFilePath, Integer tagSizeBits);
+
+  // --- GCM on streams. Every stream is processed from position 0; outputs are written from 0.
+  // Key: 16, 24 or 32 bytes (else -206). IV: the first 12 bytes of IVBytes; an empty IVBytes
+  // draws 12 random bytes that go in front of the cipher text (decryption reads them from
+  // there). Raised as the operation error: -201 a nil input, output or tag stream, an IVBytes
+  // of 1 to 11 bytes, data above 2^36 - 32 bytes, a cipher stream shorter than its IV, or
+  // decryption with tagSizeBits below 8; -204 tagSizeBits above 128; -206; -203 a stream that
+  // ends before its size; the random generator's status. The key schedule, H and the counter
+  // blocks are wiped on every exit. The tag stream receives all 16 tag bytes.
+  void EncryptAndGenerateFromStream(TStream* inputStream, TStream* outputStream, TStream* addDataStream,
+                                    TStream* tagStream, const TBytes& key, const TBytes& IVBytes);
+  // Reads the input twice: first only hashing it, then, when the first tagSizeBits div 8 bytes of
+  // tagStream match (constant time), decrypting it. Returns 0, or -200 with nothing written.
+  Integer DecryptAndVerifyFromStream(TStream* inputStream, TStream* outputStream, TStream* addDataStream,
+                                     TStream* tagStream, const TBytes& key, const TBytes& IVBytes, Integer tagSizeBits);
+
  protected:
   // Other stream settings; no public writer exists, so the system's objects stay ECB / PKCS7.
   TAESModes(TAESType AType, TIVMode IVMode, TPaddingMode PaddingMode);
@@ -136,6 +271,22 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   static void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res);
   // Adds 1 to A as a 128-bit big-endian number (wrapping to zero). Returns 0.
   static Integer Increment128(TCharArray16& A);
+
+  // GCM helpers: bit i of A (byte i div 8, mask 1 shl (7 - i mod 8)); A shifted right by one bit
+  // as a 128-bit big-endian number (returns 0).
+  static bool TestBit(const TCharArray16& A, Integer i);
+  static Integer ShiftRight(TCharArray16& A);
+  // GHASH of the rest of the stream from its position into X, its bit count added to lenA; a nil
+  // stream changes nothing. A failing multiplication would raise its status.
+  static void PartAGHASHStream(const TCharArray16& H, TStream* stream, TCharArray16& X, Integer& lenA);
+  // J0 for an IV that is not 96 bits: GHASH(IV blocks, zero-padded, then ConcatlenAlenC(0,
+  // IVSizeBits)) into J0, which the caller passes as zeros. Returns 0, or -201 (J0 untouched)
+  // when IVSizeBits is negative or IV holds fewer than IVSizeBits div 8 bytes.
+  static Integer ComputeJ0(const TCharArray16& H, const TBytes& IV, Integer IVSizeBits, TCharArray16& J0);
+  // The file forms' chunk steps over s bytes (a multiple of 16, else -210 with nothing done):
+  // counter mode with the cipher blocks hashed (encryption: the output, decryption: the input).
+  static Integer GCMEncryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
+  static Integer GCMDecryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
 
   const TAESType FType;
   const TIVMode FIVMode;
