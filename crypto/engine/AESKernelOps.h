@@ -15,9 +15,13 @@ struct TKernelOps {
   using TChained = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                             std::uint8_t iv[16]);
   using TChain = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]);
+  using TPrepare = void (*)(TRoundKeys& k);
   TBulk EncryptECB, DecryptECB;
   TChained EncryptCBC, DecryptCBC, OFB, CTR128, CTR32;
   TChain CBCMAC;
+  // Derives the kernel's own form of the schedules after an expansion (none when it loads the
+  // byte schedules as they are).
+  TPrepare Prepare = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another
