@@ -57,18 +57,21 @@ void Transpose(U64 (&x)[8]) noexcept {
 
 // Word j = 4 * (c & 1) + b gathers, at byte 2r + (c >> 1), byte (r, c) of block b, which after
 // the transposition is bit 16r + 4c + b of each plane. Block bytes are column-major (r + 4c).
+// Only the first n lanes are read or written; the others hold zero.
+template <std::size_t n>
 void Load(TPlanes& s, const std::uint8_t* in) noexcept {
-  for (int b = 0; b < 4; ++b) {
-    const U64 lo = LoadLE(in + 16 * b), hi = LoadLE(in + 16 * b + 8);
+  for (std::size_t b = 0; b < 4; ++b) {
+    const U64 lo = b < n ? LoadLE(in + 16 * b) : 0, hi = b < n ? LoadLE(in + 16 * b + 8) : 0;
     s.q[b] = Spread(lo & 0xFFFFFFFFu) | (Spread(hi & 0xFFFFFFFFu) << 8);
     s.q[4 + b] = Spread(lo >> 32) | (Spread(hi >> 32) << 8);
   }
   Transpose(s.q);
 }
 
+template <std::size_t n>
 void Store(TPlanes& s, std::uint8_t* out) noexcept {
   Transpose(s.q);
-  for (int b = 0; b < 4; ++b) {
+  for (std::size_t b = 0; b < n; ++b) {
     const U64 x = s.q[b], y = s.q[4 + b];
     StoreLE(out + 16 * b, Gather(x) | (Gather(y) << 32));
     StoreLE(out + 16 * b + 8, Gather(x >> 8) | (Gather(y >> 8) << 32));
@@ -78,7 +81,7 @@ void Store(TPlanes& s, std::uint8_t* out) noexcept {
 // The S-box as 113 gates over GF(2): a linear layer into 22 signals, a shared nonlinear core for
 // the inversion in GF(2^8), and a linear layer out (Boyar and Peralta's circuit). x0 / s0 is the
 // most significant bit, plane 7.
-void SubBytes(TPlanes& st) noexcept {
+[[gnu::always_inline]] inline void SubBytes(TPlanes& st) noexcept {
   U64* q = st.q;
   const U64 x0 = q[7], x1 = q[6], x2 = q[5], x3 = q[4], x4 = q[3], x5 = q[2], x6 = q[1], x7 = q[0];
 
@@ -120,32 +123,34 @@ void SubBytes(TPlanes& st) noexcept {
 
 // The linear part of the inverse affine map (bit i = bits i+2, i+5, i+7) and its constant 0x05:
 // InvSubBytes(y) = A'(SubBytes(A'(y))) with A' this affine map.
-void InverseAffine(TPlanes& st) noexcept {
+[[gnu::always_inline]] inline void InverseAffine(TPlanes& st) noexcept {
   const TPlanes a = st;
   for (int i = 0; i < 8; ++i) st.q[i] = a.q[(i + 2) & 7] ^ a.q[(i + 5) & 7] ^ a.q[(i + 7) & 7];
   st.q[0] = ~st.q[0];
   st.q[2] = ~st.q[2];
 }
 
-void InvSubBytes(TPlanes& st) noexcept {
+[[gnu::always_inline]] inline void InvSubBytes(TPlanes& st) noexcept {
   InverseAffine(st);
   SubBytes(st);
   InverseAffine(st);
 }
 
-// Row r (bits 16r .. 16r+15) rotates by r columns (4r bits) within its field.
+// Row r (bits 16r .. 16r+15) rotates by r columns (4r bits) within its field: rows 2 and 3 by two
+// columns (a swap of the field's halves), then rows 1 and 3 by one.
+U64 SwapHalvesOfRows23(U64 x) noexcept {
+  const U64 t = (x ^ (x >> 8)) & 0x00FF00FF00000000ULL;
+  return x ^ t ^ (t << 8);
+}
+
 U64 ShiftRows(U64 x) noexcept {
-  return (x & 0x000000000000FFFFULL) |
-         ((x >> 4) & 0x000000000FFF0000ULL) | ((x << 12) & 0x00000000F0000000ULL) |
-         ((x >> 8) & 0x000000FF00000000ULL) | ((x << 8) & 0x0000FF0000000000ULL) |
-         ((x >> 12) & 0x000F000000000000ULL) | ((x << 4) & 0xFFF0000000000000ULL);
+  x = SwapHalvesOfRows23(x);
+  return (x & 0x0000FFFF0000FFFFULL) | ((x >> 4) & 0x0FFF00000FFF0000ULL) | ((x << 12) & 0xF0000000F0000000ULL);
 }
 
 U64 InvShiftRows(U64 x) noexcept {
-  return (x & 0x000000000000FFFFULL) |
-         ((x << 4) & 0x00000000FFF00000ULL) | ((x >> 12) & 0x00000000000F0000ULL) |
-         ((x >> 8) & 0x000000FF00000000ULL) | ((x << 8) & 0x0000FF0000000000ULL) |
-         ((x << 12) & 0xF000000000000000ULL) | ((x >> 4) & 0x0FFF000000000000ULL);
+  x = SwapHalvesOfRows23(x);
+  return (x & 0x0000FFFF0000FFFFULL) | ((x << 4) & 0xFFF00000FFF00000ULL) | ((x >> 12) & 0x000F0000000F0000ULL);
 }
 
 // Multiplication by x in GF(2^8), plane by plane: x^8 = x^4 + x^3 + x + 1.
@@ -156,7 +161,7 @@ TPlanes XTime(const TPlanes& a) noexcept {
 
 // Row r of a column becomes 2 a_r + 3 a_{r+1} + a_{r+2} + a_{r+3}
 // = 2 t_r + a_{r+1} + t_{r+2} with t_r = a_r + a_{r+1}.
-void MixColumns(TPlanes& st) noexcept {
+[[gnu::always_inline]] inline void MixColumns(TPlanes& st) noexcept {
   TPlanes t;
   for (int i = 0; i < 8; ++i) t.q[i] = st.q[i] ^ Rotr(st.q[i], 16);
   const TPlanes t2 = XTime(t);
@@ -164,7 +169,7 @@ void MixColumns(TPlanes& st) noexcept {
 }
 
 // The inverse matrix (14 11 13 9) is (2 3 1 1) times (5 0 4 0): a_r + 4 (a_r + a_{r+2}) first.
-void InvMixColumns(TPlanes& st) noexcept {
+[[gnu::always_inline]] inline void InvMixColumns(TPlanes& st) noexcept {
   TPlanes v;
   for (int i = 0; i < 8; ++i) v.q[i] = st.q[i] ^ Rotr(st.q[i], 32);
   v = XTime(XTime(v));
@@ -188,7 +193,7 @@ void SliceKeys(const std::uint8_t* roundKeys, unsigned Nr, TSlicedKeys& k) noexc
   for (unsigned r = 0; r <= Nr; ++r) {
     for (std::size_t b = 0; b < kLanes; ++b)
       for (int i = 0; i < 16; ++i) copies[16 * b + i] = roundKeys[16 * r + i];
-    Load(st, copies);
+    Load<kLanes>(st, copies);
     for (int i = 0; i < 8; ++i) k.Q[r][i] = st.q[i];
   }
   k.Nr = Nr;
@@ -196,9 +201,9 @@ void SliceKeys(const std::uint8_t* roundKeys, unsigned Nr, TSlicedKeys& k) noexc
   platform::SecureZero(&st, sizeof st);
 }
 
-void EncryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept {
-  TPlanes st;
-  Load(st, in);
+namespace {
+
+void Encrypt(const TSlicedKeys& k, TPlanes& st) noexcept {
   AddRoundKey(st, k.Q[0]);
   for (unsigned r = 1; r < k.Nr; ++r) {
     SubBytes(st);
@@ -209,13 +214,9 @@ void EncryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out
   SubBytes(st);
   ForEachPlane(st, ShiftRows);
   AddRoundKey(st, k.Q[k.Nr]);
-  Store(st, out);
-  platform::SecureZero(&st, sizeof st);
 }
 
-void DecryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept {
-  TPlanes st;
-  Load(st, in);
+void Decrypt(const TSlicedKeys& k, TPlanes& st) noexcept {
   AddRoundKey(st, k.Q[k.Nr]);
   for (unsigned r = k.Nr - 1; r >= 1; --r) {
     ForEachPlane(st, InvShiftRows);
@@ -226,14 +227,32 @@ void DecryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out
   ForEachPlane(st, InvShiftRows);
   InvSubBytes(st);
   AddRoundKey(st, k.Q[0]);
-  Store(st, out);
+}
+
+template <std::size_t n, void (*Rounds)(const TSlicedKeys&, TPlanes&) noexcept>
+void Run(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept {
+  TPlanes st;
+  Load<n>(st, in);
+  Rounds(k, st);
+  Store<n>(st, out);
   platform::SecureZero(&st, sizeof st);
 }
+
+}  // namespace
+
+void EncryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept {
+  Run<kLanes, Encrypt>(k, in, out);
+}
+void DecryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept {
+  Run<kLanes, Decrypt>(k, in, out);
+}
+void EncryptBlock(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept { Run<1, Encrypt>(k, in, out); }
+void DecryptBlock(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept { Run<1, Decrypt>(k, in, out); }
 
 void ExpandKey(const std::uint8_t* key, unsigned Nk, std::uint8_t* w) noexcept {
   const unsigned words = 4 * (Nk + 7);
   for (unsigned i = 0; i < 4 * Nk; ++i) w[i] = key[i];
-  std::uint8_t block[kStepBytes] = {};
+  std::uint8_t block[16] = {};
   std::uint8_t rcon = 1;
   TPlanes st;
   for (unsigned i = Nk; i < words; ++i) {
@@ -243,9 +262,9 @@ void ExpandKey(const std::uint8_t* key, unsigned Nk, std::uint8_t* w) noexcept {
     if (rotate || (Nk > 6 && i % Nk == 4)) {
       // SubWord through the circuit: the word in the first four bytes of lane 0.
       for (int b = 0; b < 4; ++b) block[b] = prev[rotate ? (b + 1) & 3 : b];
-      Load(st, block);
+      Load<1>(st, block);
       SubBytes(st);
-      Store(st, block);
+      Store<1>(st, block);
       for (int b = 0; b < 4; ++b) word[b] = block[b];
       if (rotate) {
         word[0] ^= rcon;

@@ -24,6 +24,9 @@ void SliceKeys(const std::uint8_t* roundKeys, unsigned Nr, TSlicedKeys& k) noexc
 // Enciphers / deciphers the kLanes blocks at in (kStepBytes bytes) into out; out may be in.
 void EncryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept;
 void DecryptStep(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept;
+// One block (16 bytes) in the first lane, for the serial modes; out may be in.
+void EncryptBlock(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept;
+void DecryptBlock(const TSlicedKeys& k, const std::uint8_t* in, std::uint8_t* out) noexcept;
 
 // The key expansion for Nk (1..8) words of key into 4 * (Nk + 7) words at w (4 bytes each), with
 // SubWord on the same circuit. Nk is public; the key bytes decide nothing.

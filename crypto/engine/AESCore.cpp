@@ -1,8 +1,6 @@
 // The block cipher over the engine's constant-time bitsliced AES: one block runs in the first lane
-// of a four-block step. No table is looked up at an index made of key or data bytes.
+// of the bit planes. No table is looked up at an index made of key or data bytes.
 #include "crypto/engine/AESCore.h"
-
-#include <cstring>
 
 #include "crypto/engine/AESBitsliced.h"
 #include "platform/Memory.h"
@@ -21,10 +19,7 @@ Integer OneBlock(const TCharArray16& in, TCharArray16& out, const TCharArray60_4
   if (!ValidNk(Nk)) return kBadKeySize;
   platform::TWiped<bs::TSlicedKeys> keys;
   bs::SliceKeys(w[0].data(), Nk + 6, *keys);
-  platform::TWiped<std::array<std::uint8_t, bs::kStepBytes>> lanes;
-  std::memcpy(lanes->data(), in.data(), 16);
-  Step(*keys, lanes->data(), lanes->data());
-  std::memcpy(out.data(), lanes->data(), 16);
+  Step(*keys, in.data(), out.data());
   return 0;
 }
 
@@ -37,11 +32,11 @@ Integer TAESCore::KeyExpansion(const TBytes& AKey, TCharArray60_4& AW, Cardinal 
 }
 
 Integer TAESCore::Cipher(const TCharArray16& AIn, TCharArray16& AOut, const TCharArray60_4& AW, Cardinal ANk) const {
-  return OneBlock<bs::EncryptStep>(AIn, AOut, AW, ANk);
+  return OneBlock<bs::EncryptBlock>(AIn, AOut, AW, ANk);
 }
 
 Integer TAESCore::InvCipher(const TCharArray16& AIn, TCharArray16& AOut, const TCharArray60_4& AW, Cardinal ANk) const {
-  return OneBlock<bs::DecryptStep>(AIn, AOut, AW, ANk);
+  return OneBlock<bs::DecryptBlock>(AIn, AOut, AW, ANk);
 }
 
 }  // namespace AESCore

@@ -39,11 +39,12 @@ void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks) {
   std::memcpy(out + 16 * whole, buf->data(), 16 * (blocks - whole));
 }
 
-// v = E(v) for a block in the first lane of s.
-void EncryptOne(const TRoundKeys& k, TStep& s) { bs::EncryptStep(k.Sliced, s.data(), s.data()); }
+using TBlock = std::array<u8, 16>;
+
+void EncryptOne(const TRoundKeys& k, TBlock& s) { bs::EncryptBlock(k.Sliced, s.data(), s.data()); }
 
 void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  platform::TWiped<TStep> s;
+  platform::TWiped<TBlock> s;
   std::memcpy(s->data(), iv, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
     XorInto(s->data(), s->data(), in + 16 * i, 16);
@@ -54,7 +55,7 @@ void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, 
 }
 
 void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  platform::TWiped<TStep> s;
+  platform::TWiped<TBlock> s;
   std::memcpy(s->data(), iv, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
     EncryptOne(k, *s);
@@ -64,7 +65,7 @@ void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[1
 }
 
 void CBCMAC(const TRoundKeys& k, const u8* in, std::size_t blocks, u8 state[16]) {
-  platform::TWiped<TStep> s;
+  platform::TWiped<TBlock> s;
   std::memcpy(s->data(), state, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
     XorInto(s->data(), s->data(), in + 16 * i, 16);
