@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev xvfb xauth                    # the desktop program and its window tests
   time                                       # /usr/bin/time for the memory measurements
   qemu-user                                  # the engine tests on a processor without AES-NI
+  valgrind                                   # the constant-time check (memcheck and its headers)
 )
 
 missing=()
