@@ -48,6 +48,7 @@ const TKernelOps* OpsFor(TKernelId id) noexcept {
     case TKernelId::AESNI: return AESNIOps();
     case TKernelId::VAES256: return VAES256Ops();
     case TKernelId::VAES512: return VAES512Ops();
+    case TKernelId::ARMv8: return ARMv8Ops();
     case TKernelId::Portable: break;
   }
   return PortableOps();

@@ -1,4 +1,4 @@
-// The keyed kernel: an expanded AES key together with the kernel (portable, AES-NI, VAES) chosen
+// The keyed kernel: an expanded AES key together with the kernel (portable, AES-NI, VAES, ARMv8) chosen
 // for this processor, offering the block modes as bulk operations over whole 16-byte blocks.
 #pragma once
 

@@ -30,6 +30,7 @@ const TKernelOps* PortableOps() noexcept;
 const TKernelOps* AESNIOps() noexcept;
 const TKernelOps* VAES256Ops() noexcept;
 const TKernelOps* VAES512Ops() noexcept;
+const TKernelOps* ARMv8Ops() noexcept;
 
 // Raw views of a schedule for the kernel files: round key r of each schedule starts at byte 16r.
 const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept;

@@ -9,6 +9,8 @@ TGHashKey::~TGHashKey() { platform::SecureZero(Pow, sizeof Pow); }
 void TGHash::SetKey(const std::uint8_t H[16]) {
 #if defined(__x86_64__)
   if (FId != TKernelId::Portable) return GHashSetKeyPCLMUL(FKey, H);
+#elif defined(__aarch64__)
+  if (FId == TKernelId::ARMv8) return GHashSetKeyPMULL(FKey, H);
 #endif
   GHashSetKeyPortable(FKey, H);
 }
@@ -19,6 +21,8 @@ void TGHash::Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t 
     case TKernelId::AESNI: return GHashPCLMUL(FKey, X, blocks, n);
     case TKernelId::VAES256: return GHashVPCLMUL256(FKey, X, blocks, n);
     case TKernelId::VAES512: return GHashVPCLMUL512(FKey, X, blocks, n);
+#elif defined(__aarch64__)
+    case TKernelId::ARMv8: return GHashPMULL(FKey, X, blocks, n);
 #endif
     default: return GHashPortable(FKey, X, blocks, n);
   }

@@ -45,5 +45,8 @@ void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL256(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+// ARMv8 PMULL; its key keeps H in the portable kernel's layout.
+void GHashSetKeyPMULL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
+void GHashPMULL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 
 }  // namespace AESModes::kernel
