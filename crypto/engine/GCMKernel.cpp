@@ -2,9 +2,11 @@
 
 namespace AESModes::kernel {
 
-bool GCMCrypt(TKernelId id, bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key,
-              std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
-              std::size_t blocks) noexcept {
+// (Without x86 kernels every parameter but id goes unused.)
+bool GCMCrypt(TKernelId id, [[maybe_unused]] bool encrypt, [[maybe_unused]] const std::uint8_t* rk,
+              [[maybe_unused]] unsigned rounds, [[maybe_unused]] const TGHashKey& key, [[maybe_unused]] std::uint8_t X[16],
+              [[maybe_unused]] std::uint8_t ctr[16], [[maybe_unused]] const std::uint8_t* in,
+              [[maybe_unused]] std::uint8_t* out, [[maybe_unused]] std::size_t blocks) noexcept {
   switch (id) {
 #if defined(__x86_64__)
     case TKernelId::AESNI: GCMCryptAESNI(encrypt, rk, rounds, key, X, ctr, in, out, blocks); return true;
@@ -15,8 +17,9 @@ bool GCMCrypt(TKernelId id, bool encrypt, const std::uint8_t* rk, unsigned round
   }
 }
 
-bool GCMCTR32(TKernelId id, const std::uint8_t* rk, unsigned rounds, const std::uint8_t* in, std::uint8_t* out,
-              std::size_t blocks, std::uint8_t ctr[16]) noexcept {
+bool GCMCTR32(TKernelId id, [[maybe_unused]] const std::uint8_t* rk, [[maybe_unused]] unsigned rounds,
+              [[maybe_unused]] const std::uint8_t* in, [[maybe_unused]] std::uint8_t* out,
+              [[maybe_unused]] std::size_t blocks, [[maybe_unused]] std::uint8_t ctr[16]) noexcept {
   switch (id) {
 #if defined(__x86_64__)
     case TKernelId::AESNI: CTR32AESNI(rk, rounds, in, out, blocks, ctr); return true;
