@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Set-up, build and the whole test suite, twice: an optimised build, then a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer that halts on the first report.
+# AddressSanitizer and UndefinedBehaviorSanitizer that halts on the first report; then a short
+# smoke of every fuzz target (about 20 s each, built with clang).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -50,4 +51,5 @@ cmake --build "$pkg/consumer"
 ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAES_SANITIZE=ON
-echo "All tests passed (optimised and sanitizer builds)."
+"$root/scripts/fuzz.sh" "${FUZZ_SMOKE_SECONDS:-20}"
+echo "All tests passed (optimised and sanitizer builds, fuzz smoke)."

@@ -36,10 +36,10 @@ Integer DecryptLastBlock(const TKeySchedule& ks, const std::uint8_t* C, std::uin
   TCharArray16 c, P;
   std::copy_n(C, 16, c.begin());
   if (const Integer st = BlockStep(TDirection::Decrypt, ks, c, P, V, mode)) return st;
-  const std::uint8_t k = P[15];  // only the last padding byte is examined; 0 removes nothing
-  if (k > 16) return kBadPadding;
-  std::copy_n(P.begin(), 16 - k, out);
-  size = static_cast<Integer>(at + 16 - k);
+  std::size_t plain = 0;
+  if (const Integer st = CheckPadding(P, plain)) return st;
+  std::copy_n(P.begin(), plain, out);
+  size = static_cast<Integer>(at + plain);
   return 0;
 }
 
@@ -50,12 +50,12 @@ Integer TAESModes::EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
                                        bool padding, Integer mode) {
   const std::size_t L = inputBuffer.size();
   if (!padding && L % 16 != 0) return kNoPaddingLength;
-  if (inputBuffer.empty() || outputBuffer.empty() || cbcKey.empty()) return kEmptyInput;
+  if (inputBuffer.empty() || outputBuffer.empty() || cbcKey.empty()) return kBadArgument;
   const bool ivHeader = CarriesIV(IVIn, mode);
   const std::size_t total = EncryptedSize(L, ivHeader, padding);
   // Nothing may be written past the caller's buffer, and outputSizeBytes must hold the size:
   // a buffer too short for the whole cipher text is refused before anything is written.
-  if (outputBuffer.size() < total || total > INT32_MAX) return kEmptyInput;
+  if (outputBuffer.size() < total || total > INT32_MAX) return kBadArgument;
   TCharArray16 V{};
   // A short caller IV (-201) and a failing generator (its own status) end the call here.
   if (const Integer st = SetUpEncryptionIV(ivHeader, mode, IV, V)) return st;
@@ -85,7 +85,7 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   const std::size_t N = inputBuffer.size();
   // CTR needs no whole blocks, but padding can only be found in a whole last block.
   if (N % 16 != 0 && (mode != 3 || padding)) return kBadCipherLength;
-  if (inputBuffer.empty() || outputBuffer.empty()) return kEmptyInput;
+  if (inputBuffer.empty() || outputBuffer.empty()) return kBadArgument;
   Cardinal Nk = 0;
   if (const Integer st = NkForKeyLength(Key.size(), Nk)) return st;
   const bool ivHeader = CarriesIV(IVIn, mode);
@@ -98,7 +98,7 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   }
   const std::size_t data = N - (ivHeader ? 16 : 0);
   // The most that can be written is the whole data part: a shorter buffer is refused first.
-  if (outputBuffer.size() < data || data > INT32_MAX) return kEmptyInput;
+  if (outputBuffer.size() < data || data > INT32_MAX) return kBadArgument;
   TKeySchedule ks;
   if (const Integer st = ks.Expand(Key, Nk)) return st;
   if (data == 0) return 0;  // only an IV: nothing to decrypt, outputSizeBytes left as it was

@@ -21,7 +21,7 @@ Integer NkForKeyLength(std::size_t keyBytes, Cardinal& Nk) noexcept {
 }
 
 Integer CallerIV(const TBytes& IV, TCharArray16& V) noexcept {
-  if (IV.size() < 16) return kEmptyInput;
+  if (IV.size() < 16) return kBadArgument;
   std::copy_n(IV.begin(), 16, V.begin());
   return 0;
 }
@@ -46,6 +46,30 @@ void Increment128(TCharArray16& A) noexcept {
 
 void PadBlock(TCharArray16& P, Integer L) noexcept {
   for (Integer i = std::max<Integer>(L, 0); i < 16; ++i) P[i] = static_cast<std::uint8_t>(16 - L);
+}
+
+namespace {
+
+// All ones when a < b, else 0 (a and b below 2^31): a comparison without a branch.
+std::uint32_t LessMask(std::uint32_t a, std::uint32_t b) noexcept { return 0u - ((a - b) >> 31); }
+
+Integer AfterChunk(const TChunkIO& io) { return io.AfterChunk ? io.AfterChunk() : 0; }
+
+}  // namespace
+
+Integer CheckPadding(const TCharArray16& P, std::size_t& plainBytes) noexcept {
+  const std::uint32_t k = P[15];
+  const std::uint32_t countOk = LessMask(0, k) & LessMask(k, 17);  // 1 <= k <= 16
+  // The block as correct padding would make it: every byte from position 16 - k on equals k.
+  TCharArray16 expected;
+  for (std::uint32_t i = 0; i < 16; ++i) {
+    const std::uint32_t inPadding = ~LessMask(i + k, 16);
+    expected[i] = static_cast<std::uint8_t>((P[i] & ~inPadding) | (k & inPadding));
+  }
+  const std::uint32_t same = 0u - static_cast<std::uint32_t>(platform::ConstantTimeEqual(P, expected));
+  if ((countOk & same) == 0) return kBadPadding;
+  plainBytes = 16 - k;
+  return 0;
 }
 
 Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
@@ -133,19 +157,22 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule
     if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.In.data(), buf.In.size(), buf.Out.data(), buf.Out.size(), V, mode))
       return st;
     if (Integer st = io.Write(buf.Out.data(), chunk)) return st;
+    if (Integer st = AfterChunk(io)) return st;
   }
   const std::int64_t n = padding ? r - r % 16 : r;
   if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.In.data(), static_cast<std::size_t>(r), buf.Out.data(),
                               static_cast<std::size_t>(n), V, mode))
     return st;
   if (Integer st = io.Write(buf.Out.data(), n)) return st;
-  if (!padding) return 0;
-  TCharArray16 P{}, C{};
-  const auto m = static_cast<Integer>(r - n);
-  std::memcpy(P.data(), buf.In.data() + n, static_cast<std::size_t>(m));
-  PadBlock(P, m);
-  if (Integer st = final(P, C, V)) return st;
-  return io.Write(C.data(), 16);
+  if (padding) {
+    TCharArray16 P{}, C{};
+    const auto m = static_cast<Integer>(r - n);
+    std::memcpy(P.data(), buf.In.data() + n, static_cast<std::size_t>(m));
+    PadBlock(P, m);
+    if (Integer st = final(P, C, V)) return st;
+    if (Integer st = io.Write(C.data(), 16)) return st;
+  }
+  return AfterChunk(io);
 }
 
 Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
@@ -159,12 +186,13 @@ Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule
     r = io.Read(buf.In.data(), chunk);
     if (r < 0) return static_cast<Integer>(r);
     total += r;
-    if (r != chunk) break;  // the end of the input, also when it comes sooner than its size said
+    if (r != chunk) break;  // the measured end of the input
     if (total <= limit) {
       if (Integer st = CryptBytes(TDirection::Decrypt, ks, buf.In.data(), buf.In.size(), buf.Out.data(),
                                   buf.Out.size(), V, mode))
         return st;
       if (Integer st = io.Write(buf.Out.data(), chunk)) return st;
+      if (Integer st = AfterChunk(io)) return st;
     }
   }
   if (padding && r < 16) return kBadPadding;
@@ -173,13 +201,15 @@ Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule
                               static_cast<std::size_t>(n), V, mode))
     return st;
   if (Integer st = io.Write(buf.Out.data(), n)) return st;
-  if (!padding) return 0;
-  TCharArray16 C, P;
-  std::memcpy(C.data(), buf.In.data() + n, 16);
-  if (Integer st = final(C, P, V)) return st;
-  const std::uint8_t k = P[15];
-  if (k > 16) return kBadPadding;
-  return io.Write(P.data(), 16 - k);
+  if (padding) {
+    TCharArray16 C, P;
+    std::memcpy(C.data(), buf.In.data() + n, 16);
+    if (Integer st = final(C, P, V)) return st;
+    std::size_t plain = 0;
+    if (Integer st = CheckPadding(P, plain)) return st;
+    if (Integer st = io.Write(P.data(), static_cast<std::int64_t>(plain))) return st;
+  }
+  return AfterChunk(io);
 }
 
 }  // namespace AESModes::detail
