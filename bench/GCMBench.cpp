@@ -1,76 +1,146 @@
-// GCM encryption on 64 MiB (AES-128 and AES-256, 12-byte IV, no additional data) through the
-// engine's GCM computation on every kernel this processor offers, beside OpenSSL's EVP on the same
-// bytes. Names: "Ours/GCM_<bits>_64MiB@<kernel>" and "OpenSSL/GCM_<bits>_64MiB".
+// GCM through the buffer form on 16 KiB (in cache) and 64 MiB, both directions, AES-128 and
+// AES-256, beside OpenSSL's EVP doing the same work; and GCM_EncryptFile against
+// GCM_DecryptFile (two passes) on a 64 MiB file.
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <fstream>
 #include <random>
 #include <string>
 
-#include "crypto/engine/AESModesGCMCore.h"
-#include "platform/Types.h"
+#include "crypto/engine/AESModes.h"
+#include "crypto/engine/KernelDispatch.h"
+#include "platform/SysUtils.h"
 
 namespace {
 
-using AESModes::kernel::TKernelId;
+namespace fs = std::filesystem;
+using platform::Integer;
+using platform::TBytes;
 
-constexpr std::size_t kSize = 64u << 20;
-
-const platform::TBytes& Data() {
-  static const platform::TBytes data = [] {
-    platform::TBytes b(kSize);
-    std::mt19937 gen(5);
-    for (auto& x : b) x = static_cast<std::uint8_t>(gen());
-    return b;
-  }();
-  return data;
+TBytes Random(std::size_t n, unsigned seed) {
+  TBytes b(n);
+  std::mt19937 gen(seed);
+  for (auto& x : b) x = static_cast<std::uint8_t>(gen());
+  return b;
 }
 
-constexpr std::uint8_t kIV[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+const TBytes kKey = Random(32, 1), kIV = Random(12, 2), kAAD = Random(16, 3);
 
-void Ours(benchmark::State& state, TKernelId id, unsigned bits) {
-  const platform::TBytes& in = Data();
-  platform::TBytes out(kSize);
-  platform::TCharArray16 tag;
-  for (auto _ : state) {
-    AESModes::detail::TGCM gcm(id);
-    gcm.Start({in.data(), bits / 8}, bits / 32);
-    gcm.SetIV(kIV);
-    gcm.Encrypt(in.data(), out.data(), kSize);
-    gcm.Finish(tag);
-    benchmark::DoNotOptimize(tag.data());
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+const TBytes& Plain(std::size_t n) {
+  static std::map<std::size_t, TBytes> data;
+  auto& d = data[n];
+  if (d.empty()) d = Random(n, 4);
+  return d;
 }
 
-void OpenSSL(benchmark::State& state, unsigned bits) {
-  const platform::TBytes& in = Data();
-  platform::TBytes out(kSize);
-  std::uint8_t tag[16];
+TBytes KeyOf(std::size_t keyBytes) { return TBytes(kKey.begin(), kKey.begin() + static_cast<std::ptrdiff_t>(keyBytes)); }
+
+// The cipher text and 16-byte tag of Plain(n), made once by OpenSSL, for the decryption cases.
+struct TSealed {
+  TBytes Cipher, Tag = TBytes(16);
+};
+
+void OpenSSLSeal(bool encrypt, std::size_t keyBytes, const TBytes& in, TBytes& out, TBytes& tag) {
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  for (auto _ : state) {
-    int n = 0;
-    EVP_EncryptInit_ex(ctx, bits == 128 ? EVP_aes_128_gcm() : EVP_aes_256_gcm(), nullptr, in.data(), kIV);
-    EVP_EncryptUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(kSize));
-    EVP_EncryptFinal_ex(ctx, out.data() + n, &n);
-    EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, 16, tag);
-    benchmark::DoNotOptimize(tag);
-  }
+  int n = 0;
+  EVP_CipherInit_ex(ctx, keyBytes == 16 ? EVP_aes_128_gcm() : EVP_aes_256_gcm(), nullptr, kKey.data(), kIV.data(),
+                    encrypt ? 1 : 0);
+  EVP_CipherUpdate(ctx, nullptr, &n, kAAD.data(), static_cast<int>(kAAD.size()));
+  EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size()));
+  if (!encrypt) EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_TAG, 16, tag.data());
+  if (EVP_CipherFinal_ex(ctx, out.data() + n, &n) != 1) std::abort();
+  if (encrypt) EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, 16, tag.data());
   EVP_CIPHER_CTX_free(ctx);
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
 }
 
-const bool kRegistered = [] {
-  for (const unsigned bits : {128u, 256u}) {
-    const std::string name = "GCM_" + std::to_string(bits) + "_64MiB";
-    benchmark::RegisterBenchmark(("OpenSSL/" + name).c_str(), OpenSSL, bits)->Unit(benchmark::kMillisecond)->MinTime(0.3);
-    for (const TKernelId id : AESModes::kernel::AvailableKernels())
-      benchmark::RegisterBenchmark(("Ours/" + name + "@" + std::string(AESModes::kernel::KernelName(id))).c_str(), Ours,
-                                   id, bits)
-          ->Unit(benchmark::kMillisecond)
-          ->MinTime(0.3);
+const TSealed& Sealed(std::size_t n, std::size_t keyBytes) {
+  static std::map<std::pair<std::size_t, std::size_t>, TSealed> data;
+  auto& s = data[{n, keyBytes}];
+  if (s.Cipher.empty()) {
+    s.Cipher.resize(n);
+    OpenSSLSeal(true, keyBytes, Plain(n), s.Cipher, s.Tag);
   }
-  return true;
-}();
+  return s;
+}
+
+void Ours(benchmark::State& state, bool encrypt, std::size_t n, std::size_t keyBytes) {
+  AESModes::TAESModes modes;
+  const TBytes key = KeyOf(keyBytes);
+  const TSealed& sealed = Sealed(n, keyBytes);
+  const TBytes& in = encrypt ? Plain(n) : sealed.Cipher;
+  TBytes out(n), tag = sealed.Tag;
+  const auto bits = static_cast<Integer>(8 * keyBytes), len = static_cast<Integer>(n);
+  for (auto _ : state) {
+    const Integer st = encrypt ? modes.GCM_EncryptBinaryBuffer(in, len, kAAD, 128, out, key, bits, kIV, 96, tag, 128)
+                               : modes.GCM_DecryptBinaryBuffer(in, len, kAAD, 128, out, key, bits, kIV, 96, tag, 128);
+    if (st != 0) state.SkipWithError("GCM failed");
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
+  state.SetLabel(std::string(AESModes::kernel::KernelName(AESModes::kernel::ChosenKernel())));
+}
+
+void OpenSSL(benchmark::State& state, bool encrypt, std::size_t n, std::size_t keyBytes) {
+  const TSealed& sealed = Sealed(n, keyBytes);
+  const TBytes& in = encrypt ? Plain(n) : sealed.Cipher;
+  TBytes out(n + 16), tag = sealed.Tag;
+  for (auto _ : state) {
+    OpenSSLSeal(encrypt, keyBytes, in, out, tag);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
+}
+
+// A 64 MiB input file, its cipher text and tag, in a directory removed at exit.
+struct TGCMFiles {
+  fs::path Dir = fs::temp_directory_path() / ("aes_bench_gcm_" + std::to_string(::getpid()));
+  TGCMFiles() {
+    fs::create_directories(Dir);
+    const TBytes data = Random(64u << 20, 5);
+    std::ofstream(Dir / "in", std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    std::ofstream(Dir / "aad", std::ios::binary).write(reinterpret_cast<const char*>(kAAD.data()), 16);
+    for (const char* f : {"cipher", "plain", "tag"}) std::ofstream(Dir / f, std::ios::binary);
+    AESModes::TAESModes().GCM_EncryptFile(P("in"), P("aad"), P("cipher"), kKey, 256, kIV, 96, P("tag"), 128);
+  }
+  ~TGCMFiles() { fs::remove_all(Dir); }
+  platform::string P(const char* name) const { return platform::FromUTF8((Dir / name).string()); }
+};
+
+const TGCMFiles& GCMFiles() {
+  static const TGCMFiles files;
+  return files;
+}
+
+void OursFile(benchmark::State& state, bool encrypt) {
+  const TGCMFiles& f = GCMFiles();
+  AESModes::TAESModes modes;
+  for (auto _ : state) {
+    const Integer st = encrypt ? modes.GCM_EncryptFile(f.P("in"), f.P("aad"), f.P("cipher"), kKey, 256, kIV, 96, f.P("tag"), 128)
+                               : modes.GCM_DecryptFile(f.P("cipher"), f.P("aad"), f.P("plain"), kKey, 256, kIV, 96, f.P("tag"), 128);
+    if (st != 0) state.SkipWithError("GCM file operation failed");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * (64 << 20)));
+  state.SetLabel(std::string(AESModes::kernel::KernelName(AESModes::kernel::ChosenKernel())));
+}
+
+void Register() {
+  for (const std::size_t n : {std::size_t{16} << 10, std::size_t{64} << 20})
+    for (const std::size_t keyBytes : {16, 32})
+      for (const bool encrypt : {true, false}) {
+        const std::string name = std::string(encrypt ? "GCM_Encrypt" : "GCM_Decrypt") + "_AES" +
+                                 std::to_string(8 * keyBytes) + (n < (1u << 20) ? "_16KiB" : "_64MiB");
+        benchmark::RegisterBenchmark(("Ours/" + name).c_str(), Ours, encrypt, n, keyBytes)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("OpenSSL/" + name).c_str(), OpenSSL, encrypt, n, keyBytes)->Unit(benchmark::kMicrosecond);
+      }
+  benchmark::RegisterBenchmark("Ours/GCM_EncryptFile_AES256_64MiB", OursFile, true)->Unit(benchmark::kMillisecond)->MinTime(2);
+  benchmark::RegisterBenchmark("Ours/GCM_DecryptFile_AES256_64MiB", OursFile, false)->Unit(benchmark::kMillisecond)->MinTime(2);
+}
+
+const bool kRegistered = (Register(), true);
 
 }  // namespace

@@ -9,4 +9,4 @@ build=${1:-$root/build/bench}
 bench=$build/bench/aes_bench
 [[ -x $bench ]] || { echo "build the benchmarks first: cmake --build $build --target aes_bench"; exit 1; }
 OPENSSL_ia32cap="~0x200000200000000" ORVOAES_KERNEL=portable "$bench" \
-  --benchmark_filter='^(Ours|OpenSSL)/(ECB|CTR|CBC-dec|CBC-enc|OFB|GCM)_(128|256)_64MiB(@portable)?/'
+  --benchmark_filter='^(Ours|OpenSSL)/((ECB|CTR|CBC-dec|CBC-enc|OFB)_(128|256)_64MiB(@portable)?|GCM_(Encrypt|Decrypt)_AES(128|256)_64MiB)(/|$)'

@@ -74,4 +74,31 @@ class TKeyedKernel {
   TKernelId FId;
 };
 
+// GHASH kept with its hash key, on the kernel chosen like the keyed AES object's (a kernel this
+// processor cannot run gives way to the best one below it). Every kernel gives the same X.
+struct TGHashKey;
+class TGHash {
+ public:
+  explicit TGHash(TKernelId id = ChosenKernel());
+  ~TGHash();
+  TGHash(const TGHash&) = delete;
+  TGHash& operator=(const TGHash&) = delete;
+  // H: the hash key, 16 bytes as E(0) gives them.
+  void SetKey(const std::uint8_t H[16]) noexcept;
+  // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
+  void Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
+  TKernelId Id() const noexcept { return FId; }
+
+  // GCM's bulk step on this kernel: counter mode with a 32-bit counter over `blocks` whole
+  // blocks under aes's encryption round keys, the cipher blocks absorbed into X in the same
+  // loop. False, with nothing done, on the portable kernel, which has no stitched loop (the
+  // caller then runs aes.CTR32 and Absorb).
+  bool StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X[16], std::uint8_t ctr[16],
+                     const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+
+ private:
+  TGHashKey* FKey;  // 64-byte aligned powers of H, wiped
+  TKernelId FId;
+};
+
 }  // namespace AESModes::kernel

@@ -37,4 +37,37 @@ const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept;
 const std::uint8_t* DecKeys(const TRoundKeys& k) noexcept;
 unsigned Rounds(const TRoundKeys& k) noexcept;
 
+// GCM's kernel files. The GHASH key a kernel works with: Pow[k] = H^(16 - k) in the kernel's own
+// layout, so a group of g blocks multiplies its block j by Pow[16 - g + j] and reduces once. The
+// portable kernel keeps only H, in Pow[15]; the PCLMULQDQ layout (byte-reversed powers) is shared
+// by the PCLMULQDQ and VPCLMULQDQ kernels. Wiped when it goes away.
+inline constexpr std::size_t kGHashPowers = 16;
+struct alignas(64) TGHashKey {
+  std::uint8_t Pow[kGHashPowers][16] = {};
+  TGHashKey() = default;
+  TGHashKey(const TGHashKey&) = delete;
+  TGHashKey& operator=(const TGHashKey&) = delete;
+  ~TGHashKey();
+};
+
+// X = GHASH of n whole blocks continued from X (for each block B: X = (X xor B) * H).
+void GHashSetKeyPortable(TGHashKey& key, const std::uint8_t H[16]) noexcept;
+void GHashPortable(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
+void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+void GHashVPCLMUL256(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+// ARMv8 PMULL; its key keeps H in the portable kernel's layout.
+void GHashSetKeyPMULL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
+void GHashPMULL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+
+// Counter mode with a 32-bit counter stitched with GHASH: blocks whole blocks encrypted (or
+// decrypted) from ctr (its last 4 bytes a big-endian counter modulo 2^32, returned advanced),
+// the cipher blocks absorbed into X. rk: the encryption round keys, (rounds + 1) * 16 bytes.
+// out may be in.
+using TGCMCryptFn = void(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key,
+                         std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
+                         std::size_t blocks) noexcept;
+TGCMCryptFn GCMCryptAESNI, GCMCryptVAES256, GCMCryptVAES512;
+
 }  // namespace AESModes::kernel

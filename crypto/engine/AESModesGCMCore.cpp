@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "crypto/engine/AESModesChunks.h"
-#include "crypto/engine/GCMKernel.h"
 #include "crypto/support/RandomCoreW.h"
 #include "crypto/support/error.h"
 
@@ -75,8 +74,7 @@ void TGCM::Counter(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
 
 void TGCM::Crypt(bool encrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
   const std::size_t whole = n - n % 16;
-  if (!kernel::GCMCrypt(FAES.Id(), encrypt, FAES.EncRoundKeys(), FAES.Rounds(), FGHash.Key(), FX->data(),
-                        FCB->data(), in, out, whole / 16)) {
+  if (!FGHash.StitchedCrypt(encrypt, FAES, FX->data(), FCB->data(), in, out, whole / 16)) {
     if (!encrypt) FGHash.Absorb(FX->data(), in, whole / 16);
     FAES.CTR32(in, out, whole / 16, FCB->data());
     if (encrypt) FGHash.Absorb(FX->data(), out, whole / 16);

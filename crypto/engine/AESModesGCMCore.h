@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <span>
 
-#include "crypto/engine/GHASHKernel.h"
 #include "crypto/engine/AESKernel.h"
 #include "platform/Memory.h"
 #include "platform/Types.h"
@@ -47,7 +46,8 @@ class TGCM {
   // T = E(J0) xor GHASH(..., 64-bit bit counts of the additional data and the data).
   void Finish(TCharArray16& T);
 
-  kernel::TKernelId Kernel() const noexcept { return FAES.Id(); }
+  // The kernel of the hash and the stitched loop (the keyed AES object may run a lower one).
+  kernel::TKernelId Kernel() const noexcept { return FGHash.Id(); }
 
  private:
   void Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n);

@@ -10,7 +10,6 @@
 #include "crypto/engine/AESModesGCMCore.h"
 #include "crypto/support/error.h"
 #include "platform/Files.h"
-#include "platform/Files.h"
 
 namespace AESModes {
 

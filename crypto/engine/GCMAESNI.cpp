@@ -1,6 +1,5 @@
 // GCM on AES-NI with PCLMULQDQ: eight blocks per round of the loop.
 #if defined(__x86_64__)
-#include "crypto/engine/GCMKernel.h"
 #include "crypto/engine/GCMStitched.h"
 
 namespace AESModes::kernel {
@@ -31,10 +30,6 @@ void GCMCryptAESNI(bool encrypt, const std::uint8_t* rk, unsigned rounds, const 
   StitchedCrypt<TVec128>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 
-void CTR32AESNI(const std::uint8_t* rk, unsigned rounds, const std::uint8_t* in, std::uint8_t* out,
-                std::size_t blocks, std::uint8_t ctr[16]) noexcept {
-  CounterOnly<TVec128>(rk, rounds, in, out, blocks, ctr);
-}
 
 }  // namespace AESModes::kernel
 #endif

@@ -6,10 +6,15 @@
 #pragma once
 
 #include "crypto/engine/GHASHClmul.h"
-#include "platform/Memory.h"
 
 namespace AESModes::kernel {
 namespace {
+
+// Round keys left on the stack are overwritten; the volatile stores are kept.
+inline void Wipe(void* p, std::size_t n) {
+  volatile unsigned char* b = static_cast<volatile unsigned char*>(p);
+  for (std::size_t i = 0; i < n; ++i) b[i] = 0;
+}
 
 template <class V>
 __m128i GHashWide(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, std::size_t n) {
@@ -29,8 +34,8 @@ __m128i GHashWide(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, s
   return GHashBlocks128(key, x, blocks, n);
 }
 
-// Counter mode over whole blocks, G = kRegs * kLanes blocks per round of the loop. With Hash the
-// cipher blocks are absorbed into X in the same loop: when decrypting, the group being
+// Counter mode over whole blocks, G = kRegs * kLanes blocks per round of the loop, the cipher
+// blocks absorbed into X in the same loop (Hash false: counter mode alone): when decrypting, the group being
 // decrypted (its input); when encrypting, the group written one round before, so the
 // multiplications run between the AES rounds of the next group.
 template <class V, bool Encrypt, bool Hash>
@@ -88,8 +93,8 @@ void Stitched(const std::uint8_t* rk, unsigned rounds, const TGHashKey* key, std
   if (Hash && Encrypt) x = GHashBlocks128(*key, x, out + 16 * i, rest);
   StoreSwapped(ctr, c);
   if (Hash) StoreSwapped(X, x);
-  platform::SecureZero(K, sizeof K);
-  platform::SecureZero(k128, sizeof k128);
+  Wipe(K, sizeof K);
+  Wipe(k128, sizeof k128);
 }
 
 template <class V>
@@ -101,11 +106,6 @@ void StitchedCrypt(bool encrypt, const std::uint8_t* rk, unsigned rounds, const 
     Stitched<V, false, true>(rk, rounds, &key, X, ctr, in, out, blocks);
 }
 
-template <class V>
-void CounterOnly(const std::uint8_t* rk, unsigned rounds, const std::uint8_t* in, std::uint8_t* out,
-                 std::size_t blocks, std::uint8_t ctr[16]) {
-  Stitched<V, true, false>(rk, rounds, nullptr, nullptr, ctr, in, out, blocks);
-}
 
 }  // namespace
 }  // namespace AESModes::kernel

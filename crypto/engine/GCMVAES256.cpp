@@ -1,7 +1,6 @@
-// GCM on VAES with VPCLMULQDQ over 256-bit registers: eight blocks per round of the loop; and
-// GHASH alone over the same registers.
+// GCM on VAES with VPCLMULQDQ over 256-bit registers: eight blocks per round of the loop, and GHASH alone over
+// the same registers.
 #if defined(__x86_64__)
-#include "crypto/engine/GCMKernel.h"
 #include "crypto/engine/GCMStitched.h"
 
 namespace AESModes::kernel {
@@ -52,10 +51,6 @@ void GCMCryptVAES256(bool encrypt, const std::uint8_t* rk, unsigned rounds, cons
   StitchedCrypt<TVec256>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 
-void CTR32VAES256(const std::uint8_t* rk, unsigned rounds, const std::uint8_t* in, std::uint8_t* out,
-                  std::size_t blocks, std::uint8_t ctr[16]) noexcept {
-  CounterOnly<TVec256>(rk, rounds, in, out, blocks, ctr);
-}
 
 }  // namespace AESModes::kernel
 #endif

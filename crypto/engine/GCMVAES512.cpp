@@ -1,11 +1,10 @@
-// GCM on VAES with VPCLMULQDQ over 512-bit registers: sixteen blocks per round of the loop; and
-// GHASH alone over the same registers.
+// GCM on VAES with VPCLMULQDQ over 512-bit registers: sixteen blocks per round of the loop, and GHASH alone over
+// the same registers.
 #if defined(__x86_64__)
 // The compiler's own broadcast and extract intrinsics start from an "undefined" register, which
 // its uninitialised-use warnings report at every inlined call.
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include "crypto/engine/GCMKernel.h"
 #include "crypto/engine/GCMStitched.h"
 
 namespace AESModes::kernel {
@@ -60,10 +59,6 @@ void GCMCryptVAES512(bool encrypt, const std::uint8_t* rk, unsigned rounds, cons
   StitchedCrypt<TVec512>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 
-void CTR32VAES512(const std::uint8_t* rk, unsigned rounds, const std::uint8_t* in, std::uint8_t* out,
-                  std::size_t blocks, std::uint8_t ctr[16]) noexcept {
-  CounterOnly<TVec512>(rk, rounds, in, out, blocks, ctr);
-}
 
 }  // namespace AESModes::kernel
 #endif

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crypto/engine/GHASHKernel.h"
+#include "crypto/engine/AESKernelOps.h"
 
 namespace AESModes::kernel {
 namespace {

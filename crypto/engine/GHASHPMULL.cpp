@@ -2,7 +2,7 @@
 // reduced with shifts. Reversing the bits of each byte (RBIT) turns a block into the field element
 // with the coefficient of x^i at bit i, the same layout the portable kernel keeps in its key.
 // Built with the crypto extension enabled for this file only.
-#include "crypto/engine/GHASHKernel.h"
+#include "crypto/engine/AESKernelOps.h"
 
 #if defined(__aarch64__)
 #include <arm_neon.h>

@@ -4,7 +4,8 @@
 // product sums at most 13 one-bit terms and its carries never reach the next kept column.
 #include <cstring>
 
-#include "crypto/engine/GHASHKernel.h"
+#include "crypto/engine/AESKernelOps.h"
+#include "platform/Memory.h"
 
 namespace AESModes::kernel {
 
@@ -106,8 +107,8 @@ void GHashPortable(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t*
     x = Multiply({{x.W[0] ^ b.W[0], x.W[1] ^ b.W[1]}}, h);
   }
   Store(X, x);
-  h = {};
-  x = {};
+  platform::SecureZero(&h, sizeof h);
+  platform::SecureZero(&x, sizeof x);
 }
 
 }  // namespace AESModes::kernel

@@ -12,7 +12,6 @@
 #include "crypto/engine/AESCore.h"
 #include "crypto/engine/AESKernel.h"
 #include "crypto/engine/AESModesGCMCore.h"
-#include "crypto/engine/GHASHKernel.h"
 #include "crypto/engine/KernelDispatch.h"
 
 namespace {

@@ -59,6 +59,13 @@ TEST(GCMForms, EqualOpenSSLOnRandomInputs) {
       CheckAllForms(c, ref.Cipher, ref.Tag,
                     std::to_string(keyBytes) + "/" + std::to_string(s.Data) + "/" + std::to_string(s.TagBits));
     }
+  // Around the files' 16,000,000-byte chunk: one full chunk then nothing, and one byte more.
+  for (const std::size_t n : {16000000, 16000001}) {
+    Case c{RandomBytes(32, seed), RandomBytes(12, seed + 1), RandomBytes(16, seed + 2), RandomBytes(n, seed + 3), {}, 128};
+    seed += 4;
+    const auto ref = testing_support::OpenSSLGCMEncrypt(c.Key, c.IV, c.AAD, c.Data);
+    CheckAllForms(c, ref.Cipher, ref.Tag, std::to_string(n));
+  }
 }
 
 TEST(GCMForms, EveryTagSizeFrom8To128) {

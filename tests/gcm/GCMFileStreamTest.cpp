@@ -1,0 +1,227 @@
+// File and stream forms: whole-or-nothing output and tag files, verify-first decryption, the
+// _IVIn / empty-IV layouts, statuses and raised errors, and a tag above 2^28 bytes of data.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "GCMForms.h"
+#include "Thrown.h"
+#include "platform/OSRandom.h"
+
+namespace {
+
+using namespace gcm_test;
+using AESModes::TAESModes;
+using testing_support::RandomBytes;
+
+bool NoTemporaryFiles() {
+  for (const auto& e : fs::directory_iterator(ScratchDir()))
+    if (e.path().filename().string().find(".partial") != std::string::npos) return false;
+  return true;
+}
+
+struct FileCase : FileSet {
+  TBytes Key = RandomBytes(16, 21), IV = RandomBytes(12, 22);
+  Bytes Plain = RandomBytes(100001, 23), AADBytes = RandomBytes(33, 24);
+  FileCase() {
+    Put(In, Plain);
+    Put(AAD, AADBytes);
+    Put(Out, Bytes(5, 'o'));
+    Put(Tag, Bytes(3, 't'));
+  }
+  Integer Encrypt(Integer tagBits = 128) {
+    return TAESModes().GCM_EncryptFile(U16(In), U16(AAD), U16(Out), Key, 128, IV, 96, U16(Tag), tagBits);
+  }
+  Integer Decrypt(const fs::path& cipher, const fs::path& plain, Integer tagBits = 128) {
+    return TAESModes().GCM_DecryptFile(U16(cipher), U16(AAD), U16(plain), Key, 128, IV, 96, U16(Tag), tagBits);
+  }
+};
+
+TEST(GCMFile, DecryptionWritesNothingUnlessTheTagMatches) {
+  FileCase f;
+  ASSERT_EQ(f.Encrypt(96), 0);
+  EXPECT_EQ(Get(f.Tag).size(), 12u);  // replaced whole: no trailing bytes of the old file
+  const fs::path plain = Scratch("plain");
+  Put(plain, Bytes(7, 'p'));
+  Bytes cipher = Get(f.Out);
+  cipher[cipher.size() / 2] ^= 0x80;
+  const fs::path bad = Scratch("bad");
+  Put(bad, cipher);
+  EXPECT_EQ(f.Decrypt(bad, plain, 96), -200);
+  EXPECT_EQ(Get(plain), Bytes(7, 'p'));
+  EXPECT_TRUE(NoTemporaryFiles());
+  EXPECT_EQ(f.Decrypt(f.Out, plain, 96), 0);
+  EXPECT_EQ(Get(plain), f.Plain);
+  EXPECT_EQ(f.Decrypt(f.Out, plain, 0), -201);  // a tag of no bytes would accept anything
+  fs::remove(bad);
+  fs::remove(plain);
+}
+
+TEST(GCMFile, StatusesInOrderAndNoFileChanged) {
+  FileCase f;
+  const platform::string none = U16(ScratchDir() / "does-not-exist");
+  struct Bad {
+    const char* What;
+    std::function<Integer(FileCase&)> Run;
+    Integer Status;
+  } cases[] = {
+      {"empty path", [](FileCase& c) { return TAESModes().GCM_EncryptFile(u"", U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -201},
+      {"tag above 128", [](FileCase& c) { return c.Encrypt(129); }, -204},
+      {"short IV", [](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 104, U16(c.Tag), 128); }, -201},
+      {"missing output", [&](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), none, c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -203},
+      {"missing input", [&](FileCase& c) { return TAESModes().GCM_EncryptFile(none, U16(c.AAD), U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -203},
+      {"key size", [](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 192, c.IV, 96, U16(c.Tag), 128); }, -206},
+      {"missing additional data", [&](FileCase& c) { return TAESModes().GCM_EncryptFile(U16(c.In), none, U16(c.Out), c.Key, 128, c.IV, 96, U16(c.Tag), 128); }, -203},
+      {"IVIn cipher shorter than its IV", [](FileCase& c) { Put(c.In, Bytes(11)); return TAESModes().GCM_DecryptFile_IVIn(U16(c.In), U16(c.AAD), U16(c.Out), c.Key, 128, U16(c.Tag), 128); }, -201},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.Run(f), c.Status) << c.What;
+    EXPECT_EQ(Get(f.Out), Bytes(5, 'o')) << c.What;
+    EXPECT_EQ(Get(f.Tag), Bytes(3, 't')) << c.What;
+  }
+  EXPECT_TRUE(NoTemporaryFiles());
+}
+
+TEST(GCMFile, IVInLayoutRoundTrip) {
+  FileCase f;
+  TAESModes m;
+  ASSERT_EQ(m.GCM_EncryptFile_IVIn(U16(f.In), U16(f.AAD), U16(f.Out), f.Key, 128, U16(f.Tag), 128), 0);
+  const Bytes cipher = Get(f.Out);
+  ASSERT_EQ(cipher.size(), f.Plain.size() + 12);
+  const auto ref = testing_support::OpenSSLGCMEncrypt(f.Key, Take(cipher, 12), f.AADBytes, f.Plain);
+  EXPECT_EQ(Bytes(cipher.begin() + 12, cipher.end()), ref.Cipher);
+  EXPECT_EQ(Get(f.Tag), ref.Tag);
+  const fs::path plain = Scratch("plain");
+  Put(plain, {});
+  EXPECT_EQ(m.GCM_DecryptFile_IVIn(U16(f.Out), U16(f.AAD), U16(plain), f.Key, 128, U16(f.Tag), 128), 0);
+  EXPECT_EQ(Get(plain), f.Plain);
+  fs::remove(plain);
+}
+
+// A write the OS refuses (the process's file size limit, SIGXFSZ ignored) ends both directions
+// with -213; the output file stays as it was and no temporary file remains.
+TEST(GCMFile, FailedWriteIsReportedAndChangesNothing) {
+  FileCase f;
+  ASSERT_EQ(f.Encrypt(), 0);
+  const fs::path cipher = Scratch("cipher"), plain = Scratch("plain");
+  fs::copy_file(f.Out, cipher);
+  Put(f.Out, Bytes(5, 'o'));
+  Put(plain, Bytes(5, 'p'));
+  rlimit saved{};
+  ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+  const Integer enc = f.Encrypt(), dec = f.Decrypt(cipher, plain);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(enc, -213);
+  EXPECT_EQ(dec, -213);
+  EXPECT_EQ(Get(f.Out), Bytes(5, 'o'));
+  EXPECT_EQ(Get(plain), Bytes(5, 'p'));
+  EXPECT_TRUE(NoTemporaryFiles());
+  fs::remove(cipher);
+  fs::remove(plain);
+}
+
+// A failing generator never gives a predictable IV: its status is returned (raised by streams)
+// and nothing is written.
+TEST(GCMForms, FailingRandomGeneratorIsReported) {
+  const Integer status = static_cast<Integer>(0x80070000u | EIO);
+  const platform::ScopedRandomFailure failing(EIO);
+  TAESModes m;
+  const TBytes key = RandomBytes(16, 51), plain = RandomBytes(20, 52);
+  TBytes out(32, 0xAA), tag(16, 0xAA);
+  EXPECT_EQ(m.GCM_EncryptBinaryBuffer_IVIn(plain, 0, {}, 0, out, key, 128, tag, 128), status);
+  EXPECT_EQ(m.GCM_EncryptString_IVIn(u"text", TBytes{1}, out, key, 128, tag, 128), status);
+  EXPECT_EQ(out, TBytes(32, 0xAA));
+  EXPECT_EQ(tag, TBytes(16, 0xAA));
+  FileCase f;
+  EXPECT_EQ(m.GCM_EncryptFile_IVIn(U16(f.In), U16(f.AAD), U16(f.Out), key, 128, U16(f.Tag), 128), status);
+  EXPECT_EQ(Get(f.Out), Bytes(5, 'o'));
+  platform::TMemoryStream in(plain), o, t;
+  EXPECT_EQ(testing_support::ThrownMessage([&] { m.EncryptAndGenerateFromStream(&in, &o, nullptr, &t, key, {}); }),
+            "Invalid Operation : " + std::to_string(status));
+  EXPECT_TRUE(o.Bytes().empty());
+}
+
+TEST(GCMStream, LayoutsPositionsAndRaisedErrors) {
+  TAESModes m;
+  const TBytes key = RandomBytes(32, 31), plain = RandomBytes(1000, 32), aadBytes = RandomBytes(7, 33);
+  platform::TMemoryStream in(plain), out, aad(aadBytes), tag;
+  in.Seek(0, platform::TSeekOrigin::soEnd);  // processed from the start all the same
+  m.EncryptAndGenerateFromStream(&in, &out, &aad, &tag, key, {});
+  ASSERT_EQ(out.Bytes().size(), 1012u);
+  const Bytes iv = Take(out.Bytes(), 12);
+  const auto ref = testing_support::OpenSSLGCMEncrypt(key, iv, aadBytes, plain);
+  EXPECT_EQ(Bytes(out.Bytes().begin() + 12, out.Bytes().end()), ref.Cipher);
+  EXPECT_EQ(tag.Bytes(), ref.Tag);
+  platform::TMemoryStream cipher(out.Bytes()), back, tagIn(tag.Bytes());
+  EXPECT_EQ(m.DecryptAndVerifyFromStream(&cipher, &back, &aad, &tagIn, key, {}, 128), 0);
+  EXPECT_EQ(back.Bytes(), plain);
+
+  // A nil additional-data stream and an empty one give the same tag.
+  platform::TMemoryStream o1, o2, t1, t2, empty;
+  const TBytes iv16 = RandomBytes(16, 34);  // only the first 12 bytes count
+  m.EncryptAndGenerateFromStream(&in, &o1, nullptr, &t1, key, iv16);
+  m.EncryptAndGenerateFromStream(&in, &o2, &empty, &t2, key, Take(iv16, 12));
+  EXPECT_EQ(t1.Bytes(), t2.Bytes());
+  EXPECT_EQ(o1.Bytes(), o2.Bytes());
+
+  struct Bad {
+    const char* What;
+    std::function<void()> Run;
+    Integer Status;
+  } cases[] = {
+      {"nil input", [&] { m.EncryptAndGenerateFromStream(nullptr, &out, &aad, &tag, key, {}); }, -201},
+      {"nil tag", [&] { m.DecryptAndVerifyFromStream(&cipher, &back, &aad, nullptr, key, {}, 128); }, -201},
+      {"IV of 11 bytes", [&] { m.EncryptAndGenerateFromStream(&in, &out, &aad, &tag, key, TBytes(11)); }, -201},
+      {"key of 20 bytes", [&] { m.EncryptAndGenerateFromStream(&in, &out, &aad, &tag, TBytes(20), {}); }, -206},
+      {"tag above 128", [&] { m.DecryptAndVerifyFromStream(&cipher, &back, &aad, &tagIn, key, {}, 136); }, -204},
+      {"tag of 0 bits", [&] { m.DecryptAndVerifyFromStream(&cipher, &back, &aad, &tagIn, key, {}, 0); }, -201},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(testing_support::ThrownMessage(c.Run), "Invalid Operation : " + std::to_string(c.Status)) << c.What;
+}
+
+// A stream of `size` zero bytes that holds none of them in memory, and a sink that keeps nothing.
+class ZeroStream : public platform::TStream {
+ public:
+  explicit ZeroStream(std::int64_t size) : FSize(size) {}
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    const std::int64_t n = std::max<std::int64_t>(0, std::min(count, FSize - FPos));
+    std::memset(buffer, 0, static_cast<std::size_t>(n));
+    FPos += n;
+    return n;
+  }
+  std::int64_t Write(const void*, std::int64_t count) override {
+    FPos += count;
+    FSize = std::max(FSize, FPos);
+    return count;
+  }
+  std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+    FPos = origin == platform::TSeekOrigin::soBeginning ? offset : origin == platform::TSeekOrigin::soEnd ? FSize + offset : FPos + offset;
+    return FPos;
+  }
+  std::int64_t GetSize() override { return FSize; }
+
+ private:
+  std::int64_t FSize, FPos = 0;
+};
+
+// Beyond 2^28 bytes the bit count no longer fits 32 bits; the tag is still the standard one.
+TEST(GCMStream, LongRunningTagAbove2To28Bytes) {
+  const std::int64_t size = (std::int64_t{1} << 28) + 17;
+  const TBytes key = RandomBytes(16, 41), iv = RandomBytes(12, 42);
+  ZeroStream in(size), out(0);
+  platform::TMemoryStream tag;
+  TAESModes().EncryptAndGenerateFromStream(&in, &out, nullptr, &tag, key, iv);
+  EXPECT_EQ(out.GetSize(), size);
+  EXPECT_EQ(tag.Bytes(), testing_support::OpenSSLGCMTagOfZeros(key, iv, static_cast<std::uint64_t>(size)));
+}
+
+}  // namespace
