@@ -22,7 +22,10 @@ inline Bytes OpenSSLCrypt(bool encrypt, int mode, const Bytes& key, const Bytes&
   k.Expand(key, static_cast<platform::Cardinal>(key.size() / 4));
   Bytes data = in;
   const bool stream = mode >= 2;
-  if (encrypt && pkcs7) data.insert(data.end(), 16 - data.size() % 16, static_cast<std::uint8_t>(16 - data.size() % 16));
+  if (encrypt && pkcs7) {
+    const std::size_t pad = 16 - data.size() % 16;
+    data.resize(data.size() + pad, static_cast<std::uint8_t>(pad));
+  }
   if (!stream && data.size() % 16 != 0) throw std::runtime_error("partial block without padding");
   const std::size_t size = data.size();
   data.resize((size + 15) / 16 * 16);  // the stream modes' last partial block is cut off again below
