@@ -8,18 +8,26 @@
 
 namespace Controls {
 
+// Shows message in a critical message box over window, titled with the window's caption, and
+// returns when it is closed.
+void ShowError(QWidget* window, const QString& message);
+
 // Runs handler (when assigned) with Sender. An exception that leaves it is caught here and
-// nowhere else: its message is shown in a critical message box over window, and control returns
-// to the event loop, so the window stays usable and another click may be tried.
+// nowhere else: its message is shown by ShowError over window, and control returns to the event
+// loop, so the window stays usable and another click may be tried.
 void DispatchEvent(const platform::TNotifyEvent& handler, platform::TObject* Sender, QWidget* window) noexcept;
 
-// A push button that is itself the sender its click handler receives.
+// A push button that is itself the sender its click handler receives. Space and Enter (either
+// key) click it when it has the focus.
 class TButton : public QPushButton, public platform::TObject {
  public:
   explicit TButton(QWidget* parent);
 
   // Run through DispatchEvent on every click; none by default.
   platform::TNotifyEvent OnClick;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Click();

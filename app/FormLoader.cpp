@@ -1,6 +1,8 @@
 #include "app/FormLoader.h"
 
 #include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
@@ -50,8 +52,9 @@ struct TFormBuild {
   bool Centred = false;
 };
 
-struct TButtonBuild {
-  Controls::TButton& Button;
+// A child widget of the window; the setters of its class know its type.
+struct TChildBuild {
+  QWidget& Widget;
   const THandlerLookup& Handlers;
 };
 
@@ -65,11 +68,14 @@ struct TSetter {
 };
 
 template <class Build>
-void ApplyVisual(Build& build, O o, std::span<const TSetter<Build>> setters) {
+void ApplyVisual(Build& build, O o, std::initializer_list<std::span<const TSetter<Build>>> tables) {
   for (const TStoredProperty& p : o.Properties) {
-    const auto it = std::find_if(setters.begin(), setters.end(), [&](const auto& s) { return s.Name == p.Name; });
-    if (it == setters.end()) Fail(o, p, u"Property " + FromUTF8(p.Name) + u" does not exist");
-    it->Apply(build, o, p);
+    const TSetter<Build>* setter = nullptr;
+    for (const auto& table : tables)
+      for (const auto& s : table)
+        if (!setter && s.Name == p.Name) setter = &s;
+    if (!setter) Fail(o, p, u"Property " + FromUTF8(p.Name) + u" does not exist");
+    setter->Apply(build, o, p);
   }
 }
 
@@ -83,32 +89,75 @@ constexpr TSetter<TFormBuild> kFormSetters[] = {
      [](TFormBuild& b, O o, P p) { b.Centred = Choice(o, p, {u"designed", u"desktopCenter"}) == u"desktopCenter"; }},
 };
 
-constexpr TSetter<TButtonBuild> kButtonSetters[] = {
-    {"text", [](TButtonBuild& b, O o, P p) { b.Button.setText(Text(o, p)); }},
-    {"left", [](TButtonBuild& b, O o, P p) { b.Button.move(Number(o, p), b.Button.y()); }},
-    {"top", [](TButtonBuild& b, O o, P p) { b.Button.move(b.Button.x(), Number(o, p)); }},
-    {"width", [](TButtonBuild& b, O o, P p) { b.Button.resize(Number(o, p), b.Button.height()); }},
-    {"height", [](TButtonBuild& b, O o, P p) { b.Button.resize(b.Button.width(), Number(o, p)); }},
+constexpr TSetter<TChildBuild> kGeometrySetters[] = {
+    {"left", [](TChildBuild& b, O o, P p) { b.Widget.move(Number(o, p), b.Widget.y()); }},
+    {"top", [](TChildBuild& b, O o, P p) { b.Widget.move(b.Widget.x(), Number(o, p)); }},
+    {"width", [](TChildBuild& b, O o, P p) { b.Widget.resize(Number(o, p), b.Widget.height()); }},
+    {"height", [](TChildBuild& b, O o, P p) { b.Widget.resize(b.Widget.width(), Number(o, p)); }},
+};
+
+Controls::TButton& Button(TChildBuild& b) { return static_cast<Controls::TButton&>(b.Widget); }
+
+constexpr TSetter<TChildBuild> kButtonSetters[] = {
+    {"text", [](TChildBuild& b, O o, P p) { Button(b).setText(Text(o, p)); }},
     // Applied by creating the buttons in tab order (ButtonsInTabOrder).
-    {"tabOrder", [](TButtonBuild&, O o, P p) { Number(o, p); }},
+    {"tabOrder", [](TChildBuild&, O o, P p) { Number(o, p); }},
     // A push button never trims its text, so "none" is the one value there is.
-    {"textTrimming", [](TButtonBuild&, O o, P p) { Choice(o, p, {u"none"}); }},
+    {"textTrimming", [](TChildBuild&, O o, P p) { Choice(o, p, {u"none"}); }},
     {"onClick",
-     [](TButtonBuild& b, O o, P p) {
+     [](TChildBuild& b, O o, P p) {
        if (p.Kind != TStoredValueKind::Identifier) Fail(o, p, u"expects a method name");
        platform::TNotifyEvent handler = b.Handlers(platform::ToUTF8String(p.Value));
        if (!handler) Fail(o, p, u"the form has no method " + p.Value);
-       b.Button.OnClick = std::move(handler);
+       Button(b).OnClick = std::move(handler);
      }},
 };
 
-void LoadButton(O o, QWidget& window, const THandlerLookup& handlers) {
+constexpr TSetter<TChildBuild> kLabelSetters[] = {
+    {"text", [](TChildBuild& b, O o, P p) { static_cast<QLabel&>(b.Widget).setText(Text(o, p)); }},
+};
+
+// The widget classes a window description may name, with the properties of each beside the
+// geometry they share. None but the buttons takes the focus.
+struct TWidgetClass {
+  std::string_view Name;
+  QWidget* (*Create)(QWidget& parent);
+  std::span<const TSetter<TChildBuild>> Setters;
+};
+
+const TWidgetClass kWidgetClasses[] = {
+    {kButtonClass, [](QWidget& parent) -> QWidget* { return new Controls::TButton(&parent); }, kButtonSetters},
+    {"TProgressBar",
+     [](QWidget& parent) -> QWidget* {
+       auto* bar = new QProgressBar(&parent);
+       bar->setRange(0, 0x10000);  // a fraction of the work, whatever its size in bytes
+       bar->setValue(0);
+       return bar;
+     },
+     {}},
+    {"TLabel",
+     [](QWidget& parent) -> QWidget* {
+       auto* label = new QLabel(&parent);
+       label->setWordWrap(true);
+       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+       return label;
+     },
+     kLabelSetters},
+};
+
+const TWidgetClass* WidgetClass(std::string_view name) {
+  for (const TWidgetClass& c : kWidgetClasses)
+    if (c.Name == name) return &c;
+  return nullptr;
+}
+
+void LoadWidget(O o, const TWidgetClass& widgetClass, QWidget& window, const THandlerLookup& handlers) {
   if (!o.Children.empty())
-    throw EStoredDescriptionError(platform::DescriptionErrorPrefix(o) + u"a button owns no objects");
-  auto* button = new Controls::TButton(&window);
-  button->setObjectName(QString::fromStdU16String(o.Name));
-  TButtonBuild build{*button, handlers};
-  ApplyVisual<TButtonBuild>(build, o, kButtonSetters);
+    throw EStoredDescriptionError(platform::DescriptionErrorPrefix(o) + u"a control owns no objects");
+  QWidget* widget = widgetClass.Create(window);
+  widget->setObjectName(QString::fromStdU16String(o.Name));
+  TChildBuild build{*widget, handlers};
+  ApplyVisual<TChildBuild>(build, o, {kGeometrySetters, widgetClass.Setters});
 }
 
 // The buttons of form in tab order: by tabOrder, ties and buttons without one in the order written.
@@ -143,17 +192,21 @@ platform::TComponentClasses ComponentClasses() {
 void LoadComponents(const TStoredObject& form, platform::TComponent& owner) {
   const platform::TComponentClasses classes = ComponentClasses();
   for (const TStoredObject& child : form.Children)
-    if (child.ClassName != kButtonClass) platform::CreateStoredComponent(child, owner, classes);
+    if (!WidgetClass(child.ClassName)) platform::CreateStoredComponent(child, owner, classes);
 }
 
 void LoadForm(const TStoredObject& form, QWidget& window, platform::TComponent& owner, const THandlerLookup& handlers) {
   window.setObjectName(QString::fromStdU16String(form.Name));
   TFormBuild build{window};
-  ApplyVisual<TFormBuild>(build, form, kFormSetters);
+  ApplyVisual<TFormBuild>(build, form, {kFormSetters});
 
   // The focus chain follows the order in which a window's children are created, so creating
   // the buttons in tab order sets it without reordering the chain afterwards.
-  for (const TStoredObject* button : ButtonsInTabOrder(form)) LoadButton(*button, window, handlers);
+  for (const TStoredObject* button : ButtonsInTabOrder(form)) LoadWidget(*button, *WidgetClass(kButtonClass), window, handlers);
+  for (const TStoredObject& child : form.Children) {
+    const TWidgetClass* widgetClass = WidgetClass(child.ClassName);
+    if (widgetClass && child.ClassName != kButtonClass) LoadWidget(child, *widgetClass, window, handlers);
+  }
 
   LoadComponents(form, owner);
   if (build.Centred) CentreOnDesktop(window);

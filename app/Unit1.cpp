@@ -1,9 +1,11 @@
 #include "app/Unit1.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
 #include <utility>
 
 #include "app/FormLoader.h"
-#include "crypto/support/MiscObj.h"
 #include "platform/Files.h"
 #include "platform/StoredDescription.h"
 
@@ -40,13 +42,13 @@ AESObj::TAESEncryption* FindAESEncryption1(const platform::TComponent& owner) {
 
 string ExecutableDirectory() { return platform::ExtractFilePath(platform::GetModuleFileName()); }
 
-void CreateAes(const string& dir, AESObj::TAESEncryption& component) {
+platform::Integer CreateAes(const string& dir, AESObj::TAESEncryption& component) {
   component.EncryptFileW(dir + u"test.txt", dir + u"test.aes");
+  return 0;
 }
 
-void RestoreAes(const string& dir, AESObj::TAESEncryption& component) {
-  const platform::Integer status = component.DecryptFileW(dir + u"test.aes", dir + u"test_restore.txt");
-  if (status != 0) throw MiscObj::ESelvane(status);
+platform::Integer RestoreAes(const string& dir, AESObj::TAESEncryption& component) {
+  return component.DecryptFileW(dir + u"test.aes", dir + u"test_restore.txt");
 }
 
 AESObj::TAESEncryption& LoadAESEncryption1(platform::TComponent& AOwner, std::string_view description) {
@@ -63,7 +65,13 @@ TForm3::TForm3(TDirectorySource directory, std::string_view description) : FDire
   FormLoader::LoadForm(form, *this, *this, [this](std::string_view name) { return PublishedMethod(name); });
   Button1 = &Bound(FindButton(*this, u"Button1"), form, u"Button1");
   Button2 = &Bound(FindButton(*this, u"Button2"), form, u"Button2");
+  ProgressBar1 = &Bound(findChild<QProgressBar*>("ProgressBar1", Qt::FindDirectChildrenOnly), form, u"ProgressBar1");
+  Label1 = &Bound(findChild<QLabel*>("Label1", Qt::FindDirectChildrenOnly), form, u"Label1");
   AESEncryption1 = &Bound(FindAESEncryption1(*this), form, u"AESEncryption1");
+
+  // A few dozen updates a second at most, however fast the chunks go by.
+  FProgressTimer.setInterval(40);
+  QObject::connect(&FProgressTimer, &QTimer::timeout, this, [this] { ShowProgress(); });
 }
 
 platform::TNotifyEvent TForm3::PublishedMethod(std::string_view name) {
@@ -72,8 +80,78 @@ platform::TNotifyEvent TForm3::PublishedMethod(std::string_view name) {
   return {};
 }
 
-void TForm3::Button1Click(platform::TObject* /*Sender*/) { CreateAes(FDirectory(), *AESEncryption1); }
+void TForm3::Button1Click(platform::TObject* /*Sender*/) { StartCommand(kCreateAes); }
 
-void TForm3::Button2Click(platform::TObject* /*Sender*/) { RestoreAes(FDirectory(), *AESEncryption1); }
+void TForm3::Button2Click(platform::TObject* /*Sender*/) { StartCommand(kRestoreAes); }
+
+void TForm3::StartCommand(const Commands::TCommand& command) {
+  if (CommandRunning()) return;
+  const string dir = FDirectory();
+  FFocusBefore = QApplication::focusWidget();
+  SetButtonsEnabled(false);
+  setCursor(Qt::BusyCursor);
+  ProgressBar1->setValue(ProgressBar1->minimum());
+  Label1->setText(QString::fromStdU16String(string(command.Caption) + u": " + string(command.Input) + u" to " +
+                                            string(command.Output) + u" in " + dir));
+  FProgressTimer.start();
+  // The component belongs to the command's thread until CommandFinished.
+  FCommand.Start(
+      [&command, dir, component = AESEncryption1](platform::TChunkProgress progress) {
+        return Commands::RunCommand(command, dir, *component, std::move(progress));
+      },
+      [this](const Commands::TOutcome& outcome) { CommandFinished(outcome); });
+}
+
+void TForm3::ShowProgress() {
+  const std::int64_t total = FCommand.Total();
+  if (total <= 0) return;
+  const double part = static_cast<double>(FCommand.Done()) / static_cast<double>(total);
+  ProgressBar1->setValue(ProgressBar1->minimum() +
+                         static_cast<int>(part * (ProgressBar1->maximum() - ProgressBar1->minimum())));
+}
+
+void TForm3::CommandFinished(const Commands::TOutcome& outcome) {
+  FProgressTimer.stop();
+  if (outcome.Result == Commands::TResult::Succeeded) ProgressBar1->setValue(ProgressBar1->maximum());
+  else ShowProgress();
+  Label1->setText(QString::fromStdU16String(outcome.Status));
+  unsetCursor();
+  SetButtonsEnabled(true);
+  if (FFocusBefore) FFocusBefore->setFocus();
+  if (FCloseWhenDone) {
+    close();
+    return;
+  }
+  if (outcome.Result == Commands::TResult::Failed) {
+    FShowingOutcome = true;
+    Controls::ShowError(this, QString::fromStdU16String(outcome.Message));
+    FShowingOutcome = false;
+  }
+}
+
+void TForm3::SetButtonsEnabled(bool enabled) {
+  Button1->setEnabled(enabled);
+  Button2->setEnabled(enabled);
+}
+
+void TForm3::closeEvent(QCloseEvent* event) {
+  if (!FCommand.Running() || FCloseWhenDone) {
+    QWidget::closeEvent(event);
+    return;
+  }
+  const QMessageBox::StandardButton answer = QMessageBox::question(
+      this, windowTitle(), QStringLiteral("A command is still running. Cancel it and close the window?\n"
+                                          "The file it is writing is left as it was."),
+      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  event->ignore();
+  if (answer != QMessageBox::Yes) return;
+  if (!FCommand.Running()) {  // it ended while the question was open
+    close();
+    return;
+  }
+  FCloseWhenDone = true;
+  FCommand.Cancel();
+  Label1->setText(QStringLiteral("Cancelling…"));
+}
 
 }  // namespace Unit1

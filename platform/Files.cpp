@@ -42,12 +42,17 @@ std::int64_t TransferAll(Op op, std::int64_t count) {
 std::string NativePath(const string& path) {
   // The OS ends a path at its first NUL, so such a path would name another file: it names none.
   if (path.find(u'\0') != string::npos) return {};
-  return ToUTF8String(path);
+  // A lone surrogate that stands for no byte would otherwise become another name too.
+  return EncodeFileSystemText(path).value_or(std::string());
 }
 
 bool FileExists(const string& path) {
   struct stat st{};
   return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileIsWritable(const string& path) {
+  return FileExists(path) && ::access(NativePath(path).c_str(), W_OK) == 0;
 }
 
 bool DeleteFile(const string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
@@ -63,7 +68,8 @@ string GetModuleFileName() {
   char buf[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return {};
-  return FromUTF8(std::string_view(buf, static_cast<std::size_t>(n)));
+  // Any byte string: a folder name need not be valid UTF-8.
+  return DecodeFileSystemText(std::string_view(buf, static_cast<std::size_t>(n)));
 }
 
 string ExtractFilePath(const string& path) {

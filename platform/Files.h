@@ -1,5 +1,6 @@
 // File-system services: existence, deletion, creation, handles opened by path, and the
-// location of the running executable. Paths are UTF-16 text, passed to the OS as UTF-8.
+// location of the running executable. Paths are UTF-16 text, passed to the OS as UTF-8; bytes of
+// a name that are not UTF-8 travel as the lone surrogates U+DC80 to U+DCFF (DecodeFileSystemText).
 #pragma once
 
 #include <cstdint>
@@ -9,11 +10,14 @@
 
 namespace platform {
 
-// The path as the OS takes it (UTF-8). A path holding a NUL character names no file: it gives
-// the empty path, which every OS call rejects.
+// The path as the OS takes it (EncodeFileSystemText: UTF-8, with U+DC80 to U+DCFF as the bytes
+// 0x80 to 0xFF). A path holding a NUL character or another lone surrogate names no file: it
+// gives the empty path, which every OS call rejects.
 std::string NativePath(const string& path);
 
 bool FileExists(const string& path);
+// True for an existing regular file that this process may write.
+bool FileIsWritable(const string& path);
 // Deletes a file; returns false when it could not be deleted (or did not exist).
 bool DeleteFile(const string& path);
 // Creates a new empty file, replacing an existing one; raises EFOpenError naming the file on failure.

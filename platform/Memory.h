@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <utility>
 
 #include "platform/Types.h"
 
@@ -37,14 +39,36 @@ class TWiped {
   T FValue{};
 };
 
-// Key or IV bytes made for one operation, wiped when they go away.
-struct TSecretBytes {
-  TBytes Bytes;
-  TSecretBytes() = default;
-  explicit TSecretBytes(TBytes bytes) : Bytes(std::move(bytes)) {}
-  TSecretBytes(const TSecretBytes&) = delete;
-  TSecretBytes& operator=(const TSecretBytes&) = delete;
-  ~TSecretBytes() { SecureZero(Bytes.data(), Bytes.size()); }
+// Wipes every element a vector or string holds and its spare capacity, then empties it. The
+// memory stays allocated until the container releases it, so nothing of it is ever read again.
+template <class Container>
+void SecureWipe(Container& c) noexcept {
+  c.resize(c.capacity());  // within the capacity: no reallocation, no copy left behind
+  SecureZero(c.data(), c.size() * sizeof(*c.data()));
+  c.clear();
+}
+
+// Key material held for one operation or for an object's life: the holder wipes it, spare
+// capacity included, on every exit path. Bytes / Text are the types the engine and the
+// converters take; the holder only adds the wiping.
+template <class Container>
+struct TSecret {
+  Container Value;
+  TSecret() = default;
+  explicit TSecret(Container value) noexcept : Value(std::move(value)) {}
+  TSecret(const TSecret&) = delete;
+  TSecret& operator=(const TSecret&) = delete;
+  ~TSecret() { SecureWipe(Value); }
+  // Replaces the value, wiping the old one first.
+  void Assign(Container value) noexcept {
+    SecureWipe(Value);
+    Value = std::move(value);
+  }
 };
+
+// Key or IV bytes made for one operation, and key text (a decoded key, a copy of a key
+// property), wiped when they go away.
+using TSecretBytes = TSecret<TBytes>;
+using TSecretText = TSecret<string>;
 
 }  // namespace platform

@@ -70,6 +70,12 @@ class TLexer {
     }
     if (IsIdentStart(c)) return Span(TTokenKind::Identifier, IsIdentChar);
     if (IsDigit(c) || c == '-') return NumberToken();
+    // A byte outside printable ASCII is shown by its code: alone it may not be valid UTF-8,
+    // and the message must not fail to be made.
+    if (const auto b = static_cast<unsigned char>(c); b < 0x21 || b > 0x7E) {
+      constexpr char kDigits[] = "0123456789ABCDEF";
+      Fail(FLine, std::string("unexpected byte 0x") + kDigits[b >> 4] + kDigits[b & 15]);
+    }
     Fail(FLine, "unexpected character '" + std::string(1, c) + "'");
   }
 

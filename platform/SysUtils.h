@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -90,5 +91,13 @@ string FromUTF8(std::string_view text);
 
 // Decimal text of a number, with an ASCII minus sign.
 string IntToStr(std::int64_t value);
+
+// File-system names are bytes, most of them UTF-8. DecodeFileSystemText decodes them as UTF-8
+// and carries each byte that is not part of a valid sequence as the lone surrogate U+DC80 to
+// U+DCFF (0x80 to 0xFF), so every name has a text. EncodeFileSystemText maps such a text back to
+// the same bytes: those surrogates become their bytes again, everything else UTF-8. A text
+// holding any other lone surrogate stands for no byte string and gives nothing.
+string DecodeFileSystemText(std::string_view bytes);
+std::optional<std::string> EncodeFileSystemText(std::u16string_view text);
 
 }  // namespace platform

@@ -4,10 +4,12 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++                      # toolchain
+  clang libclang-rt-dev                      # the fuzz targets: clang with libFuzzer and the sanitizer runtimes
   libgtest-dev libbenchmark-dev              # tests and benchmarks
   libssl-dev                                 # OpenSSL's libcrypto: test oracle and benchmark peer
   qt6-base-dev xvfb xauth                    # the desktop program and its window tests
   time                                       # /usr/bin/time for the memory measurements
+  qemu-user                                  # the engine tests on a processor without AES-NI
 )
 
 missing=()

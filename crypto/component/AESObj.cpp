@@ -38,7 +38,7 @@ TAESEncryption::TAESEncryption(TAESKeyLength keyLength, const string& key, TAEST
 TAESEncryption::~TAESEncryption() { WipeKeyText(); }
 
 void TAESEncryption::WipeKeyText() {
-  platform::SecureZero(FKey.data(), FKey.size() * sizeof(char16_t));
+  platform::SecureWipe(FKey);
   FKey.assign(static_cast<std::size_t>(FKeyLengthNum / 8), u'\0');
 }
 
@@ -56,6 +56,7 @@ void TAESEncryption::SetKey(const string& Value) {
   const Integer expected = FKeyLengthNum / 8;
   if (Value.size() != static_cast<std::size_t>(expected))
     throw errorlist::ESelvane(u"Keylength incorrect, must be " + platform::IntToStr(expected));
+  platform::SecureWipe(FKey);  // the old text never reaches the heap unwiped, whatever the new length
   FKey = Value;
 }
 
@@ -108,42 +109,43 @@ void TAESEncryption::SetChunkProgress(platform::TChunkProgress progress) {
 void TAESEncryption::EncryptStream(TStream* s, TStream* o) {
   const TSecretBytes key(TConvert::StringToByteArray(FKey, MiscObj::noUni));
   const TSecretBytes iv(TConvert::StringToByteArray(FIV, MiscObj::noUni));
-  FAESM->EncryptStream(s, o, key.Bytes, iv.Bytes);
+  FAESM->EncryptStream(s, o, key.Value, iv.Value);
 }
 
 Integer TAESEncryption::DecryptStream(TStream* s, TStream* o) {
   const TSecretBytes key(TConvert::StringToByteArray(FKey, MiscObj::noUni));
   const TSecretBytes iv(TConvert::StringToByteArray(FIV, MiscObj::noUni));
-  return FAESM->DecryptStream(s, o, key.Bytes, iv.Bytes);
+  return FAESM->DecryptStream(s, o, key.Value, iv.Value);
 }
 
 void TAESEncryption::FileKeyMaterial(platform::TBytes& key, platform::TBytes& iv) const {
-  string keyText = FKey, ivText = FIV;
-  if (FInputFormat != MiscObj::raw) {
-    // Always hexadecimal, whatever inputFormat names: the converter's default format.
-    TConvert convert;
-    keyText = convert.FormatToChar(keyText);
-    ivText = convert.FormatToChar(ivText);
+  if (FInputFormat == MiscObj::raw) {
+    key = TConvert::StringToByteArray(FKey, MiscObj::yesUni);
+    iv = TConvert::StringToByteArray(FIV, MiscObj::yesUni);
+    return;
   }
-  key = TConvert::StringToByteArray(keyText, MiscObj::yesUni);
-  iv = TConvert::StringToByteArray(ivText, MiscObj::yesUni);
-  platform::SecureZero(keyText.data(), keyText.size() * sizeof(char16_t));
+  // Always hexadecimal, whatever inputFormat names: the converter's default format.
+  TConvert convert;
+  const platform::TSecretText keyText(convert.FormatToChar(FKey));
+  key = TConvert::StringToByteArray(keyText.Value, MiscObj::yesUni);
+  iv = TConvert::StringToByteArray(convert.FormatToChar(FIV), MiscObj::yesUni);
 }
 
 template <class Run>
 auto TAESEncryption::RunFileOperation(const string& s, const string& o, Run run) {
   SetProgress(0);
-  platform::TFileStream input(s, platform::TFileMode::fmOpenRead);
+  platform::TFileStream input(s, platform::TFileMode::fmOpenRead);  // a regular file only, never blocking
   TSecretBytes key, iv;
-  FileKeyMaterial(key.Bytes, iv.Bytes);
+  FileKeyMaterial(key.Value, iv.Value);
   SetProgress(10);
-  if (platform::FileExists(o)) platform::DeleteFile(o);
-  platform::CreateEmptyFile(o);
+  // The output is written beside o and replaces it only when the whole operation succeeds.
+  platform::TReplacingFile target(o);
   auto result = [&] {
-    platform::TFileStream output(o, platform::TFileMode::fmOpenReadWrite);
+    platform::THandleStream output(target.Handle(), o);
     SetProgress(20);
-    return run(&input, &output, key.Bytes, iv.Bytes);
-  }();  // the output stream is closed here, also when the engine raises
+    return run(&input, &output, key.Value, iv.Value);
+  }();  // a failure leaves o as it was, the temporary file discarded
+  if (result == 0 && !target.Commit()) throw platform::EWriteError(u"Error writing file \"" + o + u"\".");
   SetProgress(95);
   return result;  // the input stream is closed on return; Progress 100 is set by the callers
 }

@@ -48,7 +48,8 @@ class TAESEncryption : public CryptBase::TOrvoCryptBase {
   void SetKeyLength(TAESKeyLength Value);  // the key text is not checked again
   const string& key() const noexcept { return FKey; }
   // Empty keeps the current text; a length other than keyLength / 8 characters raises
-  // errorlist::ESelvane "Keylength incorrect, must be <n>" and keeps the current text.
+  // errorlist::ESelvane "Keylength incorrect, must be <n>" and keeps the current text. The
+  // replaced text is wiped before its memory is released.
   void SetKey(const string& Value);
   TAESType AType() const noexcept { return FType; }
   void SetAType(TAESType Value) noexcept { FType = Value; }
@@ -81,16 +82,24 @@ class TAESEncryption : public CryptBase::TOrvoCryptBase {
   // characters). Always ECB with PKCS7 and no header, whatever AType, IVMode and paddingMode
   // say. Failures raise; the streams stay the caller's.
   void EncryptStream(TStream* s, TStream* o);
-  // Returns the engine's status: 0, or -208 when the padding check fails.
+  // Returns the engine's status: 0, or -208 when the padding check fails (the plain blocks
+  // before the final one remain in o, which is the caller's).
   Integer DecryptStream(TStream* s, TStream* o);
 
   // --- Files: key and IV text decoded from hexadecimal unless inputFormat is raw, then taken as
-  // UTF-8. The output file is deleted and re-created. Progress goes 0, 10, 20, 95, 100.
+  // UTF-8. Progress goes 0, 10, 20, 95, 100. The input must be a regular file: a device, FIFO,
+  // socket or directory raises platform::EFOpenError naming it at once (Progress 0, nothing
+  // written). The output is replaced whole or not at all: the engine writes a temporary file
+  // beside o, which replaces o (keeping its permission bits) only when the operation succeeds.
+  // On any failure (an exception, a cancel through SetChunkProgress, a failed padding check) o
+  // stays byte for byte as it was and no temporary file remains; s and o may be the same file.
   void EncryptFileW(const string& s, const string& o);
-  // Returns 0, or -208 when the padding check fails (after all steps, Progress 100).
+  // Returns 0, or -208 when the padding check fails (after all steps, Progress 100; o untouched).
   Integer DecryptFileW(const string& s, const string& o);
 
-  // --- Text: cipher text in outputFormat; every failure raises.
+  // --- Text: cipher text in outputFormat; every failure raises. The key text must be exactly
+  // keyLength / 8 characters long (else the operation error -206): a key kept after keyLength
+  // was changed is refused rather than cut by one direction and taken whole by the other.
   string Encrypt(const string& s);
   string Decrypt(const string& s);
   // Returns 0 with the plain text in o; raises on every failure.

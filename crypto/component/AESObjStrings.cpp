@@ -1,6 +1,7 @@
 // TAESEncryption's text operations: text to bytes with converters made for the call, the
 // engine's buffer operations, bytes back to text. Every engine status becomes the operation error.
 #include "crypto/component/AESObj.h"
+#include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
 #include "platform/Memory.h"
 
@@ -19,13 +20,19 @@ std::size_t CipherSize(std::size_t L, bool padding, bool ivHeader) {
 }
 
 // Key and IV bytes: one byte per character, whatever the formats and Unicode say. A missing or
-// short IV text, or a key text shorter than keyLength asks for, is refused by the engine (-201,
-// -206), which never reads past these arrays.
+// short IV text is refused by the engine (-201), which never reads past these arrays.
 TSecretBytes CharBytes(const string& text) { return TSecretBytes(TConvert::StringToByteArray(text, MiscObj::noUni)); }
+
+// The key text must be exactly as long as keyLength asks for: a longer key kept after keyLength
+// was lowered would be cut by the encryption but taken whole by the decryption.
+void CheckKeyText(const string& key, Integer keyLengthBits) {
+  if (key.size() != static_cast<std::size_t>(keyLengthBits / 8)) throw errorlist::ESelvane(error::kBadKeySize);
+}
 
 }  // namespace
 
 string TAESEncryption::Encrypt(const string& s) {
+  CheckKeyText(FKey, FKeyLengthNum);
   TConvert input(FInputFormat), output(FOutputFormat);
   // Hexadecimal input is encrypted as the text it is; the other formats are decoded first.
   const string text = FInputFormat == MiscObj::hexa ? s : input.FormatToChar(s);
@@ -34,19 +41,20 @@ string TAESEncryption::Encrypt(const string& s) {
   TBytes cipher(CipherSize(plain.size(), FPaddingMode == PKCS7, ivHeader));
   const TSecretBytes key = CharBytes(FKey), iv = CharBytes(FIV);
   Integer size = 0;
-  errorlist::RaiseIfError(FAESM->EncryptBinaryBuffer(plain, cipher, size, key.Bytes, FKeyLengthNum, FIVMode == rand,
-                                                     iv.Bytes, FPaddingMode == PKCS7, FType));
+  errorlist::RaiseIfError(FAESM->EncryptBinaryBuffer(plain, cipher, size, key.Value, FKeyLengthNum, FIVMode == rand,
+                                                     iv.Value, FPaddingMode == PKCS7, FType));
   const string bytes = TConvert::TBytesToString(cipher);
   return FOutputFormat == MiscObj::raw ? bytes : output.CharToFormat(bytes);
 }
 
 Integer TAESEncryption::Decrypt(const string& s, string& o) {
+  CheckKeyText(FKey, FKeyLengthNum);
   TConvert input(FInputFormat), output(FOutputFormat);
   const TSecretBytes key = CharBytes(FKey), iv = CharBytes(FIV);
   const string text = FInputFormat == MiscObj::raw ? s : input.FormatToChar(s);
   // The engine sizes its working buffer from the cipher text and trims to the plain length.
   string plain;
-  errorlist::RaiseIfError(FAESM->DecryptString(text, plain, key.Bytes, FKeyLengthNum, FIVMode == rand, iv.Bytes,
+  errorlist::RaiseIfError(FAESM->DecryptString(text, plain, key.Value, FKeyLengthNum, FIVMode == rand, iv.Value,
                                                FPaddingMode == PKCS7, FType));
   // The decrypted text is read once more as text in the output format, then as UTF-8.
   if (FOutputFormat != MiscObj::raw) plain = output.FormatToChar(plain);

@@ -24,17 +24,24 @@ constexpr std::uint8_t GMul(std::uint8_t a, std::uint8_t b) {
   return p;
 }
 
+// The powers of the generator 3 run through every non-zero element of GF(2^8) once, so
+// x = 3^i has the inverse 3^(255 - i). One pass over the powers keeps the constant
+// evaluation to a few thousand steps, well within what every compiler allows.
 constexpr Table MakeSBox() {
-  Table s{};
-  for (int x = 0; x < 256; ++x) {
-    // Multiplicative inverse (0 maps to 0), then the affine transformation.
-    std::uint8_t inv = 0;
-    for (int y = 1; y < 256 && x != 0; ++y)
-      if (GMul(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y)) == 1) inv = static_cast<std::uint8_t>(y);
+  std::array<std::uint8_t, 255> power{};
+  std::uint8_t p = 1;
+  for (int i = 0; i < 255; ++i) {
+    power[i] = p;
+    p = static_cast<std::uint8_t>(p ^ XTime(p));
+  }
+  const auto affine = [](std::uint8_t inv) {
     std::uint8_t r = inv;
     for (int k = 1; k <= 4; ++k) r ^= static_cast<std::uint8_t>((inv << k) | (inv >> (8 - k)));
-    s[x] = static_cast<std::uint8_t>(r ^ 0x63);
-  }
+    return static_cast<std::uint8_t>(r ^ 0x63);
+  };
+  Table s{};
+  s[0] = affine(0);  // 0 has no inverse and maps as 0
+  for (int i = 0; i < 255; ++i) s[power[i]] = affine(power[(255 - i) % 255]);
   return s;
 }
 
@@ -55,7 +62,8 @@ constexpr Table kInvSBox = MakeInverse(kSBox);
 constexpr Table kMul2 = MakeProducts(2), kMul3 = MakeProducts(3), kMul9 = MakeProducts(9),
                 kMul11 = MakeProducts(11), kMul13 = MakeProducts(13), kMul14 = MakeProducts(14);
 
-static_assert(kSBox[0x00] == 0x63 && kSBox[0x53] == 0xED && kInvSBox[0x63] == 0x00);
+static_assert(kSBox[0x00] == 0x63 && kSBox[0x01] == 0x7C && kSBox[0x53] == 0xED && kSBox[0xFF] == 0x16 &&
+              kInvSBox[0x63] == 0x00);
 
 // Rcon(j): x^(j-1) in GF(2^8), computed at each use.
 std::uint8_t Rcon(Cardinal j) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "crypto/support/CryptBase.h"
+#include "crypto/support/error.h"
 #include "platform/Types.h"
 
 namespace AESCore {
@@ -13,7 +14,7 @@ using platform::TCharArray16;
 using platform::TCharArray60_4;
 
 // Status returned for a key word count outside 1..8 or a key shorter than 4 * Nk bytes.
-inline constexpr Integer kBadKeySize = -206;
+using error::kBadKeySize;
 
 class TAESCore : public CryptBase::TOrvoCryptBase {
  public:

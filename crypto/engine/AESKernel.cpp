@@ -85,7 +85,7 @@ Integer TKeyedKernel::Expand(std::span<const std::uint8_t> key, Cardinal Nk) noe
   // key goes through a copy that is wiped again.
   const platform::TSecretBytes copy(platform::TBytes(key.begin(), key.begin() + 4 * Nk));
   static const AESCore::TAESCore core;
-  if (const Integer st = core.KeyExpansion(copy.Bytes, FKeys.Enc, Nk); st != 0) return st;
+  if (const Integer st = core.KeyExpansion(copy.Value, FKeys.Enc, Nk); st != 0) return st;
   FKeys.Nk = Nk;
   FKeys.Nr = Nk + 6;
   MakeDecryptionSchedule(FKeys);

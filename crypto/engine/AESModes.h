@@ -46,14 +46,22 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // Key: Nk = key length div 4 (a key of 0 or more than 35 bytes raises -206). With a mode
   // other than ECB and a caller's IV, IV must hold at least 16 bytes (else -201). A random IV is
   // drawn from the OS generator and written first; a failing generator raises its status.
+  // The input is read for exactly its size as measured at the start (each read asks for at most
+  // what remains, so an input that never ends cannot run the operation forever); an input that
+  // ends sooner, or a read that fails, raises platform::EReadError (or the stream's own
+  // exception): a truncated input is never a success.
   // Layout: [IV] blocks [E(last bytes + PKCS7 padding)]; 16 * (L div 16 + 1) bytes in ECB.
   void EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV);
   // Progress of the stream operations: called after each chunk with the input bytes done and
-  // the input's size; a false return cancels the operation, which raises platform::EAbort.
+  // the input's size, and once more at the end; a false return cancels the operation, which
+  // raises platform::EAbort("Operation cancelled") (the output stream keeps what was written).
   void SetChunkProgress(platform::TChunkProgress progress) { FChunkProgress = std::move(progress); }
-  // Returns 0, or -208 when the last byte of the final block exceeds 16 (everything before that
-  // block is written). A padded data part shorter than one block writes nothing and returns
-  // -208; without padding an empty data part writes nothing and returns 0.
+  // Returns 0, or -208 when the padding check fails: the final plain block is accepted only when
+  // its last byte k is 1 to 16 and its last k bytes all equal k, checked in constant time
+  // (everything before that block is written; the stream is the caller's). A padded data part
+  // shorter than one block, or not a whole number of blocks (no padded writer makes one: it is
+  // damaged), writes nothing and returns -208; without padding an empty data part writes nothing
+  // and returns 0. Reads as EncryptStream does.
   Integer DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV);
 
   // The stream operations' block steps: C / D from P / C under the schedule w, carrying the
@@ -84,8 +92,9 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // keySizeBits. Checks in this order: -207 N not a multiple of 16 (in CTR only with padding);
   // -201 an empty input or output; -206; -212 IVIn in CTR with N < 16; -201 a caller IV
   // shorter than 16 bytes; -201 an output shorter than the data part N - h (the most it can
-  // write; nothing written). With padding -208 when the last plain byte exceeds 16 (the blocks
-  // before it are written), else outputSizeBytes = the plain length. Without padding
+  // write; nothing written). With padding -208 when the padding check fails (last byte k not
+  // 1..16, or one of the last k bytes not k; constant time; the blocks before it are written),
+  // else outputSizeBytes = the plain length. Without padding
   // outputSizeBytes is not written: the plain text is the N - h bytes, a partial last CTR block
   // included. A cipher text that is only the IV returns 0 and writes nothing.
   Integer DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& outputBuffer, Integer& outputSizeBytes,
@@ -102,15 +111,20 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   Integer DecryptString(const string& inputBuffer, string& outputString, const TBytes& cbcKey, Integer keySizeBits,
                         bool IVIn, const TBytes& IV, bool padding, Integer mode);
 
-  // --- Files named by path (the output file must exist). Return a status, raise nothing.
-  // Read in chunks of kFileChunkSize; V carries across chunks. Layout of S plain bytes:
-  // [16-byte random IV when IVIn and mode != 0] the whole blocks in the mode [with padding one
-  // final block E(P xor V), P = the last S mod 16 bytes + PKCS7 padding, in every mode]. So it
-  // equals EncryptBinaryBuffer for ECB and CBC, and for OFB and CTR without padding.
-  // Both files are closed on every path. Once anything has been written, or on success, the
-  // output file is cut to the bytes written; a failure before that leaves it untouched.
-  // A write that writes fewer bytes than asked (or a failed cut) gives -213; a file that cannot
-  // be opened, sized or read gives -203.
+  // --- Files named by path (the output file must exist and be writable). Return a status,
+  // raise nothing. Read in chunks of kFileChunkSize; V carries across chunks. Layout of S plain
+  // bytes: [16-byte random IV when IVIn and mode != 0] the whole blocks in the mode [with
+  // padding one final block E(P xor V), P = the last S mod 16 bytes + PKCS7 padding, in every
+  // mode]. So it equals EncryptBinaryBuffer for ECB and CBC, and for OFB and CTR without padding.
+  // The output is replaced whole or not at all (platform::TReplacingFile): on success it holds
+  // exactly the new bytes (permission bits kept); on any failure, -208 included, it stays byte
+  // for byte as it was and no temporary file remains. Input and output may be the same file.
+  // The input must be a regular file (a device, FIFO, socket or directory gives -203, and
+  // opening never blocks) and is read for exactly the size measured at the start: bytes
+  // appended meanwhile are not read, and a read that fails, even after part of its bytes, or a
+  // file that ends sooner gives -203. A write that writes fewer bytes than asked, or a
+  // temporary file that cannot reach the disk, gives -213; a file that cannot be opened gives
+  // -203.
   //
   // Encryption, checks in this order: -201 an empty path or a key not 16/24/32 bytes long;
   // -203; -211 no padding and S not a multiple of 16; the random generator's negative status;
@@ -120,8 +134,8 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
                       Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode);
   // Reads what EncryptFile writes: V from the first 16 bytes when IVIn and mode != 0 (a shorter
   // file gives -212), else IV (zero in ECB). With padding the last 16 bytes are held back and
-  // made P = D(C) xor V; -208 when its last byte exceeds 16 (all before it is written), else its
-  // first 16 - (last byte) bytes are written. Checks in this order: -201 as above; -206; -203;
+  // made P = D(C) xor V; -208 when the padding check fails (as DecryptBinaryBuffer; the output
+  // is then left as it was), else its first 16 - (last byte) bytes are written. Checks in this order: -201 as above; -206; -203;
   // -211 no padding, mode not CTR, size not a multiple of 16; -207 padding and a size not a
   // multiple of 16. Without padding a partial last CTR block is decrypted like the others.
   Integer DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,

@@ -1,5 +1,5 @@
 // Buffer and string operations: one call over a whole buffer, mode, IV handling and padding
-// from the arguments. Every block goes through the shared ModeStep (via CryptBytes).
+// from the arguments. Whole blocks go through the keyed kernel in one bulk call (CryptBytes).
 #include <algorithm>
 #include <climits>
 #include <span>
@@ -35,11 +35,11 @@ Integer DecryptLastBlock(const TKeySchedule& ks, const std::uint8_t* C, std::uin
                          Integer mode, std::size_t at, Integer& size) {
   TCharArray16 c, P;
   std::copy_n(C, 16, c.begin());
-  if (const Integer st = ModeStep(TDirection::Decrypt, ks.Core(), ks.W(), ks.Nk(), c, P, V, mode)) return st;
-  const std::uint8_t k = P[15];  // only the last padding byte is examined; 0 removes nothing
-  if (k > 16) return kBadPadding;
-  std::copy_n(P.begin(), 16 - k, out);
-  size = static_cast<Integer>(at + 16 - k);
+  if (const Integer st = BlockStep(TDirection::Decrypt, ks, c, P, V, mode)) return st;
+  std::size_t plain = 0;
+  if (const Integer st = CheckPadding(P, plain)) return st;
+  std::copy_n(P.begin(), plain, out);
+  size = static_cast<Integer>(at + plain);
   return 0;
 }
 
@@ -50,19 +50,19 @@ Integer TAESModes::EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
                                        bool padding, Integer mode) {
   const std::size_t L = inputBuffer.size();
   if (!padding && L % 16 != 0) return kNoPaddingLength;
-  if (inputBuffer.empty() || outputBuffer.empty() || cbcKey.empty()) return kEmptyInput;
+  if (inputBuffer.empty() || outputBuffer.empty() || cbcKey.empty()) return kBadArgument;
   const bool ivHeader = CarriesIV(IVIn, mode);
   const std::size_t total = EncryptedSize(L, ivHeader, padding);
   // Nothing may be written past the caller's buffer, and outputSizeBytes must hold the size:
   // a buffer too short for the whole cipher text is refused before anything is written.
-  if (outputBuffer.size() < total || total > INT32_MAX) return kEmptyInput;
+  if (outputBuffer.size() < total || total > INT32_MAX) return kBadArgument;
   TCharArray16 V{};
   // A short caller IV (-201) and a failing generator (its own status) end the call here.
   if (const Integer st = SetUpEncryptionIV(ivHeader, mode, IV, V)) return st;
   if (ivHeader) std::copy(V.begin(), V.end(), outputBuffer.begin());
   Cardinal Nk = 0;
   if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
-  TKeySchedule ks(*FAESEngine);
+  TKeySchedule ks;
   // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
   if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
   std::uint8_t* out = outputBuffer.data() + (ivHeader ? 16 : 0);
@@ -72,7 +72,7 @@ Integer TAESModes::EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
     TCharArray16 P{}, C;
     std::copy(inputBuffer.begin() + static_cast<std::ptrdiff_t>(whole), inputBuffer.end(), P.begin());
     PadBlock(P, static_cast<Integer>(L - whole));
-    if (const Integer st = ModeStep(TDirection::Encrypt, ks.Core(), ks.W(), ks.Nk(), P, C, V, mode)) return st;
+    if (const Integer st = BlockStep(TDirection::Encrypt, ks, P, C, V, mode)) return st;
     std::copy(C.begin(), C.end(), out + whole);
   }
   outputSizeBytes = static_cast<Integer>(total);
@@ -85,7 +85,7 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   const std::size_t N = inputBuffer.size();
   // CTR needs no whole blocks, but padding can only be found in a whole last block.
   if (N % 16 != 0 && (mode != 3 || padding)) return kBadCipherLength;
-  if (inputBuffer.empty() || outputBuffer.empty()) return kEmptyInput;
+  if (inputBuffer.empty() || outputBuffer.empty()) return kBadArgument;
   Cardinal Nk = 0;
   if (const Integer st = NkForKeyLength(Key.size(), Nk)) return st;
   const bool ivHeader = CarriesIV(IVIn, mode);
@@ -98,8 +98,8 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   }
   const std::size_t data = N - (ivHeader ? 16 : 0);
   // The most that can be written is the whole data part: a shorter buffer is refused first.
-  if (outputBuffer.size() < data || data > INT32_MAX) return kEmptyInput;
-  TKeySchedule ks(*FAESEngine);
+  if (outputBuffer.size() < data || data > INT32_MAX) return kBadArgument;
+  TKeySchedule ks;
   if (const Integer st = ks.Expand(Key, Nk)) return st;
   if (data == 0) return 0;  // only an IV: nothing to decrypt, outputSizeBytes left as it was
   const std::uint8_t* in = inputBuffer.data() + (ivHeader ? 16 : 0);

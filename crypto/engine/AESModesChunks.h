@@ -8,6 +8,8 @@
 #include <span>
 
 #include "crypto/engine/AESCore.h"
+#include "crypto/engine/AESKernel.h"
+#include "crypto/support/error.h"
 #include "platform/Memory.h"
 #include "platform/Types.h"
 
@@ -19,41 +21,27 @@ using platform::TBytes;
 using platform::TCharArray16;
 using platform::TCharArray60_4;
 
-inline constexpr Integer kEmptyInput = -201;
-inline constexpr Integer kBadKeySize = -206;
-inline constexpr Integer kBadCipherLength = -207;
-inline constexpr Integer kBadPadding = -208;
-inline constexpr Integer kBadMode = -209;
-inline constexpr Integer kNoPaddingLength = -211;
-inline constexpr Integer kShortIVCipher = -212;
-inline constexpr Integer kFileOpenFailed = -203;
-inline constexpr Integer kShortWrite = -213;
+using error::kBadArgument;
+using error::kBadCipherLength;
+using error::kBadKeySize;
+using error::kBadMode;
+using error::kBadPadding;
+using error::kFileOpenFailed;
+using error::kNoPaddingLength;
+using error::kShortIVCipher;
+using error::kShortWrite;
 
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 
-// An expanded key and its word count; the schedule is wiped when the holder goes away.
-class TKeySchedule {
- public:
-  explicit TKeySchedule(const AESCore::TAESCore& core) : FCore(core) {}
-  Integer Expand(const TBytes& key, Cardinal Nk) {
-    FNk = Nk;
-    return FCore.KeyExpansion(key, *FW, Nk);
-  }
-  const AESCore::TAESCore& Core() const noexcept { return FCore; }
-  const TCharArray60_4& W() const noexcept { return *FW; }
-  Cardinal Nk() const noexcept { return FNk; }
-
- private:
-  const AESCore::TAESCore& FCore;
-  platform::TWiped<TCharArray60_4> FW;
-  Cardinal FNk = 0;
-};
+// The key holder of every operation: both schedules, wiped when it goes away, and the kernel
+// chosen for this processor.
+using TKeySchedule = kernel::TKeyedKernel;
 
 // Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
 Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept;
 // The same for a key length in bytes (16, 24 or 32).
 Integer NkForKeyLength(std::size_t keyBytes, Cardinal& Nk) noexcept;
-// V = the first 16 bytes of the caller's IV. An IV of fewer than 16 bytes gives kEmptyInput and
+// V = the first 16 bytes of the caller's IV. An IV of fewer than 16 bytes gives kBadArgument and
 // is not read, so a short IV is never read past its end.
 Integer CallerIV(const TBytes& IV, TCharArray16& V) noexcept;
 // V = 16 bytes from the OS generator. A failing generator's (negative) status is returned, so
@@ -63,6 +51,12 @@ Integer RandomIV(TCharArray16& V) noexcept;
 void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept;
 void Increment128(TCharArray16& A) noexcept;
 void PadBlock(TCharArray16& P, Integer L) noexcept;
+// The padding check of every padded decryption: the final plain block P is accepted only when
+// its last byte k is 1 to 16 and its last k bytes all equal k (what PadBlock writes); then
+// plainBytes = 16 - k and 0 is returned. Anything else gives kBadPadding (plainBytes untouched):
+// a last byte of 0, or padding bytes that disagree, are a damaged cipher text or a wrong key.
+// Constant time over the 16 bytes: masks decide, no branch or early exit on a padding byte.
+Integer CheckPadding(const TCharArray16& P, std::size_t& plainBytes) noexcept;
 
 // The one block step of each mode (0 ECB, 1 CBC, 2 OFB, 3 CTR), V being the chaining block:
 //   ECB  out = E(in) / D(in)
@@ -73,17 +67,27 @@ void PadBlock(TCharArray16& P, Integer L) noexcept;
 Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
                  const TCharArray16& in, TCharArray16& out, TCharArray16& V, Integer mode);
 
-// Runs n bytes of in through ModeStep into out, carrying V. avail is how many bytes of in may be
+// One block of the mode through the keyed kernel, with ModeStep's results.
+Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
+                  Integer mode) noexcept;
+
+// Runs n bytes of in through the mode into out, carrying V, the readable whole blocks in one bulk
+// call of the keyed kernel. avail is how many bytes of in may be
 // read; when the last block is partial and not all of it is readable, it is taken through a
 // zero-filled block and only its n mod 16 bytes are written. out may be in.
 Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
                    std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode);
 
-// Source and sink of a chunk loop. Read returns the bytes read (fewer only at the end) or a
-// negative status; Write returns 0 or a negative status (or raises, for streams).
+// Source and sink of a chunk loop. Read returns the bytes read or a negative status (or raises,
+// for streams); it delivers exactly the lesser of the count and what remains of the input's
+// size measured at the start, so fewer bytes than asked mean the measured end: a source that
+// ends sooner, or fails after part of the bytes, fails the read. Write returns 0 or a negative
+// status (or raises). AfterChunk, when set, runs after each chunk written and once at the end
+// of a successful loop; a non-zero status (or an exception) ends the loop.
 struct TChunkIO {
   std::function<std::int64_t(std::uint8_t*, std::int64_t)> Read;
   std::function<Integer(const std::uint8_t*, std::int64_t)> Write;
+  std::function<Integer()> AfterChunk;
 };
 
 // Makes the final block C of a padded encryption from the padded plain block P and V.
@@ -91,10 +95,12 @@ using TFinalEncrypt = std::function<Integer(const TCharArray16& P, TCharArray16&
 // Makes the plain block P from the final cipher block C and V.
 using TFinalDecrypt = std::function<Integer(const TCharArray16& C, TCharArray16& P, TCharArray16& V)>;
 
-// Two chunk buffers for one call (zero-filled).
+// The chunk buffer of one call (zero-filled). A chunk is read into it, enciphered in place by the
+// kernel and written from it, so each byte is copied in and out once and no second buffer is
+// needed.
 struct TChunkBuffers {
-  explicit TChunkBuffers(std::size_t size) : In(size), Out(size) {}
-  TBytes In, Out;
+  explicit TChunkBuffers(std::size_t size) : Data(size) {}
+  TBytes Data;
 };
 
 // Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
@@ -106,7 +112,7 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule
 // Decryption loop over dataSize bytes of cipher text: full chunks are decrypted and written
 // while they end before the last 16 bytes (padding) or the last byte (none); the rest is the
 // tail. With padding, the final 16 bytes go through final and the last byte k of the plain
-// block decides: k > 16 gives kBadPadding, otherwise its first 16 - k bytes are written.
+// block is checked by CheckPadding: kBadPadding, or its first 16 - k bytes are written.
 // Input too short to hold one padded block writes nothing and gives kBadPadding; an empty
 // input without padding writes nothing and gives 0.
 Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,

@@ -2,10 +2,12 @@
 // kFileChunkSize. Layout: [IV] blocks [E(P xor V)], P the padded last bytes.
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/AESModesChunks.h"
 #include "platform/Files.h"
+#include "platform/SysUtils.h"
 
 namespace AESModes {
 
@@ -20,37 +22,45 @@ namespace {
 // a file that cannot be opened: the operation cannot get at its input either way.
 constexpr Integer kFileReadFailed = kFileOpenFailed;
 
-// The input and output handles as the source and sink of a chunk loop. A write that writes
-// fewer bytes than asked gives kShortWrite, never success; written counts what reached the file.
-TChunkIO FileIO(THandle in, THandle out, std::int64_t& written) {
-  return {[in](std::uint8_t* p, std::int64_t n) -> std::int64_t {
-            const std::int64_t r = platform::FileRead(in, p, n);
-            return r < 0 ? kFileReadFailed : r;
+// The input and output handles as the source and sink of a chunk loop. The input is read for
+// exactly the size measured at the start (left counts down): bytes appended meanwhile are not
+// read, and a file that fails or ends sooner gives kFileReadFailed. A write that writes fewer
+// bytes than asked gives kShortWrite, never success.
+TChunkIO FileIO(THandle in, THandle out, std::int64_t& left) {
+  return {[in, &left](std::uint8_t* p, std::int64_t n) -> std::int64_t {
+            const std::int64_t want = std::min(n, left);
+            if (platform::FileRead(in, p, want) != want) return kFileReadFailed;
+            left -= want;
+            return want;
           },
-          [out, &written](const std::uint8_t* p, std::int64_t n) -> Integer {
-            const std::int64_t w = platform::FileWrite(out, p, n);
-            written += std::max<std::int64_t>(w, 0);
-            return w == n ? 0 : kShortWrite;
-          }};
+          [out](const std::uint8_t* p, std::int64_t n) -> Integer {
+            return platform::FileWrite(out, p, n) == n ? 0 : kShortWrite;
+          },
+          {}};
 }
 
 using TFileBody = std::function<Integer(const TChunkIO& io, std::int64_t inputSize)>;
 
-// Opens the input for reading and the existing output for writing (-203 when either fails), runs
-// body and closes both on every path. Once anything was written, or on success, the output is
-// cut to the bytes written, so no tail of an earlier, longer file remains; a failure before the
-// first write leaves the output file as it was.
+// Opens the input for reading (a regular file only, never blocking) and checks that the output
+// exists and may be written (-203 when either fails). body writes into a temporary file beside
+// the output, which replaces the output only when body returns 0 and the file reaches the disk
+// (else kShortWrite). On any failure the output stays byte for byte and no temporary file
+// remains. The input and output may be the same file.
 Integer RunOnFiles(const string& inputPath, const string& outputPath, const TFileBody& body) {
   const TFileHandle in(platform::FileOpen(inputPath, TFileAccess::Read));
-  if (!in.Valid()) return kFileOpenFailed;
-  const TFileHandle out(platform::FileOpen(outputPath, TFileAccess::Write));
-  if (!out.Valid()) return kFileOpenFailed;
-  const std::int64_t size = platform::FileSize(in.Get());
-  if (size < 0) return kFileReadFailed;
-  std::int64_t written = 0;
-  const Integer st = body(FileIO(in.Get(), out.Get(), written), size);
-  if ((st == 0 || written > 0) && !platform::FileTruncate(out.Get(), written) && st == 0) return kShortWrite;
-  return st;
+  if (!in.Valid() || !platform::FileIsWritable(outputPath)) return kFileOpenFailed;
+  std::int64_t left = platform::FileSize(in.Get());
+  if (left < 0) return kFileReadFailed;
+  std::optional<platform::TReplacingFile> out;
+  try {
+    out.emplace(outputPath);
+  } catch (const platform::EFOpenError&) {
+    return kFileOpenFailed;
+  }
+  const std::int64_t size = left;
+  const Integer st = body(FileIO(in.Get(), out->Handle(), left), size);
+  if (st != 0) return st;
+  return out->Commit() ? 0 : kShortWrite;
 }
 
 // Chunk buffers: a whole chunk, or for a smaller input just enough for it to arrive in one short
@@ -61,22 +71,21 @@ std::size_t FileBufferSize(std::int64_t dataSize) {
 
 // The final block of the file layout, in every mode: C = E(P xor V), and its inverse.
 Integer EncryptFinalBlock(const TKeySchedule& ks, const TCharArray16& P, TCharArray16& C, const TCharArray16& V) {
-  TCharArray16 t;
-  XorBlock(P, V, t);
-  return ks.Core().Cipher(t, C, ks.W(), ks.Nk());
+  TCharArray16 chain = V;  // one CBC step, leaving V as it is
+  ks.EncryptCBC(P.data(), C.data(), 1, chain.data());
+  return 0;
 }
 
 Integer DecryptFinalBlock(const TKeySchedule& ks, const TCharArray16& C, TCharArray16& P, const TCharArray16& V) {
-  TCharArray16 t;
-  if (const Integer st = ks.Core().InvCipher(C, t, ks.W(), ks.Nk())) return st;
-  XorBlock(t, V, P);
+  TCharArray16 chain = V;
+  ks.DecryptCBC(C.data(), P.data(), 1, chain.data());
   return 0;
 }
 
 // Both files need a path, and the key must be 16, 24 or 32 bytes long (else -201).
 Integer CheckFileArguments(const string& inputPath, const string& outputPath, const TBytes& key) {
   Cardinal Nk = 0;
-  if (inputPath.empty() || outputPath.empty() || NkForKeyLength(key.size(), Nk) != 0) return kEmptyInput;
+  if (inputPath.empty() || outputPath.empty() || NkForKeyLength(key.size(), Nk) != 0) return kBadArgument;
   return 0;
 }
 
@@ -96,7 +105,7 @@ Integer TAESModes::EncryptFile(const string& inputFilePath, const string& output
     }
     Cardinal Nk = 0;
     if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
-    TKeySchedule ks(*FAESEngine);
+    TKeySchedule ks;
     // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
     if (const Integer st = ks.Expand(Key, Nk)) return st;
     TChunkBuffers buf(FileBufferSize(size));
@@ -116,7 +125,7 @@ Integer TAESModes::DecryptFile(const string& inputFilePath, const string& output
     if (!padding && mode != 3 && size % 16 != 0) return kNoPaddingLength;
     // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
     if (padding && size % 16 != 0) return kBadCipherLength;
-    TKeySchedule ks(*FAESEngine);
+    TKeySchedule ks;
     if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
     const bool ivHeader = IVIn && mode != 0;
     TCharArray16 V{};

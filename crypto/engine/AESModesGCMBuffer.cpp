@@ -200,11 +200,11 @@ Integer GCMStringEncrypt(const string& inputString, const TBytes& aad, TBytes& o
   job.Key = key;
   job.AAD = aad;
   job.IV = IV != nullptr ? First(*IV, IVSizeBits) : Bytes(iv);
-  job.Data = plain.Bytes;
+  job.Data = plain.Value;
   job.Out = out.data() + header;
   job.Tag = TagOut(tag, tagSizeBits);
   const Integer st = Encrypt(job);
-  if (st == 0) ZeroBlockTail(out, header, plain.Bytes.size());
+  if (st == 0) ZeroBlockTail(out, header, plain.Value.size());
   return st;
 }
 

@@ -164,7 +164,7 @@ Integer DecryptFileJob(TFileJob job) {
   std::int64_t dataSize = 0;
   if (const Integer st = StartDecryption(job, check, first, dataSize)) return st;
   platform::TSecretBytes plain{TBytes(ChunkBytes(dataSize))};  // holds plain text in the second pass
-  TBytes& buf = plain.Bytes;
+  TBytes& buf = plain.Value;
   platform::TWiped<TCharArray16> T;
   if (const Integer st = ForEachChunk(first.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) {
         check.HashCipher(p, static_cast<std::size_t>(n));

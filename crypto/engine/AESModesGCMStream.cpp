@@ -79,7 +79,7 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
   if (static_cast<std::uint64_t>(size) > kGCMMaxDataBytes) throw errorlist::ESelvane(error::kBadArgument);
   platform::TSecretBytes chunk{TBytes(kStreamChunkSize)};
   TGCM gcm;
-  StartStream(gcm, key, Nk, addDataStream, chunk.Bytes);
+  StartStream(gcm, key, Nk, addDataStream, chunk.Value);
   std::uint8_t iv[kGCMIVBytes];
   if (IVBytes.empty()) {
     RaiseIfError(GCMRandomIV(iv));
@@ -88,7 +88,7 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
     std::copy_n(IVBytes.begin(), kGCMIVBytes, iv);
   }
   gcm.SetIV(iv);
-  ForEachChunk(inputStream, size, chunk.Bytes, [&](std::uint8_t* p, std::size_t n) {
+  ForEachChunk(inputStream, size, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
     gcm.Encrypt(p, p, n);
     outputStream->WriteBuffer(p, static_cast<std::int64_t>(n));
   });
@@ -114,18 +114,18 @@ Integer TAESModes::DecryptAndVerifyFromStream(TStream* inputStream, TStream* out
   // First pass: hash only.
   {
     TGCM check;
-    StartStream(check, key, Nk, addDataStream, chunk.Bytes);
+    StartStream(check, key, Nk, addDataStream, chunk.Value);
     const std::int64_t size = CipherIV(check, inputStream, IVBytes);
-    ForEachChunk(inputStream, size, chunk.Bytes, [&](const std::uint8_t* p, std::size_t n) { check.HashCipher(p, n); });
+    ForEachChunk(inputStream, size, chunk.Value, [&](const std::uint8_t* p, std::size_t n) { check.HashCipher(p, n); });
     check.Finish(*T);
     if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
   }
   // Second pass: decrypt and write, hashing again what is read.
   TGCM gcm;
-  StartStream(gcm, key, Nk, addDataStream, chunk.Bytes);
+  StartStream(gcm, key, Nk, addDataStream, chunk.Value);
   inputStream->SetPosition(0);
   const std::int64_t size = CipherIV(gcm, inputStream, IVBytes);
-  ForEachChunk(inputStream, size, chunk.Bytes, [&](std::uint8_t* p, std::size_t n) {
+  ForEachChunk(inputStream, size, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
     gcm.Decrypt(p, p, n);
     outputStream->WriteBuffer(p, static_cast<std::int64_t>(n));
   });

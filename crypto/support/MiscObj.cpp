@@ -2,6 +2,7 @@
 // conversions between byte strings, byte arrays and UTF-8. The base64/base32 codecs and the
 // cross conversions are in MiscObjCodecs.cpp.
 #include "crypto/support/MiscObj.h"
+#include "platform/Memory.h"
 
 #include <cstddef>
 #include <limits>
@@ -53,16 +54,32 @@ int HexValue(char16_t c) {
   return -1;
 }
 
-// Decodes hexadecimal text into bytes, or raises (odd length first, then a bad character).
+// The bad character of a hexadecimal text and its position (1 for the first), never the text
+// itself: that text is often a key. A printable ASCII character is shown between quotes, any
+// other as U+XXXX, so the message stays one readable line.
+[[noreturn]] void RaiseBadHexCharacter(char16_t c, std::size_t index) {
+  string shown;
+  if (c >= 0x20 && c <= 0x7E) {
+    shown = string(u"'") + c + u"'";
+  } else {
+    shown = u"U+";
+    for (int shift = 12; shift >= 0; shift -= 4) shown += kHexDigits[(c >> shift) & 0xF];
+  }
+  throw Exception(Exception::Format(u"Invalid Hexadecimal Character %s at position %d",
+                                    {shown, IntToStr(static_cast<std::int64_t>(index) + 1)}));
+}
+
+// Decodes hexadecimal text into bytes, or raises (odd length first, then the first bad character).
 TBytes DecodeHex(const string& text) {
   if (text.size() % 2 != 0)
     throw Exception(Exception::Format(u"Invalid Hexadecimal String Length (must be even): '%s'", {text}));
   TBytes bytes(text.size() / 2, 0);
-  for (std::size_t k = 0; k < bytes.size(); ++k) {
-    const int high = HexValue(text[2 * k]);
-    const int low = HexValue(text[2 * k + 1]);
-    if (high < 0 || low < 0) throw Exception(Exception::Format(u"Invalid Hexadecimal String : '%s'", {text}));
-    bytes[k] = static_cast<std::uint8_t>(high << 4 | low);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = HexValue(text[i]);
+    if (high < 0) RaiseBadHexCharacter(text[i], i);
+    const int low = HexValue(text[i + 1]);
+    if (low < 0) RaiseBadHexCharacter(text[i + 1], i + 1);
+    bytes[i / 2] = static_cast<std::uint8_t>(high << 4 | low);
   }
   return bytes;
 }
@@ -232,12 +249,16 @@ void TConvert::ToHexString(const string& In, TBytes& OutHexArray) {
 
 void TConvert::ToCharString(const string& InHex, string& OutCharString) { OutCharString = ToCharString(InHex); }
 
-string TConvert::ToCharString(const string& InHex) { return TBytesToString(DecodeHex(InHex)); }
+// Hexadecimal text is often a key: the decoded bytes are wiped before their memory is released.
+string TConvert::ToCharString(const string& InHex) {
+  const platform::TSecretBytes bytes(DecodeHex(InHex));
+  return TBytesToString(bytes.Value);
+}
 
 void TConvert::ToCharString(const string& InHex, TBytes& OutCharArray) {
-  const TBytes bytes = DecodeHex(InHex);
-  if (OutCharArray.size() < bytes.size()) RaiseArrayTooShort(bytes.size(), OutCharArray.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) OutCharArray[i] = bytes[i];
+  const platform::TSecretBytes bytes(DecodeHex(InHex));
+  if (OutCharArray.size() < bytes.Value.size()) RaiseArrayTooShort(bytes.Value.size(), OutCharArray.size());
+  for (std::size_t i = 0; i < bytes.Value.size(); ++i) OutCharArray[i] = bytes.Value[i];
 }
 
 // ---- Byte strings, byte arrays and UTF-8 ----

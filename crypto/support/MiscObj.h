@@ -89,8 +89,10 @@ class TConvert : public CryptBase::TOrvoCryptBase {
 
   // Decodes pairs of digits, either case. Raises platform::Exception, producing nothing, for
   // text of odd length ("Invalid Hexadecimal String Length (must be even): '%s'") or, checked
-  // next, for any character that is not a hexadecimal digit ("Invalid Hexadecimal String :
-  // '%s'"), the whole input quoted: a key read silently from a mistyped text is worse than an error.
+  // next, for the first character that is not a hexadecimal digit ("Invalid Hexadecimal
+  // Character 'G' at position 3", positions counted from 1, a character outside printable ASCII
+  // shown as U+XXXX): a key read silently from a mistyped text is worse than an error, and the
+  // message names only the bad character because the text is often a key.
   void ToCharString(const string& InHex, string& OutCharString);
   string ToCharString(const string& InHex);
   // As above, writing the bytes into the caller's array from its first element on. The array is
@@ -132,12 +134,13 @@ class TConvert : public CryptBase::TOrvoCryptBase {
   void ToBase64urlString(const string& InCharString, string& Base64String);
   void ToBase32String(const string& InCharString, string& Base32String);
 
-  // Tolerant decoders. Blank and control characters are dropped first (FormatBeforeConvert).
-  // Characters outside the alphabet count as 0, except that a character above 'z' (base32:
-  // above 'Z', so lowercase is rejected) raises platform::Exception quoting the text after the
-  // removal; the output is then left untouched. Text shorter than one group (4 characters,
-  // base32 8) after the removal decodes to the empty string. Characters after the last
-  // complete group are not decoded; they count only for the padding at the end.
+  // Strict decoders. Blank and control characters are dropped first (FormatBeforeConvert). The
+  // rest must be alphabet characters (base32: uppercase only) followed by at most the padding a
+  // final group can carry (base64: "=" or "=="; base32: 1, 3, 4 or 6 '='), and padded text must
+  // be a whole number of groups (4 characters, base32 8). Anything else raises
+  // platform::Exception quoting the text after the removal, and the output is left untouched.
+  // Unpadded text is accepted. Text shorter than one group decodes to the empty string; the
+  // characters after the last complete group are not decoded.
   void Base64ToChar(const string& Base64String, string& OutCharString);
   void Base64urlToChar(const string& Base64UrlString, string& OutCharString);
   void Base32ToChar(const string& Base32String, string& OutCharString);

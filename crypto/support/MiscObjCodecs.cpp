@@ -16,7 +16,8 @@ constexpr std::string_view kBase64urlAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcde
 constexpr std::string_view kBase32Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
 
 // Decoding tables indexed by character code: base64 and base64url cover codes 0..122 ('z'),
-// base32 codes 0..90 ('Z'). Alphabet characters hold their values, every other entry 0.
+// base32 codes 0..90 ('Z'). Alphabet characters hold their values, every other entry 0; the
+// decoders accept only alphabet characters (WellFormed), so the 0 entries are never read.
 template <std::size_t N>
 constexpr std::array<std::uint8_t, N> MakeDecodeTable(std::string_view alphabet) {
   std::array<std::uint8_t, N> table{};
@@ -65,34 +66,69 @@ std::size_t Base32PadCount(const string& t) {
   return 4;
 }
 
-// The table value of each of the first `used` characters of a group, or false when one of them
-// lies beyond the table; the table is indexed only after that check.
-template <std::size_t N, std::size_t G>
-bool GroupValues(const string& t, std::size_t start, std::size_t used, const std::array<std::uint8_t, N>& table,
-                 std::array<unsigned, G>& d) {
-  d.fill(0);
-  for (std::size_t k = 0; k < used; ++k) {
-    const char16_t c = t[start + k];
-    if (c >= N) return false;
-    d[k] = table[c];
-  }
+// What a well-formed text of one encoding looks like.
+template <std::size_t N>
+struct TTextForm {
+  const std::array<std::uint8_t, N>& table;
+  std::string_view alphabet;
+  std::size_t groupSize;
+  unsigned padRuns;  // bit r set: a final group may end in r '=' characters
+};
+
+constexpr TTextForm<123> kBase64Form{kBase64Table, kBase64Alphabet, 4, 0b111};
+constexpr TTextForm<123> kBase64urlForm{kBase64urlTable, kBase64urlAlphabet, 4, 0b111};
+// A final group of 1, 2, 3 or 4 bytes ends in 6, 4, 3 or 1 '='.
+constexpr TTextForm<91> kBase32Form{kBase32Table, kBase32Alphabet, 8, 0b1011011};
+
+template <std::size_t N>
+bool InAlphabet(char16_t c, const TTextForm<N>& form) {
+  // Only the first character of the alphabet has the table value 0.
+  return c < N && (form.table[c] != 0 || c == static_cast<char16_t>(form.alphabet[0]));
+}
+
+// True when every character is in the alphabet except a trailing run of '=' that a final group
+// can carry, and padded text is a whole number of groups. Anything else would decode as some
+// other bytes than the writer meant (a stray character counting as 0, a '=' inside the text, or
+// padding that cuts a group short), and a silently different key or message is worse than an
+// error.
+template <std::size_t N>
+bool WellFormed(const string& t, const TTextForm<N>& form) {
+  std::size_t end = t.size();
+  while (end > 0 && t[end - 1] == u'=') --end;
+  const std::size_t pad = t.size() - end;
+  if (pad != 0 && (pad >= 32 || !(form.padRuns >> pad & 1) || t.size() % form.groupSize != 0)) return false;
+  for (std::size_t i = 0; i < end; ++i)
+    if (!InAlphabet(t[i], form)) return false;
   return true;
 }
 
-// The text a decoder reads: the input without blank and control characters. False, with out
-// emptied, when it holds less than one group of groupSize characters: such text carries no
-// whole byte, and the empty input decodes to the empty string as well.
-bool TextToDecode(const string& input, std::size_t groupSize, TConvert& conv, string& t, string& out) {
+// The table value of each of the first `used` characters of a group (the rest 0). The text has
+// passed WellFormed, so every character read here is in the alphabet.
+template <std::size_t N, std::size_t G>
+void GroupValues(const string& t, std::size_t start, std::size_t used, const std::array<std::uint8_t, N>& table,
+                 std::array<unsigned, G>& d) {
+  d.fill(0);
+  for (std::size_t k = 0; k < used; ++k) d[k] = table[t[start + k]];
+}
+
+// The text a decoder reads: the input without blank and control characters. Raises the format's
+// message, quoting that text, when it is not well formed. False, with out emptied, when it holds
+// less than one group: such text carries no whole byte, and the empty input decodes to the
+// empty string as well.
+template <std::size_t N>
+bool TextToDecode(const string& input, const TTextForm<N>& form, std::u16string_view message, TConvert& conv,
+                  string& t, string& out) {
   if (!input.empty()) conv.FormatBeforeConvert(input, t);
-  if (t.size() >= groupSize) return true;
+  if (!WellFormed(t, form)) throw Exception(Exception::Format(message, {t}));
+  if (t.size() >= form.groupSize) return true;
   out.clear();
   return false;
 }
 
-void DecodeBase64(const string& input, const std::array<std::uint8_t, 123>& table, std::u16string_view message,
-                  TConvert& conv, string& out) {
+void DecodeBase64(const string& input, const TTextForm<123>& form, std::u16string_view message, TConvert& conv,
+                  string& out) {
   string t;
-  if (!TextToDecode(input, 4, conv, t, out)) return;
+  if (!TextToDecode(input, form, message, conv, t, out)) return;
   const std::size_t m = t.size();
   const std::size_t groups = m / 4;
   const std::size_t pad = Base64PadCount(t);
@@ -102,7 +138,7 @@ void DecodeBase64(const string& input, const std::array<std::uint8_t, 123>& tabl
   for (std::size_t g = 0; g < groups; ++g) {
     const bool last = g + 1 == groups;
     const std::size_t produce = last ? 3 - pad : 3;
-    if (!GroupValues(t, g * 4, produce + 1, table, d)) throw Exception(Exception::Format(message, {t}));
+    GroupValues(t, g * 4, produce + 1, form.table, d);
     bytes += static_cast<char16_t>((d[0] << 2 | d[1] >> 4) & 0xFF);
     if (produce >= 2) bytes += static_cast<char16_t>(((d[1] & 15) << 4 | d[2] >> 2) & 0xFF);
     if (produce >= 3) bytes += static_cast<char16_t>(((d[2] & 3) << 6 | d[3]) & 0xFF);
@@ -161,16 +197,16 @@ void TConvert::ToBase32String(const string& InCharString, string& Base32String) 
 // ---- Decoders ----
 
 void TConvert::Base64ToChar(const string& Base64String, string& OutCharString) {
-  DecodeBase64(Base64String, kBase64Table, u"Invalid Base64 String : '%s'", *this, OutCharString);
+  DecodeBase64(Base64String, kBase64Form, u"Invalid Base64 String : '%s'", *this, OutCharString);
 }
 
 void TConvert::Base64urlToChar(const string& Base64UrlString, string& OutCharString) {
-  DecodeBase64(Base64UrlString, kBase64urlTable, u"Invalid Base64url String : '%s'", *this, OutCharString);
+  DecodeBase64(Base64UrlString, kBase64urlForm, u"Invalid Base64url String : '%s'", *this, OutCharString);
 }
 
 void TConvert::Base32ToChar(const string& Base32String, string& OutCharString) {
   string t;
-  if (!TextToDecode(Base32String, 8, *this, t, OutCharString)) return;
+  if (!TextToDecode(Base32String, kBase32Form, u"Invalid Base32 String : '%s'", *this, t, OutCharString)) return;
   const std::size_t m = t.size();
   const std::size_t groups = m / 8;
   const std::size_t pad = Base32PadCount(t);
@@ -182,8 +218,7 @@ void TConvert::Base32ToChar(const string& Base32String, string& OutCharString) {
   for (std::size_t g = 0; g < groups; ++g) {
     const bool last = g + 1 == groups;
     const std::size_t produce = last ? 5 - pad : 5;
-    if (!GroupValues(t, g * 8, last ? kUsed[pad] : 8, kBase32Table, d))
-      throw Exception(Exception::Format(u"Invalid Base32 String : '%s'", {t}));
+    GroupValues(t, g * 8, last ? kUsed[pad] : 8, kBase32Table, d);
     const unsigned v[5] = {d[0] << 3 | d[1] >> 2, (d[1] & 3) << 6 | d[2] << 1 | d[3] >> 4,
                            (d[3] & 15) << 4 | d[4] >> 1, (d[4] & 1) << 7 | d[5] << 2 | d[6] >> 3,
                            (d[6] & 7) << 5 | d[7]};

@@ -113,8 +113,8 @@ char* NewZeroTerminated(const TBytes& bytes) {
 // The data may be a password or a message: the intermediate copy is wiped.
 char* NewBuffer(const string& str, TUnicode u, Integer* msgLen) {
   const platform::TSecretBytes bytes(TConvert::StringToByteArray(str, u));
-  char* block = NewZeroTerminated(bytes.Bytes);
-  if (msgLen != nullptr) *msgLen = static_cast<Integer>(bytes.Bytes.size());
+  char* block = NewZeroTerminated(bytes.Value);
+  if (msgLen != nullptr) *msgLen = static_cast<Integer>(bytes.Value.size());
   return block;
 }
 
@@ -231,7 +231,7 @@ char* TConvert::UnicodeToPAnsiChar(const string& str) { return NewBuffer(str, ye
 
 Integer TConvert::PAnsiCharFromUnicodeLength(const string& str) {
   const platform::TSecretBytes bytes(UnicodeToByteArray(str));
-  return CheckedByteCount(bytes.Bytes.size());
+  return CheckedByteCount(bytes.Value.size());
 }
 
 char* TConvert::StringToBuffer(const string& str, TUnicode u, Integer& msgLen) { return NewBuffer(str, u, &msgLen); }
@@ -245,9 +245,9 @@ string TConvert::RandomString(Integer len) {
   // The bytes are drawn here rather than through TRandomCore::GetRandomString, which hands back
   // zero bytes when the generator fails; the text is the same, one character per byte.
   platform::TSecretBytes bytes(TBytes(static_cast<std::size_t>(len), 0));
-  if (RandomCoreW::TRandomCore().GetRandomBytes(bytes.Bytes) != 0) throw ESelvane(Integer{-22});
+  if (RandomCoreW::TRandomCore().GetRandomBytes(bytes.Value) != 0) throw ESelvane(Integer{-22});
   TWipedText text;
-  text.Text = TBytesToString(bytes.Bytes);
+  text.Text = TBytesToString(bytes.Value);
   return FType == raw ? text.Text : CharToFormat(text.Text);
 }
 

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "Oracle.h"
@@ -67,24 +68,38 @@ class TempFolderTest : public testing::Test {
 struct TShownBox {
   bool Shown = false;
   QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  std::string Title;
   std::string Text;
 };
 
-// Clicks the button with the mouse. When an error box opens (it is modal, so the click waits in
-// its event loop), its icon and text are taken and it is closed.
-inline TShownBox ClickAndCloseBox(QAbstractButton* button) {
-  TShownBox box;
-  QTimer watcher;
-  QObject::connect(&watcher, &QTimer::timeout, [&box] {
-    if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      box = {true, shown->icon(), shown->text().toStdString()};
-      shown->done(QMessageBox::Ok);
-    }
-  });
-  watcher.start(5);
+// Watches for a modal message box while it lives: takes its icon, title and text, and closes it
+// with answer.
+class TBoxWatcher {
+ public:
+  explicit TBoxWatcher(QMessageBox::StandardButton answer = QMessageBox::Ok) {
+    QObject::connect(&FTimer, &QTimer::timeout, [this, answer] {
+      if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        FBox = {true, shown->icon(), shown->windowTitle().toStdString(), shown->text().toStdString()};
+        if (QAbstractButton* button = shown->button(answer)) button->click();
+        else shown->done(answer);
+      }
+    });
+    FTimer.start(5);
+  }
+  const TShownBox& Box() const { return FBox; }
+
+ private:
+  QTimer FTimer;
+  TShownBox FBox;
+};
+
+// Clicks the button with the mouse and waits, with the event loop turning, until running()
+// turns false (the command has finished and its error box, if any, was shown and closed).
+inline TShownBox ClickAndCloseBox(QAbstractButton* button, const std::function<bool()>& running) {
+  TBoxWatcher watcher;
   QTest::mouseClick(button, Qt::LeftButton);
-  watcher.stop();
-  return box;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !running(); }, 120000)) << "the command did not finish";
+  return watcher.Box();
 }
 
 }  // namespace app_test

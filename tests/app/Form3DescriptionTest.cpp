@@ -39,6 +39,12 @@ TEST(Form3Description, BuildsTheWindowItsButtonsAndTheComponent) {
   EXPECT_EQ(form.Button1->geometry(), QRect(264, 104, 113, 41));
   EXPECT_EQ(form.Button2->text(), "Restore AES");
   EXPECT_EQ(form.Button2->geometry(), QRect(264, 184, 113, 41));
+  // Below the buttons, out of the focus chain: the progress bar and the status line.
+  EXPECT_GT(form.ProgressBar1->geometry().top(), form.Button2->geometry().bottom());
+  EXPECT_GT(form.Label1->geometry().top(), form.ProgressBar1->geometry().bottom());
+  EXPECT_LE(form.Label1->geometry().bottom(), form.height());
+  EXPECT_EQ(form.ProgressBar1->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(form.Label1->focusPolicy(), Qt::NoFocus);
 
   // Tab order: "Restore AES" first, then "Create aes". The activated window gives the focus to
   // the first of its chain, and Tab moves on to the next.
@@ -107,7 +113,7 @@ TEST(Form3Description, BadTextFailsWithAMessageNamingTheFault) {
       {"unknown placement", Edited("desktopCenter", "screenMiddle"), {"Form3.placement", "'screenMiddle'"}},
       {"missing button", Edited("Button2: TButton", "Button9: TButton"), {"Form3", "Button2"}},
       {"another window class", Edited("Form3: TForm3", "Form3: TForm4"), {"Form3", "TForm3"}},
-      {"malformed syntax", Edited("caption = \"Form3\"", "caption \"Form3\""), {"line 6", "'='"}},
+      {"malformed syntax", Edited("caption = \"Form3\"", "caption \"Form3\""), {"line 7", "'='"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Fault);

@@ -1,6 +1,8 @@
-// The real window, clicked with the mouse on the offscreen platform; its commands work in a
-// temporary folder.
+// The real window, clicked with the mouse and driven by the keyboard on the offscreen platform;
+// its commands work in a temporary folder.
+#include <QCloseEvent>
 #include <memory>
+#include <set>
 
 #include "AppTestSupport.h"
 #include "app/Unit1.h"
@@ -10,7 +12,10 @@ namespace {
 using namespace app_test;
 
 constexpr const char* kBadPaddingMessage =
-    "Error: in AES, the cipher text cannot be decrypted because the padding is not correct";
+    "Restore AES: test.aes cannot be decrypted: Error: in AES, the cipher text cannot be decrypted because the "
+    "padding is not correct\n";
+
+bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
 class Form3Test : public TempFolderTest {
  protected:
@@ -27,8 +32,16 @@ class Form3Test : public TempFolderTest {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
   }
 
-  TShownBox CreateAes() { return ClickAndCloseBox(Form->Button1); }
-  TShownBox RestoreAes() { return ClickAndCloseBox(Form->Button2); }
+  bool Running() const { return Form->CommandRunning(); }
+  TShownBox CreateAes() { return ClickAndCloseBox(Form->Button1, [this] { return Running(); }); }
+  TShownBox RestoreAes() { return ClickAndCloseBox(Form->Button2, [this] { return Running(); }); }
+  std::string StatusLine() const { return Form->Label1->text().toStdString(); }
+
+  std::set<std::string> FilesInFolder() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder())) names.insert(entry.path().filename().string());
+    return names;
+  }
 
   std::unique_ptr<Unit1::TForm3> Form;
 };
@@ -66,7 +79,54 @@ TEST_F(Form3Test, RestoreAfterRepeatedCreateAndAfterARestart) {
   EXPECT_TRUE(ReadBytes(File("test_restore.txt")) == plain);
 }
 
-// The file error is shown, the old test.aes stays as it was, and the window goes on working.
+// The command runs while the event loop turns: the click returns at once, a timer fires during
+// the command, both buttons are disabled (a click then does nothing) under a busy cursor, and
+// afterwards the progress bar is full and the status line says what was written where.
+TEST_F(Form3Test, ACommandRunsWhileTheWindowStaysResponsive) {
+  const Bytes plain = testing_support::RandomBytes(24u << 20, 9);
+  WriteBytes(File("test.txt"), plain);
+
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(1);
+
+  QTest::mouseClick(Form->Button1, Qt::LeftButton);
+  ASSERT_TRUE(Running()) << "the click waited for the command";
+  EXPECT_FALSE(Form->Button1->isEnabled());
+  EXPECT_FALSE(Form->Button2->isEnabled());
+  EXPECT_EQ(Form->cursor().shape(), Qt::BusyCursor);
+  EXPECT_TRUE(Contains(StatusLine(), "Create aes")) << StatusLine();
+  QTest::mouseClick(Form->Button2, Qt::LeftButton);  // disabled: nothing is queued
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Running(); }, 120000));
+  EXPECT_GT(ticks, 0) << "no timer fired while the command ran";
+  EXPECT_TRUE(Form->Button1->isEnabled());
+  EXPECT_TRUE(Form->Button2->isEnabled());
+  EXPECT_NE(Form->cursor().shape(), Qt::BusyCursor);
+  EXPECT_EQ(Form->ProgressBar1->value(), Form->ProgressBar1->maximum());
+  EXPECT_TRUE(Contains(StatusLine(), "test.aes written in " + Folder().string() + " (25.2 MB, ")) << StatusLine();
+
+  QTest::qWait(50);
+  EXPECT_FALSE(std::filesystem::exists(File("test_restore.txt"))) << "the click during the command ran afterwards";
+  EXPECT_TRUE(ReadBytes(File("test.aes")) == OpenSSLFileEncryption(plain));
+}
+
+// Enter, the keypad's Enter and Space each activate the button that has the focus.
+TEST_F(Form3Test, EnterAndSpaceActivateTheFocusedButton) {
+  WriteBytes(File("test.txt"), testing_support::RandomBytes(40, 10));
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    SCOPED_TRACE(key);
+    std::filesystem::remove(File("test.aes"));
+    Form->Button1->setFocus();
+    QTest::keyClick(Form->Button1, key);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Running(); }, 60000));
+    EXPECT_TRUE(std::filesystem::exists(File("test.aes")));
+  }
+}
+
+// The file error is shown under the window's caption, the old test.aes stays as it was, and the
+// window goes on working.
 TEST_F(Form3Test, MissingTestTxtShowsTheFileErrorAndLeavesTestAesAlone) {
   const Bytes old = testing_support::RandomBytes(48, 1);
   WriteBytes(File("test.aes"), old);
@@ -74,8 +134,10 @@ TEST_F(Form3Test, MissingTestTxtShowsTheFileErrorAndLeavesTestAesAlone) {
   const TShownBox box = CreateAes();
   EXPECT_TRUE(box.Shown);
   EXPECT_EQ(box.Icon, QMessageBox::Critical);
-  EXPECT_NE(box.Text.find("Cannot open file"), std::string::npos) << box.Text;
-  EXPECT_NE(box.Text.find(File("test.txt").string()), std::string::npos) << box.Text;
+  EXPECT_EQ(box.Title, "Form3");
+  EXPECT_TRUE(Contains(box.Text, "Create aes: test.txt cannot be opened: Cannot open file \"" +
+                                     File("test.txt").string() + "\"")) << box.Text;
+  EXPECT_EQ(StatusLine(), "Create aes failed: test.txt cannot be opened");
   EXPECT_TRUE(ReadBytes(File("test.aes")) == old);
 
   const Bytes plain = testing_support::RandomBytes(20, 2);
@@ -84,23 +146,23 @@ TEST_F(Form3Test, MissingTestTxtShowsTheFileErrorAndLeavesTestAesAlone) {
   EXPECT_TRUE(ReadBytes(File("test.aes")) == OpenSSLFileEncryption(plain));
 }
 
-// A failed padding check is reported with the catalogue's message instead of passing for a
-// success; test_restore.txt still holds every block before the final one.
-TEST_F(Form3Test, RestoreWithBadPaddingShowsTheCatalogueMessage) {
+// A failed padding check is reported with the catalogue's message and what it means, and
+// nothing is restored: an earlier test_restore.txt stays byte for byte.
+TEST_F(Form3Test, RestoreWithBadPaddingShowsTheMessageAndRestoresNothing) {
   Bytes twoBlocks = testing_support::RandomBytes(32, 3);
   twoBlocks[31] = 0x20;  // the final block's padding byte, above 16
-  const Bytes firstBlock(twoBlocks.begin(), twoBlocks.begin() + 16);
+  const Bytes earlier = testing_support::RandomBytes(70, 4);
+  WriteBytes(File("test_restore.txt"), earlier);
 
   struct Case {
     const char* Name;
     Bytes TestAes;
-    Bytes Restored;
   };
   const Case cases[] = {
-      {"empty test.aes", {}, {}},
-      {"shorter than a block", Bytes(5, 0xAB), {}},
+      {"empty test.aes", {}},
+      {"shorter than a block", Bytes(5, 0xAB)},
       {"final block with padding byte 0x20",
-       testing_support::OpenSSLCrypt(true, 0, StoredKeyBytes(), {}, twoBlocks, false), firstBlock},
+       testing_support::OpenSSLCrypt(true, 0, StoredKeyBytes(), {}, twoBlocks, false)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -108,16 +170,47 @@ TEST_F(Form3Test, RestoreWithBadPaddingShowsTheCatalogueMessage) {
     const TShownBox box = RestoreAes();
     EXPECT_TRUE(box.Shown);
     EXPECT_EQ(box.Icon, QMessageBox::Critical);
-    EXPECT_EQ(box.Text, kBadPaddingMessage);
-    EXPECT_TRUE(std::filesystem::exists(File("test_restore.txt")));
-    EXPECT_TRUE(ReadBytes(File("test_restore.txt")) == c.Restored);
+    EXPECT_EQ(box.Title, "Form3");
+    EXPECT_EQ(box.Text.substr(0, box.Text.find('\n') + 1), kBadPaddingMessage);
+    EXPECT_TRUE(Contains(box.Text, "damaged, or it was not made with this key")) << box.Text;
+    EXPECT_EQ(StatusLine(), "Restore AES failed: test.aes cannot be decrypted");
+    EXPECT_TRUE(ReadBytes(File("test_restore.txt")) == earlier);
   }
 
   // The window is still usable: a good file restores without a box.
-  WriteBytes(File("test.txt"), firstBlock);
+  const Bytes plain(twoBlocks.begin(), twoBlocks.begin() + 16);
+  WriteBytes(File("test.txt"), plain);
   EXPECT_FALSE(CreateAes().Shown);
   EXPECT_FALSE(RestoreAes().Shown);
-  EXPECT_TRUE(ReadBytes(File("test_restore.txt")) == firstBlock);
+  EXPECT_TRUE(ReadBytes(File("test_restore.txt")) == plain);
+}
+
+// Closing during a command asks first. "No" lets it go on; "Yes" cancels it, and the window
+// closes with the earlier test.aes as it was and no other file left behind.
+TEST_F(Form3Test, ClosingDuringACommandAsksAndCancellingLeavesNothing) {
+  const Bytes earlier = testing_support::RandomBytes(48, 5);
+  WriteBytes(File("test.aes"), earlier);
+  WriteBytes(File("test.txt"), testing_support::RandomBytes(96u << 20, 6));
+
+  QTest::mouseClick(Form->Button1, Qt::LeftButton);
+  ASSERT_TRUE(Running());
+  {
+    TBoxWatcher no(QMessageBox::No);
+    EXPECT_FALSE(Form->close());
+    EXPECT_TRUE(no.Box().Shown);
+    EXPECT_EQ(no.Box().Title, "Form3");
+    EXPECT_TRUE(Contains(no.Box().Text, "Cancel")) << no.Box().Text;
+  }
+  EXPECT_TRUE(Form->isVisible());
+  {
+    TBoxWatcher yes(QMessageBox::Yes);
+    Form->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Running(); }, 120000));
+    EXPECT_TRUE(yes.Box().Shown);
+  }
+  EXPECT_FALSE(Form->isVisible());
+  EXPECT_TRUE(ReadBytes(File("test.aes")) == earlier);
+  EXPECT_EQ(FilesInFolder(), (std::set<std::string>{"test.aes", "test.txt"}));
 }
 
 }  // namespace

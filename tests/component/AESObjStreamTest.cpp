@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "Oracle.h"
+#include "PaddingCases.h"
 #include "Thrown.h"
+#include "crypto/support/error.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
@@ -134,7 +137,7 @@ TEST(AESObjStreams, KeyTextCharactersAreTheKeyBytes) {
   TAESEncryption other(kl256, string(32, u'z'), atECB, PKCS7, MiscObj::raw, MiscObj::yesUni);
   // Either the padding check fails, and the status says so, or it happens to pass.
   const Integer status = other.DecryptStream(&garbage, &sink);
-  EXPECT_TRUE(status == 0 || status == -208);
+  EXPECT_TRUE(status == 0 || status == error::kBadPadding);
 }
 
 class AESObjFiles : public ::testing::Test {
@@ -261,7 +264,9 @@ TEST_F(AESObjFiles, FailedPaddingCheckIsReturnedAfterEverySteps) {
   Write("plain", testing_support::RandomBytes(40, 5));
   auto c = StoredComponent();
   c->EncryptFileW(Path("plain"), Path("cipher"));
-  // Decrypting under other keys: the status reports the padding check, the output always exists.
+  // Decrypting under other keys: the status reports the padding check; a failed check leaves the
+  // earlier output as it was.
+  Write("back", Bytes(3, 7));
   int failures = 0;
   for (std::uint32_t seed = 0; seed < 16; ++seed) {
     Bytes key = testing_support::RandomBytes(16, seed);
@@ -269,12 +274,99 @@ TEST_F(AESObjFiles, FailedPaddingCheckIsReturnedAfterEverySteps) {
     const std::string hex = testing_support::ToHex(key);
     auto other = StoredComponent(string(hex.begin(), hex.end()));
     const Integer status = other->DecryptFileW(Path("cipher"), Path("back"));
-    ASSERT_TRUE(status == 0 || status == -208);
-    failures += status == -208;
+    ASSERT_TRUE(status == 0 || status == error::kBadPadding);
+    failures += status == error::kBadPadding;
     EXPECT_EQ(other->Progress(), 100);
-    EXPECT_TRUE(fs::exists(dir / "back"));
+    if (status != 0) {
+      EXPECT_EQ(Read("back"), Bytes(3, 7));
+    }
   }
-  EXPECT_GT(failures, 8);
+  EXPECT_GT(failures, 12);
+}
+
+// Every padded decryption of the component refuses what the padding check refuses: the stream
+// form returns -208, the file form returns it and leaves its output as it was, the text form
+// raises it.
+TEST_F(AESObjFiles, PaddingCheckCoversTheWholePadding) {
+  const string keyText = u"3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b";
+  auto files = StoredComponent(keyText);
+  const Bytes fileKey = testing_support::FromHex("3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b");
+  const Bytes streamKey(keyText.begin(), keyText.end());
+  const string textKeyText = u"0123456789abcdef";
+  TAESEncryption text(kl128, textKeyText, atECB, PKCS7, MiscObj::raw, MiscObj::noUni);
+  const Bytes textKey(textKeyText.begin(), textKeyText.end());
+  for (const auto& c : testing_support::FinalBlockCases()) {
+    SCOPED_TRACE(c.Name);
+    const bool good = c.PlainBytes >= 0;
+    const Bytes plain = good ? testing_support::PlainEndingIn(c) : Bytes();
+    Write("cipher", testing_support::CipherEndingIn(fileKey, c.Block));
+    Write("back", Bytes(3, 7));
+    EXPECT_EQ(files->DecryptFileW(Path("cipher"), Path("back")), good ? 0 : error::kBadPadding);
+    EXPECT_EQ(Read("back"), good ? plain : Bytes(3, 7));
+
+    platform::TMemoryStream in(testing_support::CipherEndingIn(streamKey, c.Block)), out;
+    EXPECT_EQ(files->DecryptStream(&in, &out), good ? 0 : error::kBadPadding);
+
+    const Bytes textCipher = testing_support::CipherEndingIn(textKey, c.Block);
+    const std::string message = ThrownMessage([&] { text.Decrypt(string(textCipher.begin(), textCipher.end())); });
+    EXPECT_EQ(message, good ? "no error" : "Invalid Operation : -208");
+  }
+}
+
+TEST_F(AESObjFiles, SamePathForInputAndOutput) {
+  const Bytes plain = testing_support::RandomBytes(1000, 6);
+  Write("file", plain);
+  auto c = StoredComponent();
+  c->EncryptFileW(Path("file"), Path("file"));
+  const Bytes cipher = Read("file");
+  EXPECT_EQ(cipher, OpenSSLCrypt(true, 0, testing_support::FromHex("3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b"), {}, plain, true));
+  // A wrong key fails the padding check and must not destroy the only copy of the cipher text.
+  auto wrong = StoredComponent(u"00000000000000000000000000000000");
+  ASSERT_EQ(wrong->DecryptFileW(Path("file"), Path("file")), error::kBadPadding);
+  EXPECT_EQ(Read("file"), cipher);
+  EXPECT_EQ(c->DecryptFileW(Path("file"), Path("file")), 0);
+  EXPECT_EQ(Read("file"), plain);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
+}
+
+// The chunk progress reports input bytes after each chunk; a cancel raises EAbort and leaves the
+// output file as it was.
+TEST_F(AESObjFiles, ChunkProgressAndCancel) {
+  Write("plain", testing_support::RandomBytes(400000, 7));
+  auto c = StoredComponent();
+  std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+  c->SetChunkProgress([&](std::int64_t done, std::int64_t total) {
+    seen.emplace_back(done, total);
+    return true;
+  });
+  c->EncryptFileW(Path("plain"), Path("cipher"));
+  using P = std::pair<std::int64_t, std::int64_t>;
+  EXPECT_EQ(seen, (std::vector<P>{{160000, 400000}, {320000, 400000}, {400000, 400000}}));
+  const Bytes cipher = Read("cipher");
+
+  for (std::int64_t stopAt : {160000, 400000}) {
+    c->SetChunkProgress([stopAt](std::int64_t done, std::int64_t) { return done < stopAt; });
+    Write("back", Bytes(5, 5));
+    EXPECT_THROW(c->DecryptFileW(Path("cipher"), Path("back")), platform::EAbort);
+    EXPECT_EQ(Read("back"), Bytes(5, 5));
+    EXPECT_THROW(c->EncryptFileW(Path("plain"), Path("cipher")), platform::EAbort);
+    EXPECT_EQ(Read("cipher"), cipher);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 3);
+}
+
+// An input that is not a regular file is refused at once, naming it, before the output is touched.
+TEST_F(AESObjFiles, InputThatIsNotARegularFileIsRefused) {
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir / "zero");
+  Write("cipher", Bytes(4, 4));
+  auto c = StoredComponent();
+  for (const char* name : {"fifo", "zero"}) {
+    const std::string message = ThrownMessage([&] { c->EncryptFileW(Path(name), Path("cipher")); });
+    EXPECT_NE(message.find((dir / name).string()), std::string::npos) << message;
+    EXPECT_EQ(Read("cipher"), Bytes(4, 4));
+    EXPECT_EQ(c->Progress(), 0);
+  }
 }
 
 }  // namespace

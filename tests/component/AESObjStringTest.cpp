@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Oracle.h"
+#include "crypto/support/error.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/support/errorlist.h"
 #include "platform/OSRandom.h"
@@ -149,20 +150,29 @@ TEST(AESObjString, InputAndOutputFormats) {
     }
 }
 
-// The AES variant of Decrypt comes from the key text, of Encrypt from keyLength: a key text that
-// is shorter than keyLength asks for is refused, never read past. ECB needs no IV text.
+// The key text must be exactly as long as keyLength asks for, in both directions: a key kept
+// after keyLength changed would be cut by Encrypt but taken whole by Decrypt. ECB needs no IV.
 TEST(AESObjString, KeyAndIVTextRules) {
   const auto aes = Make({});
   const string cipher = aes->Encrypt(u"some text");
   aes->SetKeyLength(kl256);  // the 16-character key stays
-  ExpectOperationError(-206, [&] { aes->Encrypt(u"some text"); });
+  ExpectOperationError(error::kBadKeySize, [&] { aes->Encrypt(u"some text"); });
+  ExpectOperationError(error::kBadKeySize, [&] { aes->Decrypt(cipher); });
+  aes->SetKeyLength(kl128);
   EXPECT_EQ(aes->Decrypt(cipher), u"some text");
+
+  TAESEncryption lowered;
+  lowered.SetKeyLength(kl256);
+  lowered.SetKey(kKeyText.substr(0, 32));
+  lowered.SetKeyLength(kl128);  // the 32-character key stays
+  ExpectOperationError(error::kBadKeySize, [&] { lowered.Encrypt(u"some text"); });
+  ExpectOperationError(error::kBadKeySize, [&] { lowered.Decrypt(string(32, u'x')); });
 
   TAESEncryption noIV;
   noIV.SetKey(kKeyText.substr(0, 16));
   noIV.SetIVMode(userdefined);
-  ExpectOperationError(-201, [&] { noIV.Encrypt(u"some text"); });
-  ExpectOperationError(-201, [&] { noIV.Decrypt(string(32, u'x')); });
+  ExpectOperationError(error::kBadArgument, [&] { noIV.Encrypt(u"some text"); });
+  ExpectOperationError(error::kBadArgument, [&] { noIV.Decrypt(string(32, u'x')); });
   noIV.SetAType(atECB);
   EXPECT_EQ(noIV.Decrypt(noIV.Encrypt(u"some text")), u"some text");
 }
@@ -179,8 +189,8 @@ TEST(AESObjString, EmptyTextIsRefusedInEveryConfiguration) {
     for (TIVMode ivMode : {AESObj::rand, userdefined})
       for (TPaddingMode padding : {PKCS7, nopadding}) {
         SCOPED_TRACE(testing::Message() << int(type) << int(ivMode) << int(padding));
-        ExpectOperationError(-201, [&] { Make({kl128, type, ivMode, padding})->Encrypt(string()); });
-        ExpectOperationError(-201, [&] { Make({kl128, type, ivMode, padding})->Decrypt(string()); });
+        ExpectOperationError(error::kBadArgument, [&] { Make({kl128, type, ivMode, padding})->Encrypt(string()); });
+        ExpectOperationError(error::kBadArgument, [&] { Make({kl128, type, ivMode, padding})->Decrypt(string()); });
       }
 }
 
@@ -198,29 +208,29 @@ TEST(AESObjString, StatusesRaiseTheOperationError) {
     string input;
   };
   const TCase cases[] = {
-      {"no key text", -201, [](TAESEncryption&) {}, true, u"x"},
-      {"no key text on decryption", -206, [](TAESEncryption&) {}, false, string(32, u'x')},
-      {"cipher text of 20 bytes", -207, [](TAESEncryption& a) { a.SetKey(kKeyText.substr(0, 16)); }, false,
+      {"no key text", error::kBadKeySize, [](TAESEncryption&) {}, true, u"x"},
+      {"no key text on decryption", error::kBadKeySize, [](TAESEncryption&) {}, false, string(32, u'x')},
+      {"cipher text of 20 bytes", error::kBadCipherLength, [](TAESEncryption& a) { a.SetKey(kKeyText.substr(0, 16)); }, false,
        string(20, u'x')},
-      {"CTR with padding, 20 bytes", -207,
+      {"CTR with padding, 20 bytes", error::kBadCipherLength,
        [](TAESEncryption& a) {
          a.SetKey(kKeyText.substr(0, 16));
          a.SetAType(atCTR);
        },
        false, string(20, u'x')},
-      {"last padding byte 0x11", -208,
+      {"last padding byte 0x11", error::kBadPadding,
        [](TAESEncryption& a) {
          a.SetKey(kKeyText.substr(0, 16));
          a.SetAType(atECB);
        },
        false, badPadding},
-      {"mode outside the four", -209,
+      {"mode outside the four", error::kBadMode,
        [](TAESEncryption& a) {
          a.SetKey(kKeyText.substr(0, 16));
          a.SetAType(static_cast<TAESType>(4));
        },
        true, u"x"},
-      {"no padding, 20 bytes", -211,
+      {"no padding, 20 bytes", error::kNoPaddingLength,
        [](TAESEncryption& a) {
          a.SetKey(kKeyText.substr(0, 16));
          a.SetPaddingMode(nopadding);

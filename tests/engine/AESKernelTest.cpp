@@ -69,6 +69,11 @@ void Reference(const Bytes& key, platform::Cardinal Nk, Op op, const Bytes& in, 
 
 class KeyedKernel : public ::testing::TestWithParam<TKernelId> {};
 
+TEST_P(KeyedKernel, RunsTheKernelItWasGiven) {
+  TKeyedKernel k(GetParam());
+  EXPECT_EQ(k.Id(), GetParam());
+}
+
 TEST_P(KeyedKernel, ExpandRejectsBadWordCountsAndShortKeys) {
   TKeyedKernel k(GetParam());
   const Bytes key = RandomBytes(32, 1);
@@ -102,7 +107,7 @@ TEST_P(KeyedKernel, MatchesTheBlockCipherOneBlockAtATime) {
         Reference(key, Nk, op, in, want, wantV);
 
         Bytes shifted(in.size() + 1);  // separate, unaligned
-        std::memcpy(shifted.data() + 1, in.data(), in.size());
+        if (!in.empty()) std::memcpy(shifted.data() + 1, in.data(), in.size());
         Bytes got(in.size() + 3);
         TCharArray16 v = iv;
         RunOp(k, op, shifted.data() + 1, got.data() + 3, blocks, v.data());
@@ -164,6 +169,19 @@ TEST_P(KeyedKernel, MatchesOpenSSL) {
         EXPECT_EQ(got, want) << "Nk " << Nk << " blocks " << blocks << " op " << static_cast<int>(op);
       }
     }
+}
+
+// The dispatch never picks, and an object never runs, a kernel the processor cannot run; under an
+// emulated processor without AES-NI everything is portable.
+TEST(KernelChoice, OnlyKernelsTheProcessorRuns) {
+  const auto cpu = AESModes::kernel::DetectCpu();
+  EXPECT_TRUE(AESModes::kernel::Supports(cpu, AESModes::kernel::ChosenKernel()));
+  for (const TKernelId id : {TKernelId::Portable, TKernelId::AESNI, TKernelId::VAES256, TKernelId::VAES512})
+    EXPECT_TRUE(AESModes::kernel::Supports(cpu, TKeyedKernel(id).Id()));
+  if (!cpu.AES) {
+    EXPECT_EQ(AESModes::kernel::ChosenKernel(), TKernelId::Portable);
+    EXPECT_EQ(AESModes::kernel::AvailableKernels(), std::vector<TKernelId>{TKernelId::Portable});
+  }
 }
 
 std::string KernelLabel(const ::testing::TestParamInfo<TKernelId>& info) {

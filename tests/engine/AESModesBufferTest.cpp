@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "Oracle.h"
+#include "PaddingCases.h"
+#include "crypto/support/error.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/OSRandom.h"
 
@@ -206,27 +208,32 @@ TEST(AESModesBuffer, KeySizeRules) {
   EXPECT_EQ(Bytes(back.begin(), back.begin() + size), plain);
 }
 
-// Only the last plain byte is checked: 0 removes nothing, 1..16 remove that many, above 16 is
-// -208 with the blocks before the last already written.
-TEST(AESModesBuffer, PaddingCheckOnTheLastByte) {
-  struct {
-    std::uint8_t last;
-    Integer status, size;
-  } const cases[] = {{0x00, 0, 32}, {0x01, 0, 31}, {0x10, 0, 16}, {0x11, -208, -1}, {0xFF, -208, -1}};
+// The whole padding is checked in the buffer and string forms; the blocks before the final one
+// are written either way.
+TEST(AESModesBuffer, PaddingCheckCoversTheWholePadding) {
   const Bytes key = RandomBytes(16, 31);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(int(c.last));
-    Bytes plain = RandomBytes(32, 32);
-    plain[31] = c.last;
-    const Bytes cipher = Encrypt(plain, key, false, {}, false, kECB);
-    TAESModes m;
+  TAESModes m;
+  for (const auto& c : testing_support::FinalBlockCases()) {
+    SCOPED_TRACE(c.Name);
+    const Bytes cipher = testing_support::CipherEndingIn(key, c.Block);
     Bytes out(32, 0xAA);
     Integer size = -1;
-    EXPECT_EQ(c.status, m.DecryptBinaryBuffer(cipher, out, size, key, 128, false, {}, true, kECB));
-    EXPECT_EQ(c.size, size);
-    EXPECT_EQ(Bytes(out.begin(), out.begin() + 16), Bytes(plain.begin(), plain.begin() + 16));
-    if (c.status == 0) {
-      EXPECT_EQ(Bytes(out.begin(), out.begin() + size), Bytes(plain.begin(), plain.begin() + size));
+    const Integer status = m.DecryptBinaryBuffer(cipher, out, size, key, 128, false, {}, true, kECB);
+    platform::string text = u"unchanged";
+    const Integer textStatus =
+        m.DecryptString(platform::string(cipher.begin(), cipher.end()), text, key, 128, false, {}, true, kECB);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 16), FromHex("00112233445566778899aabbccddeeff"));
+    if (c.PlainBytes < 0) {
+      EXPECT_EQ(error::kBadPadding, status);
+      EXPECT_EQ(-1, size);
+      EXPECT_EQ(error::kBadPadding, textStatus);
+      EXPECT_EQ(text, u"unchanged");
+    } else {
+      const Bytes plain = testing_support::PlainEndingIn(c);
+      ASSERT_EQ(0, status);
+      EXPECT_EQ(Bytes(out.begin(), out.begin() + size), plain);
+      EXPECT_EQ(0, textStatus);
+      EXPECT_EQ(text, platform::string(plain.begin(), plain.end()));
     }
   }
 }
@@ -245,19 +252,19 @@ struct TStatusCase {
 // outputSizeBytes is only ever set on success.
 TEST(AESModesBuffer, EncryptStatuses) {
   const TStatusCase cases[] = {
-      {"no padding, 20 bytes", 20, 32, 16, 128, false, 16, false, kCBC, -211},
-      {"empty input", 0, 16, 16, 128, false, 16, true, kCBC, -201},
-      {"empty input, no padding", 0, 16, 16, 128, false, 16, false, kECB, -201},
-      {"empty output", 5, 0, 16, 128, false, 16, true, kCBC, -201},
-      {"empty key", 5, 16, 0, 128, false, 16, true, kCBC, -201},
-      {"output one byte short", 20, 31, 16, 128, false, 16, true, kCBC, -201},
-      {"output one byte short of IV + blocks", 20, 47, 16, 128, true, 16, true, kOFB, -201},
-      {"IV of 15 bytes", 20, 32, 16, 128, false, 15, true, kCBC, -201},
+      {"no padding, 20 bytes", 20, 32, 16, 128, false, 16, false, kCBC, error::kNoPaddingLength},
+      {"empty input", 0, 16, 16, 128, false, 16, true, kCBC, error::kBadArgument},
+      {"empty input, no padding", 0, 16, 16, 128, false, 16, false, kECB, error::kBadArgument},
+      {"empty output", 5, 0, 16, 128, false, 16, true, kCBC, error::kBadArgument},
+      {"empty key", 5, 16, 0, 128, false, 16, true, kCBC, error::kBadArgument},
+      {"output one byte short", 20, 31, 16, 128, false, 16, true, kCBC, error::kBadArgument},
+      {"output one byte short of IV + blocks", 20, 47, 16, 128, true, 16, true, kOFB, error::kBadArgument},
+      {"IV of 15 bytes", 20, 32, 16, 128, false, 15, true, kCBC, error::kBadArgument},
       {"no IV in ECB is fine", 20, 32, 16, 128, false, 0, true, kECB, 0},
-      {"key size 100 bits", 20, 32, 16, 100, false, 16, true, kCBC, -206},
-      {"key shorter than keySizeBits", 20, 32, 16, 256, false, 16, true, kCTR, -206},
-      {"mode 4", 20, 32, 16, 128, false, 16, true, 4, -209},
-      {"mode -1, one padded block", 5, 16, 16, 128, false, 16, true, -1, -209},
+      {"key size 100 bits", 20, 32, 16, 100, false, 16, true, kCBC, error::kBadKeySize},
+      {"key shorter than keySizeBits", 20, 32, 16, 256, false, 16, true, kCTR, error::kBadKeySize},
+      {"mode 4", 20, 32, 16, 128, false, 16, true, 4, error::kBadMode},
+      {"mode -1, one padded block", 5, 16, 16, 128, false, 16, true, -1, error::kBadMode},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -278,19 +285,19 @@ TEST(AESModesBuffer, EncryptStatuses) {
 // Every refusal of decryption comes before anything is written.
 TEST(AESModesBuffer, DecryptStatuses) {
   const TStatusCase cases[] = {
-      {"CBC, 20 bytes", 20, 32, 16, 0, false, 16, false, kCBC, -207},
-      {"OFB, 20 bytes", 20, 32, 16, 0, false, 16, false, kOFB, -207},
-      {"CTR with padding, 20 bytes", 20, 32, 16, 0, false, 16, true, kCTR, -207},
-      {"empty input", 0, 16, 16, 0, false, 16, true, kCBC, -201},
-      {"empty output", 32, 0, 16, 0, false, 16, true, kCBC, -201},
-      {"key of 20 bytes", 32, 32, 20, 0, false, 16, true, kCBC, -206},
-      {"no key", 32, 32, 0, 0, false, 16, true, kCBC, -206},
-      {"CTR with IV in front, 5 bytes", 5, 16, 16, 0, true, 0, false, kCTR, -212},
-      {"IV of 15 bytes", 32, 32, 16, 0, false, 15, false, kCBC, -201},
-      {"output one byte short", 32, 31, 16, 0, false, 16, false, kCBC, -201},
-      {"output one byte short of the data part", 48, 31, 16, 0, true, 0, true, kCBC, -201},
-      {"CTR output one byte short", 37, 36, 16, 0, false, 16, false, kCTR, -201},
-      {"mode 4", 32, 32, 16, 0, false, 16, false, 4, -209},
+      {"CBC, 20 bytes", 20, 32, 16, 0, false, 16, false, kCBC, error::kBadCipherLength},
+      {"OFB, 20 bytes", 20, 32, 16, 0, false, 16, false, kOFB, error::kBadCipherLength},
+      {"CTR with padding, 20 bytes", 20, 32, 16, 0, false, 16, true, kCTR, error::kBadCipherLength},
+      {"empty input", 0, 16, 16, 0, false, 16, true, kCBC, error::kBadArgument},
+      {"empty output", 32, 0, 16, 0, false, 16, true, kCBC, error::kBadArgument},
+      {"key of 20 bytes", 32, 32, 20, 0, false, 16, true, kCBC, error::kBadKeySize},
+      {"no key", 32, 32, 0, 0, false, 16, true, kCBC, error::kBadKeySize},
+      {"CTR with IV in front, 5 bytes", 5, 16, 16, 0, true, 0, false, kCTR, error::kShortIVCipher},
+      {"IV of 15 bytes", 32, 32, 16, 0, false, 15, false, kCBC, error::kBadArgument},
+      {"output one byte short", 32, 31, 16, 0, false, 16, false, kCBC, error::kBadArgument},
+      {"output one byte short of the data part", 48, 31, 16, 0, true, 0, true, kCBC, error::kBadArgument},
+      {"CTR output one byte short", 37, 36, 16, 0, false, 16, false, kCTR, error::kBadArgument},
+      {"mode 4", 32, 32, 16, 0, false, 16, false, 4, error::kBadMode},
       {"only the IV: nothing to do", 16, 16, 16, 0, true, 0, true, kCBC, 0},
   };
   for (const auto& c : cases) {
@@ -356,10 +363,10 @@ TEST(AESModesBuffer, StringFormsDropHighByteAndKeepOutputOnFailure) {
   bad[15] = 0x11;
   const Bytes badCipher = Encrypt(bad, key, false, {}, false, kECB);
   platform::string out = u"unchanged";
-  EXPECT_EQ(-208, m.DecryptString(platform::string(badCipher.begin(), badCipher.end()), out, key, 128, false, {},
+  EXPECT_EQ(error::kBadPadding, m.DecryptString(platform::string(badCipher.begin(), badCipher.end()), out, key, 128, false, {},
                                   true, kECB));
-  EXPECT_EQ(-207, m.DecryptString(platform::string(20, u'x'), out, key, 128, false, {}, true, kECB));
-  EXPECT_EQ(-201, m.DecryptString(platform::string(), out, key, 128, false, {}, true, kECB));
+  EXPECT_EQ(error::kBadCipherLength, m.DecryptString(platform::string(20, u'x'), out, key, 128, false, {}, true, kECB));
+  EXPECT_EQ(error::kBadArgument, m.DecryptString(platform::string(), out, key, 128, false, {}, true, kECB));
   EXPECT_EQ(out, u"unchanged");
 }
 

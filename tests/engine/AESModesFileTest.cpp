@@ -12,6 +12,8 @@
 #include <string>
 
 #include "Oracle.h"
+#include "PaddingCases.h"
+#include "crypto/support/error.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/OSRandom.h"
 #include "platform/SysUtils.h"
@@ -204,28 +206,28 @@ struct TStatusCase {
 TEST_F(AESModesFile, Statuses) {
   const std::size_t none = SIZE_MAX;
   const TStatusCase cases[] = {
-      {"encrypt: empty input path", true, 32, true, 16, 128, false, true, kCBC, -201, true, false},
-      {"encrypt: empty output path", true, 32, true, 16, 128, false, true, kCBC, -201, false, true},
-      {"encrypt: key of 20 bytes", true, 32, true, 20, 128, false, true, kCBC, -201},
-      {"encrypt: no input file", true, none, true, 16, 128, false, true, kCBC, -203},
-      {"encrypt: no output file", true, 32, false, 16, 128, false, true, kCBC, -203},
-      {"encrypt: no padding, 20 bytes", true, 20, true, 16, 128, false, false, kCBC, -211},
-      {"encrypt: key size 100 bits", true, 32, true, 16, 100, false, true, kECB, -206},
-      {"encrypt: 16-byte key, 192 bits", true, 32, true, 16, 192, false, true, kCBC, -206},
-      {"encrypt: mode 4", true, 32, true, 16, 128, false, true, 4, -209},
+      {"encrypt: empty input path", true, 32, true, 16, 128, false, true, kCBC, error::kBadArgument, true, false},
+      {"encrypt: empty output path", true, 32, true, 16, 128, false, true, kCBC, error::kBadArgument, false, true},
+      {"encrypt: key of 20 bytes", true, 32, true, 20, 128, false, true, kCBC, error::kBadArgument},
+      {"encrypt: no input file", true, none, true, 16, 128, false, true, kCBC, error::kFileOpenFailed},
+      {"encrypt: no output file", true, 32, false, 16, 128, false, true, kCBC, error::kFileOpenFailed},
+      {"encrypt: no padding, 20 bytes", true, 20, true, 16, 128, false, false, kCBC, error::kNoPaddingLength},
+      {"encrypt: key size 100 bits", true, 32, true, 16, 100, false, true, kECB, error::kBadKeySize},
+      {"encrypt: 16-byte key, 192 bits", true, 32, true, 16, 192, false, true, kCBC, error::kBadKeySize},
+      {"encrypt: mode 4", true, 32, true, 16, 128, false, true, 4, error::kBadMode},
       {"encrypt: mode 4 meets no whole block", true, 5, true, 16, 128, false, true, 4, 0},
-      {"decrypt: empty input path", false, 32, true, 16, 128, false, true, kCBC, -201, true, false},
-      {"decrypt: key of 20 bytes", false, 32, true, 20, 128, false, true, kCBC, -201},
-      {"decrypt: key size 100 bits", false, 32, true, 16, 100, false, true, kCBC, -206},
-      {"decrypt: 16-byte key, 256 bits", false, 32, true, 16, 256, false, true, kCBC, -206},
-      {"decrypt: no output file", false, 32, false, 16, 128, false, true, kCBC, -203},
-      {"decrypt: no padding, CBC, 20 bytes", false, 20, true, 16, 128, false, false, kCBC, -211},
+      {"decrypt: empty input path", false, 32, true, 16, 128, false, true, kCBC, error::kBadArgument, true, false},
+      {"decrypt: key of 20 bytes", false, 32, true, 20, 128, false, true, kCBC, error::kBadArgument},
+      {"decrypt: key size 100 bits", false, 32, true, 16, 100, false, true, kCBC, error::kBadKeySize},
+      {"decrypt: 16-byte key, 256 bits", false, 32, true, 16, 256, false, true, kCBC, error::kBadKeySize},
+      {"decrypt: no output file", false, 32, false, 16, 128, false, true, kCBC, error::kFileOpenFailed},
+      {"decrypt: no padding, CBC, 20 bytes", false, 20, true, 16, 128, false, false, kCBC, error::kNoPaddingLength},
       {"decrypt: no padding, CTR, 20 bytes", false, 20, true, 16, 128, false, false, kCTR, 0},
-      {"decrypt: padding, 20 bytes", false, 20, true, 16, 128, false, true, kCTR, -207},
-      {"decrypt: IV in front, empty file", false, 0, true, 16, 128, true, true, kCBC, -212},
-      {"decrypt: IV in front, CTR, 10 bytes", false, 10, true, 16, 128, true, false, kCTR, -212},
-      {"decrypt: IV only, padding", false, 16, true, 16, 128, true, true, kCBC, -208},
-      {"decrypt: mode 4", false, 32, true, 16, 128, false, false, 4, -209},
+      {"decrypt: padding, 20 bytes", false, 20, true, 16, 128, false, true, kCTR, error::kBadCipherLength},
+      {"decrypt: IV in front, empty file", false, 0, true, 16, 128, true, true, kCBC, error::kShortIVCipher},
+      {"decrypt: IV in front, CTR, 10 bytes", false, 10, true, 16, 128, true, false, kCTR, error::kShortIVCipher},
+      {"decrypt: IV only, padding", false, 16, true, 16, 128, true, true, kCBC, error::kBadPadding},
+      {"decrypt: mode 4", false, 32, true, 16, 128, false, false, 4, error::kBadMode},
   };
   const Bytes old = RandomBytes(100, 9);
   for (const auto& c : cases) {
@@ -249,8 +251,8 @@ TEST_F(AESModesFile, Statuses) {
   }
 }
 
-// The output is cut to what was written, on success and after a failure that wrote something.
-TEST_F(AESModesFile, OutputIsCutToTheBytesWritten) {
+// A longer earlier output is replaced whole: no old bytes remain after the new end.
+TEST_F(AESModesFile, LongerEarlierOutputIsReplacedWhole) {
   const Bytes key = RandomBytes(16, 81), iv = RandomBytes(16, 82), plain = RandomBytes(5, 83);
   const Bytes longer(1000, 0xEE);
   TAESModes m;
@@ -265,13 +267,20 @@ TEST_F(AESModesFile, OutputIsCutToTheBytesWritten) {
   ASSERT_EQ(0, m.DecryptFile(Path("in"), Path("out"), key, 128, false, Block(iv), true, kCBC));
   EXPECT_EQ(Read("out"), plain);
 
-  // Bad padding: the first block is written, the held-back last one is not, nothing else remains.
-  Bytes bad = RandomBytes(32, 84);
-  bad[31] = 0x11;
-  Write("in", EncryptBuffer(bad, key, iv, false, kCBC));
-  Write("out", longer);
-  EXPECT_EQ(-208, m.DecryptFile(Path("in"), Path("out"), key, 128, false, Block(iv), true, kCBC));
-  EXPECT_EQ(Read("out"), Bytes(bad.begin(), bad.begin() + 16));
+}
+
+// A failed padding check leaves the earlier output byte for byte: no partial plain text.
+TEST_F(AESModesFile, PaddingCheckCoversTheWholePaddingAndLeavesTheOutput) {
+  const Bytes key = RandomBytes(16, 83), earlier(1000, 0xEE);
+  TAESModes m;
+  for (const auto& c : testing_support::FinalBlockCases()) {
+    Write("in", testing_support::CipherEndingIn(key, c.Block));
+    Write("out", earlier);
+    const Integer status = m.DecryptFile(Path("in"), Path("out"), key, 128, false, {}, true, kECB);
+    EXPECT_EQ(status, c.PlainBytes < 0 ? error::kBadPadding : 0) << c.Name;
+    EXPECT_EQ(Read("out"), c.PlainBytes < 0 ? earlier : testing_support::PlainEndingIn(c)) << c.Name;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 2);  // no temporary file
 }
 
 // A write that writes fewer bytes than asked ends either operation with -213. The file size limit
@@ -292,9 +301,10 @@ TEST_F(AESModesFile, ShortWriteIsReported) {
   const Integer dec = m.DecryptFile(Path("cipher"), Path("out"), key, 128, false, {}, true, kECB);
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(-213, enc);
-  EXPECT_EQ(-213, dec);
-  EXPECT_EQ(fs::file_size(FDir / "out"), 4096u);
+  EXPECT_EQ(error::kShortWrite, enc);
+  EXPECT_EQ(error::kShortWrite, dec);
+  EXPECT_EQ(fs::file_size(FDir / "out"), 0u);  // the earlier output stays whole
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);  // no temporary file
 }
 
 // A failing generator is reported with its own status and nothing is written.
@@ -317,12 +327,12 @@ TEST_F(AESModesFile, FilesAreClosedOnEveryPath) {
   const Bytes key = RandomBytes(16, 2);
   const auto before = openDescriptors();
   TAESModes m;
-  EXPECT_EQ(-203, m.EncryptFile(Path("in"), Path("missing"), key, 128, false, {}, true, kCBC));
-  EXPECT_EQ(-211, m.EncryptFile(Path("in"), Path("out"), key, 128, false, {}, false, kCBC));
-  EXPECT_EQ(-206, m.EncryptFile(Path("in"), Path("out"), key, 100, false, {}, true, kCBC));
+  EXPECT_EQ(error::kFileOpenFailed, m.EncryptFile(Path("in"), Path("missing"), key, 128, false, {}, true, kCBC));
+  EXPECT_EQ(error::kNoPaddingLength, m.EncryptFile(Path("in"), Path("out"), key, 128, false, {}, false, kCBC));
+  EXPECT_EQ(error::kBadKeySize, m.EncryptFile(Path("in"), Path("out"), key, 100, false, {}, true, kCBC));
   EXPECT_EQ(0, m.EncryptFile(Path("in"), Path("out"), key, 128, false, {}, true, kCBC));
-  EXPECT_EQ(-207, m.DecryptFile(Path("in"), Path("out"), key, 128, false, {}, true, kCBC));
-  EXPECT_EQ(-203, m.DecryptFile(Path("missing"), Path("out"), key, 128, false, {}, true, kCBC));
+  EXPECT_EQ(error::kBadCipherLength, m.DecryptFile(Path("in"), Path("out"), key, 128, false, {}, true, kCBC));
+  EXPECT_EQ(error::kFileOpenFailed, m.DecryptFile(Path("missing"), Path("out"), key, 128, false, {}, true, kCBC));
   Write("back", {});
   EXPECT_EQ(0, m.DecryptFile(Path("out"), Path("back"), key, 128, false, {}, true, kCBC));
   EXPECT_EQ(openDescriptors(), before);

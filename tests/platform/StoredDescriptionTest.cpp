@@ -68,6 +68,8 @@ TEST(StoredDescriptionParse, MalformedTextNamesTheLine) {
       {"A: T {\n  x = \"open\n}", "line 2: text without its closing quote"},
       {"A: T { x = \"a\\n\" }", "line 1: unknown escape"},
       {"A: T {\n\n  x = @\n}", "line 3: unexpected character '@'"},
+      {"A: T\x9D {}", "line 1: unexpected byte 0x9D"},  // a lone byte that is not UTF-8
+      {"A: T { x = \x01 }", "line 1: unexpected byte 0x01"},
       {"A: T { x = 2147483648 }", "line 1: '2147483648' is not a number of 32 bits"},
       {"A: T { x = 12ab }", "line 1: '12' is not a number"},
       {"A: T { x = \"\xC3\" }", "line 1: the value of x is not valid UTF-8"},

@@ -89,22 +89,19 @@ TEST(TConvertCodecs, EncodersReadOnlyTheLowByte) {
   EXPECT_EQ(out, u"MZXQ====");
 }
 
-TEST(TConvertCodecs, DecodersTolerateOtherCharacters) {
+TEST(TConvertCodecs, DecodersDropBlanksAndReadWholeGroups) {
   struct Case {
     Decoder decode;
     string text, bytes;
   } cases[] = {
       {&TConvert::Base64ToChar, u" QU\tJD\r\n", u"ABC"},
-      {&TConvert::Base64ToChar, u"QU-D", u"A@\x03"},  // '-' counts as 0 in base64
-      {&TConvert::Base64ToChar, u"QUJDRA", u"ABC"},   // an incomplete last group is not decoded
-      {&TConvert::Base64ToChar, u"QUJD!R\u00E9", u"ABC"},
-      {&TConvert::Base64urlToChar, u"+/8=", B(std::string_view("\x00\x0F", 2))},  // '+' and '/' count as 0
+      {&TConvert::Base64ToChar, u"QUJDRA", u"ABC"},  // an incomplete last group is not decoded
+      {&TConvert::Base64ToChar, u"QUJD!R A", u"ABC"},
       {&TConvert::Base32ToChar, u"MZXW6YQ=\n", u"foob"},
-      {&TConvert::Base32ToChar, u"MZ1W6===", u"fAo"},  // '1' counts as 0
       // Shorter than one group once blanks are gone: nothing to decode.
       {&TConvert::Base64ToChar, u"QQ", u""},
       {&TConvert::Base64ToChar, u"\r\n", u""},
-      {&TConvert::Base64urlToChar, u"Q Q=", u""},
+      {&TConvert::Base64urlToChar, u"Q Q", u""},
       {&TConvert::Base32ToChar, u"MZXW6", u""},
       {&TConvert::Base32ToChar, u"MZX W6YQ", u""},
   };
@@ -117,17 +114,29 @@ TEST(TConvertCodecs, DecodersTolerateOtherCharacters) {
   }
 }
 
-TEST(TConvertCodecs, DecodersRejectCharactersBeyondTheirTable) {
+// A character outside the alphabet or a '=' that is not the final group's padding would decode
+// as other bytes than the writer meant; every such text raises and leaves the output untouched.
+TEST(TConvertCodecs, DecodersRejectMalformedText) {
   struct Case {
     Decoder decode;
     string text, message;
   } cases[] = {
+      {&TConvert::Base64ToChar, u"-A==", u"Invalid Base64 String : '-A=='"},
+      {&TConvert::Base64ToChar, u"QQ=A", u"Invalid Base64 String : 'QQ=A'"},
+      {&TConvert::Base64ToChar, u"Q===", u"Invalid Base64 String : 'Q==='"},
+      {&TConvert::Base64ToChar, u"QQ==QQ==", u"Invalid Base64 String : 'QQ==QQ=='"},
+      {&TConvert::Base64ToChar, u"QUJDQQ=", u"Invalid Base64 String : 'QUJDQQ='"},  // padding short of a group
+      {&TConvert::Base64ToChar, u"QUJD-", u"Invalid Base64 String : 'QUJD-'"},      // after the last group
+      {&TConvert::Base64ToChar, u"-_8=", u"Invalid Base64 String : '-_8='"},
+      {&TConvert::Base64urlToChar, u"+/8=", u"Invalid Base64url String : '+/8='"},
       {&TConvert::Base64ToChar, u"QUJ\u00E9", u"Invalid Base64 String : 'QUJ\u00E9'"},
       {&TConvert::Base64ToChar, u"QU\r\nJ{", u"Invalid Base64 String : 'QUJ{'"},
-      {&TConvert::Base64ToChar, u"Q\u00E9==", u"Invalid Base64 String : 'Q\u00E9=='"},
       {&TConvert::Base64ToChar, u"\u0141UJDQUJD", u"Invalid Base64 String : '\u0141UJDQUJD'"},
       {&TConvert::Base64urlToChar, u"QUJ~", u"Invalid Base64url String : 'QUJ~'"},
+      {&TConvert::Base32ToChar, u"01234567", u"Invalid Base32 String : '01234567'"},
       {&TConvert::Base32ToChar, u"mzxw6===", u"Invalid Base32 String : 'mzxw6==='"},
+      {&TConvert::Base32ToChar, u"MZXW6Y==", u"Invalid Base32 String : 'MZXW6Y=='"},  // no group ends in "=="
+      {&TConvert::Base32ToChar, u"M=======", u"Invalid Base32 String : 'M======='"},
       {&TConvert::Base32ToChar, u"MZXW6YTBOI=====a", u"Invalid Base32 String : 'MZXW6YTBOI=====a'"},
       {&TConvert::Base32ToChar, u"MZXW 6YT[", u"Invalid Base32 String : 'MZXW6YT['"},
   };
@@ -137,6 +146,23 @@ TEST(TConvertCodecs, DecodersRejectCharactersBeyondTheirTable) {
     string out = u"previous";
     EXPECT_EQ(ThrownMessage([&] { (c.*tc.decode)(tc.text, out); }), tc.message);
     EXPECT_EQ(out, u"previous");
+  }
+}
+
+// FormatToChar pads unpadded text, but no padding makes these well formed.
+TEST(TConvertCodecs, FormatToCharRejectsWhatPaddingCannotMend) {
+  struct Case {
+    TConvertType type;
+    string text;
+  } cases[] = {
+      {MiscObj::base64, u"-A"},      {MiscObj::base64, u"QQ=A"},         {MiscObj::base64, u"Q"},
+      {MiscObj::base64url, u"Q"},    {MiscObj::base32, u"01234567"},     {MiscObj::base32, u"M"},
+      {MiscObj::base32, u"MZXW6Y"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(testing::PrintToString(tc.text));
+    TConvert c(tc.type);
+    EXPECT_THROW(c.FormatToChar(tc.text), platform::Exception);
   }
 }
 
@@ -265,12 +291,12 @@ TEST(TConvertCross, FailureLeavesTheFormatUnchanged) {
   for (const auto& cross : kCross) {
     SCOPED_TRACE(cross.name);
     TConvert c(MiscObj::base32);
-    const auto [text, message] = badFor(cross.source);
-    EXPECT_EQ(ThrownMessage([&] { (c.*cross.convert)(text); }), message);
+    const auto bad = badFor(cross.source);
+    EXPECT_EQ(ThrownMessage([&] { (c.*cross.convert)(bad.first); }), bad.second);
     EXPECT_EQ(c.AType(), MiscObj::base32);
   }
   TConvert c(MiscObj::base64url);
-  EXPECT_EQ(ThrownMessage([&] { c.HexaToBase32(u"4G"); }), u"Invalid Hexadecimal String : '4G'");
+  EXPECT_EQ(ThrownMessage([&] { c.HexaToBase32(u"4G"); }), u"Invalid Hexadecimal Character 'G' at position 2");
   EXPECT_EQ(c.AType(), MiscObj::base64url);
 }
 

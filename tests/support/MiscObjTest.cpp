@@ -267,18 +267,22 @@ TEST(TConvertHex, DecodesEitherCaseInAllThreeForms) {
   }
 }
 
-TEST(TConvertHex, RejectsOddLengthAndNonDigitsQuotingTheText) {
+// The odd-length message quotes the text; a bad character is named with its position only,
+// since the text is often a key.
+TEST(TConvertHex, RejectsOddLengthAndNonDigits) {
   struct Case {
     string hex, message;
   } cases[] = {
       {u"abc", u"Invalid Hexadecimal String Length (must be even): 'abc'"},
       {u"4G6", u"Invalid Hexadecimal String Length (must be even): '4G6'"},
-      {u"4G", u"Invalid Hexadecimal String : '4G'"},
-      {u"G4", u"Invalid Hexadecimal String : 'G4'"},
-      {u"4A 6", u"Invalid Hexadecimal String : '4A 6'"},
-      {u"0x1F", u"Invalid Hexadecimal String : '0x1F'"},
+      {u"4G", u"Invalid Hexadecimal Character 'G' at position 2"},
+      {u"G4", u"Invalid Hexadecimal Character 'G' at position 1"},
+      {u"4A 6", u"Invalid Hexadecimal Character ' ' at position 3"},
+      {u"0x1F", u"Invalid Hexadecimal Character 'x' at position 2"},
+      {u"00112233445566778899AABBCCDDEEFZ", u"Invalid Hexadecimal Character 'Z' at position 32"},
+      {u"4\n", u"Invalid Hexadecimal Character U+000A at position 2"},
       // The low byte of U+0134 is '4': the whole character is judged, not its low byte.
-      {u"4A\u01341", u"Invalid Hexadecimal String : '4A\u01341'"},
+      {u"4A\u01341", u"Invalid Hexadecimal Character U+0134 at position 3"},
   };
   TConvert c;
   for (const auto& tc : cases) {

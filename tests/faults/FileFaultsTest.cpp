@@ -1,0 +1,202 @@
+// Files that fail on purpose: a read that fails after part of its bytes, a full disk, and a
+// process killed in the middle of writing. No such fault is reported as success, and the earlier
+// output survives byte for byte with no temporary file left beside it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "../platform/TempDir.h"
+#include "Oracle.h"
+#include "ReadShim.h"
+#include "Thrown.h"
+#include "crypto/component/AESObj.h"
+#include "crypto/engine/AESModes.h"
+#include "crypto/support/error.h"
+#include "platform/Files.h"
+#include "platform/Streams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using AESModes::TAESModes;
+using platform::Integer;
+using testing_support::Bytes;
+using testing_support::RandomBytes;
+
+const Bytes kKey = testing_support::FromHex("3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b");
+
+class FileFaults : public TempDirTest {
+ protected:
+  void Put(const std::string& name, const Bytes& data) const {
+    WriteFile(name, std::string(data.begin(), data.end()));
+  }
+  Bytes Get(const std::string& name) const {
+    const std::string s = ReadFile(name);
+    return Bytes(s.begin(), s.end());
+  }
+  std::set<std::string> Listing() const {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(Native(""))) names.insert(e.path().filename().string());
+    return names;
+  }
+  static std::unique_ptr<AESObj::TAESEncryption> Component() {
+    auto c = std::make_unique<AESObj::TAESEncryption>();
+    c->SetKeyLength(AESObj::kl256);
+    c->SetKey(u"3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b");
+    c->SetInputFormat(MiscObj::hexa);
+    return c;
+  }
+  // Runs body in a child process and returns its exit code (-signal when it was killed).
+  template <class Body>
+  static int InChild(Body body, const std::function<void(pid_t)>& whileRunning = {}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(body());
+    if (whileRunning) whileRunning(pid);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  }
+};
+
+// The OS reports an error after part of the bytes arrived: every file-reading operation fails
+// with its read error instead of taking the bytes so far for the whole input.
+TEST_F(FileFaults, ReadFailingAfterAPartialTransferIsNeverAnEndOfFile) {
+  const Bytes plain = RandomBytes(300000, 1);
+  Put("plain", plain);
+  TAESModes m;
+  Put("cipher", {});
+  ASSERT_EQ(0, m.EncryptFile(Path("plain"), Path("cipher"), kKey, 128, false, {}, true, 1));
+  const Bytes cipher = Get("cipher");
+  Put("out", Bytes(9, 9));
+
+  for (std::int64_t budget : {0, 1000, 160000, 200000}) {
+    SCOPED_TRACE(budget);
+    {
+      read_shim::TScopedReadFailure failing(Native("plain"), budget);
+      EXPECT_EQ(error::kFileOpenFailed, m.EncryptFile(Path("plain"), Path("out"), kKey, 128, false, {}, true, 1));
+    }
+    {
+      read_shim::TScopedReadFailure failing(Native("cipher"), budget);
+      EXPECT_EQ(error::kFileOpenFailed, m.DecryptFile(Path("cipher"), Path("out"), kKey, 128, false, {}, true, 1));
+    }
+    {
+      read_shim::TScopedReadFailure failing(Native("plain"), budget);
+      const std::string message = testing_support::ThrownMessage([&] { Component()->EncryptFileW(Path("plain"), Path("out")); });
+      EXPECT_NE(message.find(Native("plain").string()), std::string::npos) << message;
+    }
+    {
+      read_shim::TScopedReadFailure failing(Native("plain"), budget);
+      const platform::TFileHandle h(platform::FileOpen(Path("plain"), platform::TFileAccess::Read));
+      Bytes buffer(300000);
+      EXPECT_EQ(-1, platform::FileRead(h.Get(), buffer.data(), 300000));
+    }
+    {
+      read_shim::TScopedReadFailure failing(Native("plain"), budget);
+      platform::TFileStream in(Path("plain"), platform::TFileMode::fmOpenRead);
+      platform::TMemoryStream out;
+      EXPECT_THROW(m.EncryptStream(&in, &out, kKey, {}), platform::EReadError);
+    }
+    EXPECT_EQ(Get("out"), Bytes(9, 9));
+  }
+  EXPECT_EQ(Listing(), (std::set<std::string>{"cipher", "out", "plain"}));
+}
+
+// A full disk (a file-size limit in a child process, SIGXFSZ ignored so the write fails): the
+// operation fails and the good earlier output stays.
+TEST_F(FileFaults, FullDiskKeepsTheEarlierOutput) {
+  Put("plain", RandomBytes(1000000, 2));
+  const Bytes earlier = RandomBytes(5000, 3);
+  Put("test.aes", earlier);
+  const auto limited = [](auto operation) {
+    return [operation] {
+      ::signal(SIGXFSZ, SIG_IGN);
+      rlimit small{65536, 65536};
+      if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return 99;
+      return operation();
+    };
+  };
+  EXPECT_EQ(InChild(limited([&] {
+              return TAESModes().EncryptFile(Path("plain"), Path("test.aes"), kKey, 128, false, {}, true, 0) ==
+                             error::kShortWrite
+                         ? 0
+                         : 1;
+            })),
+            0);
+  EXPECT_EQ(InChild(limited([&] {
+              try {
+                Component()->EncryptFileW(Path("plain"), Path("test.aes"));
+              } catch (const platform::EWriteError&) {
+                return 0;
+              }
+              return 1;
+            })),
+            0);
+  EXPECT_EQ(Get("test.aes"), earlier);
+  EXPECT_EQ(Listing(), (std::set<std::string>{"plain", "test.aes"}));
+}
+
+// Where the child is writing: the position of its descriptor on a file in folder that has no
+// name (the unnamed temporary file), or -1.
+std::int64_t TemporaryFilePosition(pid_t pid, const fs::path& folder) {
+  std::error_code ec;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+    const std::string target = fs::read_symlink(fd.path(), ec).string();
+    if (target.rfind(folder.string(), 0) != 0 || target.find("(deleted)") == std::string::npos) continue;
+    std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + fd.path().filename().string());
+    std::string key;
+    std::int64_t pos = -1;
+    info >> key >> pos;
+    return key == "pos:" ? pos : -1;
+  }
+  return -1;
+}
+
+// A process killed while EncryptFile writes over an older, longer file: the older file survives
+// byte for byte and nothing else is left in the folder.
+TEST_F(FileFaults, KilledWhileWritingLeavesTheEarlierOutput) {
+  Put("plain", RandomBytes(40000000, 4));
+  const Bytes earlier = RandomBytes(48000000, 5);
+  Put("out", earlier);
+  bool killedMidWrite = false;
+  const int code = InChild([&] { return TAESModes().EncryptFile(Path("plain"), Path("out"), kKey, 128, false, {}, true, 1) == 0 ? 0 : 1; },
+                           [&](pid_t pid) {
+                             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                             while (std::chrono::steady_clock::now() < deadline) {
+                               if (TemporaryFilePosition(pid, Native("")) > 0) {
+                                 killedMidWrite = ::kill(pid, SIGKILL) == 0;
+                                 return;
+                               }
+                               std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                             }
+                           });
+  ASSERT_TRUE(killedMidWrite) << "the child finished (" << code << ") before it could be killed mid-write";
+  EXPECT_EQ(code, -SIGKILL);
+  EXPECT_TRUE(Get("out") == earlier);
+  EXPECT_EQ(Listing(), (std::set<std::string>{"out", "plain"}));
+}
+
+// Bytes appended while an operation runs are not read: what was measured at the start is what
+// is encrypted (today's cipher text would take the appended bytes as a partial block that no
+// decryption accepts).
+TEST_F(FileFaults, InputIsReadForItsMeasuredSize) {
+  const Bytes plain = RandomBytes(64, 6);
+  Put("plain", plain);
+  Put("out", {});
+  {
+    read_shim::TScopedReadFailure growing(Native("plain"), 1 << 30,
+                                          [&] { std::ofstream(Native("plain"), std::ios::app) << "tail"; });
+    EXPECT_EQ(0, TAESModes().EncryptFile(Path("plain"), Path("out"), kKey, 128, false, {}, false, 0));
+  }
+  EXPECT_EQ(Get("out"), testing_support::OpenSSLCrypt(true, 0, kKey, {}, plain, false));
+}
+
+}  // namespace
