@@ -5,12 +5,11 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "crypto/engine/AESModes.h"
 #include "crypto/support/errorlist.h"
 #include "platform/Streams.h"
@@ -21,52 +20,21 @@ namespace gcm_fuzz {
 using platform::Integer;
 using platform::TBytes;
 
-// A property that must hold: abort (no catch clause can swallow it), naming the line.
-#define GCM_CHECK(cond)                                                                \
-  do {                                                                                 \
-    if (!(cond)) {                                                                     \
-      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                    \
-    }                                                                                  \
-  } while (0)
-
-// Reads fields off the front of the fuzzer's bytes; missing bytes read as zero.
-struct TReader {
-  const std::uint8_t* P;
-  std::size_t N;
-  std::uint8_t Byte() {
-    if (N == 0) return 0;
-    --N;
-    return *P++;
-  }
-  TBytes Take(std::size_t n) {
-    n = n < N ? n : N;
-    TBytes b(P, P + n);
-    P += n;
-    N -= n;
-    return b;
-  }
-  TBytes Rest() { return Take(N); }
-};
-
 struct TCase {
   TBytes Key, IV, AAD, Data, Tag;
   Integer TagBits = 128;
 };
 
-// Key of 16, 24 or 32 bytes; IV of 1 to 64 bytes (12 twice as often); additional data of up to
+// Key of 16, 24 or 32 bytes; IV of 12 bytes half of the time, else of 1 to 64; additional data of up to
 // 255 bytes; tag size 0 to 135 bits; the rest is the data.
-inline TCase ReadCase(TReader& r) {
+inline TCase ReadCase(fuzz_support::TFuzzReader& r) {
   TCase c;
-  const std::size_t keyBytes = 16 + 8 * (r.Byte() % 3);
-  c.Key = r.Take(keyBytes);
-  c.Key.resize(keyBytes);
+  c.Key = r.Bytes(16 + 8 * (r.Byte() % 3));
   const std::uint8_t ivChoice = r.Byte();
-  c.IV = r.Take(ivChoice % 2 ? 12 : 1 + ivChoice % 64);
-  if (c.IV.empty()) c.IV.push_back(0);
-  c.AAD = r.Take(r.Byte());
+  c.IV = r.Bytes(ivChoice % 2 ? 12 : 1 + ivChoice % 64);
+  c.AAD = r.Bytes(r.Byte());
   c.TagBits = r.Byte() % 136;
-  c.Tag = r.Take(16);
+  c.Tag = r.Bytes(16);
   c.Data = r.Rest();
   return c;
 }
@@ -141,7 +109,7 @@ inline Integer Decrypt(TForm form, const TCase& c, TBytes& plain) {
                                           c.TagBits);
       } catch (const errorlist::ESelvane& e) {
         st = -1;  // a refused argument; nothing may have been written
-        GCM_CHECK(out.Bytes().empty());
+        FUZZ_CHECK(out.Bytes().empty());
       }
       plain = out.Bytes();
       return st;

@@ -7,7 +7,7 @@
 using namespace gcm_fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TReader r{data, size};
+  fuzz_support::TFuzzReader r(data, size);
   const auto form = static_cast<TForm>(r.Byte() % kForms);
   const TCase c = ReadCase(r);
   TBytes plain;
@@ -16,15 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool fileOrStream = form >= TForm::File;
   if (st == -200) {
     if (fileOrStream) {
-      GCM_CHECK(plain.empty());
+      FUZZ_CHECK(plain.empty());
     } else {
-      for (std::size_t i = 0; i + header < c.Data.size(); ++i) GCM_CHECK(plain[i] == 0);
+      for (std::size_t i = 0; i + header < c.Data.size(); ++i) FUZZ_CHECK(plain[i] == 0);
     }
     return 0;
   }
   if (st != 0) return 0;
-  GCM_CHECK(c.TagBits >= 8);
-  GCM_CHECK(c.Data.size() >= header);
+  FUZZ_CHECK(c.TagBits >= 8);
+  FUZZ_CHECK(c.Data.size() >= header);
   // Encrypt what was released under the same key, IV and additional data.
   TCase again = c;
   again.Data.assign(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(c.Data.size() - header));
@@ -32,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (form == TForm::Stream) again.IV.resize(12);  // a stream takes the first 12 bytes of a longer IV
   again.TagBits = 128;
   TBytes cipher, tag;
-  GCM_CHECK(Encrypt(TForm::Buffer, again, cipher, tag) == 0);
-  GCM_CHECK(std::equal(cipher.begin(), cipher.end(), c.Data.begin() + static_cast<std::ptrdiff_t>(header)));
+  FUZZ_CHECK(Encrypt(TForm::Buffer, again, cipher, tag) == 0);
+  FUZZ_CHECK(std::equal(cipher.begin(), cipher.end(), c.Data.begin() + static_cast<std::ptrdiff_t>(header)));
   const std::size_t t = static_cast<std::size_t>(c.TagBits / 8);
-  GCM_CHECK(c.Tag.size() >= t && std::equal(tag.begin(), tag.begin() + static_cast<std::ptrdiff_t>(t), c.Tag.begin()));
+  FUZZ_CHECK(c.Tag.size() >= t && std::equal(tag.begin(), tag.begin() + static_cast<std::ptrdiff_t>(t), c.Tag.begin()));
   return 0;
 }

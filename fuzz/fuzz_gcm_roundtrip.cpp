@@ -6,7 +6,7 @@
 using namespace gcm_fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TReader r{data, size};
+  fuzz_support::TFuzzReader r(data, size);
   const std::uint8_t pick = r.Byte();
   auto encForm = static_cast<TForm>(pick % kForms), decForm = static_cast<TForm>((pick / kForms) % kForms);
   TCase c = ReadCase(r);
@@ -16,25 +16,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool needs12 = encForm == TForm::Stream || decForm == TForm::Stream;
   if (needs12) c.IV.resize(12);
   TBytes refCipher, refTag;
-  GCM_CHECK(Encrypt(TForm::Buffer, c, refCipher, refTag) == 0);
+  FUZZ_CHECK(Encrypt(TForm::Buffer, c, refCipher, refTag) == 0);
 
   TBytes cipher, tag;
   const Integer st = Encrypt(encForm, c, cipher, tag);
   const bool stringForm = encForm == TForm::String || encForm == TForm::StringIVIn;
   if (stringForm && (c.Data.empty() || c.AAD.empty())) {
-    GCM_CHECK(st == -201);  // the string forms need text and additional data
+    FUZZ_CHECK(st == -201);  // the string forms need text and additional data
     return 0;
   }
-  GCM_CHECK(st == 0);
+  FUZZ_CHECK(st == 0);
   if (encForm == TForm::Stream || encForm == TForm::StreamIVIn) tag.resize(static_cast<std::size_t>(c.TagBits / 8));
   if (!IVIn(encForm)) {
-    GCM_CHECK(cipher == refCipher && tag == refTag);
+    FUZZ_CHECK(cipher == refCipher && tag == refTag);
   } else {
     // The drawn IV in front: the rest equals the buffer form under that IV.
     TCase withIV = c;
     withIV.IV.assign(cipher.begin(), cipher.begin() + 12);
-    GCM_CHECK(Encrypt(TForm::Buffer, withIV, refCipher, refTag) == 0);
-    GCM_CHECK(std::equal(refCipher.begin(), refCipher.end(), cipher.begin() + 12) && tag == refTag);
+    FUZZ_CHECK(Encrypt(TForm::Buffer, withIV, refCipher, refTag) == 0);
+    FUZZ_CHECK(std::equal(refCipher.begin(), refCipher.end(), cipher.begin() + 12) && tag == refTag);
   }
 
   // Decrypt through another form.
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   back.Data = cipher;
   back.Tag = tag;
   TBytes plain;
-  GCM_CHECK(Decrypt(decForm, back, plain) == 0);
-  GCM_CHECK(std::equal(c.Data.begin(), c.Data.end(), plain.begin()));
+  FUZZ_CHECK(Decrypt(decForm, back, plain) == 0);
+  FUZZ_CHECK(std::equal(c.Data.begin(), c.Data.end(), plain.begin()));
   return 0;
 }
