@@ -2,14 +2,14 @@
 # Builds the libFuzzer targets with clang (build/fuzz) and runs each for the given number of
 # seconds on a copy of its seed corpus in fuzz/corpus/<target>/.
 #   scripts/fuzz.sh [seconds-per-target] [target...]     (default 600 s, every target)
-# Targets are named without the fuzz_ prefix: convert convert_further buffer stream component description
-# roundtrip gcm_decrypt gcm_roundtrip. Prints executions, coverage (cov:, ft:) and findings per target; exits nonzero
-# when any target found something (the failing input is kept in build/fuzz/run/<target>/).
+# Targets are named without the fuzz_ prefix (the list below). Prints executions, coverage (cov:,
+# ft:) and findings per target; exits nonzero when any target found something (the failing
+# input is kept in build/fuzz/run/<target>/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
 shift || true
-all=(convert convert_further buffer stream component description roundtrip gcm_decrypt gcm_roundtrip)
+all=(convert convert_further buffer stream component description roundtrip cmac gcm_decrypt gcm_roundtrip)
 if [[ $# -gt 0 ]]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 "$root/scripts/setup.sh"

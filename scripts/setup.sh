@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev xvfb xauth                    # the desktop program and its window tests
   time                                       # /usr/bin/time for the memory measurements
   qemu-user                                  # the engine tests on a processor without AES-NI
+  valgrind                                   # the constant-time check (memcheck and its headers)
+  g++-aarch64-linux-gnu                      # the aarch64 cross build, its tests run under qemu-aarch64
 )
 
 missing=()

@@ -1,6 +1,5 @@
 #include "crypto/engine/AESKernel.h"
 
-#include "crypto/engine/AESCore.h"
 #include "crypto/engine/AESKernelOps.h"
 #include "crypto/support/error.h"
 #include "platform/Memory.h"
@@ -49,6 +48,7 @@ const TKernelOps* OpsFor(TKernelId id) noexcept {
     case TKernelId::AESNI: return AESNIOps();
     case TKernelId::VAES256: return VAES256Ops();
     case TKernelId::VAES512: return VAES512Ops();
+    case TKernelId::ARMv8: return ARMv8Ops();
     case TKernelId::Portable: break;
   }
   return PortableOps();
@@ -81,14 +81,11 @@ TKeyedKernel::~TKeyedKernel() { platform::SecureZero(&FKeys, sizeof FKeys); }
 Integer TKeyedKernel::Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept {
   platform::SecureZero(&FKeys, sizeof FKeys);
   if (Nk < 1 || Nk > 8 || key.size() < 4 * static_cast<std::size_t>(Nk)) return error::kBadKeySize;
-  // The block cipher's own expansion is the reference; its key argument is a byte array, so the
-  // key goes through a copy that is wiped again.
-  const platform::TSecretBytes copy(platform::TBytes(key.begin(), key.begin() + 4 * Nk));
-  static const AESCore::TAESCore core;
-  if (const Integer st = core.KeyExpansion(copy.Value, FKeys.Enc, Nk); st != 0) return st;
+  bitsliced::ExpandKey(key.data(), Nk, FKeys.Enc[0].data());
   FKeys.Nk = Nk;
   FKeys.Nr = Nk + 6;
   MakeDecryptionSchedule(FKeys);
+  if (FOps->Prepare != nullptr) FOps->Prepare(FKeys);
   return 0;
 }
 

@@ -1,4 +1,4 @@
-// The keyed kernel: an expanded AES key together with the kernel (portable, AES-NI, VAES) chosen
+// The keyed kernel: an expanded AES key together with the kernel (portable, AES-NI, VAES, ARMv8) chosen
 // for this processor, offering the block modes as bulk operations over whole 16-byte blocks.
 #pragma once
 
@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "crypto/engine/AESBitsliced.h"
 #include "crypto/engine/KernelDispatch.h"
 #include "platform/Types.h"
 
@@ -17,9 +18,11 @@ using platform::Integer;
 // Both schedules of one key. Enc is the cipher's schedule (round key r is bytes 16r..16r+15, the
 // layout the AES instructions load); Dec holds the round keys of the equivalent inverse cipher in
 // the order decryption uses them: Enc[Nr], InvMixColumns(Enc[Nr-1]) .. InvMixColumns(Enc[1]), Enc[0].
+// Sliced is Enc as the portable kernel's bit planes (filled for that kernel only).
 struct alignas(64) TRoundKeys {
   platform::TCharArray60_4 Enc;
   alignas(16) platform::TCharArray60_4 Dec;
+  bitsliced::TSlicedKeys Sliced;
   Cardinal Nk;
   unsigned Nr;
 };

@@ -15,9 +15,13 @@ struct TKernelOps {
   using TChained = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                             std::uint8_t iv[16]);
   using TChain = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]);
+  using TPrepare = void (*)(TRoundKeys& k);
   TBulk EncryptECB, DecryptECB;
   TChained EncryptCBC, DecryptCBC, OFB, CTR128, CTR32;
   TChain CBCMAC;
+  // Derives the kernel's own form of the schedules after an expansion (none when it loads the
+  // byte schedules as they are).
+  TPrepare Prepare = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another
@@ -26,6 +30,7 @@ const TKernelOps* PortableOps() noexcept;
 const TKernelOps* AESNIOps() noexcept;
 const TKernelOps* VAES256Ops() noexcept;
 const TKernelOps* VAES512Ops() noexcept;
+const TKernelOps* ARMv8Ops() noexcept;
 
 // Raw views of a schedule for the kernel files: round key r of each schedule starts at byte 16r.
 const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept;
@@ -52,6 +57,9 @@ void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL256(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+// ARMv8 PMULL; its key keeps H in the portable kernel's layout.
+void GHashSetKeyPMULL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
+void GHashPMULL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 
 // Counter mode with a 32-bit counter stitched with GHASH: blocks whole blocks encrypted (or
 // decrypted) from ctr (its last 4 bytes a big-endian counter modulo 2^32, returned advanced),

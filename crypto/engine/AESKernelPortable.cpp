@@ -1,121 +1,117 @@
-// The portable kernel: every mode over the block cipher TAESCore, one block at a time. It is the
-// reference the instruction-set kernels are tested against.
+// The portable kernel: every mode over the constant-time bitsliced AES. The parallel modes fill
+// all four lanes of a step; the serial ones (CBC encryption, OFB, the CBC-MAC chain) run one
+// block a step, since each block needs the one before it. Working copies of data and keystream
+// are wiped before each call returns.
+#include <array>
 #include <cstring>
 
-#include "crypto/engine/AESCore.h"
+#include "crypto/engine/AESBitsliced.h"
 #include "crypto/engine/AESKernel.h"
 #include "crypto/engine/AESKernelOps.h"
+#include "platform/Memory.h"
 
 namespace AESModes::kernel {
 
 namespace {
 
-using platform::TCharArray16;
+namespace bs = bitsliced;
+using u8 = std::uint8_t;
+using TStep = std::array<u8, bs::kStepBytes>;
 
-const AESCore::TAESCore& Core() {
-  static const AESCore::TAESCore core;
-  return core;
+void XorInto(u8* out, const u8* a, const u8* b, std::size_t n) noexcept {
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<u8>(a[i] ^ b[i]);
 }
 
-TCharArray16 Load(const std::uint8_t* p) {
-  TCharArray16 b;
-  std::memcpy(b.data(), p, 16);
-  return b;
+// Calls f(first block, blocks) for consecutive groups of up to kLanes blocks.
+template <class F>
+void ForEachGroup(std::size_t blocks, F&& f) {
+  for (std::size_t i = 0; i < blocks; i += bs::kLanes) f(i, blocks - i < bs::kLanes ? blocks - i : bs::kLanes);
 }
 
-void Xor(TCharArray16& a, const TCharArray16& b) {
-  for (int i = 0; i < 16; ++i) a[i] ^= b[i];
+template <void (*Step)(const bs::TSlicedKeys&, const u8*, u8*) noexcept>
+void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks) {
+  const std::size_t whole = blocks - blocks % bs::kLanes;
+  for (std::size_t i = 0; i < whole; i += bs::kLanes) Step(k.Sliced, in + 16 * i, out + 16 * i);
+  if (whole == blocks) return;
+  platform::TWiped<TStep> buf;
+  std::memcpy(buf->data(), in + 16 * whole, 16 * (blocks - whole));
+  Step(k.Sliced, buf->data(), buf->data());
+  std::memcpy(out + 16 * whole, buf->data(), 16 * (blocks - whole));
 }
 
-TCharArray16 Enc(const TRoundKeys& k, const TCharArray16& in) {
-  TCharArray16 out;
-  Core().Cipher(in, out, k.Enc, k.Nk);
-  return out;
-}
+using TBlock = std::array<u8, 16>;
 
-void EncryptECB(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
-  for (std::size_t i = 0; i < blocks; ++i) std::memcpy(out + 16 * i, Enc(k, Load(in + 16 * i)).data(), 16);
-}
+void EncryptOne(const TRoundKeys& k, TBlock& s) { bs::EncryptBlock(k.Sliced, s.data(), s.data()); }
 
-void DecryptECB(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
-  TCharArray16 p;
+void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  platform::TWiped<TBlock> s;
+  std::memcpy(s->data(), iv, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
-    Core().InvCipher(Load(in + 16 * i), p, k.Enc, k.Nk);
-    std::memcpy(out + 16 * i, p.data(), 16);
+    XorInto(s->data(), s->data(), in + 16 * i, 16);
+    EncryptOne(k, *s);
+    std::memcpy(out + 16 * i, s->data(), 16);
+  }
+  std::memcpy(iv, s->data(), 16);
+}
+
+void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  platform::TWiped<TBlock> s;
+  std::memcpy(s->data(), iv, 16);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    EncryptOne(k, *s);
+    XorInto(out + 16 * i, in + 16 * i, s->data(), 16);
+  }
+  std::memcpy(iv, s->data(), 16);
+}
+
+void CBCMAC(const TRoundKeys& k, const u8* in, std::size_t blocks, u8 state[16]) {
+  platform::TWiped<TBlock> s;
+  std::memcpy(s->data(), state, 16);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    XorInto(s->data(), s->data(), in + 16 * i, 16);
+    EncryptOne(k, *s);
+  }
+  std::memcpy(state, s->data(), 16);
+}
+
+void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  platform::TWiped<TStep> c, p;
+  platform::TWiped<std::array<u8, 16>> prev;
+  std::memcpy(prev->data(), iv, 16);
+  ForEachGroup(blocks, [&](std::size_t i, std::size_t n) {
+    std::memcpy(c->data(), in + 16 * i, 16 * n);  // kept: out may be in
+    bs::DecryptStep(k.Sliced, c->data(), p->data());
+    XorInto(out + 16 * i, p->data(), prev->data(), 16);
+    XorInto(out + 16 * i + 16, p->data() + 16, c->data(), 16 * (n - 1));
+    std::memcpy(prev->data(), c->data() + 16 * (n - 1), 16);
+  });
+  std::memcpy(iv, prev->data(), 16);
+}
+
+// Adds 1 to the big-endian number in bytes first..15, carrying without a branch.
+void Increment(u8* ctr, int first) noexcept {
+  unsigned carry = 1;
+  for (int i = 15; i >= first; --i) {
+    carry += ctr[i];
+    ctr[i] = static_cast<u8>(carry);
+    carry >>= 8;
   }
 }
 
-void EncryptCBC(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                std::uint8_t iv[16]) {
-  TCharArray16 v = Load(iv);
-  for (std::size_t i = 0; i < blocks; ++i) {
-    Xor(v, Load(in + 16 * i));
-    v = Enc(k, v);
-    std::memcpy(out + 16 * i, v.data(), 16);
-  }
-  std::memcpy(iv, v.data(), 16);
+template <int kFirst>
+void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
+  platform::TWiped<TStep> s;
+  ForEachGroup(blocks, [&](std::size_t i, std::size_t n) {
+    for (std::size_t j = 0; j < n; ++j, Increment(ctr, kFirst)) std::memcpy(s->data() + 16 * j, ctr, 16);
+    bs::EncryptStep(k.Sliced, s->data(), s->data());
+    XorInto(out + 16 * i, in + 16 * i, s->data(), 16 * n);
+  });
 }
 
-void DecryptCBC(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                std::uint8_t iv[16]) {
-  TCharArray16 v = Load(iv), p;
-  for (std::size_t i = 0; i < blocks; ++i) {
-    const TCharArray16 c = Load(in + 16 * i);  // read before out (which may be in) is written
-    Core().InvCipher(c, p, k.Enc, k.Nk);
-    Xor(p, v);
-    std::memcpy(out + 16 * i, p.data(), 16);
-    v = c;
-  }
-  std::memcpy(iv, v.data(), 16);
-}
+void Prepare(TRoundKeys& k) { bs::SliceKeys(EncKeys(k), k.Nr, k.Sliced); }
 
-void OFB(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) {
-  TCharArray16 v = Load(iv);
-  for (std::size_t i = 0; i < blocks; ++i) {
-    v = Enc(k, v);
-    TCharArray16 b = Load(in + 16 * i);
-    Xor(b, v);
-    std::memcpy(out + 16 * i, b.data(), 16);
-  }
-  std::memcpy(iv, v.data(), 16);
-}
-
-// Adds 1 to the big-endian number in bytes first..15 of the counter block.
-void Increment(TCharArray16& ctr, int first) {
-  for (int i = 15; i >= first; --i)
-    if (++ctr[i] != 0) return;
-}
-
-void CTR(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16],
-         int first) {
-  TCharArray16 v = Load(ctr);
-  for (std::size_t i = 0; i < blocks; ++i) {
-    TCharArray16 b = Load(in + 16 * i);
-    Xor(b, Enc(k, v));
-    std::memcpy(out + 16 * i, b.data(), 16);
-    Increment(v, first);
-  }
-  std::memcpy(ctr, v.data(), 16);
-}
-
-void CTR128(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) {
-  CTR(k, in, out, blocks, ctr, 0);
-}
-
-void CTR32(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) {
-  CTR(k, in, out, blocks, ctr, 12);
-}
-
-void CBCMAC(const TRoundKeys& k, const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) {
-  TCharArray16 v = Load(state);
-  for (std::size_t i = 0; i < blocks; ++i) {
-    Xor(v, Load(in + 16 * i));
-    v = Enc(k, v);
-  }
-  std::memcpy(state, v.data(), 16);
-}
-
-constexpr TKernelOps kOps = {EncryptECB, DecryptECB, EncryptCBC, DecryptCBC, OFB, CTR128, CTR32, CBCMAC};
+constexpr TKernelOps kOps = {ECB<bs::EncryptStep>, ECB<bs::DecryptStep>, EncryptCBC, DecryptCBC, OFB,
+                             CTR<0>, CTR<12>, CBCMAC, Prepare};
 
 }  // namespace
 

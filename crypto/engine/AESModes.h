@@ -1,8 +1,9 @@
 // TAESModes: ECB, CBC, OFB and CTR over streams, byte buffers, strings and files named by path;
-// AES-GCM over buffers, strings, files and streams.
+// AES-GCM over buffers, strings, files and streams; AES-CMAC over the same four.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "crypto/engine/AESCore.h"
@@ -15,6 +16,10 @@ namespace AESModes {
 
 namespace detail {
 class TGCM;
+class TCMACAbsorber;
+}
+namespace kernel {
+class TKeyedKernel;
 }
 
 using platform::Cardinal;
@@ -269,6 +274,48 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   Integer DecryptAndVerifyFromStream(TStream* inputStream, TStream* outputStream, TStream* addDataStream,
                                      TStream* tagStream, const TBytes& key, const TBytes& IVBytes, Integer tagSizeBits);
 
+  // --- CMAC (the cipher-based MAC with subkeys K1, K2 and the constant 0x87). The buffer, file
+  // and string forms return a status and raise nothing; the stream forms raise the operation
+  // error. Key: the first keySizeBits / 8 bytes of macKey (keySizeBits 128, 192 or 256). Tag:
+  // the first tagSizeBits bits (0..128) of the 16-byte CMAC, as MSB gives them.
+  //
+  // Generation writes the first ceil(tagSizeBits / 8) bytes of tagBuffer (a last partial byte
+  // keeps only the tag's top bits) and leaves the rest of it as it was; tagSizeBits 0 writes
+  // nothing. Checks, in this order, with nothing written before they pass:
+  //   -201 an empty inputBuffer, tagBuffer or macKey (the file form: an empty path first);
+  //   -203 (file form) the file cannot be opened or sized;
+  //   -206 keySizeBits not 128, 192 or 256, or macKey shorter than keySizeBits / 8 bytes;
+  //   -210 tagSizeBits negative or above 128;
+  //   -201 tagBuffer shorter than ceil(tagSizeBits / 8) bytes;
+  //   -203 (file form) a read fails or the file ends before the size measured at the start, so
+  //        no tag is ever made over fewer bytes than the file holds.
+  // The file is read once, in chunks of kFileChunkSize, and closed on every path.
+  Integer MAC_GenerationBinaryBuffer(const TBytes& inputBuffer, const TBytes& macKey, Integer keySizeBits,
+                                     TBytes& tagBuffer, Integer tagSizeBits);
+  Integer MAC_GenerationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits, TBytes& tagBuffer,
+                             Integer tagSizeBits);
+  // Verification: 0 when the first tagSizeBits div 8 bytes of tagBuffer equal those of the
+  // message's tag (compared in constant time; the low bits of a last partial byte are not
+  // compared), else -205. Checks first: -201 an empty message (buffer, string, or path of the
+  // file form), macKey or tagBuffer; -201 tagSizeBits 0 to 7, which would compare nothing and
+  // accept any tag; then those of the generation (-203 file, -206, -210, -201 a tagBuffer
+  // shorter than ceil(tagSizeBits / 8)). The string form's message is the low byte of every
+  // character of inputString; inputSizeBytes is not used.
+  Integer MAC_VerificationBinaryBuffer(const TBytes& inputBuffer, const TBytes& macKey, Integer keySizeBits,
+                                       const TBytes& tagBuffer, Integer tagSizeBits);
+  Integer MAC_VerificationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits,
+                               const TBytes& tagBuffer, Integer tagSizeBits);
+  Integer MAC_VerificationString(const string& inputString, Integer inputSizeBytes, const TBytes& macKey,
+                                 Integer keySizeBits, const TBytes& tagBuffer, Integer tagSizeBits);
+  // The 16-byte tag of the whole stream (rewound to 0 first, left at its end), one character per
+  // byte. The AES variant comes from key's length: 16, 24 or 32 bytes, anything else raises
+  // -206. Raises -201 for a nil stream and -203 when the stream ends before its size; a
+  // stream's own exception passes through. Read in chunks of kStreamChunkSize.
+  string GenerateFromStream(TStream* s, const TBytes& key);
+  // 0 when t is exactly the stream's 16-character tag (compared in constant time), else -205.
+  // Raises as GenerateFromStream does.
+  Integer VerifyFromStream(TStream* s, const string& t, const TBytes& key);
+
  protected:
   // Other stream settings; no public writer exists, so the system's objects stay ECB / PKCS7.
   TAESModes(TAESType AType, TIVMode IVMode, TPaddingMode PaddingMode);
@@ -300,6 +347,24 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // counter mode with the cipher blocks hashed (encryption: the output, decryption: the input).
   static Integer GCMEncryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
   static Integer GCMDecryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
+
+  // CMAC: K1 and K2 of key (Nk words, so its first 4 * Nk bytes), derived in keyed, which keeps
+  // the expanded key for the caller: L = E(0), K1 = L << 1 (xor 0x87 into the last byte when
+  // the top bit of L was set), K2 likewise from K1. Returns 0 or the key expansion's status.
+  static Integer SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, TCharArray16& K1, TCharArray16& K2,
+                                              kernel::TKeyedKernel& keyed);
+  // The tag of the string's low bytes into the 16-byte tag (MSB of tagSizeBits bits); checks
+  // as MAC_GenerationBinaryBuffer, without a tag buffer.
+  Integer MAC_GenerationString(const string& inputString, const TBytes& macKey, Integer keySizeBits,
+                               TCharArray16& tag, Integer tagSizeBits);
+  // Res = A shifted left by one bit as a 128-bit big-endian number; the top bit of A[0] is
+  // lost. Res may be A.
+  static void ShiftLeft(const TCharArray16& A, TCharArray16& Res);
+  // The one CMAC computation of every form: subkeys and key, then feed hands the message to
+  // the absorber (returning 0 or a status that stops it), then T. The key schedule, the
+  // subkeys and the absorber's state are wiped on every exit.
+  using TCMACFeed = std::function<Integer(detail::TCMACAbsorber&)>;
+  static Integer CMACTag(const TBytes& key, Cardinal Nk, const TCMACFeed& feed, TCharArray16& T);
 
   const TAESType FType;
   const TIVMode FIVMode;

@@ -12,7 +12,7 @@ TGHashKey::~TGHashKey() { platform::SecureZero(Pow, sizeof Pow); }
 TGHash::TGHash(TKernelId id) : FKey(new TGHashKey), FId(id) {
   static const TCpuFeatures cpu = DetectCpu();
   if (!Supports(cpu, FId)) FId = ChooseKernel(KernelName(FId).data(), cpu);
-#if !defined(__x86_64__)
+#if !defined(__x86_64__) && !defined(__aarch64__)
   FId = TKernelId::Portable;
 #endif
 }
@@ -22,6 +22,8 @@ TGHash::~TGHash() { delete FKey; }
 void TGHash::SetKey(const std::uint8_t H[16]) noexcept {
 #if defined(__x86_64__)
   if (FId != TKernelId::Portable) return GHashSetKeyPCLMUL(*FKey, H);
+#elif defined(__aarch64__)
+  if (FId == TKernelId::ARMv8) return GHashSetKeyPMULL(*FKey, H);
 #endif
   GHashSetKeyPortable(*FKey, H);
 }
@@ -29,12 +31,11 @@ void TGHash::SetKey(const std::uint8_t H[16]) noexcept {
 void TGHash::Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
   switch (FId) {
 #if defined(__x86_64__)
-    case TKernelId::AESNI:
-      return GHashPCLMUL(*FKey, X, blocks, n);
-    case TKernelId::VAES256:
-      return GHashVPCLMUL256(*FKey, X, blocks, n);
-    case TKernelId::VAES512:
-      return GHashVPCLMUL512(*FKey, X, blocks, n);
+    case TKernelId::AESNI: return GHashPCLMUL(*FKey, X, blocks, n);
+    case TKernelId::VAES256: return GHashVPCLMUL256(*FKey, X, blocks, n);
+    case TKernelId::VAES512: return GHashVPCLMUL512(*FKey, X, blocks, n);
+#elif defined(__aarch64__)
+    case TKernelId::ARMv8: return GHashPMULL(*FKey, X, blocks, n);
 #endif
     default:
       return GHashPortable(*FKey, X, blocks, n);

@@ -6,13 +6,22 @@
 #if defined(__x86_64__) || defined(_M_X64)
 #include <cpuid.h>
 #define AES_X86_64 1
+#elif defined(__aarch64__) && defined(__linux__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#define AES_AARCH64_LINUX 1
 #endif
 
 namespace AESModes::kernel {
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kNames = {"portable", "aesni", "vaes256", "vaes512"};
+constexpr std::array<std::string_view, 5> kNames = {"portable", "aesni", "vaes256", "vaes512", "armv8"};
+
+constexpr std::uint64_t kHwcapAES = 1u << 3, kHwcapPMULL = 1u << 4;
+#ifdef AES_AARCH64_LINUX
+static_assert(kHwcapAES == HWCAP_AES && kHwcapPMULL == HWCAP_PMULL);
+#endif
 
 #ifdef AES_X86_64
 std::uint64_t ReadXCR0() noexcept {
@@ -48,7 +57,16 @@ TCpuFeatures DetectCpu() noexcept {
     f.VAES = c & (1u << 9);
     f.VPCLMUL = c & (1u << 10);
   }
+#elif defined(AES_AARCH64_LINUX)
+  f = ArmFeaturesFromHwcap(getauxval(AT_HWCAP));
 #endif
+  return f;
+}
+
+TCpuFeatures ArmFeaturesFromHwcap(std::uint64_t hwcap) noexcept {
+  TCpuFeatures f;
+  f.ArmAES = hwcap & kHwcapAES;
+  f.ArmPMULL = hwcap & kHwcapPMULL;
   return f;
 }
 
@@ -60,6 +78,7 @@ bool Supports(const TCpuFeatures& f, TKernelId id) noexcept {
     case TKernelId::AESNI: return aesni;
     case TKernelId::VAES256: return vaes256;
     case TKernelId::VAES512: return vaes256 && f.AVX512F && f.AVX512BW && f.AVX512VL && f.OSSavesZMM;
+    case TKernelId::ARMv8: return f.ArmAES && f.ArmPMULL;  // one kernel does AES and GHASH
   }
   return false;
 }
@@ -73,7 +92,7 @@ std::vector<TKernelId> AvailableKernels() {
 }
 
 TKernelId ChooseKernel(const char* forced, const TCpuFeatures& cpu) noexcept {
-  auto best = TKernelId::VAES512;
+  auto best = static_cast<TKernelId>(kNames.size() - 1);
   if (forced != nullptr && *forced != '\0')
     if (const auto named = KernelFromName(forced)) best = *named;
   for (auto i = static_cast<int>(best); i > 0; --i)

@@ -1,6 +1,9 @@
 // OpenSSL's AES-GCM as the test oracle: one-shot encryption and decryption with any IV length.
 #pragma once
 
+#ifdef AES_TEST_PORTABLE_ORACLE
+#include "PortableOracle.h"
+#else
 #include <openssl/evp.h>
 
 #include <stdexcept>
@@ -8,10 +11,6 @@
 #include "Oracle.h"
 
 namespace testing_support {
-
-struct GCMResult {
-  Bytes Cipher, Tag;  // Tag: all 16 bytes
-};
 
 inline const EVP_CIPHER* OpenSSLGCMCipher(std::size_t keyBytes) {
   switch (keyBytes) {
@@ -65,3 +64,4 @@ inline Bytes OpenSSLGCMTagOfZeros(const Bytes& key, const Bytes& iv, std::uint64
 }
 
 }  // namespace testing_support
+#endif

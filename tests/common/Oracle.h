@@ -1,7 +1,11 @@
-// Test helpers: OpenSSL's libcrypto as an independent oracle, and random test data.
+// Test helpers: OpenSSL's libcrypto as an independent oracle, and random test data. A build
+// without libcrypto (the aarch64 cross build) defines AES_TEST_PORTABLE_ORACLE and gets the same
+// operations from the portable kernel instead (PortableOracle.h), which the known-answer tests pin.
 #pragma once
 
+#ifndef AES_TEST_PORTABLE_ORACLE
 #include <openssl/evp.h>
+#endif
 
 #include <cstdint>
 #include <random>
@@ -36,6 +40,12 @@ inline Bytes RandomBytes(std::size_t n, std::uint32_t seed) {
   return b;
 }
 
+// A GCM oracle's result.
+struct GCMResult {
+  Bytes Cipher, Tag;  // Tag: all 16 bytes
+};
+
+#ifndef AES_TEST_PORTABLE_ORACLE
 // mode: 0 ECB, 1 CBC, 2 OFB, 3 CTR (128-bit big-endian counter).
 inline const EVP_CIPHER* OpenSSLCipher(int mode, std::size_t keyBytes) {
   switch (mode * 100 + static_cast<int>(keyBytes)) {
@@ -71,4 +81,10 @@ inline Bytes OpenSSLCrypt(bool encrypt, int mode, const Bytes& key, const Bytes&
   return out;
 }
 
+#endif
+
 }  // namespace testing_support
+
+#ifdef AES_TEST_PORTABLE_ORACLE
+#include "PortableOracle.h"
+#endif

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Oracle.h"
+#include "VectorFile.h"
 
 namespace {
 
@@ -87,6 +88,26 @@ TEST(AESCore, EveryWordCountFromOneToEightRoundTripsInPlace) {
     EXPECT_NE(block, plain) << Nk;
     ASSERT_EQ(core.InvCipher(block, block, w, Nk), 0);
     EXPECT_EQ(block, plain) << Nk;
+  }
+}
+
+// Nk 1..8 keep the results the table cipher gave (a change in the key schedule or the round
+// count of the uncommon word counts shows here, not only in a round trip).
+TEST(AESCore, EveryWordCountKeepsItsRecordedResults) {
+  TAESCore core;
+  const auto records = testing_support::ReadVectorFile("aes_nk.vec");
+  ASSERT_EQ(records.size(), 16u);
+  for (const auto& rec : records) {
+    const TBytes& key = rec.at("Key");
+    const auto Nk = static_cast<platform::Cardinal>(key.size() / 4);
+    TCharArray60_4 w{};
+    ASSERT_EQ(core.KeyExpansion(key, w, Nk), 0);
+    TCharArray16 in{}, out{}, back{};
+    std::copy(rec.at("Plaintext").begin(), rec.at("Plaintext").end(), in.begin());
+    ASSERT_EQ(core.Cipher(in, out, w, Nk), 0);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), rec.at("Ciphertext").begin())) << "Nk " << Nk;
+    ASSERT_EQ(core.InvCipher(out, back, w, Nk), 0);
+    EXPECT_EQ(back, in) << "Nk " << Nk;
   }
 }
 

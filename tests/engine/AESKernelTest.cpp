@@ -176,12 +176,35 @@ TEST_P(KeyedKernel, MatchesOpenSSL) {
 TEST(KernelChoice, OnlyKernelsTheProcessorRuns) {
   const auto cpu = AESModes::kernel::DetectCpu();
   EXPECT_TRUE(AESModes::kernel::Supports(cpu, AESModes::kernel::ChosenKernel()));
-  for (const TKernelId id : {TKernelId::Portable, TKernelId::AESNI, TKernelId::VAES256, TKernelId::VAES512})
+  for (const TKernelId id :
+       {TKernelId::Portable, TKernelId::AESNI, TKernelId::VAES256, TKernelId::VAES512, TKernelId::ARMv8})
     EXPECT_TRUE(AESModes::kernel::Supports(cpu, TKeyedKernel(id).Id()));
-  if (!cpu.AES) {
+  if (!cpu.AES && !cpu.ArmAES) {
     EXPECT_EQ(AESModes::kernel::ChosenKernel(), TKernelId::Portable);
     EXPECT_EQ(AESModes::kernel::AvailableKernels(), std::vector<TKernelId>{TKernelId::Portable});
   }
+}
+
+// The ARM kernel needs both AES and PMULL in AT_HWCAP (bits 3 and 4); anything less, or a forced
+// portable kernel, gives the portable one. Runs on any processor: the bits are fed, not read.
+TEST(KernelChoice, ArmCapabilityBits) {
+  using AESModes::kernel::ArmFeaturesFromHwcap;
+  using AESModes::kernel::ChooseKernel;
+  struct Case {
+    std::uint64_t hwcap;
+    const char* forced;
+    TKernelId want;
+  };
+  const std::uint64_t fpAsimd = 0x3, aes = 1u << 3, pmull = 1u << 4, sha = 0x60;
+  for (const Case c : {Case{fpAsimd | aes | pmull | sha, nullptr, TKernelId::ARMv8},
+                       Case{fpAsimd | aes | pmull, "armv8", TKernelId::ARMv8},
+                       Case{fpAsimd | aes | pmull, "portable", TKernelId::Portable},
+                       Case{fpAsimd | aes | pmull, "aesni", TKernelId::Portable},
+                       Case{fpAsimd | aes | sha, nullptr, TKernelId::Portable},
+                       Case{fpAsimd | pmull, nullptr, TKernelId::Portable},
+                       Case{fpAsimd, "armv8", TKernelId::Portable}, Case{0, nullptr, TKernelId::Portable}})
+    EXPECT_EQ(ChooseKernel(c.forced, ArmFeaturesFromHwcap(c.hwcap)), c.want)
+        << std::hex << c.hwcap << " " << (c.forced ? c.forced : "-");
 }
 
 std::string KernelLabel(const ::testing::TestParamInfo<TKernelId>& info) {
