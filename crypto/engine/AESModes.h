@@ -190,18 +190,17 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // Checks, in this order (nothing is written before they pass):
   //   -201 an input listed as required is empty;
   //   -204 tagSizeBits above 128;
-  //   -201 a bound: a data length (inputSizeBytes) negative or above its buffer, or above
-  //        2^36 - 32 bytes; adbSizeBits negative, not a multiple of 8, or above the buffer;
-  //        IVSizeBits not positive, not a multiple of 8, or above the IV buffer; an output or
-  //        tag buffer shorter than what is written; a negative tagSizeBits; decryption with
-  //        tagSizeBits below 8 (it would accept any cipher text); an _IVIn cipher text
-  //        shorter than 12 bytes;
+  //   -201 a bound: a data length (inputSizeBytes) negative or above its buffer; adbSizeBits
+  //        negative, not a multiple of 8, or above the buffer; IVSizeBits not positive, not a
+  //        multiple of 8, or above the IV buffer; an output or tag buffer shorter than what is
+  //        written; a negative tagSizeBits; decryption with tagSizeBits below 8 (it would
+  //        accept any cipher text); an _IVIn cipher text shorter than 12 bytes;
   //   -206 keySizeBits not 128, 192 or 256, or gcmKey shorter than keySizeBits / 8;
   //   the random generator's negative status (_IVIn encryption: never a predictable IV);
   //   -200 decryption: the tag differs.
-  // Required non-empty: inputBuffer (the string forms: inputString), OutputBuffer /
-  // outputBuffer / outputString, gcmKey, IV (caller's-IV forms), tagBuffer, and
-  // additionalDataBuffer except in the binary _IVIn forms.
+  // Required non-empty: gcmKey and tagBuffer always; the caller's-IV forms also their input,
+  // output, additional data and IV; the string _IVIn forms their input, output and additional
+  // data; GCM_DecryptBinaryBuffer_IVIn its input.
   // Layouts: caller's IV C (n bytes); _IVIn IV (12) || C; the string decryptions write the n
   // plain bytes and one 0x00. The encryptions of the _IVIn and string forms also set the bytes
   // after the cipher text, up to the end of its last 16-byte block, to 0x00 as far as the

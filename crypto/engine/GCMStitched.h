@@ -10,10 +10,12 @@
 namespace AESModes::kernel {
 namespace {
 
-// Round keys left on the stack are overwritten; the volatile stores are kept.
-inline void Wipe(void* p, std::size_t n) {
-  volatile unsigned char* b = static_cast<volatile unsigned char*>(p);
-  for (std::size_t i = 0; i < n; ++i) b[i] = 0;
+// Round keys left on the stack are overwritten, a register's width at a time; the volatile
+// stores are kept.
+template <class T, std::size_t N>
+inline void Wipe(T (&regs)[N]) {
+  volatile T* p = regs;
+  for (std::size_t i = 0; i < N; ++i) p[i] = T{};
 }
 
 template <class V>
@@ -93,8 +95,8 @@ void Stitched(const std::uint8_t* rk, unsigned rounds, const TGHashKey* key, std
   if (Hash && Encrypt) x = GHashBlocks128(*key, x, out + 16 * i, rest);
   StoreSwapped(ctr, c);
   if (Hash) StoreSwapped(X, x);
-  Wipe(K, sizeof K);
-  Wipe(k128, sizeof k128);
+  Wipe(K);
+  Wipe(k128);
 }
 
 template <class V>
