@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/Files.h"
 #include "platform/Streams.h"
@@ -18,29 +19,9 @@
 
 namespace {
 
+using fuzz_support::TFuzzReader;
 using platform::Integer;
 using platform::TBytes;
-
-#define CMAC_CHECK(cond)                                                                \
-  do {                                                                                  \
-    if (!(cond)) {                                                                      \
-      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                     \
-    }                                                                                   \
-  } while (0)
-
-struct TReader {
-  const std::uint8_t* Data;
-  std::size_t Size, Pos = 0;
-  std::uint8_t Byte() { return Pos < Size ? Data[Pos++] : 0; }
-  TBytes Bytes(std::size_t n) {
-    TBytes out(Data + Pos, Data + Pos + std::min(n, Size - Pos));
-    Pos += out.size();
-    out.resize(n, 0);
-    return out;
-  }
-  TBytes Rest() { return Bytes(Size - Pos); }
-};
 
 bool Known(Integer st) { return st == 0 || st == -201 || st == -203 || st == -205 || st == -206 || st == -210; }
 
@@ -64,7 +45,7 @@ TVerdicts VerifyAll(AESModes::TAESModes& m, const TBytes& msg, const TBytes& key
   try {
     v.Stream = m.VerifyFromStream(&s, platform::string(tag.begin(), tag.end()), key);
   } catch (const platform::Exception&) {
-    CMAC_CHECK(key.size() != 16 && key.size() != 24 && key.size() != 32);  // the only stream refusal here
+    FUZZ_CHECK(key.size() != 16 && key.size() != 24 && key.size() != 32);  // the only stream refusal here
     v.Stream = -206;
   }
   return v;
@@ -73,7 +54,7 @@ TVerdicts VerifyAll(AESModes::TAESModes& m, const TBytes& msg, const TBytes& key
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TReader in{data, size};
+  TFuzzReader in(data, size);
   const std::size_t keyLen = in.Byte() % 40;
   constexpr Integer kKeyBits[] = {128, 192, 256, 100};
   const Integer keyBits = kKeyBits[in.Byte() % 4];
@@ -82,42 +63,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TBytes key = in.Bytes(keyLen), tag = in.Bytes(tagLen), msg = in.Rest();
   {
     FILE* f = std::fopen(platform::NativePath(MessageFile()).c_str(), "wb");
-    CMAC_CHECK(f != nullptr);
-    CMAC_CHECK(msg.empty() || std::fwrite(msg.data(), 1, msg.size(), f) == msg.size());
+    FUZZ_CHECK(f != nullptr);
+    FUZZ_CHECK(msg.empty() || std::fwrite(msg.data(), 1, msg.size(), f) == msg.size());
     std::fclose(f);
   }
   AESModes::TAESModes m;
   const TVerdicts v = VerifyAll(m, msg, key, keyBits, tag, tagBits);
-  for (Integer st : {v.Buffer, v.String, v.File, v.Stream}) CMAC_CHECK(Known(st));
+  for (Integer st : {v.Buffer, v.String, v.File, v.Stream}) FUZZ_CHECK(Known(st));
   // The message's real tag, when the arguments allow one.
   TBytes full(16);
   const Integer gen = msg.empty() ? -201 : m.MAC_GenerationBinaryBuffer(msg, key, keyBits, full, 128);
   const std::size_t compared = tagBits >= 8 && tagBits <= 128 ? static_cast<std::size_t>(tagBits) / 8 : 0;
   if (gen != 0) {
-    CMAC_CHECK(v.Buffer != 0 && v.String != 0);
+    FUZZ_CHECK(v.Buffer != 0 && v.String != 0);
     if (v.File == 0) {
       // The file form also verifies the empty message: only with the empty message's real tag
       // (an 8-bit comparison matches by chance once in 256).
       TBytes emptyTag(16);
-      CMAC_CHECK(msg.empty() && m.MAC_GenerationFile(MessageFile(), key, keyBits, emptyTag, 128) == 0);
-      CMAC_CHECK(compared > 0 && tag.size() >= compared && std::equal(tag.begin(), tag.begin() + compared, emptyTag.begin()));
+      FUZZ_CHECK(msg.empty() && m.MAC_GenerationFile(MessageFile(), key, keyBits, emptyTag, 128) == 0);
+      FUZZ_CHECK(compared > 0 && tag.size() >= compared && std::equal(tag.begin(), tag.begin() + compared, emptyTag.begin()));
     }
     return 0;
   }
   if (8 * key.size() == static_cast<std::size_t>(keyBits)) {
     platform::TMemoryStream s(msg);
-    CMAC_CHECK(m.VerifyFromStream(&s, platform::string(full.begin(), full.end()), key) == 0);
+    FUZZ_CHECK(m.VerifyFromStream(&s, platform::string(full.begin(), full.end()), key) == 0);
   }
   for (Integer st : {v.Buffer, v.String, v.File})
-    if (st == 0) CMAC_CHECK(compared > 0 && tag.size() >= compared && std::equal(tag.begin(), tag.begin() + compared, full.begin()));
+    if (st == 0) FUZZ_CHECK(compared > 0 && tag.size() >= compared && std::equal(tag.begin(), tag.begin() + compared, full.begin()));
   if (compared == 0 || tag.size() < (static_cast<std::size_t>(tagBits) + 7) / 8) return 0;
   // Round trip: the real tag is accepted, and one flipped compared bit is not.
   TBytes good = tag;
   std::copy_n(full.begin(), compared, good.begin());
   const TVerdicts ok = VerifyAll(m, msg, key, keyBits, good, tagBits);
-  CMAC_CHECK(ok.Buffer == 0 && ok.String == 0 && ok.File == 0);
+  FUZZ_CHECK(ok.Buffer == 0 && ok.String == 0 && ok.File == 0);
   good[msg[0] % compared] ^= static_cast<std::uint8_t>(1u << (msg.size() % 8));
   const TVerdicts bad = VerifyAll(m, msg, key, keyBits, good, tagBits);
-  CMAC_CHECK(bad.Buffer == -205 && bad.String == -205 && bad.File == -205);
+  FUZZ_CHECK(bad.Buffer == -205 && bad.String == -205 && bad.File == -205);
   return 0;
 }
