@@ -3,6 +3,7 @@
 // with the coefficient of x^i at bit i, the same layout the portable kernel keeps in its key.
 // Built with the crypto extension enabled for this file only.
 #include "crypto/engine/AESKernelOps.h"
+#include "crypto/engine/GHASHReduce.h"
 
 #if defined(__aarch64__)
 #include <arm_neon.h>
@@ -32,14 +33,11 @@ uint64x2_t ClMul(U64 a, U64 b) noexcept { return vreinterpretq_u64_p128(vmull_p6
 TElement Multiply(const TElement& a, const TElement& b) noexcept {
   const uint64x2_t lo = ClMul(a.W[0], b.W[0]), hi = ClMul(a.W[1], b.W[1]);
   const uint64x2_t mid = veorq_u64(veorq_u64(ClMul(a.W[0] ^ a.W[1], b.W[0] ^ b.W[1]), lo), hi);
-  U64 z0 = vgetq_lane_u64(lo, 0), z1 = vgetq_lane_u64(lo, 1) ^ vgetq_lane_u64(mid, 0);
-  U64 z2 = vgetq_lane_u64(hi, 0) ^ vgetq_lane_u64(mid, 1), z3 = vgetq_lane_u64(hi, 1);
-  // x^128 = x^7 + x^2 + x + 1: word k (k >= 2) folds into words k - 2 and k - 1.
-  z1 ^= z3 ^ (z3 << 1) ^ (z3 << 2) ^ (z3 << 7);
-  z2 ^= (z3 >> 63) ^ (z3 >> 62) ^ (z3 >> 57);
-  z0 ^= z2 ^ (z2 << 1) ^ (z2 << 2) ^ (z2 << 7);
-  z1 ^= (z2 >> 63) ^ (z2 >> 62) ^ (z2 >> 57);
-  return {{z0, z1}};
+  const U64 z0 = vgetq_lane_u64(lo, 0), z1 = vgetq_lane_u64(lo, 1) ^ vgetq_lane_u64(mid, 0);
+  const U64 z2 = vgetq_lane_u64(hi, 0) ^ vgetq_lane_u64(mid, 1), z3 = vgetq_lane_u64(hi, 1);
+  TElement r;
+  ReduceGHash256(z0, z1, z2, z3, r.W[0], r.W[1]);
+  return r;
 }
 
 }  // namespace

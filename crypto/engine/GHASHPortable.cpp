@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "crypto/engine/AESKernelOps.h"
+#include "crypto/engine/GHASHReduce.h"
 #include "platform/Memory.h"
 
 namespace AESModes::kernel {
@@ -81,14 +82,11 @@ TElement Multiply(const TElement& a, const TElement& b) noexcept {
   const U128 lo = ClMul64(a.W[0], b.W[0]);
   const U128 hi = ClMul64(a.W[1], b.W[1]);
   const U128 mid = ClMul64(a.W[0] ^ a.W[1], b.W[0] ^ b.W[1]) ^ lo ^ hi;
-  U64 z0 = static_cast<U64>(lo), z1 = static_cast<U64>(lo >> 64) ^ static_cast<U64>(mid);
-  U64 z2 = static_cast<U64>(hi) ^ static_cast<U64>(mid >> 64), z3 = static_cast<U64>(hi >> 64);
-  // x^128 = x^7 + x^2 + x + 1: word k (k >= 2) folds into words k - 2 and k - 1.
-  z1 ^= z3 ^ (z3 << 1) ^ (z3 << 2) ^ (z3 << 7);
-  z2 ^= (z3 >> 63) ^ (z3 >> 62) ^ (z3 >> 57);
-  z0 ^= z2 ^ (z2 << 1) ^ (z2 << 2) ^ (z2 << 7);
-  z1 ^= (z2 >> 63) ^ (z2 >> 62) ^ (z2 >> 57);
-  return {{z0, z1}};
+  const U64 z0 = static_cast<U64>(lo), z1 = static_cast<U64>(lo >> 64) ^ static_cast<U64>(mid);
+  const U64 z2 = static_cast<U64>(hi) ^ static_cast<U64>(mid >> 64), z3 = static_cast<U64>(hi >> 64);
+  TElement r;
+  ReduceGHash256(z0, z1, z2, z3, r.W[0], r.W[1]);
+  return r;
 }
 
 }  // namespace
