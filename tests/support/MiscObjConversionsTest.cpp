@@ -17,16 +17,10 @@
 #include <string_view>
 #include <vector>
 
+#include "ESelvaneAccess.h"
 #include "crypto/support/MiscObj.h"
 #include "crypto/support/error.h"
 #include "platform/OSRandom.h"
-
-namespace MiscObj {
-// Reads the private code of the exception (the same definition as in MiscObjTest.cpp).
-struct ESelvaneAccess {
-  static Integer Code(const ESelvane& e) { return e.FCode; }
-};
-}  // namespace MiscObj
 
 namespace {
 

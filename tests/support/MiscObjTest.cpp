@@ -8,16 +8,10 @@
 #include <limits>
 #include <string_view>
 
+#include "ESelvaneAccess.h"
 #include "crypto/support/MiscObj.h"
 #include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
-
-namespace MiscObj {
-// Reads the private code of the exception.
-struct ESelvaneAccess {
-  static Integer Code(const ESelvane& e) { return e.FCode; }
-};
-}  // namespace MiscObj
 
 namespace {
 
