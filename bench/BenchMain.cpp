@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "crypto/engine/KernelDispatch.h"
+#include "crypto/engine/kernel/KernelDispatch.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "crypto/engine/AESModes.h"
-#include "crypto/engine/AESKernel.h"
+#include "crypto/engine/kernel/AESKernel.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "crypto/engine/AESModes.h"
-#include "crypto/engine/KernelDispatch.h"
+#include "crypto/engine/kernel/KernelDispatch.h"
 #include "platform/SysUtils.h"
 
 namespace {

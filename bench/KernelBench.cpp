@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "crypto/engine/AESKernel.h"
+#include "crypto/engine/kernel/AESKernel.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/Streams.h"
 #include "platform/Types.h"

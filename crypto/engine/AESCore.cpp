@@ -2,7 +2,7 @@
 // of the bit planes. No table is looked up at an index made of key or data bytes.
 #include "crypto/engine/AESCore.h"
 
-#include "crypto/engine/AESBitsliced.h"
+#include "crypto/engine/kernel/portable/AESBitsliced.h"
 #include "platform/Memory.h"
 
 namespace AESCore {

@@ -1,6 +1,6 @@
 #include "crypto/engine/AESModes.h"
 
-#include "crypto/engine/AESModesChunks.h"
+#include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/support/errorlist.h"
 
 namespace AESModes {

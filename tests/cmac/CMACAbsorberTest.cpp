@@ -5,8 +5,8 @@
 #include <openssl/evp.h>
 
 #include "CMACOracle.h"
-#include "crypto/engine/AESKernel.h"
-#include "crypto/engine/CMACAbsorber.h"
+#include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/core/CMACAbsorber.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "Oracle.h"
-#include "crypto/engine/AESKernel.h"
-#include "crypto/engine/AESModesGCMCore.h"
+#include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/core/AESModesGCMCore.h"
 
 namespace testing_support {
 

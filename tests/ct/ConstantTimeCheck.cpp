@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "crypto/engine/AESCore.h"
-#include "crypto/engine/AESKernel.h"
-#include "crypto/engine/AESModesGCMCore.h"
-#include "crypto/engine/KernelDispatch.h"
+#include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/core/AESModesGCMCore.h"
+#include "crypto/engine/kernel/KernelDispatch.h"
 
 namespace {
 

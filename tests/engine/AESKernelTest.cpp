@@ -1,4 +1,4 @@
-#include "crypto/engine/AESKernel.h"
+#include "crypto/engine/kernel/AESKernel.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "Oracle.h"
 #include "crypto/engine/AESCore.h"
-#include "crypto/engine/AESModesChunks.h"
+#include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/support/error.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "GCMTestSupport.h"
-#include "crypto/engine/AESKernel.h"
-#include "crypto/engine/AESModesGCMCore.h"
+#include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/core/AESModesGCMCore.h"
 
 namespace {
 

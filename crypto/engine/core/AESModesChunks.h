@@ -1,0 +1,121 @@
+// Machinery shared by the stream, buffer and path-file operations of TAESModes: the key
+// schedule holder, the one block step per mode, and the chunk loops. Internal to the engine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "crypto/engine/AESCore.h"
+#include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/support/error.h"
+#include "platform/Memory.h"
+#include "platform/Types.h"
+
+namespace AESModes::detail {
+
+using platform::Cardinal;
+using platform::Integer;
+using platform::TBytes;
+using platform::TCharArray16;
+using platform::TCharArray60_4;
+
+using error::kBadArgument;
+using error::kBadCipherLength;
+using error::kBadKeySize;
+using error::kBadMode;
+using error::kBadPadding;
+using error::kFileOpenFailed;
+using error::kNoPaddingLength;
+using error::kShortIVCipher;
+using error::kShortWrite;
+
+enum class TDirection : std::uint8_t { Encrypt, Decrypt };
+
+// The key holder of every operation: both schedules, wiped when it goes away, and the kernel
+// chosen for this processor.
+using TKeySchedule = kernel::TKeyedKernel;
+
+// Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
+Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept;
+// The same for a key length in bytes (16, 24 or 32).
+Integer NkForKeyLength(std::size_t keyBytes, Cardinal& Nk) noexcept;
+// V = the first 16 bytes of the caller's IV. An IV of fewer than 16 bytes gives kBadArgument and
+// is not read, so a short IV is never read past its end.
+Integer CallerIV(const TBytes& IV, TCharArray16& V) noexcept;
+// V = 16 bytes from the OS generator. A failing generator's (negative) status is returned, so
+// no caller ever goes on with a predictable all-zero IV.
+Integer RandomIV(TCharArray16& V) noexcept;
+
+void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept;
+void Increment128(TCharArray16& A) noexcept;
+void PadBlock(TCharArray16& P, Integer L) noexcept;
+// The padding check of every padded decryption: the final plain block P is accepted only when
+// its last byte k is 1 to 16 and its last k bytes all equal k (what PadBlock writes); then
+// plainBytes = 16 - k and 0 is returned. Anything else gives kBadPadding (plainBytes untouched):
+// a last byte of 0, or padding bytes that disagree, are a damaged cipher text or a wrong key.
+// Constant time over the 16 bytes: masks decide, no branch or early exit on a padding byte.
+Integer CheckPadding(const TCharArray16& P, std::size_t& plainBytes) noexcept;
+
+// The one block step of each mode (0 ECB, 1 CBC, 2 OFB, 3 CTR), V being the chaining block:
+//   ECB  out = E(in) / D(in)
+//   CBC  enc: out = E(in xor V), V = out;  dec: out = D(in) xor V, V = in
+//   OFB  O = E(V), out = in xor O, V = O          (both directions)
+//   CTR  out = in xor E(V), V = V + 1             (both directions)
+// Returns 0, kBadMode for another mode (out untouched), or the block cipher's status.
+Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
+                 const TCharArray16& in, TCharArray16& out, TCharArray16& V, Integer mode);
+
+// One block of the mode through the keyed kernel, with ModeStep's results.
+Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
+                  Integer mode) noexcept;
+
+// Runs n bytes of in through the mode into out, carrying V, the readable whole blocks in one bulk
+// call of the keyed kernel. avail is how many bytes of in may be
+// read; when the last block is partial and not all of it is readable, it is taken through a
+// zero-filled block and only its n mod 16 bytes are written. out may be in.
+Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
+                   std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode);
+
+// Source and sink of a chunk loop. Read returns the bytes read or a negative status (or raises,
+// for streams); it delivers exactly the lesser of the count and what remains of the input's
+// size measured at the start, so fewer bytes than asked mean the measured end: a source that
+// ends sooner, or fails after part of the bytes, fails the read. Write returns 0 or a negative
+// status (or raises). AfterChunk, when set, runs after each chunk written and once at the end
+// of a successful loop; a non-zero status (or an exception) ends the loop.
+struct TChunkIO {
+  std::function<std::int64_t(std::uint8_t*, std::int64_t)> Read;
+  std::function<Integer(const std::uint8_t*, std::int64_t)> Write;
+  std::function<Integer()> AfterChunk;
+};
+
+// Makes the final block C of a padded encryption from the padded plain block P and V.
+using TFinalEncrypt = std::function<Integer(const TCharArray16& P, TCharArray16& C, TCharArray16& V)>;
+// Makes the plain block P from the final cipher block C and V.
+using TFinalDecrypt = std::function<Integer(const TCharArray16& C, TCharArray16& P, TCharArray16& V)>;
+
+// The chunk buffer of one call (zero-filled). A chunk is read into it, enciphered in place by the
+// kernel and written from it, so each byte is copied in and out once and no second buffer is
+// needed.
+struct TChunkBuffers {
+  explicit TChunkBuffers(std::size_t size) : Data(size) {}
+  TBytes Data;
+};
+
+// Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
+// is the tail, whose whole blocks (all of it without padding) are encrypted and written; with
+// padding, its remaining bytes are padded (PKCS7) and the block from final is written last.
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+                      bool padding, const TFinalEncrypt& final);
+
+// Decryption loop over dataSize bytes of cipher text: full chunks are decrypted and written
+// while they end before the last 16 bytes (padding) or the last byte (none); the rest is the
+// tail. With padding, the final 16 bytes go through final and the last byte k of the plain
+// block is checked by CheckPadding: kBadPadding, or its first 16 - k bytes are written.
+// Input too short to hold one padded block writes nothing and gives kBadPadding; an empty
+// input without padding writes nothing and gives 0.
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+                      bool padding, std::int64_t dataSize, const TFinalDecrypt& final);
+
+}  // namespace AESModes::detail

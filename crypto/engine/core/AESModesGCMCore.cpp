@@ -1,0 +1,131 @@
+#include "crypto/engine/core/AESModesGCMCore.h"
+
+#include <cstring>
+
+#include "crypto/engine/core/AESModesChunks.h"
+#include "crypto/support/RandomCoreW.h"
+#include "crypto/support/error.h"
+
+namespace AESModes::detail {
+
+namespace {
+
+void PutBE64(std::uint8_t* p, std::uint64_t v) noexcept {
+  for (int i = 7; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
+}
+
+void Next32(TCharArray16& cb) noexcept {
+  for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
+  }
+}
+
+}  // namespace
+
+TGCM::TGCM(kernel::TKernelId id) : FAES(id), FGHash(id) {}
+
+Integer TGCM::Start(std::span<const std::uint8_t> key, Cardinal Nk) {
+  if (const Integer st = FAES.Expand(key, Nk)) return st;
+  platform::TWiped<TCharArray16> H;
+  FAES.EncryptBlock(H->data(), H->data());
+  FGHash.SetKey(H->data());
+  return 0;
+}
+
+// Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.
+void TGCM::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) {
+  FGHash.Absorb(X, p, n / 16);
+  if (n % 16 != 0) {
+    TCharArray16 last{};
+    std::memcpy(last.data(), p + n - n % 16, n % 16);
+    FGHash.Absorb(X, last.data(), 1);
+  }
+}
+
+void TGCM::SetIV(std::span<const std::uint8_t> iv) {
+  if (iv.size() == kGCMIVBytes) {
+    std::memcpy(FJ0->data(), iv.data(), kGCMIVBytes);
+    (*FJ0)[12] = (*FJ0)[13] = (*FJ0)[14] = 0;
+    (*FJ0)[15] = 1;
+  } else {
+    FJ0->fill(0);
+    Absorb(FJ0->data(), iv.data(), iv.size());
+    TCharArray16 lengths{};
+    PutBE64(lengths.data() + 8, 8 * static_cast<std::uint64_t>(iv.size()));
+    FGHash.Absorb(FJ0->data(), lengths.data(), 1);
+  }
+  *FCB = *FJ0;
+  Next32(*FCB);
+}
+
+void TGCM::AddAAD(const std::uint8_t* p, std::size_t n) {
+  Absorb(FX->data(), p, n);
+  FLenA += n;
+}
+
+void TGCM::Counter(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+  FAES.CTR32(in, out, n / 16, FCB->data());
+  if (const std::size_t r = n % 16) {
+    platform::TWiped<TCharArray16> k;
+    FAES.EncryptBlock(FCB->data(), k->data());
+    Next32(*FCB);
+    for (std::size_t i = 0; i < r; ++i) out[n - r + i] = static_cast<std::uint8_t>(in[n - r + i] ^ (*k)[i]);
+  }
+}
+
+void TGCM::Crypt(bool encrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+  const std::size_t whole = n - n % 16;
+  if (!FGHash.StitchedCrypt(encrypt, FAES, FX->data(), FCB->data(), in, out, whole / 16)) {
+    if (!encrypt) FGHash.Absorb(FX->data(), in, whole / 16);
+    FAES.CTR32(in, out, whole / 16, FCB->data());
+    if (encrypt) FGHash.Absorb(FX->data(), out, whole / 16);
+  }
+  if (n != whole) {
+    // The cipher bytes of the last partial block are hashed before the plain bytes may
+    // overwrite them (out may be in).
+    if (!encrypt) Absorb(FX->data(), in + whole, n - whole);
+    Counter(in + whole, out + whole, n - whole);
+    if (encrypt) Absorb(FX->data(), out + whole, n - whole);
+  }
+  FLenC += n;
+}
+
+void TGCM::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n) { Crypt(true, in, out, n); }
+void TGCM::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n) { Crypt(false, in, out, n); }
+
+void TGCM::HashCipher(const std::uint8_t* c, std::size_t n) {
+  Absorb(FX->data(), c, n);
+  FLenC += n;
+}
+
+void TGCM::Finish(TCharArray16& T) {
+  TCharArray16 lengths;
+  PutBE64(lengths.data(), 8 * FLenA);
+  PutBE64(lengths.data() + 8, 8 * FLenC);
+  FGHash.Absorb(FX->data(), lengths.data(), 1);
+  FAES.EncryptBlock(FJ0->data(), T.data());
+  for (std::size_t i = 0; i < 16; ++i) T[i] ^= (*FX)[i];
+}
+
+bool GCMBitsFit(Integer bits, std::size_t bytes) noexcept {
+  return bits >= 0 && bits % 8 == 0 && static_cast<std::size_t>(bits / 8) <= bytes;
+}
+
+Integer GCMCheckTag(Integer tagSizeBits, std::size_t tagBufferBytes, bool decrypt) noexcept {
+  if (tagSizeBits < 0 || (decrypt && tagSizeBits < 8)) return error::kBadArgument;
+  return static_cast<std::size_t>(tagSizeBits / 8) <= tagBufferBytes ? 0 : error::kBadArgument;
+}
+
+Integer GCMCheckKey(Integer keySizeBits, std::size_t keyBytes, Cardinal& Nk) noexcept {
+  if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
+  return keyBytes < static_cast<std::size_t>(keySizeBits / 8) ? error::kBadKeySize : 0;
+}
+
+Integer GCMRandomIV(std::uint8_t iv[kGCMIVBytes]) noexcept {
+  return RandomCoreW::TRandomCore::GetRandomBytes(static_cast<Integer>(kGCMIVBytes), iv);
+}
+
+bool GCMTagMatches(const TCharArray16& T, std::span<const std::uint8_t> expected) noexcept {
+  return expected.size() <= 16 && platform::ConstantTimeEqual(std::span(T).first(expected.size()), expected);
+}
+
+}  // namespace AESModes::detail

@@ -1,0 +1,164 @@
+// The ARMv8 Cryptography Extensions kernel: AESE/AESMC rounds for encryption, AESD/AESIMC over the
+// equivalent inverse cipher's schedule for decryption, eight blocks in flight in the parallel
+// modes, one in the serial ones. Built with the crypto extension enabled for this file only.
+#include "crypto/engine/kernel/AESKernelOps.h"
+
+#if defined(__aarch64__)
+#include <arm_neon.h>
+
+namespace AESModes::kernel {
+
+namespace {
+
+using u8 = std::uint8_t;
+using V = uint8x16_t;
+
+constexpr std::size_t kWide = 8;
+
+// The round keys of one schedule, loaded once per bulk call.
+struct TKeys {
+  V k[15];
+  unsigned Nr;
+  TKeys(const u8* rk, unsigned rounds) : Nr(rounds) {
+    for (unsigned r = 0; r <= Nr; ++r) k[r] = vld1q_u8(rk + 16 * r);
+  }
+};
+
+// AESE is AddRoundKey, SubBytes and ShiftRows; AESMC is MixColumns.
+template <std::size_t n>
+void Encrypt(const TKeys& K, V (&b)[n]) {
+  for (unsigned r = 0; r + 1 < K.Nr; ++r)
+    for (std::size_t i = 0; i < n; ++i) b[i] = vaesmcq_u8(vaeseq_u8(b[i], K.k[r]));
+  for (std::size_t i = 0; i < n; ++i) b[i] = veorq_u8(vaeseq_u8(b[i], K.k[K.Nr - 1]), K.k[K.Nr]);
+}
+
+// AESD is AddRoundKey, InvShiftRows and InvSubBytes; AESIMC is InvMixColumns, which the
+// decryption schedule has already applied to its inner keys.
+template <std::size_t n>
+void Decrypt(const TKeys& K, V (&b)[n]) {
+  for (unsigned r = 0; r + 1 < K.Nr; ++r)
+    for (std::size_t i = 0; i < n; ++i) b[i] = vaesimcq_u8(vaesdq_u8(b[i], K.k[r]));
+  for (std::size_t i = 0; i < n; ++i) b[i] = veorq_u8(vaesdq_u8(b[i], K.k[K.Nr - 1]), K.k[K.Nr]);
+}
+
+V EncryptOne(const TKeys& K, V b) {
+  V one[1] = {b};
+  Encrypt(K, one);
+  return one[0];
+}
+
+template <bool kEncrypt>
+void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks) {
+  const TKeys K(kEncrypt ? EncKeys(k) : DecKeys(k), Rounds(k));
+  auto run = [&](auto& b) {
+    if constexpr (kEncrypt) Encrypt(K, b);
+    else Decrypt(K, b);
+  };
+  std::size_t i = 0;
+  for (; i + kWide <= blocks; i += kWide) {
+    V b[kWide];
+    for (std::size_t j = 0; j < kWide; ++j) b[j] = vld1q_u8(in + 16 * (i + j));
+    run(b);
+    for (std::size_t j = 0; j < kWide; ++j) vst1q_u8(out + 16 * (i + j), b[j]);
+  }
+  for (; i < blocks; ++i) {
+    V b[1] = {vld1q_u8(in + 16 * i)};
+    run(b);
+    vst1q_u8(out + 16 * i, b[0]);
+  }
+}
+
+void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TKeys K(EncKeys(k), Rounds(k));
+  V v = vld1q_u8(iv);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    v = EncryptOne(K, veorq_u8(v, vld1q_u8(in + 16 * i)));
+    vst1q_u8(out + 16 * i, v);
+  }
+  vst1q_u8(iv, v);
+}
+
+void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TKeys K(DecKeys(k), Rounds(k));
+  V prev = vld1q_u8(iv);
+  std::size_t i = 0;
+  for (; i + kWide <= blocks; i += kWide) {
+    V c[kWide], b[kWide];
+    for (std::size_t j = 0; j < kWide; ++j) b[j] = c[j] = vld1q_u8(in + 16 * (i + j));  // all read before out (may be in) is written
+    Decrypt(K, b);
+    for (std::size_t j = 0; j < kWide; ++j) vst1q_u8(out + 16 * (i + j), veorq_u8(b[j], j == 0 ? prev : c[j - 1]));
+    prev = c[kWide - 1];
+  }
+  for (; i < blocks; ++i) {
+    const V c = vld1q_u8(in + 16 * i);
+    V b[1] = {c};
+    Decrypt(K, b);
+    vst1q_u8(out + 16 * i, veorq_u8(b[0], prev));
+    prev = c;
+  }
+  vst1q_u8(iv, prev);
+}
+
+void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TKeys K(EncKeys(k), Rounds(k));
+  V v = vld1q_u8(iv);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    v = EncryptOne(K, v);
+    vst1q_u8(out + 16 * i, veorq_u8(vld1q_u8(in + 16 * i), v));
+  }
+  vst1q_u8(iv, v);
+}
+
+void CBCMAC(const TRoundKeys& k, const u8* in, std::size_t blocks, u8 state[16]) {
+  const TKeys K(EncKeys(k), Rounds(k));
+  V v = vld1q_u8(state);
+  for (std::size_t i = 0; i < blocks; ++i) v = EncryptOne(K, veorq_u8(v, vld1q_u8(in + 16 * i)));
+  vst1q_u8(state, v);
+}
+
+// The counter block as two big-endian 64-bit halves.
+struct TCounter {
+  std::uint64_t hi, lo;
+  explicit TCounter(const u8 c[16])
+      : hi(vgetq_lane_u64(vreinterpretq_u64_u8(vrev64q_u8(vld1q_u8(c))), 0)),
+        lo(vgetq_lane_u64(vreinterpretq_u64_u8(vrev64q_u8(vld1q_u8(c))), 1)) {}
+  V Block() const { return vrev64q_u8(vreinterpretq_u8_u64(vcombine_u64(vcreate_u64(hi), vcreate_u64(lo)))); }
+  void Store(u8 c[16]) const { vst1q_u8(c, Block()); }
+  // The whole block counts (carry from the low half into the high one), or the last 4 bytes only.
+  void Next(bool whole) {
+    if (whole) {
+      ++lo;
+      hi += lo == 0;
+    } else {
+      lo = (lo & ~std::uint64_t{0xFFFFFFFF}) | ((lo + 1) & 0xFFFFFFFF);
+    }
+  }
+};
+
+template <bool kWhole>
+void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
+  const TKeys K(EncKeys(k), Rounds(k));
+  TCounter c(ctr);
+  std::size_t i = 0;
+  for (; i + kWide <= blocks; i += kWide) {
+    V b[kWide];
+    for (std::size_t j = 0; j < kWide; ++j, c.Next(kWhole)) b[j] = c.Block();
+    Encrypt(K, b);
+    for (std::size_t j = 0; j < kWide; ++j) vst1q_u8(out + 16 * (i + j), veorq_u8(vld1q_u8(in + 16 * (i + j)), b[j]));
+  }
+  for (; i < blocks; ++i, c.Next(kWhole)) vst1q_u8(out + 16 * i, veorq_u8(vld1q_u8(in + 16 * i), EncryptOne(K, c.Block())));
+  c.Store(ctr);
+}
+
+constexpr TKernelOps kOps = {ECB<true>, ECB<false>, EncryptCBC, DecryptCBC, OFB, CTR<true>, CTR<false>, CBCMAC};
+
+}  // namespace
+
+const TKernelOps* ARMv8Ops() noexcept { return &kOps; }
+
+}  // namespace AESModes::kernel
+#else
+namespace AESModes::kernel {
+const TKernelOps* ARMv8Ops() noexcept { return nullptr; }
+}  // namespace AESModes::kernel
+#endif

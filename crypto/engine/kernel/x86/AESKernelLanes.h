@@ -1,0 +1,292 @@
+// The block modes written once over "lanes": a register type holding one, two or four AES blocks
+// and the AES round instructions on it. Included by the instruction-set kernel files only, each
+// compiled with its own instruction set; everything here has internal linkage so no copy built
+// with a wide set can be picked for code that runs without it.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "crypto/engine/kernel/AESKernelOps.h"
+
+namespace AESModes::kernel {
+namespace {
+
+using u8 = std::uint8_t;
+
+inline __m128i ReverseMask128() { return _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
+
+// One block per 128-bit register (legacy SSE or VEX encoding, as the file's flags choose).
+struct Lanes1 {
+  using V = __m128i;
+  static constexpr std::size_t kBlocks = 1;
+  static V Load(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static void Store(u8* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+  static V Broadcast(__m128i b) { return b; }
+  static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
+  static V Enc(V a, V k) { return _mm_aesenc_si128(a, k); }
+  static V EncLast(V a, V k) { return _mm_aesenclast_si128(a, k); }
+  static V Dec(V a, V k) { return _mm_aesdec_si128(a, k); }
+  static V DecLast(V a, V k) { return _mm_aesdeclast_si128(a, k); }
+  static V Add64(V a, V b) { return _mm_add_epi64(a, b); }
+  static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
+  static V Reverse(V a) { return _mm_shuffle_epi8(a, ReverseMask128()); }
+  // Blocks 0..n-1 of the register as little-endian offsets 0..n-1 in each block's low word.
+  static V Offsets() { return _mm_setzero_si128(); }
+  // [last, x.block0, .., x.block(n-2)]: the cipher blocks that precede x's blocks.
+  static V Preceding(V, __m128i last) { return last; }
+  static __m128i LastBlock(V x) { return x; }
+};
+
+#ifdef __VAES__
+struct Lanes2 {
+  using V = __m256i;
+  static constexpr std::size_t kBlocks = 2;
+  static V Load(const u8* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+  static void Store(u8* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+  static V Broadcast(__m128i b) { return _mm256_broadcastsi128_si256(b); }
+  static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
+  static V Enc(V a, V k) { return _mm256_aesenc_epi128(a, k); }
+  static V EncLast(V a, V k) { return _mm256_aesenclast_epi128(a, k); }
+  static V Dec(V a, V k) { return _mm256_aesdec_epi128(a, k); }
+  static V DecLast(V a, V k) { return _mm256_aesdeclast_epi128(a, k); }
+  static V Add64(V a, V b) { return _mm256_add_epi64(a, b); }
+  static V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
+  static V Reverse(V a) { return _mm256_shuffle_epi8(a, Broadcast(ReverseMask128())); }
+  static V Offsets() { return _mm256_set_epi64x(0, 1, 0, 0); }
+  static V Preceding(V x, __m128i last) { return _mm256_permute2x128_si256(_mm256_castsi128_si256(last), x, 0x20); }
+  static __m128i LastBlock(V x) { return _mm256_extracti128_si256(x, 1); }
+};
+#endif
+
+#ifdef __AVX512F__
+struct Lanes4 {
+  using V = __m512i;
+  static constexpr std::size_t kBlocks = 4;
+  static V Load(const u8* p) { return _mm512_loadu_si512(p); }
+  static void Store(u8* p, V v) { _mm512_storeu_si512(p, v); }
+  static V Broadcast(__m128i b) { return _mm512_broadcast_i32x4(b); }
+  static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
+  static V Enc(V a, V k) { return _mm512_aesenc_epi128(a, k); }
+  static V EncLast(V a, V k) { return _mm512_aesenclast_epi128(a, k); }
+  static V Dec(V a, V k) { return _mm512_aesdec_epi128(a, k); }
+  static V DecLast(V a, V k) { return _mm512_aesdeclast_epi128(a, k); }
+  static V Add64(V a, V b) { return _mm512_add_epi64(a, b); }
+  static V Add32(V a, V b) { return _mm512_add_epi32(a, b); }
+  static V Reverse(V a) { return _mm512_shuffle_epi8(a, Broadcast(ReverseMask128())); }
+  static V Offsets() { return _mm512_set_epi64(0, 3, 0, 2, 0, 1, 0, 0); }
+  // The top block of the broadcast `last` followed by x's first three blocks.
+  static V Preceding(V x, __m128i last) { return _mm512_alignr_epi64(x, Broadcast(last), 6); }
+  static __m128i LastBlock(V x) { return _mm512_extracti32x4_epi32(x, 3); }
+};
+#endif
+
+// Round keys 0..Nr of one schedule, each in every lane of a register.
+template <class L>
+struct TKeys {
+  typename L::V rk[15];
+  unsigned Nr;
+  TKeys(const u8* schedule, unsigned rounds) : Nr(rounds) {
+    for (unsigned r = 0; r <= Nr; ++r) rk[r] = L::Broadcast(_mm_load_si128(reinterpret_cast<const __m128i*>(schedule + 16 * r)));
+  }
+  ~TKeys() {
+    // The registers' copies on the stack are wiped with the object.
+    volatile typename L::V* p = rk;
+    for (auto& r : rk) *(p + (&r - rk)) = typename L::V{};
+  }
+};
+
+template <class L, int R>
+inline void EncryptRegs(const TKeys<L>& k, typename L::V (&x)[R]) {
+  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k.rk[0]);
+  for (unsigned r = 1; r < k.Nr; ++r)
+    for (int i = 0; i < R; ++i) x[i] = L::Enc(x[i], k.rk[r]);
+  for (int i = 0; i < R; ++i) x[i] = L::EncLast(x[i], k.rk[k.Nr]);
+}
+
+template <class L, int R>
+inline void DecryptRegs(const TKeys<L>& k, typename L::V (&x)[R]) {
+  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k.rk[0]);
+  for (unsigned r = 1; r < k.Nr; ++r)
+    for (int i = 0; i < R; ++i) x[i] = L::Dec(x[i], k.rk[r]);
+  for (int i = 0; i < R; ++i) x[i] = L::DecLast(x[i], k.rk[k.Nr]);
+}
+
+// Each "Steps" function runs as many whole steps of R registers as fit and returns the blocks done.
+template <class L, int R, bool kDecrypt>
+std::size_t ECBSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks) {
+  constexpr std::size_t B = R * L::kBlocks;
+  if (blocks < B) return 0;
+  const TKeys<L> k(kDecrypt ? DecKeys(key) : EncKeys(key), Rounds(key));
+  std::size_t done = 0;
+  for (; blocks - done >= B; done += B) {
+    typename L::V x[R];
+    for (int i = 0; i < R; ++i) x[i] = L::Load(in + 16 * (done + i * L::kBlocks));
+    if constexpr (kDecrypt) DecryptRegs<L, R>(k, x); else EncryptRegs<L, R>(k, x);
+    for (int i = 0; i < R; ++i) L::Store(out + 16 * (done + i * L::kBlocks), x[i]);
+  }
+  return done;
+}
+
+template <class L, int R>
+std::size_t CBCDecryptSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  constexpr std::size_t B = R * L::kBlocks;
+  if (blocks < B) return 0;
+  const TKeys<L> k(DecKeys(key), Rounds(key));
+  __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
+  std::size_t done = 0;
+  for (; blocks - done >= B; done += B) {
+    typename L::V c[R], x[R];
+    for (int i = 0; i < R; ++i) x[i] = c[i] = L::Load(in + 16 * (done + i * L::kBlocks));
+    DecryptRegs<L, R>(k, x);
+    x[0] = L::Xor(x[0], L::Preceding(c[0], last));
+    for (int i = 1; i < R; ++i) x[i] = L::Xor(x[i], L::Preceding(c[i], L::LastBlock(c[i - 1])));
+    last = L::LastBlock(c[R - 1]);  // kept in a register: in may be out
+    for (int i = 0; i < R; ++i) L::Store(out + 16 * (done + i * L::kBlocks), x[i]);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), last);
+  return done;
+}
+
+inline std::uint64_t LoadBE64(const u8* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+inline void StoreBE64(u8* p, std::uint64_t v) {
+  v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
+}
+
+// Counter mode. The counter block is kept byte-reversed, so its low 64 (or 32) bits are the
+// first little-endian word of the register and one vector addition makes a step's counters. With
+// the 128-bit counter a step whose low word would carry is made block by block instead.
+template <class L, int R, bool kCounter32>
+std::size_t CTRSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
+  constexpr std::size_t B = R * L::kBlocks;
+  if (blocks < B) return 0;
+  using V = typename L::V;
+  const TKeys<L> k(EncKeys(key), Rounds(key));
+  V inc[R];
+  for (int i = 0; i < R; ++i)
+    inc[i] = L::Add64(L::Offsets(), L::Broadcast(_mm_set_epi64x(0, static_cast<long long>(i * L::kBlocks))));
+  const V step = L::Broadcast(_mm_set_epi64x(0, static_cast<long long>(B)));
+  V base = L::Broadcast(_mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ctr)), ReverseMask128()));
+  std::uint64_t hi = LoadBE64(ctr), lo = LoadBE64(ctr + 8);
+  std::size_t done = 0;
+  for (; blocks - done >= B; done += B) {
+    V x[R];
+    if (kCounter32) {
+      for (int i = 0; i < R; ++i) x[i] = L::Reverse(L::Add32(base, inc[i]));
+      base = L::Add32(base, step);
+    } else if (lo <= ~std::uint64_t{0} - (B - 1)) {
+      base = L::Broadcast(_mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo)));
+      for (int i = 0; i < R; ++i) x[i] = L::Reverse(L::Add64(base, inc[i]));
+    } else {
+      alignas(64) u8 counters[16 * B];
+      for (std::size_t j = 0; j < B; ++j) {
+        StoreBE64(counters + 16 * j, hi + (lo + j < lo));
+        StoreBE64(counters + 16 * j + 8, lo + j);
+      }
+      for (int i = 0; i < R; ++i) x[i] = L::Load(counters + 16 * i * L::kBlocks);
+    }
+    if (!kCounter32) {
+      hi += (lo + B < lo);
+      lo += B;
+    }
+    EncryptRegs<L, R>(k, x);
+    for (int i = 0; i < R; ++i) {
+      u8* o = out + 16 * (done + i * L::kBlocks);
+      L::Store(o, L::Xor(x[i], L::Load(in + 16 * (done + i * L::kBlocks))));
+    }
+  }
+  if (kCounter32) {
+    // The step counter already holds the next value in its low 32 bits.
+    alignas(64) u8 whole[16 * L::kBlocks];
+    L::Store(whole, L::Reverse(base));
+    std::memcpy(ctr + 12, whole + 12, 4);
+  } else {
+    StoreBE64(ctr, hi);
+    StoreBE64(ctr + 8, lo);
+  }
+  return done;
+}
+
+// The serial modes: one block in flight, at the latency of the round instruction.
+template <class L>
+void SerialEncrypt(const TKeys<L>& k, __m128i& v) {
+  typename L::V x[1] = {v};
+  EncryptRegs<L, 1>(k, x);
+  v = x[0];
+}
+
+inline __m128i Load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
+  __m128i v = Load16(iv);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    v = _mm_xor_si128(v, Load16(in + 16 * i));
+    SerialEncrypt(k, v);
+    Store16(out + 16 * i, v);
+  }
+  Store16(iv, v);
+}
+
+void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
+  __m128i v = Load16(iv);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    SerialEncrypt(k, v);
+    Store16(out + 16 * i, _mm_xor_si128(v, Load16(in + 16 * i)));
+  }
+  Store16(iv, v);
+}
+
+void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16]) {
+  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
+  __m128i v = Load16(state);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    v = _mm_xor_si128(v, Load16(in + 16 * i));
+    SerialEncrypt(k, v);
+  }
+  Store16(state, v);
+}
+
+// A parallel mode over any number of blocks: the wide steps first, then one register of the
+// wide lanes at a time, then single blocks.
+template <class Wide, int R>
+struct TParallel {
+  static void EncryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<false>(k, in, out, n); }
+  static void DecryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<true>(k, in, out, n); }
+  static void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 iv[16]) {
+    std::size_t d = CBCDecryptSteps<Wide, R>(k, in, out, n, iv);
+    d += CBCDecryptSteps<Wide, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
+    CBCDecryptSteps<Lanes1, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
+  }
+  static void CTR128(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<false>(k, in, out, n, ctr); }
+  static void CTR32(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<true>(k, in, out, n, ctr); }
+
+  template <bool kDecrypt>
+  static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
+    std::size_t d = ECBSteps<Wide, R, kDecrypt>(k, in, out, n);
+    d += ECBSteps<Wide, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
+    ECBSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
+  }
+  template <bool k32>
+  static void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) {
+    std::size_t d = CTRSteps<Wide, R, k32>(k, in, out, n, ctr);
+    d += CTRSteps<Wide, 1, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+    CTRSteps<Lanes1, 1, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+  }
+
+  static constexpr TKernelOps kOps = {EncryptECB, DecryptECB, kernel::EncryptCBC, DecryptCBC,
+                                      kernel::OFB, CTR128,     CTR32,              kernel::CBCMAC};
+};
+
+}  // namespace
+}  // namespace AESModes::kernel

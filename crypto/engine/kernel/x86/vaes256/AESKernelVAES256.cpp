@@ -1,0 +1,14 @@
+// The VAES kernel: 256-bit registers (two blocks each), sixteen blocks a step in the parallel modes; the serial modes keep one block in flight.
+#include "crypto/engine/kernel/AESKernelOps.h"
+
+#if defined(__x86_64__)
+#include "crypto/engine/kernel/x86/AESKernelLanes.h"
+
+namespace AESModes::kernel {
+const TKernelOps* VAES256Ops() noexcept { return &TParallel<Lanes2, 8>::kOps; }
+}  // namespace AESModes::kernel
+#else
+namespace AESModes::kernel {
+const TKernelOps* VAES256Ops() noexcept { return nullptr; }
+}  // namespace AESModes::kernel
+#endif

@@ -1,0 +1,217 @@
+// CMAC over byte buffers, strings, files named by path and streams. Every form checks its
+// arguments, then hands its message to the one absorber in pieces: a buffer at once, a string
+// through a small byte buffer, a file in chunks of kFileChunkSize, a stream in chunks of
+// kStreamChunkSize.
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/AESModes.h"
+#include "crypto/engine/core/AESModesChunks.h"
+#include "crypto/engine/core/CMACAbsorber.h"
+#include "crypto/support/error.h"
+#include "crypto/support/errorlist.h"
+#include "platform/Files.h"
+#include "platform/Memory.h"
+
+namespace AESModes {
+
+using detail::TCMACAbsorber;
+
+namespace {
+
+constexpr std::uint8_t kRb = 0x87;
+
+// All ones when bit is set, without a branch on the (secret) bit.
+std::uint8_t Mask(bool bit) { return static_cast<std::uint8_t>(0 - static_cast<std::uint8_t>(bit)); }
+
+std::size_t TagBytes(Integer tagSizeBits) { return static_cast<std::size_t>(tagSizeBits + 7) / 8; }
+
+// The checks every form makes once its inputs are known to be non-empty: Nk for keySizeBits,
+// or -206 (size, or a key too short for it), -210 (tag size), -201 (tag buffer too short).
+Integer CheckMacArguments(const TBytes& macKey, Integer keySizeBits, Integer tagSizeBits, std::size_t tagBufferSize,
+                          Cardinal& Nk) {
+  if (const Integer st = detail::NkForKeySize(keySizeBits, Nk)) return st;
+  if (macKey.size() < 4 * static_cast<std::size_t>(Nk)) return error::kBadKeySize;
+  if (tagSizeBits < 0 || tagSizeBits > 128) return error::kBadBlockLength;
+  if (tagBufferSize < TagBytes(tagSizeBits)) return error::kBadArgument;
+  return 0;
+}
+
+// The first tagSizeBits div 8 bytes of T against those of tag, every byte compared.
+Integer CompareTag(std::span<const std::uint8_t> T, const TBytes& tag, Integer tagSizeBits) {
+  const std::size_t n = static_cast<std::size_t>(tagSizeBits / 8);
+  return platform::ConstantTimeEqual({T.data(), n}, {tag.data(), n}) ? 0 : error::kMacMismatch;
+}
+
+// Checks a verification makes before it computes anything.
+Integer CheckVerification(bool messageEmpty, const TBytes& macKey, const TBytes& tagBuffer, Integer tagSizeBits) {
+  if (messageEmpty || macKey.empty() || tagBuffer.empty()) return error::kBadArgument;
+  // Below 8 bits nothing would be compared and any tag accepted.
+  if (tagSizeBits >= 0 && tagSizeBits < 8) return error::kBadArgument;
+  return 0;
+}
+
+}  // namespace
+
+void TAESModes::ShiftLeft(const TCharArray16& A, TCharArray16& Res) {
+  for (std::size_t i = 0; i < 15; ++i) Res[i] = static_cast<std::uint8_t>((A[i] << 1) | (A[i + 1] >> 7));
+  Res[15] = static_cast<std::uint8_t>(A[15] << 1);
+}
+
+Integer TAESModes::SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, TCharArray16& K1, TCharArray16& K2,
+                                                kernel::TKeyedKernel& keyed) {
+  if (Nk < 0) return error::kBadKeySize;
+  if (const Integer st = keyed.Expand(key, static_cast<Cardinal>(Nk))) return st;
+  platform::TWiped<TCharArray16> L;
+  keyed.EncryptBlock(L->data(), L->data());
+  ShiftLeft(*L, K1);
+  K1[15] ^= kRb & Mask(TestBit(*L, 0));
+  ShiftLeft(K1, K2);
+  K2[15] ^= kRb & Mask(TestBit(K1, 0));
+  return 0;
+}
+
+Integer TAESModes::CMACTag(const TBytes& key, Cardinal Nk, const TCMACFeed& feed, TCharArray16& T) {
+  kernel::TKeyedKernel keyed;
+  platform::TWiped<std::array<TCharArray16, 2>> K;
+  if (const Integer st = SubkeyGenerationCMAC_aesmode(key, static_cast<Integer>(Nk), (*K)[0], (*K)[1], keyed))
+    return st;
+  TCMACAbsorber mac(keyed, (*K)[0], (*K)[1]);
+  if (const Integer st = feed(mac)) return st;
+  mac.Finish(T);
+  return 0;
+}
+
+// --- Buffers and strings
+
+Integer TAESModes::MAC_GenerationBinaryBuffer(const TBytes& inputBuffer, const TBytes& macKey, Integer keySizeBits,
+                                              TBytes& tagBuffer, Integer tagSizeBits) {
+  if (inputBuffer.empty() || tagBuffer.empty() || macKey.empty()) return error::kBadArgument;
+  Cardinal Nk = 0;
+  if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tagBuffer.size(), Nk)) return st;
+  TCharArray16 T{}, res{};
+  const auto feed = [&](TCMACAbsorber& mac) {
+    mac.Feed(inputBuffer.data(), inputBuffer.size());
+    return Integer{0};
+  };
+  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
+  if (const Integer st = MSB(tagSizeBits, T, res)) return st;
+  std::copy_n(res.begin(), TagBytes(tagSizeBits), tagBuffer.begin());
+  return 0;
+}
+
+Integer TAESModes::MAC_VerificationBinaryBuffer(const TBytes& inputBuffer, const TBytes& macKey, Integer keySizeBits,
+                                                const TBytes& tagBuffer, Integer tagSizeBits) {
+  // An empty message is refused like the generation refuses it, never replaced by another one.
+  if (const Integer st = CheckVerification(inputBuffer.empty(), macKey, tagBuffer, tagSizeBits)) return st;
+  TBytes work(16);
+  if (const Integer st = MAC_GenerationBinaryBuffer(inputBuffer, macKey, keySizeBits, work, tagSizeBits)) return st;
+  if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
+  return CompareTag(work, tagBuffer, tagSizeBits);
+}
+
+Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes& macKey, Integer keySizeBits,
+                                        TCharArray16& tag, Integer tagSizeBits) {
+  if (inputString.empty() || macKey.empty()) return error::kBadArgument;
+  Cardinal Nk = 0;
+  if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tag.size(), Nk)) return st;
+  TCharArray16 T{};
+  const auto feed = [&](TCMACAbsorber& mac) {
+    std::array<std::uint8_t, 4096> bytes;
+    for (std::size_t at = 0; at < inputString.size(); at += bytes.size()) {
+      const std::size_t n = std::min(bytes.size(), inputString.size() - at);
+      for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(inputString[at + i]);
+      mac.Feed(bytes.data(), n);
+    }
+    return Integer{0};
+  };
+  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
+  return MSB(tagSizeBits, T, tag);
+}
+
+Integer TAESModes::MAC_VerificationString(const string& inputString, Integer /*inputSizeBytes*/,
+                                          const TBytes& macKey, Integer keySizeBits, const TBytes& tagBuffer,
+                                          Integer tagSizeBits) {
+  if (const Integer st = CheckVerification(inputString.empty(), macKey, tagBuffer, tagSizeBits)) return st;
+  TCharArray16 T{};
+  if (const Integer st = MAC_GenerationString(inputString, macKey, keySizeBits, T, tagSizeBits)) return st;
+  if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
+  return CompareTag(T, tagBuffer, tagSizeBits);
+}
+
+// --- Files named by path
+
+Integer TAESModes::MAC_GenerationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits,
+                                      TBytes& tagBuffer, Integer tagSizeBits) {
+  if (inputFilePath.empty() || tagBuffer.empty() || macKey.empty()) return error::kBadArgument;
+  const platform::TFileHandle file(platform::FileOpen(inputFilePath, platform::TFileAccess::Read));
+  if (!file.Valid()) return error::kFileOpenFailed;
+  const std::int64_t size = platform::FileSize(file.Get());
+  if (size < 0) return error::kFileOpenFailed;
+  Cardinal Nk = 0;
+  if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tagBuffer.size(), Nk)) return st;
+  TCharArray16 T{}, res{};
+  // Exactly the size measured at the start is read: a failed or short read is -203, so the
+  // tag never covers fewer bytes than the file holds.
+  const auto feed = [&](TCMACAbsorber& mac) {
+    TBytes chunk(static_cast<std::size_t>(std::clamp<std::int64_t>(size, 16, kFileChunkSize)));
+    for (std::int64_t left = size; left > 0;) {
+      const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size()));
+      if (platform::FileRead(file.Get(), chunk.data(), n) != n) return error::kFileOpenFailed;
+      mac.Feed(chunk.data(), static_cast<std::size_t>(n));
+      left -= n;
+    }
+    return Integer{0};
+  };
+  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
+  if (const Integer st = MSB(tagSizeBits, T, res)) return st;
+  std::copy_n(res.begin(), TagBytes(tagSizeBits), tagBuffer.begin());
+  return 0;
+}
+
+Integer TAESModes::MAC_VerificationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits,
+                                        const TBytes& tagBuffer, Integer tagSizeBits) {
+  if (const Integer st = CheckVerification(inputFilePath.empty(), macKey, tagBuffer, tagSizeBits)) return st;
+  TBytes work(16);
+  if (const Integer st = MAC_GenerationFile(inputFilePath, macKey, keySizeBits, work, tagSizeBits)) return st;
+  if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
+  return CompareTag(work, tagBuffer, tagSizeBits);
+}
+
+// --- Streams
+
+string TAESModes::GenerateFromStream(TStream* s, const TBytes& key) {
+  if (s == nullptr) throw errorlist::ESelvane(error::kBadArgument);
+  Cardinal Nk = 0;
+  errorlist::RaiseIfError(detail::NkForKeyLength(key.size(), Nk));
+  s->SetPosition(0);
+  const std::int64_t size = s->GetSize();
+  TCharArray16 T{};
+  const auto feed = [&](TCMACAbsorber& mac) {
+    TBytes chunk(static_cast<std::size_t>(std::clamp<std::int64_t>(size, 16, kStreamChunkSize)));
+    for (std::int64_t left = size; left > 0;) {
+      const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size()));
+      if (s->Read(chunk.data(), n) != n) return error::kFileOpenFailed;
+      mac.Feed(chunk.data(), static_cast<std::size_t>(n));
+      left -= n;
+    }
+    return Integer{0};
+  };
+  errorlist::RaiseIfError(CMACTag(key, Nk, feed, T));
+  string tag(16, u'\0');
+  std::copy(T.begin(), T.end(), tag.begin());
+  return tag;
+}
+
+Integer TAESModes::VerifyFromStream(TStream* s, const string& t, const TBytes& key) {
+  const string tag = GenerateFromStream(s, key);
+  if (t.size() != tag.size()) return error::kMacMismatch;
+  const auto bytes = [](const string& x) {
+    return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(x.data()), 2 * x.size());
+  };
+  return platform::ConstantTimeEqual(bytes(tag), bytes(t)) ? 0 : error::kMacMismatch;
+}
+
+}  // namespace AESModes

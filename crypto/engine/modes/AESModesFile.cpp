@@ -1,0 +1,149 @@
+// Files named by path: the shared chunk loops over platform file handles, in chunks of
+// kFileChunkSize. Layout: [IV] blocks [E(P xor V)], P the padded last bytes.
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+#include "crypto/engine/AESModes.h"
+#include "crypto/engine/core/AESModesChunks.h"
+#include "platform/Files.h"
+#include "platform/SysUtils.h"
+
+namespace AESModes {
+
+using namespace detail;
+using platform::TFileAccess;
+using platform::TFileHandle;
+using platform::THandle;
+
+namespace {
+
+// A file that cannot be read (or whose size cannot be found) is reported as -203, the status of
+// a file that cannot be opened: the operation cannot get at its input either way.
+constexpr Integer kFileReadFailed = kFileOpenFailed;
+
+// The input and output handles as the source and sink of a chunk loop. The input is read for
+// exactly the size measured at the start (left counts down): bytes appended meanwhile are not
+// read, and a file that fails or ends sooner gives kFileReadFailed. A write that writes fewer
+// bytes than asked gives kShortWrite, never success.
+TChunkIO FileIO(THandle in, THandle out, std::int64_t& left) {
+  return {[in, &left](std::uint8_t* p, std::int64_t n) -> std::int64_t {
+            const std::int64_t want = std::min(n, left);
+            if (platform::FileRead(in, p, want) != want) return kFileReadFailed;
+            left -= want;
+            return want;
+          },
+          [out](const std::uint8_t* p, std::int64_t n) -> Integer {
+            return platform::FileWrite(out, p, n) == n ? 0 : kShortWrite;
+          },
+          {}};
+}
+
+using TFileBody = std::function<Integer(const TChunkIO& io, std::int64_t inputSize)>;
+
+// Opens the input for reading (a regular file only, never blocking) and checks that the output
+// exists and may be written (-203 when either fails). body writes into a temporary file beside
+// the output, which replaces the output only when body returns 0 and the file reaches the disk
+// (else kShortWrite). On any failure the output stays byte for byte and no temporary file
+// remains. The input and output may be the same file.
+Integer RunOnFiles(const string& inputPath, const string& outputPath, const TFileBody& body) {
+  const TFileHandle in(platform::FileOpen(inputPath, TFileAccess::Read));
+  if (!in.Valid() || !platform::FileIsWritable(outputPath)) return kFileOpenFailed;
+  std::int64_t left = platform::FileSize(in.Get());
+  if (left < 0) return kFileReadFailed;
+  std::optional<platform::TReplacingFile> out;
+  try {
+    out.emplace(outputPath);
+  } catch (const platform::EFOpenError&) {
+    return kFileOpenFailed;
+  }
+  const std::int64_t size = left;
+  const Integer st = body(FileIO(in.Get(), out->Handle(), left), size);
+  if (st != 0) return st;
+  return out->Commit() ? 0 : kShortWrite;
+}
+
+// Chunk buffers: a whole chunk, or for a smaller input just enough for it to arrive in one short
+// read, so a small file does not cost two 16 MB buffers. The result is the same either way.
+std::size_t FileBufferSize(std::int64_t dataSize) {
+  return static_cast<std::size_t>(std::min<std::int64_t>(kFileChunkSize, dataSize - dataSize % 16 + 16));
+}
+
+// The final block of the file layout, in every mode: C = E(P xor V), and its inverse.
+Integer EncryptFinalBlock(const TKeySchedule& ks, const TCharArray16& P, TCharArray16& C, const TCharArray16& V) {
+  TCharArray16 chain = V;  // one CBC step, leaving V as it is
+  ks.EncryptCBC(P.data(), C.data(), 1, chain.data());
+  return 0;
+}
+
+Integer DecryptFinalBlock(const TKeySchedule& ks, const TCharArray16& C, TCharArray16& P, const TCharArray16& V) {
+  TCharArray16 chain = V;
+  ks.DecryptCBC(C.data(), P.data(), 1, chain.data());
+  return 0;
+}
+
+// Both files need a path, and the key must be 16, 24 or 32 bytes long (else -201).
+Integer CheckFileArguments(const string& inputPath, const string& outputPath, const TBytes& key) {
+  Cardinal Nk = 0;
+  if (inputPath.empty() || outputPath.empty() || NkForKeyLength(key.size(), Nk) != 0) return kBadArgument;
+  return 0;
+}
+
+}  // namespace
+
+Integer TAESModes::EncryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& Key,
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode) {
+  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, Key)) return st;
+  return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
+    if (!padding && size % 16 != 0) return kNoPaddingLength;
+    TCharArray16 V{};  // ECB keeps sixteen zero bytes: its final block is E(P)
+    if (mode != 0 && IVIn) {
+      if (const Integer st = RandomIV(V)) return st;  // never a predictable IV
+      if (const Integer st = io.Write(V.data(), 16)) return st;
+    } else if (mode != 0) {
+      V = IV;
+    }
+    Cardinal Nk = 0;
+    if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
+    TKeySchedule ks;
+    // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
+    if (const Integer st = ks.Expand(Key, Nk)) return st;
+    TChunkBuffers buf(FileBufferSize(size));
+    return EncryptChunks(io, buf, ks, V, mode, padding,
+                         [&ks](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
+                           return EncryptFinalBlock(ks, P, C, chain);
+                         });
+  });
+}
+
+Integer TAESModes::DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode) {
+  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, cbcKey)) return st;
+  Cardinal Nk = 0;
+  if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
+  return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
+    if (!padding && mode != 3 && size % 16 != 0) return kNoPaddingLength;
+    // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
+    if (padding && size % 16 != 0) return kBadCipherLength;
+    TKeySchedule ks;
+    if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
+    const bool ivHeader = IVIn && mode != 0;
+    TCharArray16 V{};
+    if (ivHeader) {
+      const std::int64_t r = io.Read(V.data(), 16);
+      if (r < 0) return static_cast<Integer>(r);
+      if (r < 16) return kShortIVCipher;
+    } else if (mode != 0) {
+      V = IV;
+    }
+    const std::int64_t dataSize = size - (ivHeader ? 16 : 0);
+    TChunkBuffers buf(FileBufferSize(dataSize));
+    // Without padding a partial last CTR block is decrypted with the keystream like the others.
+    return DecryptChunks(io, buf, ks, V, mode, padding, dataSize,
+                         [&ks](const TCharArray16& C, TCharArray16& P, TCharArray16& chain) {
+                           return DecryptFinalBlock(ks, C, P, chain);
+                         });
+  });
+}
+
+}  // namespace AESModes

@@ -1,0 +1,283 @@
+// GCM on files named by path. Data, additional data and tag each live in a file of their own.
+// Output and tag files are replaced whole or not at all. Decryption checks the tag before it
+// releases anything: a first pass only hashes the cipher text; a second pass decrypts into the
+// temporary output and checks the tag again over the bytes it actually read, so a file changed
+// between the passes is refused too; only then is the output put in place.
+#include <algorithm>
+#include <optional>
+
+#include "crypto/engine/AESModes.h"
+#include "crypto/engine/core/AESModesGCMCore.h"
+#include "crypto/support/error.h"
+#include "platform/Files.h"
+
+namespace AESModes {
+
+using namespace detail;
+using platform::TFileAccess;
+using platform::TFileHandle;
+using platform::THandle;
+using platform::TReplacingFile;
+
+namespace {
+
+// Reads exactly n bytes: a failed or short read is -203, never an end of data.
+Integer ReadExactly(THandle h, std::uint8_t* p, std::int64_t n) {
+  return platform::FileRead(h, p, n) == n ? 0 : error::kFileOpenFailed;
+}
+
+Integer WriteAll(THandle h, const std::uint8_t* p, std::int64_t n) {
+  return platform::FileWrite(h, p, n) == n ? 0 : error::kShortWrite;
+}
+
+std::optional<TReplacingFile> Replacing(const string& path) {
+  if (!platform::FileExists(path)) return std::nullopt;  // the output and tag files must exist
+  try {
+    return std::optional<TReplacingFile>(std::in_place, path);
+  } catch (const platform::Exception&) {
+    return std::nullopt;
+  }
+}
+
+// An input file opened for reading with its size taken at the start.
+struct TInput {
+  TFileHandle File;
+  std::int64_t Size = -1;
+  explicit TInput(const string& path) : File(platform::FileOpen(path, TFileAccess::Read)) {
+    if (File.Valid()) Size = platform::FileSize(File.Get());
+  }
+  bool Valid() const { return Size >= 0; }
+};
+
+// Whole chunks of kFileChunkSize (a multiple of 16), or for a smaller input just its size.
+std::size_t ChunkBytes(std::int64_t size) {
+  return static_cast<std::size_t>(std::clamp<std::int64_t>(size, 16, kFileChunkSize));
+}
+
+// The additional-data file, all of it, into the hash.
+Integer HashAdditionalData(TGCM& gcm, const string& path) {
+  TInput aad(path);
+  if (!aad.Valid()) return error::kFileOpenFailed;
+  TBytes buf(ChunkBytes(aad.Size));
+  for (std::int64_t left = aad.Size; left > 0;) {
+    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buf.size()));
+    if (const Integer st = ReadExactly(aad.File.Get(), buf.data(), n)) return st;
+    gcm.AddAAD(buf.data(), static_cast<std::size_t>(n));
+    left -= n;
+  }
+  return 0;
+}
+
+// One file operation after the argument checks: where the IV comes from and where it goes.
+struct TFileJob {
+  const string &In, &AAD, &Out, &Tag;
+  std::span<const std::uint8_t> Key;
+  Cardinal Nk = 0;
+  std::span<const std::uint8_t> IV;  // empty: the _IVIn layout
+  Integer KeySizeBits = 0, TagSizeBits = 0;
+  // The chunk step of the direction (TAESModes::GCMEncryptChunk / GCMDecryptChunk).
+  Integer (*Chunk)(TGCM&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
+};
+
+// Runs step over every chunk of `size` bytes read from h into buf: whole chunks first, the
+// last one possibly shorter (and not a whole number of blocks).
+template <class Step>
+Integer ForEachChunk(THandle h, std::int64_t size, TBytes& buf, Step step) {
+  for (std::int64_t left = size; left > 0;) {
+    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buf.size()));
+    if (const Integer st = ReadExactly(h, buf.data(), n)) return st;
+    if (const Integer st = step(buf.data(), n)) return st;
+    left -= n;
+  }
+  return 0;
+}
+
+Integer EncryptFileJob(const TFileJob& job) {
+  TInput in(job.In);
+  if (!in.Valid()) return error::kFileOpenFailed;
+  std::optional<TReplacingFile> out = Replacing(job.Out), tag = Replacing(job.Tag);
+  if (!out || !tag) return error::kFileOpenFailed;
+  Cardinal Nk = 0;
+  if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), Nk)) return st;
+  TGCM gcm;
+  if (const Integer st = gcm.Start(job.Key, Nk)) return st;
+  if (const Integer st = HashAdditionalData(gcm, job.AAD)) return st;
+  if (static_cast<std::uint64_t>(in.Size) > kGCMMaxDataBytes) return error::kBadArgument;
+  std::uint8_t drawn[kGCMIVBytes];
+  if (job.IV.empty()) {
+    if (const Integer st = GCMRandomIV(drawn)) return st;
+    if (const Integer st = WriteAll(out->Handle(), drawn, kGCMIVBytes)) return st;
+  }
+  gcm.SetIV(job.IV.empty() ? std::span<const std::uint8_t>(drawn) : job.IV);
+  TBytes buf(ChunkBytes(in.Size));  // encrypted in place
+  const Integer st = ForEachChunk(in.File.Get(), in.Size, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
+    const std::int64_t whole = n - n % 16;
+    if (const Integer s = job.Chunk(gcm, p, p, whole)) return s;
+    gcm.Encrypt(p + whole, p + whole, static_cast<std::size_t>(n - whole));
+    return WriteAll(out->Handle(), p, n);
+  });
+  if (st != 0) return st;
+  platform::TWiped<TCharArray16> T;
+  gcm.Finish(*T);
+  if (const Integer s = WriteAll(tag->Handle(), T->data(), job.TagSizeBits / 8)) return s;
+  return out->Commit() && tag->Commit() ? 0 : error::kShortWrite;
+}
+
+// The expected tag: the first tagSizeBits div 8 bytes of the tag file; a shorter file leaves
+// zeros, which then fail the comparison like any other wrong tag.
+Integer ReadExpectedTag(THandle h, TCharArray16& expected) {
+  expected = {};
+  return platform::FileRead(h, expected.data(), 16) < 0 ? error::kFileOpenFailed : 0;
+}
+
+// The key, the additional data and the IV (read from the file for _IVIn) into a fresh
+// computation over the input opened here; dataSize is what follows the IV.
+Integer StartDecryption(const TFileJob& job, TGCM& gcm, TInput& in, std::int64_t& dataSize) {
+  if (!in.Valid()) return error::kFileOpenFailed;
+  if (const Integer st = gcm.Start(job.Key, job.Nk)) return st;
+  if (const Integer st = HashAdditionalData(gcm, job.AAD)) return st;
+  std::uint8_t iv[kGCMIVBytes];
+  if (job.IV.empty()) {
+    if (in.Size < static_cast<std::int64_t>(kGCMIVBytes)) return error::kBadArgument;
+    if (const Integer st = ReadExactly(in.File.Get(), iv, kGCMIVBytes)) return st;
+  }
+  dataSize = in.Size - (job.IV.empty() ? static_cast<std::int64_t>(kGCMIVBytes) : 0);
+  if (static_cast<std::uint64_t>(dataSize) > kGCMMaxDataBytes) return error::kBadArgument;
+  gcm.SetIV(job.IV.empty() ? std::span<const std::uint8_t>(iv) : job.IV);
+  return 0;
+}
+
+Integer DecryptFileJob(TFileJob job) {
+  TInput first(job.In);
+  if (!first.Valid()) return error::kFileOpenFailed;
+  std::optional<TReplacingFile> out = Replacing(job.Out);
+  const TFileHandle tagFile(platform::FileOpen(job.Tag, TFileAccess::Read));
+  if (!out || !tagFile.Valid()) return error::kFileOpenFailed;
+  if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), job.Nk)) return st;
+  TCharArray16 expectedBlock;
+  if (const Integer st = ReadExpectedTag(tagFile.Get(), expectedBlock)) return st;
+  const auto expected =
+      std::span<const std::uint8_t>(expectedBlock).first(static_cast<std::size_t>(job.TagSizeBits / 8));
+
+  // First pass: the cipher text into the hash only.
+  TGCM check;
+  std::int64_t dataSize = 0;
+  if (const Integer st = StartDecryption(job, check, first, dataSize)) return st;
+  platform::TSecretBytes plain{TBytes(ChunkBytes(dataSize))};  // holds plain text in the second pass
+  TBytes& buf = plain.Value;
+  platform::TWiped<TCharArray16> T;
+  if (const Integer st = ForEachChunk(first.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) {
+        check.HashCipher(p, static_cast<std::size_t>(n));
+        return Integer{0};
+      }))
+    return st;
+  check.Finish(*T);
+  if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
+
+  // Second pass: decrypt into the temporary output, hashing again what is read.
+  TGCM gcm;
+  TInput second(job.In);
+  std::int64_t again = 0;
+  if (const Integer st = StartDecryption(job, gcm, second, again)) return st;
+  if (again != dataSize) return error::kTagMismatch;
+  const Integer st = ForEachChunk(second.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
+    const std::int64_t whole = n - n % 16;
+    if (const Integer s = job.Chunk(gcm, p, p, whole)) return s;
+    gcm.Decrypt(p + whole, p + whole, static_cast<std::size_t>(n - whole));
+    return WriteAll(out->Handle(), p, n);
+  });
+  if (st != 0) return st;
+  gcm.Finish(*T);
+  if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
+  return out->Commit() ? 0 : error::kShortWrite;
+}
+
+// The checks before any file is touched: -201 empty paths, key or caller's IV; -204; -201 the
+// IV bounds and tag sizes.
+Integer CheckFileArguments(std::initializer_list<const string*> paths, const TBytes& key, const TBytes* IV,
+                           Integer IVSizeBits, Integer tagSizeBits, bool decrypt) {
+  for (const string* p : paths)
+    if (p->empty()) return error::kBadArgument;
+  if (key.empty() || (IV != nullptr && IV->empty())) return error::kBadArgument;
+  if (tagSizeBits > 128) return error::kTagTooLong;
+  if (IV != nullptr && (IVSizeBits <= 0 || !GCMBitsFit(IVSizeBits, IV->size()))) return error::kBadArgument;
+  return GCMCheckTag(tagSizeBits, 16, decrypt);
+}
+
+std::span<const std::uint8_t> FirstBits(const TBytes& b, Integer bits) {
+  return std::span<const std::uint8_t>(b).first(static_cast<std::size_t>(bits / 8));
+}
+
+}  // namespace
+
+Integer TAESModes::GCMEncryptChunk(TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s) {
+  if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
+  gcm.Encrypt(in, out, static_cast<std::size_t>(s));
+  return 0;
+}
+
+Integer TAESModes::GCMDecryptChunk(TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s) {
+  if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
+  gcm.Decrypt(in, out, static_cast<std::size_t>(s));
+  return 0;
+}
+
+Integer TAESModes::GCM_EncryptFile(const string& inputFilePath, const string& additionalDataFilePath,
+                                   const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits,
+                                   const TBytes& IV, Integer IVSizeBits, const string& tagFilePath,
+                                   Integer tagSizeBits) {
+  if (const Integer st = CheckFileArguments({&inputFilePath, &additionalDataFilePath, &outputFilePath, &tagFilePath},
+                                            gcmKey, &IV, IVSizeBits, tagSizeBits, false))
+    return st;
+  return EncryptFileJob({inputFilePath, additionalDataFilePath, outputFilePath, tagFilePath, gcmKey, 0,
+                         FirstBits(IV, IVSizeBits), keySizeBits, tagSizeBits, &GCMEncryptChunk});
+}
+
+Integer TAESModes::GCM_EncryptFile_IVIn(const string& inputFilePath, const string& additionalDataFilePath,
+                                        const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits,
+                                        const string& tagFilePath, Integer tagSizeBits) {
+  if (const Integer st = CheckFileArguments({&inputFilePath, &additionalDataFilePath, &outputFilePath, &tagFilePath},
+                                            gcmKey, nullptr, 0, tagSizeBits, false))
+    return st;
+  return EncryptFileJob({inputFilePath,
+                         additionalDataFilePath,
+                         outputFilePath,
+                         tagFilePath,
+                         gcmKey,
+                         0,
+                         {},
+                         keySizeBits,
+                         tagSizeBits,
+                         &GCMEncryptChunk});
+}
+
+Integer TAESModes::GCM_DecryptFile(const string& inputFilePath, const string& additionalDataFilePath,
+                                   const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits,
+                                   const TBytes& IV, Integer IVSizeBits, const string& tagFilePath,
+                                   Integer tagSizeBits) {
+  if (const Integer st = CheckFileArguments({&inputFilePath, &additionalDataFilePath, &outputFilePath, &tagFilePath},
+                                            gcmKey, &IV, IVSizeBits, tagSizeBits, true))
+    return st;
+  return DecryptFileJob({inputFilePath, additionalDataFilePath, outputFilePath, tagFilePath, gcmKey, 0,
+                         FirstBits(IV, IVSizeBits), keySizeBits, tagSizeBits, &GCMDecryptChunk});
+}
+
+Integer TAESModes::GCM_DecryptFile_IVIn(const string& inputFilePath, const string& additionalDataFilePath,
+                                        const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits,
+                                        const string& tagFilePath, Integer tagSizeBits) {
+  if (const Integer st = CheckFileArguments({&inputFilePath, &additionalDataFilePath, &outputFilePath, &tagFilePath},
+                                            gcmKey, nullptr, 0, tagSizeBits, true))
+    return st;
+  return DecryptFileJob({inputFilePath,
+                         additionalDataFilePath,
+                         outputFilePath,
+                         tagFilePath,
+                         gcmKey,
+                         0,
+                         {},
+                         keySizeBits,
+                         tagSizeBits,
+                         &GCMDecryptChunk});
+}
+
+}  // namespace AESModes

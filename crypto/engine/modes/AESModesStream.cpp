@@ -1,0 +1,124 @@
+// Stream operations: chunks of 160000 bytes, settings from the object's three mode fields.
+#include <algorithm>
+#include <cstring>
+
+#include "crypto/engine/AESModes.h"
+#include "crypto/engine/core/AESModesChunks.h"
+#include "crypto/support/errorlist.h"
+
+namespace AESModes {
+
+using namespace detail;
+
+namespace {
+
+// What a stream operation reads: the input's size measured once at the start, and how much of
+// it has been consumed.
+struct TMeasuredInput {
+  TStream* Stream;
+  std::int64_t Size;
+  std::int64_t Done = 0;
+};
+
+// Delivers exactly the lesser of n and what remains of the measured size, asking the stream as
+// often as needed: a stream that ends sooner (or says it read nothing or a negative count) fails
+// the operation, so a truncated input is never reported as success, and an input that never
+// ends is read only up to its size.
+std::int64_t ReadMeasured(TMeasuredInput& in, std::uint8_t* p, std::int64_t n) {
+  const std::int64_t want = std::min(n, in.Size - in.Done);
+  std::int64_t got = 0;
+  while (got < want) {
+    const std::int64_t r = in.Stream->Read(p + got, want - got);
+    if (r <= 0 || r > want - got) throw platform::EReadError(u"Stream read error: the input ended before its size");
+    got += r;
+  }
+  in.Done += got;
+  return got;
+}
+
+TChunkIO StreamIO(TMeasuredInput& in, TStream* o, const platform::TChunkProgress& progress) {
+  TChunkIO io{[&in](std::uint8_t* p, std::int64_t n) { return ReadMeasured(in, p, n); },
+              [o](const std::uint8_t* p, std::int64_t n) {
+                o->WriteBuffer(p, n);  // raises on a failing or short write
+                return Integer{0};
+              },
+              {}};
+  if (progress)
+    io.AfterChunk = [&in, &progress]() -> Integer {
+      if (!progress(in.Done, in.Size)) throw platform::EAbort(u"Operation cancelled");
+      return 0;
+    };
+  return io;
+}
+
+// Rewinds both streams and expands the key with Nk = key length div 4.
+void PrepareStreams(TStream* s, TStream* o, TKeySchedule& ks, const TBytes& key) {
+  if (s == nullptr || o == nullptr) throw errorlist::ESelvane(kBadArgument);
+  s->SetPosition(0);
+  o->SetPosition(0);
+  errorlist::RaiseIfError(ks.Expand(key, static_cast<Cardinal>(key.size() / 4)));
+}
+
+// The caller's IV: at least 16 bytes (else -201), of which the first 16 are used.
+TCharArray16 StreamIV(const TBytes& IV) {
+  TCharArray16 V;
+  errorlist::RaiseIfError(CallerIV(IV, V));
+  return V;
+}
+
+}  // namespace
+
+void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
+  TKeySchedule ks;
+  PrepareStreams(s, o, ks, key);
+  TMeasuredInput in{s, s->GetSize()};
+  if (FPaddingMode == nopadding && in.Size % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
+  TChunkBuffers buf(kStreamChunkSize);
+  TCharArray16 V{};
+  if (FType != atECB) {
+    if (FIVMode == userdefined) {
+      V = StreamIV(IV);
+    } else {
+      // A failing generator must never yield a predictable IV: its status is raised.
+      errorlist::RaiseIfError(RandomIV(V));
+      o->WriteBuffer(V.data(), 16);
+    }
+  }
+  const Integer mode = FType;
+  const Integer st = EncryptChunks(StreamIO(in, o, FChunkProgress), buf, ks, V, mode, FPaddingMode == PKCS7,
+                                   [&](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
+                                     return BlockStep(TDirection::Encrypt, ks, P, C, chain, mode);
+                                   });
+  errorlist::RaiseIfError(st);
+}
+
+Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
+  TKeySchedule ks;
+  PrepareStreams(s, o, ks, key);
+  const bool ivHeader = FType != atECB && FIVMode == rand;
+  TMeasuredInput in{s, s->GetSize()};
+  const std::int64_t dataSize = std::max<std::int64_t>(0, in.Size - (ivHeader ? 16 : 0));
+  // Without padding only CTR accepts a cipher text that is not whole blocks.
+  if (FPaddingMode == nopadding && FType != atCTR && dataSize % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
+  // Padded cipher text is whole blocks; anything else would be decrypted into meaningless text
+  // that a lucky final byte could pass off as a success.
+  if (FPaddingMode == PKCS7 && dataSize % 16 != 0) return kBadPadding;
+  TChunkBuffers buf(kStreamChunkSize);
+  TCharArray16 V{};
+  if (FType != atECB) {
+    if (ivHeader)
+      ReadMeasured(in, V.data(), 16);  // all of a shorter input, which then holds no data part
+    else
+      V = StreamIV(IV);
+  }
+  const Integer mode = FType;
+  const Integer st = DecryptChunks(StreamIO(in, o, FChunkProgress), buf, ks, V, mode, FPaddingMode == PKCS7, dataSize,
+                                   [&](const TCharArray16& C, TCharArray16& P, TCharArray16& chain) {
+                                     return BlockStep(TDirection::Decrypt, ks, C, P, chain, mode);
+                                   });
+  if (st == kBadPadding) return st;
+  errorlist::RaiseIfError(st);
+  return 0;
+}
+
+}  // namespace AESModes
