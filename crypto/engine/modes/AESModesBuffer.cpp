@@ -101,7 +101,9 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   if (outputBuffer.size() < data || data > INT32_MAX) return kBadArgument;
   TKeySchedule ks;
   if (const Integer st = ks.Expand(Key, Nk)) return st;
-  if (data == 0) return 0;  // only an IV: nothing to decrypt, outputSizeBytes left as it was
+  // Only an IV: a padded encryption always writes at least one block, so with padding this
+  // cipher text is damaged; without padding the plain text is empty (outputSizeBytes untouched).
+  if (data == 0) return padding ? kBadPadding : 0;
   const std::uint8_t* in = inputBuffer.data() + (ivHeader ? 16 : 0);
   const std::size_t body = padding ? data - 16 : data;
   // Without padding a partial last CTR block is decrypted with the keystream like the others.
