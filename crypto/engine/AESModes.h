@@ -102,7 +102,8 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // 1..16, or one of the last k bytes not k; constant time; the blocks before it are written),
   // else outputSizeBytes = the plain length. Without padding
   // outputSizeBytes is not written: the plain text is the N - h bytes, a partial last CTR block
-  // included. A cipher text that is only the IV returns 0 and writes nothing.
+  // included. A cipher text that is only the IV writes nothing and returns -208 with padding (a
+  // padded encryption always writes a block), 0 without.
   Integer DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& outputBuffer, Integer& outputSizeBytes,
                               const TBytes& Key, Integer keySizeBits, bool IVIn, const TBytes& IV, bool padding,
                               Integer mode);
