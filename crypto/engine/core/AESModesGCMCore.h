@@ -23,7 +23,9 @@ inline constexpr std::uint64_t kGCMMaxDataBytes = (std::uint64_t{1} << 36) - 32;
 // The IV length that gives J0 = IV || 00 00 00 01 directly.
 inline constexpr std::size_t kGCMIVBytes = 12;
 
-class TGCM {
+// Going away, after its keys are wiped, it scrubs the stack below it (TStackScrub), where the
+// stitched and parallel loops spill round keys and H.
+class TGCM : private platform::TStackScrub {
  public:
   explicit TGCM(kernel::TKernelId id = kernel::ChosenKernel());
   TGCM(const TGCM&) = delete;

@@ -83,7 +83,7 @@ Integer TAESModes::SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, T
 }
 
 Integer TAESModes::CMACTag(const TBytes& key, Cardinal Nk, const TCMACFeed& feed, TCharArray16& T) {
-  kernel::TKeyedKernel keyed;
+  detail::TKeySchedule keyed;
   platform::TWiped<std::array<TCharArray16, 2>> K;
   if (const Integer st = SubkeyGenerationCMAC_aesmode(key, static_cast<Integer>(Nk), (*K)[0], (*K)[1], keyed))
     return st;
@@ -115,10 +115,12 @@ Integer TAESModes::MAC_VerificationBinaryBuffer(const TBytes& inputBuffer, const
                                                 const TBytes& tagBuffer, Integer tagSizeBits) {
   // An empty message is refused like the generation refuses it, never replaced by another one.
   if (const Integer st = CheckVerification(inputBuffer.empty(), macKey, tagBuffer, tagSizeBits)) return st;
-  TBytes work(16);
-  if (const Integer st = MAC_GenerationBinaryBuffer(inputBuffer, macKey, keySizeBits, work, tagSizeBits)) return st;
+  // The right tag for this message: wiped, or a caller could read a forgery out of freed memory.
+  platform::TSecretBytes work(TBytes(16));
+  if (const Integer st = MAC_GenerationBinaryBuffer(inputBuffer, macKey, keySizeBits, work.Value, tagSizeBits))
+    return st;
   if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
-  return CompareTag(work, tagBuffer, tagSizeBits);
+  return CompareTag(work.Value, tagBuffer, tagSizeBits);
 }
 
 Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes& macKey, Integer keySizeBits,
@@ -144,10 +146,10 @@ Integer TAESModes::MAC_VerificationString(const string& inputString, Integer /*i
                                           const TBytes& macKey, Integer keySizeBits, const TBytes& tagBuffer,
                                           Integer tagSizeBits) {
   if (const Integer st = CheckVerification(inputString.empty(), macKey, tagBuffer, tagSizeBits)) return st;
-  TCharArray16 T{};
-  if (const Integer st = MAC_GenerationString(inputString, macKey, keySizeBits, T, tagSizeBits)) return st;
+  platform::TWiped<TCharArray16> T;
+  if (const Integer st = MAC_GenerationString(inputString, macKey, keySizeBits, *T, tagSizeBits)) return st;
   if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
-  return CompareTag(T, tagBuffer, tagSizeBits);
+  return CompareTag(*T, tagBuffer, tagSizeBits);
 }
 
 // --- Files named by path
@@ -174,10 +176,10 @@ Integer TAESModes::MAC_GenerationFile(const string& inputFilePath, const TBytes&
 Integer TAESModes::MAC_VerificationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits,
                                         const TBytes& tagBuffer, Integer tagSizeBits) {
   if (const Integer st = CheckVerification(inputFilePath.empty(), macKey, tagBuffer, tagSizeBits)) return st;
-  TBytes work(16);
-  if (const Integer st = MAC_GenerationFile(inputFilePath, macKey, keySizeBits, work, tagSizeBits)) return st;
+  platform::TSecretBytes work(TBytes(16));
+  if (const Integer st = MAC_GenerationFile(inputFilePath, macKey, keySizeBits, work.Value, tagSizeBits)) return st;
   if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
-  return CompareTag(work, tagBuffer, tagSizeBits);
+  return CompareTag(work.Value, tagBuffer, tagSizeBits);
 }
 
 // --- Streams
@@ -199,12 +201,12 @@ string TAESModes::GenerateFromStream(TStream* s, const TBytes& key) {
 }
 
 Integer TAESModes::VerifyFromStream(TStream* s, const string& t, const TBytes& key) {
-  const string tag = GenerateFromStream(s, key);
-  if (t.size() != tag.size()) return error::kMacMismatch;
+  const platform::TSecretText tag(GenerateFromStream(s, key));
+  if (t.size() != tag.Value.size()) return error::kMacMismatch;
   const auto bytes = [](const string& x) {
     return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(x.data()), 2 * x.size());
   };
-  return platform::ConstantTimeEqual(bytes(tag), bytes(t)) ? 0 : error::kMacMismatch;
+  return platform::ConstantTimeEqual(bytes(tag.Value), bytes(t)) ? 0 : error::kMacMismatch;
 }
 
 }  // namespace AESModes
