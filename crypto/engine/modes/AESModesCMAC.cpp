@@ -100,14 +100,15 @@ Integer TAESModes::MAC_GenerationBinaryBuffer(const TBytes& inputBuffer, const T
   if (inputBuffer.empty() || tagBuffer.empty() || macKey.empty()) return error::kBadArgument;
   Cardinal Nk = 0;
   if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tagBuffer.size(), Nk)) return st;
-  TCharArray16 T{}, res{};
+  // Wiped: when a verification asks, this is the right tag for a message it has not accepted.
+  platform::TWiped<TCharArray16> T, res;
   const auto feed = [&](TCMACAbsorber& mac) {
     mac.Feed(inputBuffer.data(), inputBuffer.size());
     return Integer{0};
   };
-  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
-  if (const Integer st = MSB(tagSizeBits, T, res)) return st;
-  std::copy_n(res.begin(), TagBytes(tagSizeBits), tagBuffer.begin());
+  if (const Integer st = CMACTag(macKey, Nk, feed, *T)) return st;
+  if (const Integer st = MSB(tagSizeBits, *T, *res)) return st;
+  std::copy_n(res->begin(), TagBytes(tagSizeBits), tagBuffer.begin());
   return 0;
 }
 
@@ -128,7 +129,7 @@ Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes&
   if (inputString.empty() || macKey.empty()) return error::kBadArgument;
   Cardinal Nk = 0;
   if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tag.size(), Nk)) return st;
-  TCharArray16 T{};
+  platform::TWiped<TCharArray16> T;
   const auto feed = [&](TCMACAbsorber& mac) {
     std::array<std::uint8_t, 4096> bytes;
     for (std::size_t at = 0; at < inputString.size(); at += bytes.size()) {
@@ -138,8 +139,8 @@ Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes&
     }
     return Integer{0};
   };
-  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
-  return MSB(tagSizeBits, T, tag);
+  if (const Integer st = CMACTag(macKey, Nk, feed, *T)) return st;
+  return MSB(tagSizeBits, *T, tag);
 }
 
 Integer TAESModes::MAC_VerificationString(const string& inputString, Integer /*inputSizeBytes*/,
@@ -165,11 +166,11 @@ Integer TAESModes::MAC_GenerationFile(const string& inputFilePath, const TBytes&
   if (const Integer st = input.Check()) return st;
   Cardinal Nk = 0;
   if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tagBuffer.size(), Nk)) return st;
-  TCharArray16 T{}, res{};
+  platform::TWiped<TCharArray16> T, res;  // wiped as in the buffer form
   const auto feed = [&](TCMACAbsorber& mac) { return Absorb(mac, input, detail::kFilePieceSize); };
-  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
-  if (const Integer st = MSB(tagSizeBits, T, res)) return st;
-  std::copy_n(res.begin(), TagBytes(tagSizeBits), tagBuffer.begin());
+  if (const Integer st = CMACTag(macKey, Nk, feed, *T)) return st;
+  if (const Integer st = MSB(tagSizeBits, *T, *res)) return st;
+  std::copy_n(res->begin(), TagBytes(tagSizeBits), tagBuffer.begin());
   return 0;
 }
 
@@ -192,11 +193,11 @@ string TAESModes::GenerateFromStream(TStream* s, const TBytes& key) {
   // A stream that cannot be read for its measured size (or whose size cannot be known) raises -203.
   detail::TMeasuredInput input(s, detail::TReadReport::RaiseStatus);
   input.Check();
-  TCharArray16 T{};
+  platform::TWiped<TCharArray16> T;
   const auto feed = [&](TCMACAbsorber& mac) { return Absorb(mac, input, kStreamChunkSize); };
-  errorlist::RaiseIfError(CMACTag(key, Nk, feed, T));
+  errorlist::RaiseIfError(CMACTag(key, Nk, feed, *T));
   string tag(16, u'\0');
-  std::copy(T.begin(), T.end(), tag.begin());
+  std::copy(T->begin(), T->end(), tag.begin());
   return tag;
 }
 
