@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "crypto/engine/core/AESModesChunks.h"
+#include "crypto/engine/core/AESModesRules.h"
 #include "crypto/engine/core/CMACAbsorber.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "platform/Memory.h"
@@ -16,6 +17,7 @@ namespace AESKeyed {
 namespace kernel = AESModes::kernel;
 namespace detail = AESModes::detail;
 using detail::TDirection;
+using detail::TMode;
 using error::kBadArgument;
 
 namespace {
@@ -151,7 +153,6 @@ Integer CheckGCMData(TIn in, TOut out) noexcept {
   return BadOutput(in, out) || in.size() > kGCMMaxDataBytes ? kBadArgument : 0;
 }
 
-// ECB and CBC take whole blocks only.
 Integer CheckWholeBlocks(TDirection dir, std::size_t n) noexcept {
   if (n % 16 == 0) return 0;
   return dir == TDirection::Encrypt ? error::kNoPaddingLength : error::kBadCipherLength;
@@ -182,9 +183,11 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
 namespace {
 
 // The block modes' common path: checks, then the engine's byte loop for the mode.
-Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, Integer mode) {
+// ECB and CBC take whole blocks; OFB and CTR any length (a partial last block uses the first
+// bytes of its keystream block).
+Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, TMode mode) {
   if (k == nullptr || BadOutput(in, out)) return kBadArgument;
-  if (mode <= 1)
+  if (mode == TMode::ECB || mode == TMode::CBC)
     if (const Integer st = CheckWholeBlocks(dir, in.size())) return st;
   return detail::CryptBytes(dir, k->AES, in.data(), in.size(), out.data(), in.size(), V, mode);
 }
@@ -193,23 +196,23 @@ Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharA
 
 Integer TAESKey::EncryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   TCharArray16 unused{};
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, 0);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::DecryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   TCharArray16 unused{};
-  return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, 0);
+  return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::EncryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, 1);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::DecryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, 1);
+  return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, 2);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::OFB);
 }
 Integer TAESKey::CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, 3);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CTR);
 }
 
 Integer TAESKey::GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
