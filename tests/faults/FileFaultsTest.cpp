@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "../platform/TempDir.h"
+#include "OrdinaryUser.h"
 #include "Oracle.h"
 #include "ReadShim.h"
 #include "Thrown.h"
@@ -182,6 +183,71 @@ TEST_F(FileFaults, KilledWhileWritingLeavesTheEarlierOutput) {
   EXPECT_EQ(code, -SIGKILL);
   EXPECT_TRUE(Get("out") == earlier);
   EXPECT_EQ(Listing(), (std::set<std::string>{"out", "plain"}));
+}
+
+// Every operation that replaces a file named by path refuses, as an ordinary user, an output
+// (or GCM tag) that he may not write: -203, or the file exception naming it, with nothing
+// changed. With writable outputs the same calls succeed, so the refusals are no accident.
+TEST_F(FileFaults, ReadOnlyOutputsAreRefusedByEveryReplacingOperation) {
+  const Bytes plain = RandomBytes(3000, 7), key = RandomBytes(16, 8), iv = RandomBytes(12, 9);
+  Put("plain", plain);
+  Put("aad", RandomBytes(5, 10));
+  for (const char* name : {"cipher", "gcm", "gcm.tag", "out", "tag"}) Put(name, {});
+  TAESModes m;
+  ASSERT_EQ(0, m.EncryptFile(Path("plain"), Path("cipher"), kKey, 128, false, {}, true, 1));
+  ASSERT_EQ(0, m.GCM_EncryptFile(Path("plain"), Path("aad"), Path("gcm"), key, 128, iv, 96, Path("gcm.tag"), 128));
+  Component()->EncryptFileW(Path("plain"), Path("component"));
+  for (const char* name : {"read-only", "read-only.tag"}) {
+    Put(name, Bytes(4, 'r'));
+    fs::permissions(Native(name), fs::perms(0444));
+  }
+  for (const auto& e : fs::directory_iterator(Native(""))) testing_support::GiveToOrdinaryUser(e.path());
+  testing_support::GiveToOrdinaryUser(Native(""));
+  const auto before = Listing();
+
+  // Each operation writes out (and tag) and returns its status; the component's file exception
+  // counts as -203 when it names out.
+  const auto raised = [&](const std::function<void()>& call, const std::string& out) -> Integer {
+    const std::string message = testing_support::ThrownMessage(call);
+    return message == "no error" ? 0 : message.find(Native(out).string()) != std::string::npos ? -203 : -1;
+  };
+  const struct {
+    const char* What;
+    std::function<Integer(const std::string& out, const std::string& tag)> Run;
+  } operations[] = {
+      {"EncryptFile", [&](auto& out, auto&) { return m.EncryptFile(Path("plain"), Path(out), kKey, 128, false, {}, true, 1); }},
+      {"DecryptFile", [&](auto& out, auto&) { return m.DecryptFile(Path("cipher"), Path(out), kKey, 128, false, {}, true, 1); }},
+      {"GCM_EncryptFile",
+       [&](auto& out, auto& tag) {
+         return m.GCM_EncryptFile(Path("plain"), Path("aad"), Path(out), key, 128, iv, 96, Path(tag), 128);
+       }},
+      {"GCM_DecryptFile",
+       [&](auto& out, auto&) {
+         return m.GCM_DecryptFile(Path("gcm"), Path("aad"), Path(out), key, 128, iv, 96, Path("gcm.tag"), 128);
+       }},
+      {"EncryptFileW", [&](auto& out, auto&) { return raised([&] { Component()->EncryptFileW(Path("plain"), Path(out)); }, out); }},
+      {"DecryptFileW",
+       [&](auto& out, auto&) { return raised([&] { Component()->DecryptFileW(Path("component"), Path(out)); }, out); }},
+  };
+  const int failures = testing_support::AsOrdinaryUser([&] {
+    int count = 0;
+    const auto expect = [&](const char* what, const char* outputs, Integer got, Integer want) {
+      if (got == want) return;
+      std::fprintf(stderr, "%s, %s: %d instead of %d\n", what, outputs, got, want);
+      ++count;
+    };
+    for (const auto& op : operations) {
+      expect(op.What, "read-only output", op.Run("read-only", "tag"), -203);
+      expect(op.What, "writable output", op.Run("out", "tag"), 0);
+    }
+    expect("GCM_EncryptFile", "read-only tag", operations[2].Run("out", "read-only.tag"), -203);
+    return count;
+  });
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(Get("read-only"), Bytes(4, 'r'));
+  EXPECT_EQ(Get("read-only.tag"), Bytes(4, 'r'));
+  EXPECT_EQ(Get("out"), plain);  // the last writable run decrypted into it
+  EXPECT_EQ(Listing(), before);
 }
 
 // Bytes appended while an operation runs are not read: what was measured at the start is what

@@ -92,7 +92,19 @@ Integer ForEachChunk(THandle h, std::int64_t size, TBytes& buf, Step step) {
   return 0;
 }
 
+// Two paths that name one file (through links, hard links or another spelling) would have one
+// file overwrite another: the outputs must stand apart from each other and from every input
+// they would destroy. Only the output may replace its own input, which it does whole, on success.
+bool FilesStandApart(const TFileJob& job, bool encrypt) {
+  using platform::SameFile;
+  if (encrypt)
+    return !SameFile(job.Out, job.Tag) && !SameFile(job.Out, job.AAD) && !SameFile(job.Tag, job.In) &&
+           !SameFile(job.Tag, job.AAD);
+  return !SameFile(job.Out, job.AAD) && !SameFile(job.Out, job.Tag);
+}
+
 Integer EncryptFileJob(const TFileJob& job) {
+  if (!FilesStandApart(job, true)) return error::kFileOpenFailed;
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out), tag = Replacing(job.Tag);
@@ -120,7 +132,7 @@ Integer EncryptFileJob(const TFileJob& job) {
   platform::TWiped<TCharArray16> T;
   gcm.Finish(*T);
   if (const Integer s = WriteAll(tag->Handle(), T->data(), job.TagSizeBits / 8)) return s;
-  return out->Commit() && tag->Commit() ? 0 : error::kShortWrite;
+  return TReplacingFile::CommitPair(*out, *tag) ? 0 : error::kShortWrite;  // both or neither
 }
 
 // The expected tag: the first tagSizeBits div 8 bytes of the tag file; a shorter file leaves
@@ -148,6 +160,7 @@ Integer StartDecryption(const TFileJob& job, TGCM& gcm, TInput& in, std::int64_t
 }
 
 Integer DecryptFileJob(TFileJob job) {
+  if (!FilesStandApart(job, false)) return error::kFileOpenFailed;
   TInput first(job.In);
   if (!first.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out);
