@@ -18,6 +18,7 @@
 #include "OrdinaryUser.h"
 #include "Oracle.h"
 #include "ReadShim.h"
+#include "SyscallShim.h"
 #include "Thrown.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/engine/AESModes.h"
@@ -263,6 +264,62 @@ TEST_F(FileFaults, InputIsReadForItsMeasuredSize) {
     EXPECT_EQ(0, TAESModes().EncryptFile(Path("plain"), Path("out"), kKey, 128, false, {}, false, 0));
   }
   EXPECT_EQ(Get("out"), testing_support::OpenSSLCrypt(true, 0, kKey, {}, plain, false));
+}
+
+// Where unnamed temporary files are not available: the hidden file fits the folder's name limit
+// for a long output name and is readable by its owner only while it is written; the new file
+// gets its mode at Commit. One left by a killed process (its lock gone with it) is removed by
+// the next replacement of the same output; one still held, or another output's, stays.
+TEST_F(FileFaults, HiddenTemporaryFilesWhereUnnamedOnesAreMissing) {
+  const syscall_shim::TNoUnnamedFiles withoutUnnamedFiles;
+  const auto hidden = [this] {
+    std::set<std::string> names;
+    for (const auto& name : Listing())
+      if (name.rfind(".", 0) == 0) names.insert(name);
+    return names;
+  };
+  const std::string longName(240, 'n');
+  Put(longName, Bytes(3, 1));
+  fs::permissions(Native(longName), fs::perms(0640));
+  {
+    platform::TReplacingFile f(Path(longName));
+    ASSERT_EQ(hidden().size(), 1u);
+    EXPECT_LE(hidden().begin()->size(), 255u);
+    EXPECT_EQ(fs::status(Native(*hidden().begin())).permissions(), fs::perms(0600));
+    ASSERT_EQ(platform::FileWrite(f.Handle(), "new", 3), 3);
+    ASSERT_TRUE(f.Commit());
+  }
+  EXPECT_EQ(ReadFile(longName), "new");
+  EXPECT_EQ(fs::status(Native(longName)).permissions(), fs::perms(0640));
+  const mode_t mask = ::umask(022);
+  {
+    platform::TReplacingFile f(Path("fresh"));
+    ASSERT_TRUE(f.Commit());
+  }
+  ::umask(mask);
+  EXPECT_EQ(fs::status(Native("fresh")).permissions(), fs::perms(0644));
+
+  Put("out", Bytes(4, 4));
+  EXPECT_EQ(InChild([&] {
+              platform::TReplacingFile f(Path("out"));
+              platform::FileWrite(f.Handle(), "partial", 7);
+              ::kill(::getpid(), SIGKILL);
+              return 0;
+            }),
+            -SIGKILL);
+  const std::set<std::string> left = hidden();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(fs::status(Native(*left.begin())).permissions(), fs::perms(0600));
+  Put(".out.partial-00000000000000aa", {});
+  Put(".other.partial-00000000000000bb", {});
+  const platform::TFileHandle held(platform::FileOpen(Path(".out.partial-00000000000000aa"), platform::TFileAccess::Write));
+  ASSERT_TRUE(held.Valid());
+  {
+    platform::TReplacingFile f(Path("out"));
+    ASSERT_TRUE(f.Commit());
+  }
+  EXPECT_EQ(hidden(), (std::set<std::string>{".other.partial-00000000000000bb", ".out.partial-00000000000000aa"}));
+  EXPECT_TRUE(Get("out").empty());
 }
 
 }  // namespace
