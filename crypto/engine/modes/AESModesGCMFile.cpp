@@ -83,6 +83,17 @@ Integer ForEachChunk(THandle h, std::int64_t size, TBytes& buf, Step step) {
   return 0;
 }
 
+// Two paths that name one file (through links, hard links or another spelling) would have one
+// file overwrite another: the outputs must stand apart from each other and from every input
+// they would destroy. Only the output may replace its own input, which it does whole, on success.
+bool FilesStandApart(const TFileJob& job, bool encrypt) {
+  using platform::SameFile;
+  if (encrypt)
+    return !SameFile(job.Out, job.Tag) && !SameFile(job.Out, job.AAD) && !SameFile(job.Tag, job.In) &&
+           !SameFile(job.Tag, job.AAD);
+  return !SameFile(job.Out, job.AAD) && !SameFile(job.Out, job.Tag);
+}
+
 // All of the additional-data file into s.
 Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, const TInput& aad, TBytes& buf) {
   return ForEachChunk(aad.File.Get(), aad.Size, buf, [&](const std::uint8_t* p, std::int64_t n) {
@@ -106,6 +117,7 @@ Integer CryptInPlace(const TFileJob& job, const TGCMKey& key, TGCMState& s, std:
 }
 
 Integer EncryptFileJob(const TFileJob& job) {
+  if (!FilesStandApart(job, true)) return error::kFileOpenFailed;
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out), tag = Replacing(job.Tag);
@@ -134,7 +146,7 @@ Integer EncryptFileJob(const TFileJob& job) {
   platform::TWiped<TCharArray16> T;
   gcm.Finish(s, *T);
   if (const Integer s2 = WriteAll(tag->Handle(), T->data(), job.TagSizeBits / 8)) return s2;
-  return out->Commit() && tag->Commit() ? 0 : error::kShortWrite;
+  return TReplacingFile::CommitPair(*out, *tag) ? 0 : error::kShortWrite;  // both or neither
 }
 
 // The expected tag: the first tagSizeBits div 8 bytes of the tag file; a shorter file leaves
@@ -156,6 +168,7 @@ Integer Rewind(const TInput& in, const string& path, std::int64_t at, std::int64
 }
 
 Integer DecryptFileJob(TFileJob job) {
+  if (!FilesStandApart(job, false)) return error::kFileOpenFailed;
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out);
