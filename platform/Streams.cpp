@@ -35,6 +35,14 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
   return n;
 }
 
+std::uint8_t* TMemoryStream::Reserve(std::int64_t count) {
+  const auto at = static_cast<std::size_t>(FPosition);
+  const auto end = at + static_cast<std::size_t>(std::max<std::int64_t>(count, 0));
+  if (end > FData.size()) FData.resize(end);
+  FPosition = static_cast<std::int64_t>(end);
+  return FData.data() + at;
+}
+
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   const auto end = static_cast<std::size_t>(FPosition + count);

@@ -44,6 +44,11 @@ class TMemoryStream : public TStream {
   void SetSize(std::int64_t size) override;
 
   const TBytes& Bytes() const noexcept { return FData; }
+  // Room for count bytes at the position, which then moves past them, as a Write of count bytes
+  // would (the stream grows as needed; bytes beyond the old end are zero until filled). Returns
+  // where the bytes go, valid until the stream changes again: for a writer that fills them in
+  // place instead of copying them in.
+  std::uint8_t* Reserve(std::int64_t count);
 
  private:
   TBytes FData;

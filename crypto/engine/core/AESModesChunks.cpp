@@ -146,8 +146,23 @@ Integer CryptBytes(TDirection dir, const kernel::TKeyedKernel& ks, const std::ui
   return 0;
 }
 
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
-                      TMode mode, bool padding, const TFinalEncrypt& final) {
+Integer EncryptSpan(const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t L, std::uint8_t* out, TCharArray16& V,
+                    TMode mode, bool padding, const TFinalEncrypt& final, std::size_t& bytes) {
+  const std::size_t n = padding ? L - L % 16 : L;
+  TCharArray16 P{}, C{};
+  std::memcpy(P.data(), in + n, L - n);  // before out, which may be in, is written
+  if (Integer st = CryptBytes(TDirection::Encrypt, ks, in, L, out, n, V, mode)) return st;
+  bytes = n;
+  if (!padding) return 0;
+  PadBlock(P, static_cast<Integer>(L - n));
+  if (Integer st = final(P, C, V)) return st;
+  std::memcpy(out + n, C.data(), 16);
+  bytes = n + 16;
+  return 0;
+}
+
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V, TMode mode,
+                      bool padding, const TFinalEncrypt& final) {
   const auto chunk = static_cast<std::int64_t>(buf.size());
   std::int64_t r;
   for (;;) {
@@ -159,19 +174,11 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeye
     if (Integer st = io.Write(buf.data(), chunk)) return st;
     if (Integer st = AfterChunk(io)) return st;
   }
-  const std::int64_t n = padding ? r - r % 16 : r;
-  if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.data(), static_cast<std::size_t>(r), buf.data(),
-                              static_cast<std::size_t>(n), V, mode))
+  // The tail, and the padded block after it, fit the buffer: r < chunk, both multiples of 16.
+  std::size_t bytes = 0;
+  if (Integer st = EncryptSpan(ks, buf.data(), static_cast<std::size_t>(r), buf.data(), V, mode, padding, final, bytes))
     return st;
-  if (Integer st = io.Write(buf.data(), n)) return st;
-  if (padding) {
-    TCharArray16 P{}, C{};
-    const auto m = static_cast<Integer>(r - n);
-    std::memcpy(P.data(), buf.data() + n, static_cast<std::size_t>(m));
-    PadBlock(P, m);
-    if (Integer st = final(P, C, V)) return st;
-    if (Integer st = io.Write(C.data(), 16)) return st;
-  }
+  if (Integer st = io.Write(buf.data(), static_cast<std::int64_t>(bytes))) return st;
   return AfterChunk(io);
 }
 

@@ -119,6 +119,13 @@ class TChunkBuffer {
   platform::TSecretBytes FBytes;
 };
 
+// Encrypts the L bytes at in into out in one go, carrying V: the whole blocks (all L bytes
+// without padding), then with padding the block from final made of the last L mod 16 bytes and
+// PKCS7 padding. out receives L - L mod 16 + 16 bytes with padding, L without; out may be in.
+// bytes receives that count.
+Integer EncryptSpan(const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t L, std::uint8_t* out, TCharArray16& V,
+                    TMode mode, bool padding, const TFinalEncrypt& final, std::size_t& bytes);
+
 // Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
 // is the tail, whose whole blocks (all of it without padding) are encrypted and written; with
 // padding, its remaining bytes are padded (PKCS7) and the block from final is written last.

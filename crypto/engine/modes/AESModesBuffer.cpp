@@ -64,15 +64,13 @@ Integer TAESModes::EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
   if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
   std::uint8_t* out = outputBuffer.data() + (ivHeader ? 16 : 0);
-  const std::size_t whole = padding ? L - L % 16 : L;
-  if (const Integer st = CryptBytes(TDirection::Encrypt, ks, inputBuffer.data(), L, out, whole, V, mode)) return st;
-  if (padding) {
-    TCharArray16 P{}, C;
-    std::copy(inputBuffer.begin() + static_cast<std::ptrdiff_t>(whole), inputBuffer.end(), P.begin());
-    PadBlock(P, static_cast<Integer>(L - whole));
-    if (const Integer st = BlockStep(TDirection::Encrypt, ks, P, C, V, mode)) return st;
-    std::copy(C.begin(), C.end(), out + whole);
-  }
+  std::size_t written = 0;
+  if (const Integer st = EncryptSpan(ks, inputBuffer.data(), L, out, V, mode, padding,
+                                     [&](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
+                                       return BlockStep(TDirection::Encrypt, ks, P, C, chain, mode);
+                                     },
+                                     written))
+    return st;
   outputSizeBytes = static_cast<Integer>(total);
   return 0;
 }

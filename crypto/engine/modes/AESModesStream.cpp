@@ -1,6 +1,7 @@
 // Stream operations: chunks of 160000 bytes, settings from the object's three mode fields.
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/core/AESModesChunks.h"
@@ -9,6 +10,7 @@
 namespace AESModes {
 
 using namespace detail;
+using platform::TMemoryStream;
 
 namespace {
 
@@ -25,6 +27,12 @@ TChunkIO StreamIO(TMeasuredInput& in, TStream* o, const platform::TChunkProgress
       return 0;
     };
   return io;
+}
+
+// The stream as a plain memory stream, or nullptr: a subclass may read, write or measure in its
+// own way, so only the class itself is worked on in place.
+TMemoryStream* InMemory(TStream* s) {
+  return typeid(*s) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(s) : nullptr;
 }
 
 // Rewinds both streams and expands the key with Nk = key length div 4.
@@ -51,7 +59,6 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
   TMeasuredInput in(s, TReadReport::ReadError);
   in.Check();
   if (FPaddingMode == nopadding && in.Size() % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
-  TChunkBuffer buf(kStreamChunkSize);
   TCharArray16 V{};
   const TMode mode = NamedMode(FType);
   if (UsesIV(mode)) {
@@ -63,11 +70,23 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
       o->WriteBuffer(V.data(), 16);
     }
   }
-  const Integer st = EncryptChunks(StreamIO(in, o, FChunkProgress), buf, ks, V, mode, FPaddingMode == PKCS7,
-                                   [&](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
-                                     return BlockStep(TDirection::Encrypt, ks, P, C, chain, mode);
-                                   });
-  errorlist::RaiseIfError(st);
+  const TFinalEncrypt final = [&](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
+    return BlockStep(TDirection::Encrypt, ks, P, C, chain, mode);
+  };
+  const bool padding = FPaddingMode == PKCS7;
+  TMemoryStream *from = InMemory(s), *to = InMemory(o);
+  if (from != nullptr && to != nullptr && from != to && !FChunkProgress) {
+    // Both hold their bytes in memory: encipher from the one straight into the other, leaving
+    // both positions where the chunk loop would.
+    const auto L = static_cast<std::size_t>(in.Size());
+    std::uint8_t* out = to->Reserve(static_cast<std::int64_t>(padding ? L - L % 16 + 16 : L));
+    std::size_t written = 0;
+    errorlist::RaiseIfError(EncryptSpan(ks, from->Bytes().data(), L, out, V, mode, padding, final, written));
+    from->SetPosition(in.Size());
+    return;
+  }
+  TChunkBuffer buf(kStreamChunkSize);
+  errorlist::RaiseIfError(EncryptChunks(StreamIO(in, o, FChunkProgress), buf, ks, V, mode, padding, final));
 }
 
 Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
