@@ -68,6 +68,17 @@ struct TFileJob {
   Integer (*Chunk)(const TGCMKey&, TGCMState&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
 };
 
+// Two paths that name one file (through links, hard links or another spelling) would have one
+// file overwrite another: the outputs must stand apart from each other and from every input
+// they would destroy. Only the output may replace its own input, which it does whole, on success.
+bool FilesStandApart(const TFileJob& job, bool encrypt) {
+  using platform::SameFile;
+  if (encrypt)
+    return !SameFile(job.Out, job.Tag) && !SameFile(job.Out, job.AAD) && !SameFile(job.Tag, job.In) &&
+           !SameFile(job.Tag, job.AAD);
+  return !SameFile(job.Out, job.AAD) && !SameFile(job.Out, job.Tag);
+}
+
 // All of the additional-data file into s.
 Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, TInput& aad, TBytes& buf) {
   return ForEachPiece(aad.Reader, buf, [&](const std::uint8_t* p, std::int64_t n) {
@@ -91,6 +102,7 @@ Integer CryptInPlace(const TFileJob& job, const TGCMKey& key, TGCMState& s, std:
 }
 
 Integer EncryptFileJob(const TFileJob& job) {
+  if (!FilesStandApart(job, true)) return error::kFileOpenFailed;
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out), tag = Replacing(job.Tag);
@@ -119,7 +131,7 @@ Integer EncryptFileJob(const TFileJob& job) {
   platform::TWiped<TCharArray16> T;
   gcm.Finish(s, *T);
   if (const Integer s2 = WriteAll(tag->Handle(), T->data(), job.TagSizeBits / 8)) return s2;
-  return out->Commit() && tag->Commit() ? 0 : error::kShortWrite;
+  return TReplacingFile::CommitPair(*out, *tag) ? 0 : error::kShortWrite;  // both or neither
 }
 
 // The expected tag: the first tagSizeBits div 8 bytes of the tag file; a shorter file leaves
@@ -140,6 +152,7 @@ bool Rewind(const TInput& in, const string& path) {
 }
 
 Integer DecryptFileJob(TFileJob job) {
+  if (!FilesStandApart(job, false)) return error::kFileOpenFailed;
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out);
