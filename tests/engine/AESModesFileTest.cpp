@@ -295,6 +295,20 @@ TEST_F(AESModesFile, InputMayBeItsOwnOutputByAnyPath) {
   EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);  // no temporary file
 }
 
+// The output must exist, as for opening it for writing without creating it: a dangling link or
+// a link loop is -203, and nothing is created at the end of the link.
+TEST_F(AESModesFile, OutputLinksThatLeadNowhereAreRefused) {
+  Write("in", RandomBytes(32, 87));
+  fs::create_symlink("made", FDir / "dangling");
+  fs::create_symlink("loop", FDir / "loop");
+  TAESModes m;
+  for (const char* out : {"dangling", "loop"}) {
+    EXPECT_EQ(error::kFileOpenFailed, m.EncryptFile(Path("in"), Path(out), RandomBytes(16, 88), 128, false, {}, true, kCBC))
+        << out;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);
+}
+
 // A failed padding check leaves the earlier output byte for byte: no partial plain text.
 TEST_F(AESModesFile, PaddingCheckCoversTheWholePaddingAndLeavesTheOutput) {
   const Bytes key = RandomBytes(16, 83), earlier(1000, 0xEE);

@@ -32,17 +32,6 @@ bool Failing(syscall_shim::TCall call) {
   return true;
 }
 
-int OpenWith(const char* real, const char* path, int flags, mode_t mode) {
-  using TOpen = int (*)(const char*, int, ...);
-  static const auto open = Real<TOpen>("open");
-  static const auto open64 = Real<TOpen>("open64");
-  if (gNoTmpFile && (flags & O_TMPFILE) == O_TMPFILE) {
-    errno = EOPNOTSUPP;
-    return -1;
-  }
-  return (real[4] == '6' ? open64 : open)(path, flags, mode);
-}
-
 mode_t ModeArgument(int flags, va_list args) {
   return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
@@ -89,17 +78,18 @@ extern "C" int rename(const char* from, const char* to) noexcept {
 }
 
 extern "C" int open(const char* path, int flags, ...) {
+  using TOpen = int (*)(const char*, int, ...);
+  static const auto real = Real<TOpen>("open");
   va_list args;
   va_start(args, flags);
   const mode_t mode = ModeArgument(flags, args);
   va_end(args);
-  return OpenWith("open", path, flags, mode);
+  if (gNoTmpFile && (flags & O_TMPFILE) == O_TMPFILE) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return real(path, flags, mode);
 }
 
-extern "C" int open64(const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = ModeArgument(flags, args);
-  va_end(args);
-  return OpenWith("open64", path, flags, mode);
-}
+// The same call under its large-file name (one and the same on 64-bit systems).
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
