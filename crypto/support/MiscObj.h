@@ -40,8 +40,10 @@ class ESelvane : public platform::Exception {
   // The message formatted as platform::Exception::Format does (%d and %s); the code stays 0.
   static ESelvane CreateFmt(std::u16string_view format, std::initializer_list<string> args);
 
+  // The code it was made from; 0 when made from a message.
+  Integer Code() const noexcept { return FCode; }
+
  private:
-  friend struct ESelvaneAccess;
   Integer FCode = 0;
 };
 

@@ -1,8 +1,9 @@
 // Encrypts and decrypts a buffer through the installed headers and library; exit status 0 when
-// the AES-128 known answer and the round trip hold.
+// the AES-128 known answer and the round trip hold and the version header agrees with the library.
 #include <cstdio>
 
 #include "crypto/engine/AESModes.h"
+#include "orvoaes/Version.h"
 
 int main() {
   platform::TBytes key(16), plain(16), cipher(16), back(16);
@@ -17,6 +18,8 @@ int main() {
   const bool ok = modes.EncryptBinaryBuffer(plain, cipher, size, key, 128, false, {}, false, 0) == 0 &&
                   cipher == expected && modes.DecryptBinaryBuffer(cipher, back, size, key, 128, false, {}, false, 0) == 0 &&
                   back == plain;
-  std::puts(ok ? "consumer: OK" : "consumer: FAILED");
-  return ok ? 0 : 1;
+  const bool sameVersion = modes.GetVersionNumber() == ORVOAES_VERSION_NUMBER;
+  std::printf("consumer of OrvoAES %s: %s\n", ORVOAES_VERSION_STRING,
+              ok && sameVersion ? "OK" : (ok ? "FAILED (version header differs from the library)" : "FAILED"));
+  return ok && sameVersion ? 0 : 1;
 }

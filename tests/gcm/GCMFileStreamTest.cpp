@@ -9,7 +9,7 @@
 
 #include "GCMForms.h"
 #include "Thrown.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 
 namespace {
 

@@ -17,10 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ESelvaneAccess.h"
 #include "crypto/support/MiscObj.h"
 #include "crypto/support/error.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 
 namespace {
 
@@ -296,7 +295,7 @@ TEST(TConvertRandomString, EmptyResultOrFailingGeneratorRaises) {
       TConvert(MiscObj::hexa).RandomString(len);
       ADD_FAILURE() << "no exception for " << len;
     } catch (const MiscObj::ESelvane& e) {
-      EXPECT_EQ(MiscObj::ESelvaneAccess::Code(e), 1);
+      EXPECT_EQ(e.Code(), 1);
       EXPECT_EQ(e.Message(), u"Error: Unknown error (not in predefined list): 1");
     }
   }
@@ -307,7 +306,7 @@ TEST(TConvertRandomString, EmptyResultOrFailingGeneratorRaises) {
       TConvert(format).RandomString(16);
       ADD_FAILURE() << "no exception for format " << int(format);
     } catch (const MiscObj::ESelvane& e) {
-      EXPECT_EQ(MiscObj::ESelvaneAccess::Code(e), -22);
+      EXPECT_EQ(e.Code(), -22);
       EXPECT_EQ(e.Message(), error::GetErrorMessage(-22));
     }
   }
