@@ -8,6 +8,7 @@ include(CMakePackageConfigHelpers)
 # pieces only the library's sources use and the tests' hooks stay out.
 set(AES_PUBLIC_HEADERS
   crypto/engine/AESCore.h
+  crypto/engine/AESKeyed.h
   crypto/engine/AESModes.h
   crypto/component/AESObj.h
   crypto/support/CryptBase.h

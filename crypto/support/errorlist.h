@@ -15,7 +15,7 @@ class ESelvane : public platform::Exception {
   // "Invalid Operation : " followed by the code in decimal.
   explicit ESelvane(Integer Code) : Exception(u"Invalid Operation : " + platform::IntToStr(Code)), FCode(Code) {}
 
-  // The code it was made from (the operation's status); 0 when made from a message.
+  // The status the error was made from; 0 for one made from a message.
   Integer Code() const noexcept { return FCode; }
 
  private:

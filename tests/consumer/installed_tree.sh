@@ -5,7 +5,7 @@
 # Prints each fault and exits 1 when there is one.
 set -euo pipefail
 inc=$1/include/orvoaes
-public=(crypto/engine/AESCore.h crypto/engine/AESModes.h crypto/component/AESObj.h
+public=(crypto/engine/AESCore.h crypto/engine/AESKeyed.h crypto/engine/AESModes.h crypto/component/AESObj.h
         crypto/support/CryptBase.h crypto/support/MiscObj.h crypto/support/RandomCoreW.h
         crypto/support/error.h crypto/support/errorlist.h orvoaes/Version.h)
 status=0

@@ -2,6 +2,7 @@
 // the AES-128 known answer and the round trip hold and the version header agrees with the library.
 #include <cstdio>
 
+#include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/AESModes.h"
 #include "orvoaes/Version.h"
 
@@ -18,8 +19,12 @@ int main() {
   const bool ok = modes.EncryptBinaryBuffer(plain, cipher, size, key, 128, false, {}, false, 0) == 0 &&
                   cipher == expected && modes.DecryptBinaryBuffer(cipher, back, size, key, 128, false, {}, false, 0) == 0 &&
                   back == plain;
+  AESKeyed::TAESKey keyed;  // the same block through a key set up once
+  platform::TBytes keyedOut(16);
+  const bool keyedOk = keyed.SetKey(key) == 0 && keyed.EncryptECB(plain, keyedOut) == 0 && keyedOut == expected;
   const bool sameVersion = modes.GetVersionNumber() == ORVOAES_VERSION_NUMBER;
+  const bool all = ok && keyedOk && sameVersion;
   std::printf("consumer of OrvoAES %s: %s\n", ORVOAES_VERSION_STRING,
-              ok && sameVersion ? "OK" : (ok ? "FAILED (version header differs from the library)" : "FAILED"));
-  return ok && sameVersion ? 0 : 1;
+              all ? "OK" : (ok && keyedOk ? "FAILED (the version header differs from the library)" : "FAILED"));
+  return all ? 0 : 1;
 }
