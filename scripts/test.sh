@@ -4,7 +4,7 @@
 # smoke of every fuzz target (about 20 s each, built with clang).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" test
 
 jobs=$(nproc)
 run_suite() {
