@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" run
 build="$root/build/run"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DAES_BUILD_TESTS=OFF -DAES_BUILD_BENCH=OFF -DAES_BUILD_APP=ON
+  -DAES_BUILD_TESTS=OFF -DAES_BUILD_BENCH=OFF -DAES_BUILD_CLI=OFF -DAES_BUILD_APP=ON
 cmake --build "$build" --target aesapp -j "$(nproc)"
 app="$build/app/aesapp"
 echo "The program: $app (its files test.txt, test.aes and test_restore.txt lie beside it)."

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a command needs, only those that are missing.
 #   scripts/setup.sh run     what building and running the program needs (scripts/run.sh)
-#   scripts/setup.sh test    that and the tools of the tests, fuzzing and benchmarks (the default)
+#   scripts/setup.sh test    that, the command-line tool's libraries and the tools of the tests,
+#                            fuzzing and benchmarks (the default)
 set -euo pipefail
 what=${1:-test}
 
@@ -14,12 +15,12 @@ test_packages=(
   libgtest-dev libbenchmark-dev              # tests and benchmarks
   libssl-dev                                 # OpenSSL's libcrypto: test oracle and benchmark peer
   xvfb xauth                                 # a virtual display for looking at the window without a screen
-  pkgconf                                    # the installed package's pkg-config file, used by a consumer
   time                                       # /usr/bin/time for the memory measurements
   qemu-user                                  # the engine tests on a processor without AES-NI
   valgrind                                   # the constant-time check (memcheck and its headers)
   g++-aarch64-linux-gnu                      # the aarch64 cross build, its tests run under qemu-aarch64
   libcli11-dev libargon2-dev pkg-config      # the command-line tool orvoaes: options, passphrase hashing
+                                             # (pkg-config also reads the installed orvoaes.pc in a consumer check)
   openssl python3 python3-cryptography       # the tool's tests: its peers on the command line and in Python
 )
 
