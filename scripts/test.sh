@@ -27,7 +27,7 @@ qemu-x86_64 -cpu Nehalem "$root/build/release/tests/test_engine" \
 # Without an aarch64 libcrypto the tests' oracle is the portable kernel.
 arm=$root/build/arm64
 cmake -S "$root" -B "$arm" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DAES_WARNINGS_AS_ERRORS=ON -DAES_BUILD_APP=OFF -DAES_BUILD_BENCH=OFF
+  -DCMAKE_BUILD_TYPE=Release -DAES_WARNINGS_AS_ERRORS=ON -DAES_BUILD_APP=OFF -DAES_BUILD_BENCH=OFF -DAES_BUILD_CLI=OFF
 arm_tests=(test_engine test_gcm test_support test_platform)
 cmake --build "$arm" -j "$jobs" --target "${arm_tests[@]}"
 for kernel in armv8 portable; do
