@@ -58,6 +58,21 @@ TEST(UnknownSize, StreamOfNegativeSizeIsAReadFailureInEveryForm) {
       {"DecryptStream", "read error", [&](auto* in, auto* out) { engine.DecryptStream(in, out, kKey, {}); }},
       {"component EncryptStream", "read error", [&](auto* in, auto* out) { component.EncryptStream(in, out); }},
       {"component DecryptStream", "read error", [&](auto* in, auto* out) { component.DecryptStream(in, out); }},
+      {"EncryptAndGenerateFromStream", "Invalid Operation : -203",
+       [&](auto* in, auto* out) {
+         TMemoryStream tag;
+         engine.EncryptAndGenerateFromStream(in, out, nullptr, &tag, kKey, Bytes(12, 1));
+       }},
+      {"DecryptAndVerifyFromStream", "Invalid Operation : -203",
+       [&](auto* in, auto* out) {
+         TMemoryStream tag(Bytes(16, 0));
+         engine.DecryptAndVerifyFromStream(in, out, nullptr, &tag, kKey, Bytes(12, 1), 128);
+       }},
+      {"GCM additional data of unknown size", "Invalid Operation : -203",
+       [&](auto* aad, auto* out) {
+         TMemoryStream in(Bytes(100, 7)), tag;
+         engine.EncryptAndGenerateFromStream(&in, out, aad, &tag, kKey, Bytes(12, 1));
+       }},
       {"GenerateFromStream", "Invalid Operation : -203", [&](auto* in, auto*) { engine.GenerateFromStream(in, kKey); }},
       {"VerifyFromStream", "Invalid Operation : -203",
        [&](auto* in, auto*) { engine.VerifyFromStream(in, std::u16string(16, u'\0'), kKey); }},

@@ -150,7 +150,8 @@ Integer EncryptSpan(const kernel::TKeyedKernel& ks, const std::uint8_t* in, std:
                     TMode mode, bool padding, const TFinalEncrypt& final, std::size_t& bytes) {
   const std::size_t n = padding ? L - L % 16 : L;
   TCharArray16 P{}, C{};
-  std::memcpy(P.data(), in + n, L - n);  // before out, which may be in, is written
+  // The last bytes, before out (which may be in) is written; with L = 0 in may be null.
+  if (L > n) std::memcpy(P.data(), in + n, L - n);
   if (Integer st = CryptBytes(TDirection::Encrypt, ks, in, L, out, n, V, mode)) return st;
   bytes = n;
   if (!padding) return 0;
