@@ -69,7 +69,7 @@ void RunGCMDecrypt(TGCMOptions& o) {
   const std::int64_t size = in.Size() - appended;
   if (size < 0) Fail(in.Name() + ": too short to hold the tag");
   TOutput out(o.Out, o.Common.Force);
-  TProgress progress(o.Common.Quiet, 2 * size);  // hashed first, then decrypted
+  TProgress progress(o.Common.Quiet, size, 2);  // hashed first, then decrypted
   TWindowStream cipher(in.Stream(), 0, size);
   TProgressStream input(cipher, progress);
   TWindowStream appendedTag(in.Stream(), size, appended);

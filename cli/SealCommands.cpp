@@ -143,7 +143,7 @@ void RunOpen(TSealOptions& o) {
   TOutput out(o.Out, o.Common.Force);
   TWindowStream body(in.Stream(), kHeaderSize, size - kHeaderSize - kTagSize);
   TWindowStream tag(in.Stream(), size - kTagSize, kTagSize);
-  TProgress progress(o.Common.Quiet, 2 * body.GetSize());  // hashed first, then decrypted
+  TProgress progress(o.Common.Quiet, body.GetSize(), 2);  // hashed first, then decrypted
   TProgressStream input(body, progress);
   platform::TMemoryStream aad(header);
   AESModes::TAESModes engine;
