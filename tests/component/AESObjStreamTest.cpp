@@ -10,15 +10,9 @@
 #include "Thrown.h"
 #include "crypto/support/error.h"
 #include "crypto/component/AESObj.h"
+#include "crypto/component/KeyText.h"
 #include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
-
-namespace AESObj {
-// Reaches the key wipe that the destructor performs.
-struct TAESEncryptionAccess {
-  static void WipeKeyText(TAESEncryption& c) { c.WipeKeyText(); }
-};
-}  // namespace AESObj
 
 namespace {
 
@@ -116,10 +110,14 @@ TEST(AESObjConfiguration, PropertiesAreSetByNameInOrder) {
   EXPECT_THROW(c.SetPropertyText("AType", u"atXYZ"), platform::EPropertyError);
 }
 
-TEST(AESObjConfiguration, DestructionLeavesNulCharactersInPlaceOfTheKey) {
-  TAESEncryption c(kl192, string(24, u'k'), atECB, PKCS7, MiscObj::raw, MiscObj::yesUni);
-  TAESEncryptionAccess::WipeKeyText(c);
-  EXPECT_EQ(c.key(), string(24, u'\0'));
+// The destructor's wipe: the key text becomes as many NUL characters as the key length has bytes,
+// whatever its length was.
+TEST(AESObjConfiguration, KeyWipeLeavesNulCharactersOfTheKeyLength) {
+  for (const std::size_t before : {24u, 0u, 40u}) {
+    string key(before, u'k');
+    WipeKeyText(key, 24);
+    EXPECT_EQ(key, string(24, u'\0'));
+  }
 }
 
 // Streams: the key text taken one byte per character.

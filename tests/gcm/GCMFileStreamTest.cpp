@@ -10,7 +10,7 @@
 
 #include "GCMForms.h"
 #include "Thrown.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 
 namespace {
 
