@@ -1,7 +1,5 @@
 #include "ReleasedMemory.h"
 
-#include <malloc.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -16,11 +14,16 @@ std::vector<TPattern>* gPatterns = nullptr;
 std::vector<std::string>* gFound = nullptr;
 std::mutex gFoundLock;
 
-void Scan(void* p) noexcept {
-  if (p == nullptr || !gScanning) return;
+// Every block carries its requested size in a header in front of it, so a scan reads exactly the
+// bytes the block was asked for, never stale bytes in the allocator's spare room.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+
+std::size_t HeaderSize(std::size_t alignment) { return alignment > kHeader ? alignment : kHeader; }
+
+void Scan(const std::uint8_t* p, std::size_t n) noexcept {
+  if (!gScanning) return;
   // The scan itself allocates (the names of the finds): those blocks are not scanned again.
   gScanning = false;
-  const std::size_t n = ::malloc_usable_size(p);
   for (const TPattern& pattern : *gPatterns)
     if (::memmem(p, n, pattern.Bytes.data(), pattern.Bytes.size()) != nullptr) {
       const std::lock_guard<std::mutex> lock(gFoundLock);
@@ -30,16 +33,24 @@ void Scan(void* p) noexcept {
 }
 
 void* Allocate(std::size_t n, std::size_t alignment) {
-  if (n == 0) n = 1;
-  void* p = alignment <= alignof(std::max_align_t) ? std::malloc(n)
-                                                   : std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
+  const std::size_t header = HeaderSize(alignment);
+  const std::size_t total = (header + n + header - 1) / header * header;
+  auto* raw = static_cast<std::uint8_t*>(header == kHeader ? std::malloc(total) : std::aligned_alloc(header, total));
+  if (raw == nullptr) throw std::bad_alloc();
+  std::memcpy(raw, &n, sizeof n);
+  return raw + header;
 }
 
-void Release(void* p) noexcept {
-  Scan(p);
-  std::free(p);
+// Every block is zeroed once scanned, so what the test itself put in it (plain text, patterns)
+// cannot turn up in a later scan when the memory is reused.
+void Release(void* p, std::size_t alignment) noexcept {
+  if (p == nullptr) return;
+  auto* raw = static_cast<std::uint8_t*>(p) - HeaderSize(alignment);
+  std::size_t n = 0;
+  std::memcpy(&n, raw, sizeof n);
+  Scan(static_cast<const std::uint8_t*>(p), n);
+  std::memset(raw, 0, HeaderSize(alignment) + n);
+  std::free(raw);
 }
 
 }  // namespace
@@ -67,11 +78,15 @@ void* operator new(std::size_t n) { return secrets_test::Allocate(n, 0); }
 void* operator new[](std::size_t n) { return secrets_test::Allocate(n, 0); }
 void* operator new(std::size_t n, std::align_val_t a) { return secrets_test::Allocate(n, static_cast<std::size_t>(a)); }
 void* operator new[](std::size_t n, std::align_val_t a) { return secrets_test::Allocate(n, static_cast<std::size_t>(a)); }
-void operator delete(void* p) noexcept { secrets_test::Release(p); }
-void operator delete[](void* p) noexcept { secrets_test::Release(p); }
-void operator delete(void* p, std::size_t) noexcept { secrets_test::Release(p); }
-void operator delete[](void* p, std::size_t) noexcept { secrets_test::Release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { secrets_test::Release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { secrets_test::Release(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { secrets_test::Release(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { secrets_test::Release(p); }
+void operator delete(void* p) noexcept { secrets_test::Release(p, 0); }
+void operator delete[](void* p) noexcept { secrets_test::Release(p, 0); }
+void operator delete(void* p, std::size_t) noexcept { secrets_test::Release(p, 0); }
+void operator delete[](void* p, std::size_t) noexcept { secrets_test::Release(p, 0); }
+void operator delete(void* p, std::align_val_t a) noexcept { secrets_test::Release(p, static_cast<std::size_t>(a)); }
+void operator delete[](void* p, std::align_val_t a) noexcept { secrets_test::Release(p, static_cast<std::size_t>(a)); }
+void operator delete(void* p, std::size_t, std::align_val_t a) noexcept {
+  secrets_test::Release(p, static_cast<std::size_t>(a));
+}
+void operator delete[](void* p, std::size_t, std::align_val_t a) noexcept {
+  secrets_test::Release(p, static_cast<std::size_t>(a));
+}

@@ -1,6 +1,7 @@
 // A scan of the memory handed back to the heap. This executable replaces the global operator new
 // and delete (plain and over-aligned): while a scan is on, every block released is searched for
-// the patterns before it is freed.
+// the patterns before it is freed (the bytes it was asked for), and every block is zeroed before
+// it is freed.
 #pragma once
 
 #include <cstddef>
