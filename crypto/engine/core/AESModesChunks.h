@@ -33,9 +33,13 @@ using error::kShortWrite;
 
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 
-// The key holder of every operation: both schedules, wiped when it goes away, and the kernel
-// chosen for this processor.
+// The key holder of every operation: the schedules it was asked for, wiped when it goes away, and
+// the kernel chosen for this processor.
 using TKeySchedule = kernel::TKeyedKernel;
+
+// Whether decryption in this mode runs the inverse cipher (ECB, CBC) and so needs its schedule;
+// OFB and CTR decrypt with the cipher itself.
+constexpr bool DecryptsWithInverse(Integer mode) noexcept { return mode == 0 || mode == 1; }
 
 // Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
 Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept;

@@ -100,7 +100,7 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   // The most that can be written is the whole data part: a shorter buffer is refused first.
   if (outputBuffer.size() < data || data > INT32_MAX) return kBadArgument;
   TKeySchedule ks;
-  if (const Integer st = ks.Expand(Key, Nk)) return st;
+  if (const Integer st = ks.Expand(Key, Nk, DecryptsWithInverse(mode))) return st;
   if (data == 0) return 0;  // only an IV: nothing to decrypt, outputSizeBytes left as it was
   const std::uint8_t* in = inputBuffer.data() + (ivHeader ? 16 : 0);
   const std::size_t body = padding ? data - 16 : data;

@@ -51,12 +51,13 @@ TChunkIO StreamIO(TMeasuredInput& in, TStream* o, const platform::TChunkProgress
   return io;
 }
 
-// Rewinds both streams and expands the key with Nk = key length div 4.
-void PrepareStreams(TStream* s, TStream* o, TKeySchedule& ks, const TBytes& key) {
+// Rewinds both streams and expands the key with Nk = key length div 4 (with inverse, also the
+// inverse cipher's schedule).
+void PrepareStreams(TStream* s, TStream* o, TKeySchedule& ks, const TBytes& key, bool inverse) {
   if (s == nullptr || o == nullptr) throw errorlist::ESelvane(kBadArgument);
   s->SetPosition(0);
   o->SetPosition(0);
-  errorlist::RaiseIfError(ks.Expand(key, static_cast<Cardinal>(key.size() / 4)));
+  errorlist::RaiseIfError(ks.Expand(key, static_cast<Cardinal>(key.size() / 4), inverse));
 }
 
 // The caller's IV: at least 16 bytes (else -201), of which the first 16 are used.
@@ -70,7 +71,7 @@ TCharArray16 StreamIV(const TBytes& IV) {
 
 void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
   TKeySchedule ks;
-  PrepareStreams(s, o, ks, key);
+  PrepareStreams(s, o, ks, key, false);
   TMeasuredInput in{s, s->GetSize()};
   if (FPaddingMode == nopadding && in.Size % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
   TChunkBuffers buf(kStreamChunkSize);
@@ -94,7 +95,7 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
 
 Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
   TKeySchedule ks;
-  PrepareStreams(s, o, ks, key);
+  PrepareStreams(s, o, ks, key, DecryptsWithInverse(FType));
   const bool ivHeader = FType != atECB && FIVMode == rand;
   TMeasuredInput in{s, s->GetSize()};
   const std::int64_t dataSize = std::max<std::int64_t>(0, in.Size - (ivHeader ? 16 : 0));
