@@ -29,17 +29,6 @@ string Printf(const char* format, double value) {
   return platform::FromUTF8(text);
 }
 
-// The code of an operation error ("Invalid Operation : -213"), 0 when the text is another one.
-Integer OperationErrorCode(const string& message) {
-  constexpr std::u16string_view prefix = u"Invalid Operation : ";
-  if (message.rfind(prefix, 0) != 0) return 0;
-  try {
-    return static_cast<Integer>(std::stol(platform::ToUTF8String(message.substr(prefix.size()))));
-  } catch (const std::exception&) {
-    return 0;
-  }
-}
-
 TFailure FromStatus(const TCommand& c, Integer code) {
   const string text = error::GetErrorMessage(code);
   switch (code) {
@@ -71,7 +60,7 @@ TFailure Classify(const TCommand& c, const string& dir, std::exception_ptr failu
     return {c.Output, u"cannot be written", e.Message(),
             u"The disk may be full, or the file larger than this system allows."};
   } catch (const errorlist::ESelvane& e) {
-    const Integer code = OperationErrorCode(e.Message());
+    const Integer code = e.Code();
     if (code == 0) return {{}, {}, e.Message(), {}};
     TFailure f = FromStatus(c, code);
     f.Detail = e.Message() + u" (" + f.Detail + u")";

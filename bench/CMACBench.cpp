@@ -1,4 +1,4 @@
-// MAC_GenerationBinaryBuffer on 16 KiB and 64 MiB beside OpenSSL's CMAC (EVP_MAC) over the same
+// MAC_GenerationBinaryBuffer on 64 B, 1 KiB, 16 KiB and 64 MiB beside OpenSSL's CMAC (EVP_MAC) over the same
 // key and bytes, a whole 16-byte tag each time, key set-up included on both sides, on the kernel
 // ORVOAES_KERNEL picks (the best one by default).
 #include <benchmark/benchmark.h>
@@ -6,9 +6,11 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
+#include <map>
 #include <random>
 #include <string>
 
+#include "BenchSizes.h"
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/kernel/AESKernel.h"
 
@@ -16,15 +18,16 @@ namespace {
 
 using platform::TBytes;
 
+// Exactly n random bytes, made once per size.
 const TBytes& Message(std::size_t n) {
-  static TBytes data = [] {
-    TBytes b(64u << 20);
+  static std::map<std::size_t, TBytes> data;
+  TBytes& b = data[n];
+  if (b.size() != n) {
+    b.resize(n);
     std::mt19937 gen(3);
     for (auto& x : b) x = static_cast<std::uint8_t>(gen());
-    return b;
-  }();
-  static TBytes small(data.begin(), data.begin() + (16 << 10));
-  return n == small.size() ? small : data;
+  }
+  return b;
 }
 
 const TBytes kKey(32, 0x2B);
@@ -62,16 +65,15 @@ void OpenSSLCMAC(benchmark::State& state, std::size_t keyBytes, std::size_t n) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
 }
 
-constexpr std::size_t k16K = 16u << 10, k64M = 64u << 20;
+constexpr std::size_t k64M = 64u << 20;
 
 // Ours as "Ours/<case>@<kernel>", the kernel a keyed object really runs on (the chosen one, or
 // the best one below it built here); OpenSSL as "OpenSSL/<case>".
 const bool kRegistered = [] {
   const std::string at = "@" + std::string(AESModes::kernel::KernelName(AESModes::kernel::TKeyedKernel().Id()));
   for (std::size_t keyBytes : {16u, 32u})
-    for (std::size_t n : {k16K, k64M}) {
-      const std::string name = "MAC_GenerationBinaryBuffer_AES" + std::to_string(8 * keyBytes) +
-                               (n == k16K ? "_16KiB" : "_64MiB");
+    for (std::size_t n : bench::kCallSizes) {
+      const std::string name = "MAC_GenerationBinaryBuffer_AES" + std::to_string(8 * keyBytes) + bench::SizeName(n);
       auto* ours = benchmark::RegisterBenchmark(("Ours/" + name + at).c_str(), OursCMAC, keyBytes, n);
       auto* peer = benchmark::RegisterBenchmark(("OpenSSL/" + name).c_str(), OpenSSLCMAC, keyBytes, n);
       if (n == k64M) {

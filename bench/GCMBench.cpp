@@ -1,4 +1,4 @@
-// GCM through the buffer form on 16 KiB (in cache) and 64 MiB, both directions, AES-128 and
+// GCM through the buffer form on 64 B, 1 KiB, 16 KiB (in cache) and 64 MiB, both directions, AES-128 and
 // AES-256, beside OpenSSL's EVP doing the same work; and GCM_EncryptFile against
 // GCM_DecryptFile (two passes) on a 64 MiB file.
 #include <benchmark/benchmark.h>
@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "BenchSizes.h"
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/kernel/KernelDispatch.h"
 #include "platform/SysUtils.h"
@@ -133,11 +134,11 @@ void OursFile(benchmark::State& state, bool encrypt) {
 }
 
 void Register() {
-  for (const std::size_t n : {std::size_t{16} << 10, std::size_t{64} << 20})
+  for (const std::size_t n : bench::kCallSizes)
     for (const std::size_t keyBytes : {16, 32})
       for (const bool encrypt : {true, false}) {
         const std::string name = std::string(encrypt ? "GCM_Encrypt" : "GCM_Decrypt") + "_AES" +
-                                 std::to_string(8 * keyBytes) + (n < (1u << 20) ? "_16KiB" : "_64MiB");
+                                 std::to_string(8 * keyBytes) + bench::SizeName(n);
         benchmark::RegisterBenchmark(("Ours/" + name).c_str(), Ours, encrypt, n, keyBytes)
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("OpenSSL/" + name).c_str(), OpenSSL, encrypt, n, keyBytes)

@@ -153,6 +153,14 @@ string IntToStr(std::int64_t value) {
   return string(buf, end);
 }
 
+string ShownCharacter(char16_t c) {
+  if (c >= 0x20 && c <= 0x7E) return string(u"'") + c + u"'";
+  constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+  string shown = u"U+";
+  for (int shift = 12; shift >= 0; shift -= 4) shown += kDigits[(c >> shift) & 0xF];
+  return shown;
+}
+
 string DecodeFileSystemText(std::string_view bytes) {
   return DecodeCodePoints({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
                           [](std::uint8_t b, string& out) { out += static_cast<char16_t>(kEscapeBase + b); });

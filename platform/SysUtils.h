@@ -92,6 +92,11 @@ string FromUTF8(std::string_view text);
 // Decimal text of a number, with an ASCII minus sign.
 string IntToStr(std::int64_t value);
 
+// One character of a text, for a message that names the character at fault instead of quoting
+// the text (often a key or a plain text): printable ASCII between single quotes ('G'), any other
+// code unit as U+XXXX, so the message stays one readable line.
+string ShownCharacter(char16_t c);
+
 // File-system names are bytes, most of them UTF-8. DecodeFileSystemText decodes them as UTF-8
 // and carries each byte that is not part of a valid sequence as the lone surrogate U+DC80 to
 // U+DCFF (0x80 to 0xFF), so every name has a text. EncodeFileSystemText maps such a text back to

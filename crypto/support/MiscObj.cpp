@@ -55,24 +55,17 @@ int HexValue(char16_t c) {
 }
 
 // The bad character of a hexadecimal text and its position (1 for the first), never the text
-// itself: that text is often a key. A printable ASCII character is shown between quotes, any
-// other as U+XXXX, so the message stays one readable line.
+// itself: that text is often a key.
 [[noreturn]] void RaiseBadHexCharacter(char16_t c, std::size_t index) {
-  string shown;
-  if (c >= 0x20 && c <= 0x7E) {
-    shown = string(u"'") + c + u"'";
-  } else {
-    shown = u"U+";
-    for (int shift = 12; shift >= 0; shift -= 4) shown += kHexDigits[(c >> shift) & 0xF];
-  }
   throw Exception(Exception::Format(u"Invalid Hexadecimal Character %s at position %d",
-                                    {shown, IntToStr(static_cast<std::int64_t>(index) + 1)}));
+                                    {platform::ShownCharacter(c), IntToStr(static_cast<std::int64_t>(index) + 1)}));
 }
 
 // Decodes hexadecimal text into bytes, or raises (odd length first, then the first bad character).
 TBytes DecodeHex(const string& text) {
   if (text.size() % 2 != 0)
-    throw Exception(Exception::Format(u"Invalid Hexadecimal String Length (must be even): '%s'", {text}));
+    throw Exception(Exception::Format(u"Invalid Hexadecimal String Length (must be even): %d",
+                                      {IntToStr(static_cast<std::int64_t>(text.size()))}));
   TBytes bytes(text.size() / 2, 0);
   for (std::size_t i = 0; i < text.size(); i += 2) {
     const int high = HexValue(text[i]);

@@ -40,8 +40,10 @@ class ESelvane : public platform::Exception {
   // The message formatted as platform::Exception::Format does (%d and %s); the code stays 0.
   static ESelvane CreateFmt(std::u16string_view format, std::initializer_list<string> args);
 
+  // The code the error was made from; 0 for one made from a message.
+  Integer Code() const noexcept { return FCode; }
+
  private:
-  friend struct ESelvaneAccess;
   Integer FCode = 0;
 };
 
@@ -88,7 +90,7 @@ class TConvert : public CryptBase::TOrvoCryptBase {
   void ToHexString(const string& In, TBytes& OutHexArray);
 
   // Decodes pairs of digits, either case. Raises platform::Exception, producing nothing, for
-  // text of odd length ("Invalid Hexadecimal String Length (must be even): '%s'") or, checked
+  // text of odd length ("Invalid Hexadecimal String Length (must be even): 5", its length) or, checked
   // next, for the first character that is not a hexadecimal digit ("Invalid Hexadecimal
   // Character 'G' at position 3", positions counted from 1, a character outside printable ASCII
   // shown as U+XXXX): a key read silently from a mistyped text is worse than an error, and the
@@ -138,7 +140,10 @@ class TConvert : public CryptBase::TOrvoCryptBase {
   // rest must be alphabet characters (base32: uppercase only) followed by at most the padding a
   // final group can carry (base64: "=" or "=="; base32: 1, 3, 4 or 6 '='), and padded text must
   // be a whole number of groups (4 characters, base32 8). Anything else raises
-  // platform::Exception quoting the text after the removal, and the output is left untouched.
+  // platform::Exception, leaving the output untouched, with "Invalid Base64 String" (base64url,
+  // base32 alike) followed by " : character 'x' at position 7" (counted in the caller's text) or
+  // " : padding does not fit a length of 7" (characters after the removal); the message never
+  // quotes the text, which is often a key or a decrypted plain text.
   // Unpadded text is accepted. Text shorter than one group decodes to the empty string; the
   // characters after the last complete group are not decoded.
   void Base64ToChar(const string& Base64String, string& OutCharString);
@@ -179,8 +184,9 @@ class TConvert : public CryptBase::TOrvoCryptBase {
   // and no other text begins with '1'.
   static string Base58Encode(UInt64 value);
   // The value of base58 text; the empty text gives 0, leading '1's are zeros. Raises
-  // platform::Exception "Invalid Base58 String : '%s'" quoting the text for a character outside
-  // the alphabet or a value above 2^64 - 1, rather than returning a wrapped or different number.
+  // platform::Exception "Invalid Base58 String : character 'x' at position 3" for a character
+  // outside the alphabet, or "Invalid Base58 String : value above 2^64 - 1 in 12 characters",
+  // rather than returning a wrapped or different number; the text itself is never quoted.
   static UInt64 Base58Decode(const string& encoded);
 
   // The decimal text of a hexadecimal number of 1 to 32 digits (either case); longer or empty

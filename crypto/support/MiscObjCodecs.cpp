@@ -8,6 +8,7 @@
 namespace MiscObj {
 
 using platform::Exception;
+using platform::IntToStr;
 
 namespace {
 
@@ -17,7 +18,7 @@ constexpr std::string_view kBase32Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
 
 // Decoding tables indexed by character code: base64 and base64url cover codes 0..122 ('z'),
 // base32 codes 0..90 ('Z'). Alphabet characters hold their values, every other entry 0; the
-// decoders accept only alphabet characters (WellFormed), so the 0 entries are never read.
+// decoders accept only alphabet characters (FirstFault), so the 0 entries are never read.
 template <std::size_t N>
 constexpr std::array<std::uint8_t, N> MakeDecodeTable(std::string_view alphabet) {
   std::array<std::uint8_t, N> table{};
@@ -86,24 +87,52 @@ bool InAlphabet(char16_t c, const TTextForm<N>& form) {
   return c < N && (form.table[c] != 0 || c == static_cast<char16_t>(form.alphabet[0]));
 }
 
-// True when every character is in the alphabet except a trailing run of '=' that a final group
-// can carry, and padded text is a whole number of groups. Anything else would decode as some
-// other bytes than the writer meant (a stray character counting as 0, a '=' inside the text, or
-// padding that cuts a group short), and a silently different key or message is worse than an
-// error.
+// Where a text breaks the form: the first character outside the alphabet (other than the
+// trailing run of '=' that a final group can carry), or padding that no final group carries or
+// that cuts a group short. Anything else would decode as some other bytes than the writer meant
+// (a stray character counting as 0, a '=' inside the text, or a short group), and a silently
+// different key or message is worse than an error.
+struct TFormFault {
+  bool Found = false;
+  std::size_t Index = 0;  // of the bad character in the text; t.size() for bad padding
+};
+
 template <std::size_t N>
-bool WellFormed(const string& t, const TTextForm<N>& form) {
+TFormFault FirstFault(const string& t, const TTextForm<N>& form) {
   std::size_t end = t.size();
   while (end > 0 && t[end - 1] == u'=') --end;
-  const std::size_t pad = t.size() - end;
-  if (pad != 0 && (pad >= 32 || !(form.padRuns >> pad & 1) || t.size() % form.groupSize != 0)) return false;
   for (std::size_t i = 0; i < end; ++i)
-    if (!InAlphabet(t[i], form)) return false;
-  return true;
+    if (!InAlphabet(t[i], form)) return {true, i};
+  const std::size_t pad = t.size() - end;
+  if (pad != 0 && (pad >= 32 || !(form.padRuns >> pad & 1) || t.size() % form.groupSize != 0)) return {true, t.size()};
+  return {};
+}
+
+// The characters a decoder reads: all but blank and control characters (low byte 0x21 or less).
+bool Decoded(char16_t c) { return (c & 0xFF) > 0x21; }
+
+// The position (from 1) in the caller's text of character k of the text the decoder read.
+std::size_t InputPosition(const string& input, std::size_t k) {
+  for (std::size_t i = 0; i < input.size(); ++i)
+    if (Decoded(input[i]) && k-- == 0) return i + 1;
+  return input.size();
+}
+
+// The decoder's error for a malformed text. It names the character at fault and its position,
+// or the length the padding does not fit, never the text: that is often a key or, decoded from a
+// decryption's output, a plain text.
+[[noreturn]] void RaiseMalformed(std::u16string_view words, const string& input, const string& t, TFormFault fault) {
+  const string prefix = string(words) + u" : ";
+  if (fault.Index < t.size())
+    throw Exception(Exception::Format(
+        prefix + u"character %s at position %d",
+        {platform::ShownCharacter(t[fault.Index]), IntToStr(static_cast<std::int64_t>(InputPosition(input, fault.Index)))}));
+  throw Exception(Exception::Format(prefix + u"padding does not fit a length of %d",
+                                    {IntToStr(static_cast<std::int64_t>(t.size()))}));
 }
 
 // The table value of each of the first `used` characters of a group (the rest 0). The text has
-// passed WellFormed, so every character read here is in the alphabet.
+// passed FirstFault, so every character read here is in the alphabet.
 template <std::size_t N, std::size_t G>
 void GroupValues(const string& t, std::size_t start, std::size_t used, const std::array<std::uint8_t, N>& table,
                  std::array<unsigned, G>& d) {
@@ -112,23 +141,23 @@ void GroupValues(const string& t, std::size_t start, std::size_t used, const std
 }
 
 // The text a decoder reads: the input without blank and control characters. Raises the format's
-// message, quoting that text, when it is not well formed. False, with out emptied, when it holds
+// error (words such as "Invalid Base64 String") when it is not well formed. False, with out emptied, when it holds
 // less than one group: such text carries no whole byte, and the empty input decodes to the
 // empty string as well.
 template <std::size_t N>
-bool TextToDecode(const string& input, const TTextForm<N>& form, std::u16string_view message, TConvert& conv,
+bool TextToDecode(const string& input, const TTextForm<N>& form, std::u16string_view words, TConvert& conv,
                   string& t, string& out) {
   if (!input.empty()) conv.FormatBeforeConvert(input, t);
-  if (!WellFormed(t, form)) throw Exception(Exception::Format(message, {t}));
+  if (const TFormFault fault = FirstFault(t, form); fault.Found) RaiseMalformed(words, input, t, fault);
   if (t.size() >= form.groupSize) return true;
   out.clear();
   return false;
 }
 
-void DecodeBase64(const string& input, const TTextForm<123>& form, std::u16string_view message, TConvert& conv,
+void DecodeBase64(const string& input, const TTextForm<123>& form, std::u16string_view words, TConvert& conv,
                   string& out) {
   string t;
-  if (!TextToDecode(input, form, message, conv, t, out)) return;
+  if (!TextToDecode(input, form, words, conv, t, out)) return;
   const std::size_t m = t.size();
   const std::size_t groups = m / 4;
   const std::size_t pad = Base64PadCount(t);
@@ -197,16 +226,16 @@ void TConvert::ToBase32String(const string& InCharString, string& Base32String) 
 // ---- Decoders ----
 
 void TConvert::Base64ToChar(const string& Base64String, string& OutCharString) {
-  DecodeBase64(Base64String, kBase64Form, u"Invalid Base64 String : '%s'", *this, OutCharString);
+  DecodeBase64(Base64String, kBase64Form, u"Invalid Base64 String", *this, OutCharString);
 }
 
 void TConvert::Base64urlToChar(const string& Base64UrlString, string& OutCharString) {
-  DecodeBase64(Base64UrlString, kBase64urlForm, u"Invalid Base64url String : '%s'", *this, OutCharString);
+  DecodeBase64(Base64UrlString, kBase64urlForm, u"Invalid Base64url String", *this, OutCharString);
 }
 
 void TConvert::Base32ToChar(const string& Base32String, string& OutCharString) {
   string t;
-  if (!TextToDecode(Base32String, kBase32Form, u"Invalid Base32 String : '%s'", *this, t, OutCharString)) return;
+  if (!TextToDecode(Base32String, kBase32Form, u"Invalid Base32 String", *this, t, OutCharString)) return;
   const std::size_t m = t.size();
   const std::size_t groups = m / 8;
   const std::size_t pad = Base32PadCount(t);
@@ -231,7 +260,7 @@ void TConvert::FormatBeforeConvert(const string& InCharString, string& OutCharSt
   string out;
   out.reserve(InCharString.size());
   for (char16_t c : InCharString)
-    if ((c & 0xFF) > 0x21) out += c;
+    if (Decoded(c)) out += c;
   OutCharStringString = std::move(out);
 }
 

@@ -76,8 +76,15 @@ int DecimalDigit(char16_t c) {
 // Base58 alphabet in order of digit value: 'l', 'I', 'O' and '0' are absent.
 constexpr std::u16string_view kBase58Alphabet = u"123456789abcdefghijkmnopqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ";
 
-[[noreturn]] void RaiseBadBase58(const string& text) {
-  throw Exception(Exception::Format(u"Invalid Base58 String : '%s'", {text}));
+// Names the character at fault or the text's length, never the text: it may be key material.
+[[noreturn]] void RaiseBadBase58Character(char16_t c, std::size_t index) {
+  throw Exception(Exception::Format(u"Invalid Base58 String : character %s at position %d",
+                                    {platform::ShownCharacter(c), IntToStr(static_cast<std::int64_t>(index) + 1)}));
+}
+
+[[noreturn]] void RaiseBase58Overflow(std::size_t length) {
+  throw Exception(Exception::Format(u"Invalid Base58 String : value above 2^64 - 1 in %d characters",
+                                    {IntToStr(static_cast<std::int64_t>(length))}));
 }
 
 // Text built back to front, wiped when it goes away (the groups of a key number).
@@ -163,11 +170,11 @@ string TConvert::Base58Encode(UInt64 value) {
 UInt64 TConvert::Base58Decode(const string& encoded) {
   constexpr UInt64 kMax = std::numeric_limits<UInt64>::max();
   UInt64 total = 0;
-  for (char16_t c : encoded) {
-    const std::size_t digit = kBase58Alphabet.find(c);
-    if (digit == std::u16string_view::npos) RaiseBadBase58(encoded);
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    const std::size_t digit = kBase58Alphabet.find(encoded[i]);
+    if (digit == std::u16string_view::npos) RaiseBadBase58Character(encoded[i], i);
     // total * 58 + digit must stay within 64 bits; wrapping would return another number.
-    if (total > (kMax - digit) / 58) RaiseBadBase58(encoded);
+    if (total > (kMax - digit) / 58) RaiseBase58Overflow(encoded.size());
     total = total * 58 + digit;
   }
   return total;

@@ -15,8 +15,10 @@ class ESelvane : public platform::Exception {
   // "Invalid Operation : " followed by the code in decimal.
   explicit ESelvane(Integer Code) : Exception(u"Invalid Operation : " + platform::IntToStr(Code)), FCode(Code) {}
 
+  // The status the error was made from; 0 for one made from a message.
+  Integer Code() const noexcept { return FCode; }
+
  private:
-  friend struct ESelvaneAccess;
   Integer FCode = 0;
 };
 

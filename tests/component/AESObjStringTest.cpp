@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Oracle.h"
+#include "Thrown.h"
 #include "crypto/support/error.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/support/errorlist.h"
@@ -148,6 +149,28 @@ TEST(AESObjString, InputAndOutputFormats) {
       const Bytes formattedPlain = Latin1(conv.CharToFormat(ByteString(P)));
       EXPECT_EQ(Make(outF)->Decrypt(ByteString(Oracle(outF, formattedPlain))), text);
     }
+}
+
+// A plain text that is not valid in the format it is read in (the output format of Decrypt, the
+// input format of Encrypt) raises the decoder's error, which names no part of the text.
+TEST(AESObjString, DecoderErrorsQuoteNoPlainText) {
+  const string secret = u"attackatdawn,notatdusk=";  // 23 characters
+  const std::pair<TConvertType, const char*> formats[] = {
+      {MiscObj::hexa, "Invalid Hexadecimal String Length (must be even): 23"},
+      {MiscObj::base64, "Invalid Base64 String : character ',' at position 13"},
+      {MiscObj::base64url, "Invalid Base64url String : character ',' at position 13"},
+      {MiscObj::base32, "Invalid Base32 String : character 'a' at position 1"},
+  };
+  for (const auto& [F, message] : formats) {
+    SCOPED_TRACE(int(F));
+    const TConfig outF{kl128, atCBC, userdefined, PKCS7, MiscObj::raw, F, MiscObj::noUni};
+    const string cipher = ByteString(Oracle(outF, Latin1(secret)));
+    EXPECT_EQ(testing_support::ThrownMessage([&] { Make(outF)->Decrypt(cipher); }), message);
+    if (F != MiscObj::hexa) {  // hexadecimal input is encrypted as it is, never decoded
+      const TConfig inF{kl128, atCBC, userdefined, PKCS7, F, MiscObj::raw, MiscObj::noUni};
+      EXPECT_EQ(testing_support::ThrownMessage([&] { Make(inF)->Encrypt(secret); }), message);
+    }
+  }
 }
 
 // The key text must be exactly as long as keyLength asks for, in both directions: a key kept

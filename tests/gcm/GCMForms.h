@@ -5,14 +5,17 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "GCMTestSupport.h"
+#include "crypto/engine/AESKeyed.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
@@ -160,6 +163,40 @@ inline std::optional<Result> DecryptStream(const Case& c) {
   return r;
 }
 
+// The keyed API takes tags of 4 to 16 bytes.
+inline bool KeyedTagSize(const Case& c) { return c.TagBits >= 32 && c.TagBits % 8 == 0; }
+
+inline std::optional<Result> EncryptKeyed(const Case& c) {
+  if (!KeyedTagSize(c)) return std::nullopt;
+  AESKeyed::TAESKey key;
+  Result r{key.SetKey(c.Key), Bytes(c.Data.size()), Bytes(static_cast<std::size_t>(c.TagBits / 8))};
+  if (r.Status == 0) r.Status = key.GCM_Seal(c.IV, c.AAD, c.Data, r.Data, r.Tag);
+  return r;
+}
+
+inline std::optional<Result> DecryptKeyed(const Case& c) {
+  if (!KeyedTagSize(c)) return std::nullopt;
+  AESKeyed::TAESKey key;
+  Result r{key.SetKey(c.Key), Bytes(c.Data.size(), 0xEE), {}};
+  if (r.Status == 0) r.Status = key.GCM_Open(c.IV, c.AAD, c.Data, c.Tag, r.Data);
+  return r;
+}
+
+// The incremental encryptor fed in uneven pieces (7 bytes, then growing runs of whole blocks).
+inline std::optional<Result> EncryptKeyedPieces(const Case& c) {
+  if (!KeyedTagSize(c)) return std::nullopt;
+  AESKeyed::TAESKey key;
+  Result r{key.SetKey(c.Key), Bytes(c.Data.size()), Bytes(static_cast<std::size_t>(c.TagBits / 8))};
+  AESKeyed::TGCMEncryptor gcm(key);
+  if (r.Status == 0) r.Status = gcm.Begin(c.IV, c.AAD);
+  for (std::size_t at = 0, piece = 7; r.Status == 0 && at < c.Data.size(); at += piece, piece = piece * 2 + 16) {
+    const std::size_t n = std::min(piece, c.Data.size() - at);
+    r.Status = gcm.Update(std::span(c.Data).subspan(at, n), std::span(r.Data).subspan(at, n));
+  }
+  if (r.Status == 0) r.Status = gcm.Finish(r.Tag);
+  return r;
+}
+
 struct NamedForm {
   const char* Name;
   Form Encrypt, Decrypt;
@@ -169,7 +206,9 @@ inline const std::vector<NamedForm>& AllForms() {
   static const std::vector<NamedForm> forms = {{"buffer", EncryptBuffer, DecryptBuffer},
                                                {"string", EncryptString, DecryptString},
                                                {"file", EncryptFile, DecryptFile},
-                                               {"stream", EncryptStream, DecryptStream}};
+                                               {"stream", EncryptStream, DecryptStream},
+                                               {"keyed", EncryptKeyed, DecryptKeyed},
+                                               {"keyed pieces", EncryptKeyedPieces, DecryptKeyed}};
   return forms;
 }
 

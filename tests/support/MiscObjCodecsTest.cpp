@@ -116,29 +116,36 @@ TEST(TConvertCodecs, DecodersDropBlanksAndReadWholeGroups) {
 
 // A character outside the alphabet or a '=' that is not the final group's padding would decode
 // as other bytes than the writer meant; every such text raises and leaves the output untouched.
+// The message names the character at fault and its place in the caller's text, or the length the
+// padding does not fit, and never the text itself (often a key or a decrypted plain text).
 TEST(TConvertCodecs, DecodersRejectMalformedText) {
   struct Case {
     Decoder decode;
     string text, message;
   } cases[] = {
-      {&TConvert::Base64ToChar, u"-A==", u"Invalid Base64 String : '-A=='"},
-      {&TConvert::Base64ToChar, u"QQ=A", u"Invalid Base64 String : 'QQ=A'"},
-      {&TConvert::Base64ToChar, u"Q===", u"Invalid Base64 String : 'Q==='"},
-      {&TConvert::Base64ToChar, u"QQ==QQ==", u"Invalid Base64 String : 'QQ==QQ=='"},
-      {&TConvert::Base64ToChar, u"QUJDQQ=", u"Invalid Base64 String : 'QUJDQQ='"},  // padding short of a group
-      {&TConvert::Base64ToChar, u"QUJD-", u"Invalid Base64 String : 'QUJD-'"},      // after the last group
-      {&TConvert::Base64ToChar, u"-_8=", u"Invalid Base64 String : '-_8='"},
-      {&TConvert::Base64urlToChar, u"+/8=", u"Invalid Base64url String : '+/8='"},
-      {&TConvert::Base64ToChar, u"QUJ\u00E9", u"Invalid Base64 String : 'QUJ\u00E9'"},
-      {&TConvert::Base64ToChar, u"QU\r\nJ{", u"Invalid Base64 String : 'QUJ{'"},
-      {&TConvert::Base64ToChar, u"\u0141UJDQUJD", u"Invalid Base64 String : '\u0141UJDQUJD'"},
-      {&TConvert::Base64urlToChar, u"QUJ~", u"Invalid Base64url String : 'QUJ~'"},
-      {&TConvert::Base32ToChar, u"01234567", u"Invalid Base32 String : '01234567'"},
-      {&TConvert::Base32ToChar, u"mzxw6===", u"Invalid Base32 String : 'mzxw6==='"},
-      {&TConvert::Base32ToChar, u"MZXW6Y==", u"Invalid Base32 String : 'MZXW6Y=='"},  // no group ends in "=="
-      {&TConvert::Base32ToChar, u"M=======", u"Invalid Base32 String : 'M======='"},
-      {&TConvert::Base32ToChar, u"MZXW6YTBOI=====a", u"Invalid Base32 String : 'MZXW6YTBOI=====a'"},
-      {&TConvert::Base32ToChar, u"MZXW 6YT[", u"Invalid Base32 String : 'MZXW6YT['"},
+      {&TConvert::Base64ToChar, u"-A==", u"Invalid Base64 String : character '-' at position 1"},
+      {&TConvert::Base64ToChar, u"QQ=A", u"Invalid Base64 String : character '=' at position 3"},
+      {&TConvert::Base64ToChar, u"Q===", u"Invalid Base64 String : padding does not fit a length of 4"},
+      {&TConvert::Base64ToChar, u"QQ==QQ==", u"Invalid Base64 String : character '=' at position 3"},
+      // padding short of a group
+      {&TConvert::Base64ToChar, u"QUJDQQ=", u"Invalid Base64 String : padding does not fit a length of 7"},
+      // after the last group
+      {&TConvert::Base64ToChar, u"QUJD-", u"Invalid Base64 String : character '-' at position 5"},
+      {&TConvert::Base64ToChar, u"-_8=", u"Invalid Base64 String : character '-' at position 1"},
+      {&TConvert::Base64urlToChar, u"+/8=", u"Invalid Base64url String : character '+' at position 1"},
+      {&TConvert::Base64ToChar, u"QUJ\u00E9", u"Invalid Base64 String : character U+00E9 at position 4"},
+      // positions count the blanks the decoder dropped; the length does not
+      {&TConvert::Base64ToChar, u"QU\r\nJ{", u"Invalid Base64 String : character '{' at position 6"},
+      {&TConvert::Base64ToChar, u"QU\r\nJD Q=", u"Invalid Base64 String : padding does not fit a length of 6"},
+      {&TConvert::Base64ToChar, u"\u0141UJDQUJD", u"Invalid Base64 String : character U+0141 at position 1"},
+      {&TConvert::Base64urlToChar, u"QUJ~", u"Invalid Base64url String : character '~' at position 4"},
+      {&TConvert::Base32ToChar, u"01234567", u"Invalid Base32 String : character '0' at position 1"},
+      {&TConvert::Base32ToChar, u"mzxw6===", u"Invalid Base32 String : character 'm' at position 1"},
+      // no group ends in "=="
+      {&TConvert::Base32ToChar, u"MZXW6Y==", u"Invalid Base32 String : padding does not fit a length of 8"},
+      {&TConvert::Base32ToChar, u"M=======", u"Invalid Base32 String : padding does not fit a length of 8"},
+      {&TConvert::Base32ToChar, u"MZXW6YTBOI=====a", u"Invalid Base32 String : character '=' at position 11"},
+      {&TConvert::Base32ToChar, u"MZXW 6YT[", u"Invalid Base32 String : character '[' at position 9"},
   };
   TConvert c;
   for (const auto& tc : cases) {
@@ -283,10 +290,10 @@ TEST(TConvertCross, ReencodeAndRestoreTheFormat) {
 TEST(TConvertCross, FailureLeavesTheFormatUnchanged) {
   // Malformed text for each source format, and the message it raises.
   const auto badFor = [](string Vector::*source) -> std::pair<string, string> {
-    if (source == &Vector::b64) return {u"QU\u00E9D", u"Invalid Base64 String : 'QU\u00E9D'"};
-    if (source == &Vector::b64url) return {u"QU\u00E9D", u"Invalid Base64url String : 'QU\u00E9D'"};
-    if (source == &Vector::b32) return {u"mzxw6===", u"Invalid Base32 String : 'mzxw6==='"};
-    return {u"abc", u"Invalid Hexadecimal String Length (must be even): 'abc'"};
+    if (source == &Vector::b64) return {u"QU\u00E9D", u"Invalid Base64 String : character U+00E9 at position 3"};
+    if (source == &Vector::b64url) return {u"QU\u00E9D", u"Invalid Base64url String : character U+00E9 at position 3"};
+    if (source == &Vector::b32) return {u"mzxw6===", u"Invalid Base32 String : character 'm' at position 1"};
+    return {u"abc", u"Invalid Hexadecimal String Length (must be even): 3"};
   };
   for (const auto& cross : kCross) {
     SCOPED_TRACE(cross.name);

@@ -6,22 +6,15 @@
 
 #include "crypto/support/errorlist.h"
 
-namespace errorlist {
-struct ESelvaneAccess {
-  static platform::Integer Code(const ESelvane& e) { return e.FCode; }
-};
-}  // namespace errorlist
-
 namespace {
 
 using errorlist::ESelvane;
-using errorlist::ESelvaneAccess;
 
 TEST(SupportESelvane, MadeFromCode) {
   const ESelvane e(-208);
   EXPECT_EQ(e.Message(), u"Invalid Operation : -208");
   EXPECT_STREQ(e.what(), "Invalid Operation : -208");
-  EXPECT_EQ(ESelvaneAccess::Code(e), -208);
+  EXPECT_EQ(e.Code(), -208);
 
   EXPECT_EQ(ESelvane(INT_MIN).Message(), u"Invalid Operation : -2147483648");
   EXPECT_EQ(ESelvane(0).Message(), u"Invalid Operation : 0");
@@ -30,7 +23,7 @@ TEST(SupportESelvane, MadeFromCode) {
 TEST(SupportESelvane, MadeFromMessageHasCodeZero) {
   const ESelvane e(u"a message of its own");
   EXPECT_EQ(e.Message(), u"a message of its own");
-  EXPECT_EQ(ESelvaneAccess::Code(e), 0);
+  EXPECT_EQ(e.Code(), 0);
 }
 
 TEST(SupportESelvane, RaiseIfErrorRaisesOnlyForNonZero) {
@@ -42,7 +35,7 @@ TEST(SupportESelvane, RaiseIfErrorRaisesOnlyForNonZero) {
     const auto* s = dynamic_cast<const ESelvane*>(&e);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(e.Message(), u"Invalid Operation : -206");
-    EXPECT_EQ(ESelvaneAccess::Code(*s), -206);
+    EXPECT_EQ(s->Code(), -206);
   }
 }
 

@@ -146,28 +146,28 @@ Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* i
   return 0;
 }
 
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
                       bool padding, const TFinalEncrypt& final) {
-  const auto chunk = static_cast<std::int64_t>(buf.Data.size());
+  const auto chunk = static_cast<std::int64_t>(buf.size());
   std::int64_t r;
   for (;;) {
-    r = io.Read(buf.Data.data(), chunk);
+    r = io.In.Read(buf.data(), chunk);
     if (r < 0) return static_cast<Integer>(r);
     if (r != chunk) break;
-    if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.Data.data(), buf.Data.size(), buf.Data.data(), buf.Data.size(), V, mode))
+    if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.data(), buf.size(), buf.data(), buf.size(), V, mode))
       return st;
-    if (Integer st = io.Write(buf.Data.data(), chunk)) return st;
+    if (Integer st = io.Write(buf.data(), chunk)) return st;
     if (Integer st = AfterChunk(io)) return st;
   }
   const std::int64_t n = padding ? r - r % 16 : r;
-  if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.Data.data(), static_cast<std::size_t>(r), buf.Data.data(),
+  if (Integer st = CryptBytes(TDirection::Encrypt, ks, buf.data(), static_cast<std::size_t>(r), buf.data(),
                               static_cast<std::size_t>(n), V, mode))
     return st;
-  if (Integer st = io.Write(buf.Data.data(), n)) return st;
+  if (Integer st = io.Write(buf.data(), n)) return st;
   if (padding) {
     TCharArray16 P{}, C{};
     const auto m = static_cast<Integer>(r - n);
-    std::memcpy(P.data(), buf.Data.data() + n, static_cast<std::size_t>(m));
+    std::memcpy(P.data(), buf.data() + n, static_cast<std::size_t>(m));
     PadBlock(P, m);
     if (Integer st = final(P, C, V)) return st;
     if (Integer st = io.Write(C.data(), 16)) return st;
@@ -175,35 +175,35 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule
   return AfterChunk(io);
 }
 
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
                       bool padding, std::int64_t dataSize, const TFinalDecrypt& final) {
-  const auto chunk = static_cast<std::int64_t>(buf.Data.size());
+  const auto chunk = static_cast<std::int64_t>(buf.size());
   const std::int64_t held = padding ? 16 : 1;
   const std::int64_t limit = dataSize - held;
   if (limit < 0) return padding ? kBadPadding : 0;
   std::int64_t total = 0, r = 0;
   while (total <= limit) {
-    r = io.Read(buf.Data.data(), chunk);
+    r = io.In.Read(buf.data(), chunk);
     if (r < 0) return static_cast<Integer>(r);
     total += r;
     if (r != chunk) break;  // the measured end of the input
     if (total <= limit) {
-      if (Integer st = CryptBytes(TDirection::Decrypt, ks, buf.Data.data(), buf.Data.size(), buf.Data.data(),
-                                  buf.Data.size(), V, mode))
+      if (Integer st = CryptBytes(TDirection::Decrypt, ks, buf.data(), buf.size(), buf.data(),
+                                  buf.size(), V, mode))
         return st;
-      if (Integer st = io.Write(buf.Data.data(), chunk)) return st;
+      if (Integer st = io.Write(buf.data(), chunk)) return st;
       if (Integer st = AfterChunk(io)) return st;
     }
   }
   if (padding && r < 16) return kBadPadding;
   const std::int64_t n = padding ? r - 16 : r;
-  if (Integer st = CryptBytes(TDirection::Decrypt, ks, buf.Data.data(), static_cast<std::size_t>(r), buf.Data.data(),
+  if (Integer st = CryptBytes(TDirection::Decrypt, ks, buf.data(), static_cast<std::size_t>(r), buf.data(),
                               static_cast<std::size_t>(n), V, mode))
     return st;
-  if (Integer st = io.Write(buf.Data.data(), n)) return st;
+  if (Integer st = io.Write(buf.data(), n)) return st;
   if (padding) {
     TCharArray16 C, P;
-    std::memcpy(C.data(), buf.Data.data() + n, 16);
+    std::memcpy(C.data(), buf.data() + n, 16);
     if (Integer st = final(C, P, V)) return st;
     std::size_t plain = 0;
     if (Integer st = CheckPadding(P, plain)) return st;

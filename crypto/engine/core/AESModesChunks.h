@@ -8,6 +8,7 @@
 #include <span>
 
 #include "crypto/engine/AESCore.h"
+#include "crypto/engine/core/MeasuredInput.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "crypto/support/error.h"
 #include "platform/Memory.h"
@@ -30,6 +31,11 @@ using error::kFileOpenFailed;
 using error::kNoPaddingLength;
 using error::kShortIVCipher;
 using error::kShortWrite;
+
+// The path-file forms read, encipher and write each chunk of kFileChunkSize in pieces of this
+// size. The output is the same byte for byte (V carries from piece to piece as from chunk to
+// chunk), and the page cache takes writes of this size far faster than 16 MB ones.
+inline constexpr std::int64_t kFilePieceSize = std::int64_t{1} << 20;
 
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 
@@ -82,14 +88,13 @@ Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in
 Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
                    std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode);
 
-// Source and sink of a chunk loop. Read returns the bytes read or a negative status (or raises,
-// for streams); it delivers exactly the lesser of the count and what remains of the input's
-// size measured at the start, so fewer bytes than asked mean the measured end: a source that
-// ends sooner, or fails after part of the bytes, fails the read. Write returns 0 or a negative
-// status (or raises). AfterChunk, when set, runs after each chunk written and once at the end
-// of a successful loop; a non-zero status (or an exception) ends the loop.
+// Source and sink of a chunk loop. In is the measured input (see TMeasuredInput: a read gives
+// exactly what remains up to the count asked, so a shorter read is the measured end; a failed
+// read returns its status or raises). Write returns 0 or a negative status (or raises).
+// AfterChunk, when set, runs after each chunk written and once at the end of a successful loop;
+// a non-zero status (or an exception) ends the loop.
 struct TChunkIO {
-  std::function<std::int64_t(std::uint8_t*, std::int64_t)> Read;
+  TMeasuredInput& In;
   std::function<Integer(const std::uint8_t*, std::int64_t)> Write;
   std::function<Integer()> AfterChunk;
 };
@@ -99,18 +104,24 @@ using TFinalEncrypt = std::function<Integer(const TCharArray16& P, TCharArray16&
 // Makes the plain block P from the final cipher block C and V.
 using TFinalDecrypt = std::function<Integer(const TCharArray16& C, TCharArray16& P, TCharArray16& V)>;
 
-// The chunk buffer of one call (zero-filled). A chunk is read into it, enciphered in place by the
-// kernel and written from it, so each byte is copied in and out once and no second buffer is
-// needed.
-struct TChunkBuffers {
-  explicit TChunkBuffers(std::size_t size) : Data(size) {}
-  TBytes Data;
+// The chunk buffer of one call: zero-filled, and wiped when the call ends, failures included
+// (it holds plain text). A chunk is read into it, enciphered in place by the kernel and written
+// from it, so each byte is copied in and out once and no second buffer is needed.
+class TChunkBuffer {
+ public:
+  explicit TChunkBuffer(std::size_t size) : FBytes(TBytes(size)) {}
+  std::uint8_t* data() noexcept { return FBytes.Value.data(); }
+  std::size_t size() const noexcept { return FBytes.Value.size(); }
+  std::span<std::uint8_t> Span() noexcept { return FBytes.Value; }
+
+ private:
+  platform::TSecretBytes FBytes;
 };
 
 // Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
 // is the tail, whose whole blocks (all of it without padding) are encrypted and written; with
 // padding, its remaining bytes are padded (PKCS7) and the block from final is written last.
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
                       bool padding, const TFinalEncrypt& final);
 
 // Decryption loop over dataSize bytes of cipher text: full chunks are decrypted and written
@@ -119,7 +130,7 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule
 // block is checked by CheckPadding: kBadPadding, or its first 16 - k bytes are written.
 // Input too short to hold one padded block writes nothing and gives kBadPadding; an empty
 // input without padding writes nothing and gives 0.
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffers& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
                       bool padding, std::int64_t dataSize, const TFinalDecrypt& final);
 
 }  // namespace AESModes::detail

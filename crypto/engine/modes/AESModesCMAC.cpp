@@ -53,6 +53,15 @@ Integer CheckVerification(bool messageEmpty, const TBytes& macKey, const TBytes&
   return 0;
 }
 
+// All of the input into the absorber, in pieces of at most pieceBytes.
+Integer Absorb(TCMACAbsorber& mac, detail::TMeasuredInput& input, std::int64_t pieceBytes) {
+  detail::TChunkBuffer chunk(static_cast<std::size_t>(std::clamp<std::int64_t>(input.Size(), 16, pieceBytes)));
+  return detail::ForEachPiece(input, chunk.Span(), [&](const std::uint8_t* p, std::int64_t n) {
+    mac.Feed(p, static_cast<std::size_t>(n));
+    return Integer{0};
+  });
+}
+
 }  // namespace
 
 void TAESModes::ShiftLeft(const TCharArray16& A, TCharArray16& Res) {
@@ -148,23 +157,14 @@ Integer TAESModes::MAC_GenerationFile(const string& inputFilePath, const TBytes&
   if (inputFilePath.empty() || tagBuffer.empty() || macKey.empty()) return error::kBadArgument;
   const platform::TFileHandle file(platform::FileOpen(inputFilePath, platform::TFileAccess::Read));
   if (!file.Valid()) return error::kFileOpenFailed;
-  const std::int64_t size = platform::FileSize(file.Get());
-  if (size < 0) return error::kFileOpenFailed;
+  // Exactly the size measured here is read: a failed or short read (or a size that cannot be
+  // known) is -203, so the tag never covers fewer bytes than the file holds.
+  detail::TMeasuredInput input(file.Get(), detail::TReadReport::ReturnStatus);
+  if (const Integer st = input.Check()) return st;
   Cardinal Nk = 0;
   if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tagBuffer.size(), Nk)) return st;
   TCharArray16 T{}, res{};
-  // Exactly the size measured at the start is read: a failed or short read is -203, so the
-  // tag never covers fewer bytes than the file holds.
-  const auto feed = [&](TCMACAbsorber& mac) {
-    TBytes chunk(static_cast<std::size_t>(std::clamp<std::int64_t>(size, 16, kFileChunkSize)));
-    for (std::int64_t left = size; left > 0;) {
-      const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size()));
-      if (platform::FileRead(file.Get(), chunk.data(), n) != n) return error::kFileOpenFailed;
-      mac.Feed(chunk.data(), static_cast<std::size_t>(n));
-      left -= n;
-    }
-    return Integer{0};
-  };
+  const auto feed = [&](TCMACAbsorber& mac) { return Absorb(mac, input, detail::kFilePieceSize); };
   if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
   if (const Integer st = MSB(tagSizeBits, T, res)) return st;
   std::copy_n(res.begin(), TagBytes(tagSizeBits), tagBuffer.begin());
@@ -187,18 +187,11 @@ string TAESModes::GenerateFromStream(TStream* s, const TBytes& key) {
   Cardinal Nk = 0;
   errorlist::RaiseIfError(detail::NkForKeyLength(key.size(), Nk));
   s->SetPosition(0);
-  const std::int64_t size = s->GetSize();
+  // A stream that cannot be read for its measured size (or whose size cannot be known) raises -203.
+  detail::TMeasuredInput input(s, detail::TReadReport::RaiseStatus);
+  input.Check();
   TCharArray16 T{};
-  const auto feed = [&](TCMACAbsorber& mac) {
-    TBytes chunk(static_cast<std::size_t>(std::clamp<std::int64_t>(size, 16, kStreamChunkSize)));
-    for (std::int64_t left = size; left > 0;) {
-      const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size()));
-      if (s->Read(chunk.data(), n) != n) return error::kFileOpenFailed;
-      mac.Feed(chunk.data(), static_cast<std::size_t>(n));
-      left -= n;
-    }
-    return Integer{0};
-  };
+  const auto feed = [&](TCMACAbsorber& mac) { return Absorb(mac, input, kStreamChunkSize); };
   errorlist::RaiseIfError(CMACTag(key, Nk, feed, T));
   string tag(16, u'\0');
   std::copy(T.begin(), T.end(), tag.begin());

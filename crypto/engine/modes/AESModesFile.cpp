@@ -18,21 +18,10 @@ using platform::THandle;
 
 namespace {
 
-// A file that cannot be read (or whose size cannot be found) is reported as -203, the status of
-// a file that cannot be opened: the operation cannot get at its input either way.
-constexpr Integer kFileReadFailed = kFileOpenFailed;
-
-// The input and output handles as the source and sink of a chunk loop. The input is read for
-// exactly the size measured at the start (left counts down): bytes appended meanwhile are not
-// read, and a file that fails or ends sooner gives kFileReadFailed. A write that writes fewer
-// bytes than asked gives kShortWrite, never success.
-TChunkIO FileIO(THandle in, THandle out, std::int64_t& left) {
-  return {[in, &left](std::uint8_t* p, std::int64_t n) -> std::int64_t {
-            const std::int64_t want = std::min(n, left);
-            if (platform::FileRead(in, p, want) != want) return kFileReadFailed;
-            left -= want;
-            return want;
-          },
+// The output handle as the sink of a chunk loop: a write that writes fewer bytes than asked
+// gives kShortWrite, never success.
+TChunkIO FileIO(TMeasuredInput& in, THandle out) {
+  return {in,
           [out](const std::uint8_t* p, std::int64_t n) -> Integer {
             return platform::FileWrite(out, p, n) == n ? 0 : kShortWrite;
           },
@@ -49,24 +38,25 @@ using TFileBody = std::function<Integer(const TChunkIO& io, std::int64_t inputSi
 Integer RunOnFiles(const string& inputPath, const string& outputPath, const TFileBody& body) {
   const TFileHandle in(platform::FileOpen(inputPath, TFileAccess::Read));
   if (!in.Valid() || !platform::FileIsWritable(outputPath)) return kFileOpenFailed;
-  std::int64_t left = platform::FileSize(in.Get());
-  if (left < 0) return kFileReadFailed;
+  // Read for exactly the size measured here: bytes appended meanwhile are not read, and a file
+  // that fails or ends sooner (or whose size cannot be known) gives -203.
+  TMeasuredInput input(in.Get(), TReadReport::ReturnStatus);
+  if (const Integer st = input.Check()) return st;
   std::optional<platform::TReplacingFile> out;
   try {
     out.emplace(outputPath);
   } catch (const platform::EFOpenError&) {
     return kFileOpenFailed;
   }
-  const std::int64_t size = left;
-  const Integer st = body(FileIO(in.Get(), out->Handle(), left), size);
+  const Integer st = body(FileIO(input, out->Handle()), input.Size());
   if (st != 0) return st;
   return out->Commit() ? 0 : kShortWrite;
 }
 
-// Chunk buffers: a whole chunk, or for a smaller input just enough for it to arrive in one short
-// read, so a small file does not cost two 16 MB buffers. The result is the same either way.
+// The chunk buffer: one piece, or for a smaller input just enough for it to arrive in one short
+// read. The result is the same whatever the size.
 std::size_t FileBufferSize(std::int64_t dataSize) {
-  return static_cast<std::size_t>(std::min<std::int64_t>(kFileChunkSize, dataSize - dataSize % 16 + 16));
+  return static_cast<std::size_t>(std::min<std::int64_t>(kFilePieceSize, dataSize - dataSize % 16 + 16));
 }
 
 // The final block of the file layout, in every mode: C = E(P xor V), and its inverse.
@@ -108,7 +98,7 @@ Integer TAESModes::EncryptFile(const string& inputFilePath, const string& output
     TKeySchedule ks;
     // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
     if (const Integer st = ks.Expand(Key, Nk)) return st;
-    TChunkBuffers buf(FileBufferSize(size));
+    TChunkBuffer buf(FileBufferSize(size));
     return EncryptChunks(io, buf, ks, V, mode, padding,
                          [&ks](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
                            return EncryptFinalBlock(ks, P, C, chain);
@@ -131,14 +121,14 @@ Integer TAESModes::DecryptFile(const string& inputFilePath, const string& output
     const bool ivHeader = IVIn && mode != 0;
     TCharArray16 V{};
     if (ivHeader) {
-      const std::int64_t r = io.Read(V.data(), 16);
+      const std::int64_t r = io.In.Read(V.data(), 16);
       if (r < 0) return static_cast<Integer>(r);
       if (r < 16) return kShortIVCipher;
     } else if (mode != 0) {
       V = IV;
     }
     const std::int64_t dataSize = size - (ivHeader ? 16 : 0);
-    TChunkBuffers buf(FileBufferSize(dataSize));
+    TChunkBuffer buf(FileBufferSize(dataSize));
     // Without padding a partial last CTR block is decrypted with the keystream like the others.
     return DecryptChunks(io, buf, ks, V, mode, padding, dataSize,
                          [&ks](const TCharArray16& C, TCharArray16& P, TCharArray16& chain) {

@@ -12,32 +12,8 @@ using namespace detail;
 
 namespace {
 
-// What a stream operation reads: the input's size measured once at the start, and how much of
-// it has been consumed.
-struct TMeasuredInput {
-  TStream* Stream;
-  std::int64_t Size;
-  std::int64_t Done = 0;
-};
-
-// Delivers exactly the lesser of n and what remains of the measured size, asking the stream as
-// often as needed: a stream that ends sooner (or says it read nothing or a negative count) fails
-// the operation, so a truncated input is never reported as success, and an input that never
-// ends is read only up to its size.
-std::int64_t ReadMeasured(TMeasuredInput& in, std::uint8_t* p, std::int64_t n) {
-  const std::int64_t want = std::min(n, in.Size - in.Done);
-  std::int64_t got = 0;
-  while (got < want) {
-    const std::int64_t r = in.Stream->Read(p + got, want - got);
-    if (r <= 0 || r > want - got) throw platform::EReadError(u"Stream read error: the input ended before its size");
-    got += r;
-  }
-  in.Done += got;
-  return got;
-}
-
 TChunkIO StreamIO(TMeasuredInput& in, TStream* o, const platform::TChunkProgress& progress) {
-  TChunkIO io{[&in](std::uint8_t* p, std::int64_t n) { return ReadMeasured(in, p, n); },
+  TChunkIO io{in,
               [o](const std::uint8_t* p, std::int64_t n) {
                 o->WriteBuffer(p, n);  // raises on a failing or short write
                 return Integer{0};
@@ -45,7 +21,7 @@ TChunkIO StreamIO(TMeasuredInput& in, TStream* o, const platform::TChunkProgress
               {}};
   if (progress)
     io.AfterChunk = [&in, &progress]() -> Integer {
-      if (!progress(in.Done, in.Size)) throw platform::EAbort(u"Operation cancelled");
+      if (!progress(in.Done(), in.Size())) throw platform::EAbort(u"Operation cancelled");
       return 0;
     };
   return io;
@@ -72,9 +48,11 @@ TCharArray16 StreamIV(const TBytes& IV) {
 void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
   TKeySchedule ks;
   PrepareStreams(s, o, ks, key, false);
-  TMeasuredInput in{s, s->GetSize()};
-  if (FPaddingMode == nopadding && in.Size % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
-  TChunkBuffers buf(kStreamChunkSize);
+  // The input is read for exactly this size; one that cannot be known raises the read error.
+  TMeasuredInput in(s, TReadReport::ReadError);
+  in.Check();
+  if (FPaddingMode == nopadding && in.Size() % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
+  TChunkBuffer buf(kStreamChunkSize);
   TCharArray16 V{};
   if (FType != atECB) {
     if (FIVMode == userdefined) {
@@ -97,18 +75,19 @@ Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, cons
   TKeySchedule ks;
   PrepareStreams(s, o, ks, key, DecryptsWithInverse(FType));
   const bool ivHeader = FType != atECB && FIVMode == rand;
-  TMeasuredInput in{s, s->GetSize()};
-  const std::int64_t dataSize = std::max<std::int64_t>(0, in.Size - (ivHeader ? 16 : 0));
+  TMeasuredInput in(s, TReadReport::ReadError);
+  in.Check();
+  const std::int64_t dataSize = std::max<std::int64_t>(0, in.Size() - (ivHeader ? 16 : 0));
   // Without padding only CTR accepts a cipher text that is not whole blocks.
   if (FPaddingMode == nopadding && FType != atCTR && dataSize % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
   // Padded cipher text is whole blocks; anything else would be decrypted into meaningless text
   // that a lucky final byte could pass off as a success.
   if (FPaddingMode == PKCS7 && dataSize % 16 != 0) return kBadPadding;
-  TChunkBuffers buf(kStreamChunkSize);
+  TChunkBuffer buf(kStreamChunkSize);
   TCharArray16 V{};
   if (FType != atECB) {
     if (ivHeader)
-      ReadMeasured(in, V.data(), 16);  // all of a shorter input, which then holds no data part
+      in.Read(V.data(), 16);  // all of a shorter input, which then holds no data part
     else
       V = StreamIV(IV);
   }

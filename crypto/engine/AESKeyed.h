@@ -1,0 +1,130 @@
+// TAESKey: an AES key expanded once and used for many messages, for callers who reuse a key.
+// ECB, CBC, OFB and CTR over caller spans, AES-GCM sealing and opening, an incremental GCM
+// encryptor, and AES-CMAC. The block modes and GCM give the same bytes as TAESModes' buffer
+// forms; only the key set-up moves out of every call.
+//
+// Statuses as everywhere in the library: 0 success, a negative code from crypto/support/error.h
+// otherwise; nothing is thrown of the library's own (an allocation failure in SetKey or in the
+// encryptor's constructor is std::bad_alloc). No operation reads or writes outside the spans it
+// is given; a check that fails writes nothing.
+//
+// Threads: once SetKey has returned, the const operations of one TAESKey may run on several
+// threads at once (they read the key and keep their working state in locals). SetKey, moving
+// and destroying need the key to be used by no one else meanwhile. A TGCMEncryptor is used by
+// one thread at a time; several encryptors may share one key.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "crypto/support/error.h"
+#include "platform/Types.h"
+
+namespace AESKeyed {
+
+using platform::Integer;
+using platform::TCharArray16;
+
+class TGCMEncryptor;
+
+class TAESKey {
+ public:
+  // A key object that holds no key yet: every operation returns kBadArgument until SetKey.
+  TAESKey() noexcept;
+  // Wipes the expanded key, the hash key and the CMAC subkeys.
+  ~TAESKey();
+  TAESKey(const TAESKey&) = delete;
+  TAESKey& operator=(const TAESKey&) = delete;
+  // Moving takes the key over; the moved-from object holds no key (kBadArgument from then on).
+  TAESKey(TAESKey&& other) noexcept;
+  TAESKey& operator=(TAESKey&& other) noexcept;
+
+  // Expands key (16, 24 or 32 bytes: AES-128, -192, -256) for every mode, and derives the GCM
+  // hash key and the CMAC subkeys. Returns 0, or kBadKeySize (-206) for another length, after
+  // which the object holds no key. A key held before is wiped either way.
+  Integer SetKey(std::span<const std::uint8_t> key);
+  bool HasKey() const noexcept { return FState != nullptr; }
+
+  // --- Block modes. in and out are either the same memory or do not overlap at all; out holds
+  // at least in.size() bytes, of which exactly in.size() are written. An empty in does nothing
+  // and returns 0. Checks, in this order: kBadArgument (-201) no key, out shorter than in, or
+  // in and out partly overlapping; kNoPaddingLength (-211) an encryption, or
+  // kBadCipherLength (-207) a decryption, of ECB or CBC whose length is not a multiple of 16.
+  Integer EncryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
+  Integer DecryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
+  // IV: the chaining block, updated to the last cipher block, so a following call continues
+  // the same chain.
+  Integer EncryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer DecryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  // OFB and CTR are their own inverse and take any length. OFB: IV is the feedback register and
+  // ends as the last keystream block. CTR: IV is the counter block, all 128 bits counted
+  // big-endian (wrapping to zero) and advanced once per block, a last partial block included.
+  // A call that ends inside a block leaves the rest of that keystream block unused, so only a
+  // call over whole blocks can be continued by a following one.
+  Integer CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+
+  // --- AES-GCM. IV: 1 byte or more (12 bytes give J0 = IV || 00000001, other lengths go
+  // through GHASH); additionalData may be empty; the tag is tag.size() bytes, 4 to 16 (the
+  // first bytes of the full tag). Data: at most 2^36 - 32 bytes. Data in and out are the same
+  // memory or do not overlap; out holds at least in.size() bytes. Checks, in this order, with
+  // nothing written before they pass: kBadArgument no key, an empty IV; kTagTooLong (-204) a
+  // tag above 16 bytes; kBadArgument a tag below 4 bytes, out shorter than in, a partial
+  // overlap, data above the limit.
+  Integer GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+                   std::span<std::uint8_t> tag) const;
+  // Decrypts and compares the tag in constant time: 0, or kTagMismatch (-200) with every byte
+  // of plain it wrote set to zero, so no unauthenticated plain text is left behind (when plain
+  // is the cipher text's own memory, the cipher text is then gone as well).
+  Integer GCM_Open(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+                   std::span<std::uint8_t> plain) const;
+
+  // --- AES-CMAC. The message may be empty (its tag is the one the CMAC standard defines for
+  // the empty message). The tag is tag.size() bytes, 4 to 16, the first bytes of the full
+  // tag. Checks: kBadArgument no key or a tag below 4 bytes; kBadBlockLength (-210) a tag
+  // above 16 bytes.
+  Integer MAC_Generate(std::span<const std::uint8_t> message, std::span<std::uint8_t> tag) const;
+  // 0 when tag equals the message's tag over its length (constant time), else kMacMismatch
+  // (-205); the checks of MAC_Generate first.
+  Integer MAC_Verify(std::span<const std::uint8_t> message, std::span<const std::uint8_t> tag) const;
+
+  // The engine's own state of a key; opaque outside it.
+  struct TState;
+
+ private:
+  friend class TGCMEncryptor;
+  std::unique_ptr<TState> FState;
+};
+
+// AES-GCM encryption of one message at a time in pieces: Begin, Update any number of times,
+// Finish; then Begin may start the next message. Each Update writes exactly as many cipher
+// bytes as it is given plain bytes, in pieces of any size, and the result equals GCM_Seal on
+// the whole message. The key must outlive the encryptor and keep its key meanwhile. The message
+// state (counter, running hash, lengths) is wiped by Finish and on destruction.
+class TGCMEncryptor {
+ public:
+  explicit TGCMEncryptor(const TAESKey& key);
+  ~TGCMEncryptor();
+  TGCMEncryptor(const TGCMEncryptor&) = delete;
+  TGCMEncryptor& operator=(const TGCMEncryptor&) = delete;
+
+  // Starts a message (a message already started is dropped). kBadArgument: the key holds no
+  // key, or IV is empty.
+  Integer Begin(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData);
+  // kBadArgument, nothing written: no message started, out shorter than in, a partial overlap,
+  // or the message would pass 2^36 - 32 bytes.
+  Integer Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+  // Writes the tag (tag.size() bytes, checked as GCM_Seal checks it, nothing written on a
+  // failure) and ends the message. kBadArgument also when no message was started.
+  Integer Finish(std::span<std::uint8_t> tag);
+
+ private:
+  struct TMessage;
+  const TAESKey& FKey;
+  std::unique_ptr<TMessage> FMessage;
+};
+
+}  // namespace AESKeyed
