@@ -25,7 +25,9 @@ constexpr const char* kUsage =
     "Without a window, a success prints what was written (file, folder, size, time) and exits\n"
     "with 0; a failure prints the message the window would show on standard error and exits\n"
     "with 1, leaving the earlier output file as it was. A bad argument exits with 2. Without a\n"
-    "display the window cannot open: the program says so and exits with 1.\n";
+    "display the window cannot open: the program says so and exits with 1. When the system\n"
+    "cannot tell the folder of the executable (a path beyond its length limit), the commands\n"
+    "fail with a message saying so; the working directory is never used instead.\n";
 
 // Text for the terminal: a path's undecodable bytes go out as the bytes they were.
 std::string TerminalText(const platform::string& text) {
@@ -46,7 +48,7 @@ int RunCommand(const Commands::TCommand& command) {
       return 0;
     }
     std::fprintf(stderr, "%s\n", TerminalText(outcome.Message).c_str());
-  } catch (const std::exception& e) {  // only the window's own description can fail here
+  } catch (const std::exception& e) {  // the window's own description, or no folder of our own
     std::fprintf(stderr, "%s\n", e.what());
   }
   return 1;

@@ -11,11 +11,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 #include <string>
 
-#include "BenchSizes.h"
+#include "BenchData.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/SysUtils.h"
 
@@ -37,14 +36,6 @@ TBytes RandomData(std::size_t n) {
 const TBytes& Plain() {
   static const TBytes data = RandomData(kBufferSize);
   return data;
-}
-
-// Exactly n bytes of random data, made once per size.
-const TBytes& Sized(std::size_t n) {
-  static std::map<std::size_t, TBytes> data;
-  auto& d = data[n];
-  if (d.size() != n) d = RandomData(n);
-  return d;
 }
 
 const TBytes kKey(32, 0x2B);
@@ -164,7 +155,7 @@ const EVP_CIPHER* CallCipher(int mode, std::size_t keyBytes) {
 void OursCall(benchmark::State& state, TCallCase c, std::size_t keyBytes, std::size_t n) {
   AESModes::TAESModes modes;
   const TBytes key(kKey.begin(), kKey.begin() + static_cast<std::ptrdiff_t>(keyBytes));
-  const TBytes& in = Sized(n);
+  const TBytes& in = bench::Sized(n);
   TBytes out(n);
   const auto bits = static_cast<platform::Integer>(8 * keyBytes);
   for (auto _ : state) {
@@ -178,7 +169,7 @@ void OursCall(benchmark::State& state, TCallCase c, std::size_t keyBytes, std::s
 }
 
 void OpenSSLCall(benchmark::State& state, TCallCase c, std::size_t keyBytes, std::size_t n) {
-  const TBytes& in = Sized(n);
+  const TBytes& in = bench::Sized(n);
   TBytes out(n + 16);
   for (auto _ : state) {
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();

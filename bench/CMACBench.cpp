@@ -6,11 +6,9 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
-#include <map>
-#include <random>
 #include <string>
 
-#include "BenchSizes.h"
+#include "BenchData.h"
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/kernel/AESKernel.h"
 
@@ -18,24 +16,12 @@ namespace {
 
 using platform::TBytes;
 
-// Exactly n random bytes, made once per size.
-const TBytes& Message(std::size_t n) {
-  static std::map<std::size_t, TBytes> data;
-  TBytes& b = data[n];
-  if (b.size() != n) {
-    b.resize(n);
-    std::mt19937 gen(3);
-    for (auto& x : b) x = static_cast<std::uint8_t>(gen());
-  }
-  return b;
-}
-
 const TBytes kKey(32, 0x2B);
 
 void OursCMAC(benchmark::State& state, std::size_t keyBytes, std::size_t n) {
   AESModes::TAESModes modes;
   const TBytes key(kKey.begin(), kKey.begin() + static_cast<std::ptrdiff_t>(keyBytes));
-  const TBytes& msg = Message(n);
+  const TBytes& msg = bench::Sized(n);
   TBytes tag(16);
   for (auto _ : state) {
     if (modes.MAC_GenerationBinaryBuffer(msg, key, static_cast<platform::Integer>(8 * keyBytes), tag, 128) != 0)
@@ -50,7 +36,7 @@ void OpenSSLCMAC(benchmark::State& state, std::size_t keyBytes, std::size_t n) {
   std::string cipher = keyBytes == 32 ? "AES-256-CBC" : "AES-128-CBC";
   OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_CIPHER, cipher.data(), 0),
                          OSSL_PARAM_construct_end()};
-  const TBytes& msg = Message(n);
+  const TBytes& msg = bench::Sized(n);
   TBytes tag(16);
   for (auto _ : state) {
     EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);

@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "BenchSizes.h"
+#include "BenchData.h"
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/kernel/KernelDispatch.h"
 #include "platform/SysUtils.h"

@@ -7,10 +7,9 @@
 #include <openssl/evp.h>
 
 #include <map>
-#include <random>
 #include <string>
 
-#include "BenchSizes.h"
+#include "BenchData.h"
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/kernel/AESKernel.h"
 
@@ -18,21 +17,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Random(std::size_t n, unsigned seed) {
-  Bytes b(n);
-  std::mt19937 gen(seed);
-  for (auto& x : b) x = static_cast<std::uint8_t>(gen());
-  return b;
-}
-
-const Bytes kKey = Random(32, 11), kIV = Random(16, 12), kAAD = Random(16, 13);
-
-const Bytes& Data(std::size_t n) {
-  static std::map<std::size_t, Bytes> data;
-  Bytes& d = data[n];
-  if (d.size() != n) d = Random(n, 14);
-  return d;
-}
+const Bytes kKey(32, 0x2B), kIV(16, 0x5A), kAAD(16, 0xA5);
 
 enum class Op { ECB, CTR, CBCDec, GCMSeal, GCMOpen };
 
@@ -66,11 +51,11 @@ const TInput& Input(Op op, std::size_t keyBytes, std::size_t n) {
   static std::map<std::tuple<Op, std::size_t, std::size_t>, TInput> inputs;
   TInput& in = inputs[{op, keyBytes, n}];
   if (in.In.size() == n) return in;
-  in.In = Data(n);
+  in.In = bench::Sized(n);
   if (op == Op::GCMOpen) {
     AESKeyed::TAESKey key;
     key.SetKey(std::span(kKey).first(keyBytes));
-    key.GCM_Seal(std::span(kIV).first(12), kAAD, Data(n), in.In, in.Tag);
+    key.GCM_Seal(std::span(kIV).first(12), kAAD, bench::Sized(n), in.In, in.Tag);
   }
   return in;
 }

@@ -65,11 +65,17 @@ void CreateEmptyFile(const string& path) {
 }
 
 string GetModuleFileName() {
-  char buf[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  // Any byte string: a folder name need not be valid UTF-8.
-  return DecodeFileSystemText(std::string_view(buf, static_cast<std::size_t>(n)));
+  // The link's length is not known in advance: grow the buffer until the whole name fits.
+  for (std::size_t size = PATH_MAX;; size *= 2) {
+    std::string buf(size, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), size);
+    if (n <= 0)
+      throw Exception(u"Cannot find the folder of this program: " +
+                      FromUTF8(std::strerror(n < 0 ? errno : ENOENT)) + u".");
+    // Any byte string: a folder name need not be valid UTF-8.
+    const auto length = static_cast<std::size_t>(n);
+    if (length < size) return DecodeFileSystemText(std::string_view(buf.data(), length));
+  }
 }
 
 string ExtractFilePath(const string& path) {

@@ -23,9 +23,11 @@ bool DeleteFile(const string& path);
 // Creates a new empty file, replacing an existing one; raises EFOpenError naming the file on failure.
 void CreateEmptyFile(const string& path);
 
-// Full path of the running executable, and the directory part of a path (keeping the final
-// separator; empty when the path has none).
+// Full path of the running executable. Raises Exception ("Cannot find the folder of this
+// program: ...") when the system cannot give it, for instance a path beyond its length limit,
+// rather than an empty name that would send callers to the working directory.
 string GetModuleFileName();
+// The directory part of a path (keeping the final separator; empty when the path has none).
 string ExtractFilePath(const string& path);
 
 // Handles on an existing file opened by path. Opening never creates a file. A handle that may

@@ -19,6 +19,8 @@ std::int64_t TStream::GetSize() {
   return size;
 }
 
+void TStream::SetSize(std::int64_t) { throw EWriteError(u"Stream write error: the stream cannot change its size"); }
+
 void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
   if (count > 0 && Write(buffer, count) != count)
     throw EWriteError(u"Stream write error: fewer bytes written than requested");
@@ -40,6 +42,11 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
   FPosition += count;
   return count;
+}
+
+void TMemoryStream::SetSize(std::int64_t size) {
+  if (size < 0) throw EWriteError(u"Stream write error: a negative size");
+  FData.resize(static_cast<std::size_t>(size));
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
@@ -93,6 +100,12 @@ std::int64_t THandleStream::GetSize() {
   struct stat st{};
   if (::fstat(FHandle, &st) != 0) throw EReadError(u"Error reading file \"" + FFileName + u"\". " + OsError());
   return st.st_size;
+}
+
+void THandleStream::SetSize(std::int64_t size) {
+  if (size < 0) throw EWriteError(u"Stream write error: a negative size");
+  if (!FileTruncate(FHandle, size))
+    throw EWriteError(u"Error writing file \"" + FFileName + u"\". " + OsError());
 }
 
 }  // namespace platform

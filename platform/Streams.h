@@ -23,6 +23,9 @@ class TStream {
   std::int64_t GetPosition() { return Seek(0, TSeekOrigin::soCurrent); }
   void SetPosition(std::int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
   virtual std::int64_t GetSize();
+  // Cuts the stream to size bytes or extends it with zero bytes; the position stays where it
+  // was. A stream that cannot change its size (this default) raises EWriteError.
+  virtual void SetSize(std::int64_t size);
 
   // Write all count bytes or raise EWriteError: a short write is never taken for success.
   void WriteBuffer(const void* buffer, std::int64_t count);
@@ -38,6 +41,7 @@ class TMemoryStream : public TStream {
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   std::int64_t GetSize() override { return static_cast<std::int64_t>(FData.size()); }
+  void SetSize(std::int64_t size) override;
 
   const TBytes& Bytes() const noexcept { return FData; }
 
@@ -59,6 +63,7 @@ class THandleStream : public TStream {
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   std::int64_t GetSize() override;
+  void SetSize(std::int64_t size) override;
 
   const string& FileName() const noexcept { return FFileName; }
 

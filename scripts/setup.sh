@@ -12,6 +12,8 @@ packages=(
   qemu-user                                  # the engine tests on a processor without AES-NI
   valgrind                                   # the constant-time check (memcheck and its headers)
   g++-aarch64-linux-gnu                      # the aarch64 cross build, its tests run under qemu-aarch64
+  libcli11-dev libargon2-dev pkg-config      # the command-line tool orvoaes: options, passphrase hashing
+  openssl python3 python3-cryptography       # the tool's tests: its peers on the command line and in Python
 )
 
 missing=()

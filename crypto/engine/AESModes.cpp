@@ -6,6 +6,7 @@
 namespace AESModes {
 
 using detail::ModeStep;
+using detail::NamedMode;
 using detail::TDirection;
 
 TAESModes::TAESModes() : TAESModes(atECB, rand, PKCS7) {}
@@ -17,13 +18,13 @@ TAESModes::~TAESModes() = default;
 
 void TAESModes::EncryptionLoop(const TCharArray16& P, TCharArray16& C, const TCharArray60_4& w, Integer Nk,
                                TAESType AType, TCharArray16& IVc) {
-  const Integer st = ModeStep(TDirection::Encrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), P, C, IVc, AType);
+  const Integer st = ModeStep(TDirection::Encrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), P, C, IVc, NamedMode(AType));
   if (st != detail::kBadMode) errorlist::RaiseIfError(st);
 }
 
 void TAESModes::DecryptionLoop(const TCharArray16& C, TCharArray16& D, const TCharArray60_4& w, Integer Nk,
                                TAESType AType, TCharArray16& IVc) {
-  const Integer st = ModeStep(TDirection::Decrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), C, D, IVc, AType);
+  const Integer st = ModeStep(TDirection::Decrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), C, D, IVc, NamedMode(AType));
   if (st != detail::kBadMode) errorlist::RaiseIfError(st);
 }
 
@@ -34,12 +35,12 @@ Integer TAESModes::PadBlock(TCharArray16& P, Integer L) {
 
 Integer TAESModes::EncryptBlock(const TCharArray16& P, TCharArray16& C, const TCharArray60_4& w, Integer Nk,
                                 TCharArray16& IV, Integer mode) {
-  return ModeStep(TDirection::Encrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), P, C, IV, mode);
+  return ModeStep(TDirection::Encrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), P, C, IV, NamedMode(mode));
 }
 
 Integer TAESModes::DecryptBlock(const TCharArray16& C, TCharArray16& P, const TCharArray60_4& w, Integer Nk,
                                 TCharArray16& IV, Integer mode) {
-  return ModeStep(TDirection::Decrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), C, P, IV, mode);
+  return ModeStep(TDirection::Decrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), C, P, IV, NamedMode(mode));
 }
 
 void TAESModes::XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) { detail::XorBlock(A, B, Res); }

@@ -15,7 +15,8 @@
 namespace AESModes {
 
 namespace detail {
-class TGCM;
+class TGCMKey;
+struct TGCMState;
 class TCMACAbsorber;
 }
 namespace kernel {
@@ -101,7 +102,8 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // 1..16, or one of the last k bytes not k; constant time; the blocks before it are written),
   // else outputSizeBytes = the plain length. Without padding
   // outputSizeBytes is not written: the plain text is the N - h bytes, a partial last CTR block
-  // included. A cipher text that is only the IV returns 0 and writes nothing.
+  // included. A cipher text that is only the IV writes nothing and returns -208 with padding (a
+  // padded encryption always writes a block), 0 without.
   Integer DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& outputBuffer, Integer& outputSizeBytes,
                               const TBytes& Key, Integer keySizeBits, bool IVIn, const TBytes& IV, bool padding,
                               Integer mode);
@@ -345,8 +347,10 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   static Integer ComputeJ0(const TCharArray16& H, const TBytes& IV, Integer IVSizeBits, TCharArray16& J0);
   // The file forms' chunk steps over s bytes (a multiple of 16, else -210 with nothing done):
   // counter mode with the cipher blocks hashed (encryption: the output, decryption: the input).
-  static Integer GCMEncryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
-  static Integer GCMDecryptChunk(detail::TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s);
+  static Integer GCMEncryptChunk(const detail::TGCMKey& key, detail::TGCMState& state, const std::uint8_t* in,
+                                 std::uint8_t* out, std::int64_t s);
+  static Integer GCMDecryptChunk(const detail::TGCMKey& key, detail::TGCMState& state, const std::uint8_t* in,
+                                 std::uint8_t* out, std::int64_t s);
 
   // CMAC: K1 and K2 of key (Nk words, so its first 4 * Nk bytes), derived in keyed, which keeps
   // the expanded key for the caller: L = E(0), K1 = L << 1 (xor 0x87 into the last byte when

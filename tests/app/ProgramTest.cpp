@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <climits>
 #include <functional>
 #include <set>
 
@@ -185,6 +186,39 @@ TEST_F(ProgramTest, DamagedCipherTextFailsTheRestore) {
     EXPECT_TRUE(Contains(run.Err, "padding is not correct")) << run.Err;
     EXPECT_TRUE(ReadBytes(Beside("test_restore.txt")) == Bytes(7, 'e'));
   }
+}
+
+// An executable whose full path is beyond the system's limit has no folder the system can tell:
+// the commands fail saying so, and the working directory (which holds a test.txt) is not used.
+TEST_F(ProgramTest, WithoutItsOwnFolderTheProgramFailsInsteadOfUsingTheWorkingDirectory) {
+  // Two halves of 11 names of 200 bytes: each half is a path of ordinary length, together they
+  // pass PATH_MAX. The program is started through a link to the first half.
+  std::filesystem::path half;
+  for (int i = 0; i < 11; ++i) half /= std::string(200, static_cast<char>('a' + i));
+  std::filesystem::create_directories(Folder() / "deep" / half);
+  std::filesystem::create_directory_symlink(std::filesystem::path("deep") / half, Folder() / "short");
+  const std::filesystem::path bin = Folder() / "short" / half;
+  std::filesystem::create_directories(bin);
+  std::filesystem::copy_file(AESAPP_PATH, bin / "aesapp");
+  ASSERT_GT((Folder() / "deep" / half / half).string().size(), std::size_t{PATH_MAX});
+
+  for (const char* command : {"--create", "--restore"}) {
+    SCOPED_TRACE(command);
+    TChild child;
+    child.Argv = {(bin / "aesapp").string(), command};
+    child.WorkingDirectory = (Folder() / "elsewhere").string();
+    const TRun run = RunChild(child);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_TRUE(Contains(run.Err, "Cannot find the folder of this program: File name too long")) << run.Err;
+  }
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder() / "elsewhere"))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, std::set<std::string>{"test.txt"});
+  // Removed in two halves, so no path on the way passes the limit.
+  std::filesystem::remove_all(Folder() / "short" / *half.begin());
+  std::filesystem::remove_all(Folder() / "deep");
 }
 
 TEST_F(ProgramTest, ArgumentsOtherThanTheCommands) {

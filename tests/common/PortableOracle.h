@@ -51,27 +51,29 @@ inline Bytes OpenSSLCrypt(bool encrypt, int mode, const Bytes& key, const Bytes&
 }
 
 inline GCMResult OpenSSLGCMEncrypt(const Bytes& key, const Bytes& iv, const Bytes& aad, const Bytes& plain) {
-  AESModes::detail::TGCM gcm(AESModes::kernel::TKernelId::Portable);
-  if (gcm.Start(key, static_cast<platform::Cardinal>(key.size() / 4)) != 0) throw std::invalid_argument("no such key size");
-  gcm.SetIV(iv);
-  gcm.AddAAD(aad.data(), aad.size());
+  AESModes::detail::TGCMKey gcm(AESModes::kernel::TKernelId::Portable);
+  if (gcm.Init(key, static_cast<platform::Cardinal>(key.size() / 4)) != 0) throw std::invalid_argument("no such key size");
+  AESModes::detail::TGCMState s;
+  gcm.SetIV(s, iv);
+  gcm.AddAAD(s, aad.data(), aad.size());
   GCMResult r{Bytes(plain.size()), Bytes(16)};
-  gcm.Encrypt(plain.data(), r.Cipher.data(), plain.size());
+  gcm.Encrypt(s, plain.data(), r.Cipher.data(), plain.size());
   platform::TCharArray16 T;
-  gcm.Finish(T);
+  gcm.Finish(s, T);
   std::copy(T.begin(), T.end(), r.Tag.begin());
   return r;
 }
 
 inline Bytes OpenSSLGCMTagOfZeros(const Bytes& key, const Bytes& iv, std::uint64_t length) {
-  AESModes::detail::TGCM gcm(AESModes::kernel::TKernelId::Portable);
-  if (gcm.Start(key, static_cast<platform::Cardinal>(key.size() / 4)) != 0) throw std::invalid_argument("no such key size");
-  gcm.SetIV(iv);
+  AESModes::detail::TGCMKey gcm(AESModes::kernel::TKernelId::Portable);
+  if (gcm.Init(key, static_cast<platform::Cardinal>(key.size() / 4)) != 0) throw std::invalid_argument("no such key size");
+  AESModes::detail::TGCMState s;
+  gcm.SetIV(s, iv);
   Bytes zeros(1u << 24), out(zeros.size());
   for (std::uint64_t at = 0; at < length; at += zeros.size())
-    gcm.Encrypt(zeros.data(), out.data(), static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), length - at)));
+    gcm.Encrypt(s, zeros.data(), out.data(), static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), length - at)));
   platform::TCharArray16 T;
-  gcm.Finish(T);
+  gcm.Finish(s, T);
   return Bytes(T.begin(), T.end());
 }
 

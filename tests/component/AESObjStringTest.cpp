@@ -207,6 +207,15 @@ TEST(AESObjString, CtrCipherTextOfAnyLength) {
   EXPECT_EQ(Make(c)->Decrypt(ByteString(Oracle(c, Latin1(text)))), text);
 }
 
+// Without padding a cipher text holding only its IV is the empty text (with padding it is -208,
+// below).
+TEST(AESObjString, UnpaddedCipherTextOfOnlyTheIVIsEmpty) {
+  for (TAESType type : {atCBC, atOFB, atCTR}) {
+    const TConfig c{kl128, type, AESObj::rand, nopadding, MiscObj::raw, MiscObj::raw, MiscObj::noUni};
+    EXPECT_EQ(Make(c)->Decrypt(string(16, u'x')), string()) << int(type);
+  }
+}
+
 TEST(AESObjString, EmptyTextIsRefusedInEveryConfiguration) {
   for (TAESType type : {atECB, atCBC, atCTR})
     for (TIVMode ivMode : {AESObj::rand, userdefined})
@@ -247,6 +256,12 @@ TEST(AESObjString, StatusesRaiseTheOperationError) {
          a.SetAType(atECB);
        },
        false, badPadding},
+      {"padded cipher text holding only its IV", error::kBadPadding,
+       [](TAESEncryption& a) {
+         a.SetKey(kKeyText.substr(0, 16));
+         a.SetIVMode(AESObj::rand);
+       },
+       false, string(16, u'x')},
       {"mode outside the four", error::kBadMode,
        [](TAESEncryption& a) {
          a.SetKey(kKeyText.substr(0, 16));

@@ -71,14 +71,15 @@ void GHashAndGCM(TKernelId id, unsigned Nk) {
   gk.Crypt(true, X, ctr, in.data(), out.data(), kBlocks);
   gk.Crypt(false, X, ctr, in.data(), out.data(), kBlocks);
 
-  AESModes::detail::TGCM gcm(id);
-  gcm.Start({key.data(), 4 * Nk}, Nk);
+  AESModes::detail::TGCMKey gcm(id);
+  gcm.Init({key.data(), 4 * Nk}, Nk);
+  AESModes::detail::TGCMState s;
   const std::uint8_t iv[12] = {9, 8, 7};
-  gcm.SetIV(iv);
-  gcm.AddAAD(in.data(), 21);
-  gcm.Encrypt(in.data(), out.data(), in.size());
+  gcm.SetIV(s, iv);
+  gcm.AddAAD(s, in.data(), 21);
+  gcm.Encrypt(s, in.data(), out.data(), in.size());
   platform::TCharArray16 tag;
-  gcm.Finish(tag);
+  gcm.Finish(s, tag);
 }
 
 void BlockCipher(unsigned Nk) {

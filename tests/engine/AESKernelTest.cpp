@@ -48,7 +48,8 @@ void Reference(const Bytes& key, platform::Cardinal Nk, Op op, const Bytes& in, 
       case Op::EncECB: case Op::DecECB: case Op::EncCBC: case Op::DecCBC: case Op::OFB: case Op::CTR128: {
         static const int kMode[] = {0, 0, 1, 1, 2, 3};
         const auto dir = (op == Op::DecECB || op == Op::DecCBC) ? TDirection::Decrypt : TDirection::Encrypt;
-        ASSERT_EQ(AESModes::detail::ModeStep(dir, core, w, Nk, a, b, v, kMode[static_cast<int>(op)]), 0);
+        const auto mode = AESModes::detail::NamedMode(kMode[static_cast<int>(op)]);
+        ASSERT_EQ(AESModes::detail::ModeStep(dir, core, w, Nk, a, b, v, mode), 0);
         break;
       }
       case Op::CTR32: {

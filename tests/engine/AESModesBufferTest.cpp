@@ -298,7 +298,10 @@ TEST(AESModesBuffer, DecryptStatuses) {
       {"output one byte short of the data part", 48, 31, 16, 0, true, 0, true, kCBC, error::kBadArgument},
       {"CTR output one byte short", 37, 36, 16, 0, false, 16, false, kCTR, error::kBadArgument},
       {"mode 4", 32, 32, 16, 0, false, 16, false, 4, error::kBadMode},
-      {"only the IV: nothing to do", 16, 16, 16, 0, true, 0, true, kCBC, 0},
+      {"only the IV, no padding: nothing to do", 16, 16, 16, 0, true, 0, false, kCBC, 0},
+      {"only the IV, CBC with padding: no padded block", 16, 16, 16, 0, true, 0, true, kCBC, error::kBadPadding},
+      {"only the IV, OFB with padding", 16, 16, 16, 0, true, 0, true, kOFB, error::kBadPadding},
+      {"only the IV, CTR with padding", 16, 16, 16, 0, true, 0, true, kCTR, error::kBadPadding},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -217,6 +217,92 @@ TEST(GCMStream, LayoutsPositionsAndRaisedErrors) {
     EXPECT_EQ(testing_support::ThrownMessage(c.Run), "Invalid Operation : " + std::to_string(c.Status)) << c.What;
 }
 
+// A cipher stream that serves its bytes as they are until the first pass has read them all, then
+// changes: it grows, flips a byte, or loses its end while still reporting its old size.
+enum class Change { Grows, Flips, Shortens };
+class ChangingStream : public platform::TStream {
+ public:
+  ChangingStream(TBytes data, Change change) : FData(std::move(data)), FSize(Size()), FChange(change) {}
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    const std::int64_t n = std::max<std::int64_t>(0, std::min(count, Size() - FPos));
+    std::memcpy(buffer, FData.data() + FPos, static_cast<std::size_t>(n));
+    FPos += n;
+    if ((FServed += n) == FSize) AfterFirstPass();
+    return n;
+  }
+  std::int64_t Write(const void*, std::int64_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+    FPos = origin == platform::TSeekOrigin::soBeginning ? offset
+           : origin == platform::TSeekOrigin::soEnd     ? FSize + offset
+                                                        : FPos + offset;
+    return FPos;
+  }
+  std::int64_t GetSize() override { return FSize; }
+
+ private:
+  std::int64_t Size() const { return static_cast<std::int64_t>(FData.size()); }
+  void AfterFirstPass() {
+    if (FChange == Change::Grows) FData.resize(FData.size() + 16);
+    if (FChange == Change::Flips) FData[FData.size() - 1] ^= 1;
+    if (FChange == Change::Shortens) FData.resize(FData.size() - 100);
+    if (FChange != Change::Shortens) FSize = Size();
+  }
+  TBytes FData;
+  std::int64_t FSize, FPos = 0, FServed = 0;
+  Change FChange;
+};
+
+// An input that changes between the passes never leaves plain text in the caller's output stream:
+// a changed size is refused before anything is written; otherwise what the second pass wrote
+// becomes zeros, and size and position are as before the call.
+TEST(GCMStream, InputChangedBetweenPassesLeavesTheOutputAsItWas) {
+  TAESModes m;
+  const TBytes key = RandomBytes(16, 61), iv = RandomBytes(12, 62), plain = RandomBytes(200000, 63);
+  platform::TMemoryStream in(plain), cipherOut, tagOut;
+  m.EncryptAndGenerateFromStream(&in, &cipherOut, nullptr, &tagOut, key, iv);
+  const fs::path file = Scratch("out");
+  struct Case {
+    const char* What;
+    Change How;
+    std::int64_t Written;  // bytes the second pass gets to write before it fails
+    Integer Status;        // 0: the operation error -203 is raised instead
+  } cases[] = {
+      {"grows", Change::Grows, 0, -200},
+      {"flips a byte", Change::Flips, 200000, -200},
+      {"ends early", Change::Shortens, AESModes::kStreamChunkSize, 0},
+  };
+  for (const auto& c : cases) {
+    platform::TMemoryStream empty, longer(TBytes(250000, 'o'));
+    longer.SetPosition(7);
+    Put(file, Bytes(3, 'f'));
+    platform::TFileStream onDisk(U16(file), platform::TFileMode::fmOpenReadWrite);
+    onDisk.SetPosition(1);
+    for (platform::TStream* out : std::initializer_list<platform::TStream*>{&empty, &longer, &onDisk}) {
+      const auto read = [&] {
+        const std::int64_t position = out->GetPosition();
+        Bytes b(static_cast<std::size_t>(out->GetSize()));
+        out->SetPosition(0);
+        out->Read(b.data(), static_cast<std::int64_t>(b.size()));
+        out->SetPosition(position);
+        return b;
+      };
+      Bytes expected = read();
+      std::fill_n(expected.begin(), std::min<std::size_t>(expected.size(), static_cast<std::size_t>(c.Written)), 0);
+      const std::int64_t position = out->GetPosition();
+      ChangingStream cipher(cipherOut.Bytes(), c.How);
+      platform::TMemoryStream tag(tagOut.Bytes());
+      Integer status = 0;
+      const std::string thrown = testing_support::ThrownMessage(
+          [&] { status = m.DecryptAndVerifyFromStream(&cipher, out, nullptr, &tag, key, iv, 128); });
+      EXPECT_EQ(status, c.Status) << c.What;
+      EXPECT_EQ(thrown, c.Status != 0 ? "no error" : "Invalid Operation : -203") << c.What;
+      EXPECT_EQ(out->GetPosition(), position) << c.What;
+      EXPECT_EQ(read(), expected) << c.What;
+    }
+  }
+  fs::remove(file);
+}
+
 // A stream of `size` zero bytes that holds none of them in memory, and a sink that keeps nothing.
 class ZeroStream : public platform::TStream {
  public:

@@ -48,22 +48,23 @@ TEST_P(GCMKernel, ComputationEqualsOpenSSLInPieces) {
         const Bytes aad = RandomBytes(n % 37, seed + 2), plain = RandomBytes(n, seed + 3);
         const auto ref = testing_support::OpenSSLGCMEncrypt(key, iv, aad, plain);
         for (const bool encrypt : {true, false}) {
-          AESModes::detail::TGCM gcm(GetParam());
-          ASSERT_EQ(gcm.Start(key, static_cast<platform::Cardinal>(keyBytes / 4)), 0);
-          gcm.SetIV(iv);
-          gcm.AddAAD(aad.data(), aad.size());
+          AESModes::detail::TGCMKey gcm(GetParam());
+          ASSERT_EQ(gcm.Init(key, static_cast<platform::Cardinal>(keyBytes / 4)), 0);
+          AESModes::detail::TGCMState s;
+          gcm.SetIV(s, iv);
+          gcm.AddAAD(s, aad.data(), aad.size());
           const Bytes& in = encrypt ? plain : ref.Cipher;
           Bytes out(n);
           const std::size_t piece = 16 * (1 + n / 48);  // three or four pieces
           for (std::size_t at = 0; at < n; at += piece) {
             const std::size_t len = std::min(piece, n - at);
             if (encrypt)
-              gcm.Encrypt(in.data() + at, out.data() + at, len);
+              gcm.Encrypt(s, in.data() + at, out.data() + at, len);
             else
-              gcm.Decrypt(in.data() + at, out.data() + at, len);
+              gcm.Decrypt(s, in.data() + at, out.data() + at, len);
           }
           TCharArray16 T;
-          gcm.Finish(T);
+          gcm.Finish(s, T);
           EXPECT_EQ(out, encrypt ? ref.Cipher : plain) << keyBytes << "/" << ivBytes << "/" << n;
           EXPECT_EQ(Bytes(T.begin(), T.end()), ref.Tag) << keyBytes << "/" << ivBytes << "/" << n;
         }

@@ -56,6 +56,17 @@ void ExerciseStream(TStream& s) {
 
   EXPECT_EQ(s.Write("x", 0), 0);
   EXPECT_EQ(s.GetSize(), 13);
+
+  // SetSize cuts or extends with zeros and keeps the position.
+  s.SetPosition(9);
+  s.SetSize(4);
+  EXPECT_EQ(s.GetSize(), 4);
+  EXPECT_EQ(s.GetPosition(), 9);
+  s.SetSize(6);
+  s.SetPosition(0);
+  EXPECT_EQ(ReadAll(s, 100), std::string("hell\0\0", 6));
+  s.SetPosition(0);
+  s.Write("hello WORLD!!", 13);
 }
 
 TEST(PlatformMemoryStream, ReadWriteSeekSize) {

@@ -73,13 +73,13 @@ Integer CheckPadding(const TCharArray16& P, std::size_t& plainBytes) noexcept {
 }
 
 Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
-                 const TCharArray16& in, TCharArray16& out, TCharArray16& V, Integer mode) {
+                 const TCharArray16& in, TCharArray16& out, TCharArray16& V, TMode mode) {
   TCharArray16 t;
   Integer status = 0;
   switch (mode) {
-    case 0:
+    case TMode::ECB:
       return dir == TDirection::Encrypt ? core.Cipher(in, out, w, Nk) : core.InvCipher(in, out, w, Nk);
-    case 1:
+    case TMode::CBC:
       if (dir == TDirection::Encrypt) {
         XorBlock(in, V, t);
         if ((status = core.Cipher(t, out, w, Nk)) == 0) V = out;
@@ -91,13 +91,13 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
         }
       }
       return status;
-    case 2:
+    case TMode::OFB:
       if ((status = core.Cipher(V, t, w, Nk)) == 0) {
         XorBlock(in, t, out);
         V = t;
       }
       return status;
-    case 3:
+    case TMode::CTR:
       if ((status = core.Cipher(V, t, w, Nk)) == 0) {
         XorBlock(in, t, out);
         Increment128(V);
@@ -110,15 +110,15 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
 
 namespace {
 
-// The whole blocks of one call in one bulk operation: the mode number is read once per call.
+// The whole blocks of one call in one bulk operation: the mode is read once per call.
 Integer Bulk(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-             TCharArray16& V, Integer mode) noexcept {
+             TCharArray16& V, TMode mode) noexcept {
   const bool enc = dir == TDirection::Encrypt;
   switch (mode) {
-    case 0: enc ? ks.EncryptECB(in, out, blocks) : ks.DecryptECB(in, out, blocks); return 0;
-    case 1: enc ? ks.EncryptCBC(in, out, blocks, V.data()) : ks.DecryptCBC(in, out, blocks, V.data()); return 0;
-    case 2: ks.OFB(in, out, blocks, V.data()); return 0;
-    case 3: ks.CTR128(in, out, blocks, V.data()); return 0;
+    case TMode::ECB: enc ? ks.EncryptECB(in, out, blocks) : ks.DecryptECB(in, out, blocks); return 0;
+    case TMode::CBC: enc ? ks.EncryptCBC(in, out, blocks, V.data()) : ks.DecryptCBC(in, out, blocks, V.data()); return 0;
+    case TMode::OFB: ks.OFB(in, out, blocks, V.data()); return 0;
+    case TMode::CTR: ks.CTR128(in, out, blocks, V.data()); return 0;
     default: return kBadMode;
   }
 }
@@ -126,12 +126,12 @@ Integer Bulk(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std
 }  // namespace
 
 Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
-                  Integer mode) noexcept {
+                  TMode mode) noexcept {
   return Bulk(dir, ks, in.data(), out.data(), 1, V, mode);
 }
 
 Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
-                   std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode) {
+                   std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode) {
   if (n == 0) return 0;
   // Blocks that are whole and wholly readable go in one call; the rest (a partial last block, or
   // one that may not be read in full) through a zero-filled block, writing only its n bytes.
@@ -146,7 +146,7 @@ Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* i
   return 0;
 }
 
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
                       bool padding, const TFinalEncrypt& final) {
   const auto chunk = static_cast<std::int64_t>(buf.size());
   std::int64_t r;
@@ -175,7 +175,7 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule&
   return AfterChunk(io);
 }
 
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
                       bool padding, std::int64_t dataSize, const TFinalDecrypt& final) {
   const auto chunk = static_cast<std::int64_t>(buf.size());
   const std::int64_t held = padding ? 16 : 1;

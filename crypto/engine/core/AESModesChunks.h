@@ -8,6 +8,7 @@
 #include <span>
 
 #include "crypto/engine/AESCore.h"
+#include "crypto/engine/core/AESModesRules.h"
 #include "crypto/engine/core/MeasuredInput.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "crypto/support/error.h"
@@ -43,10 +44,6 @@ enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 // the kernel chosen for this processor.
 using TKeySchedule = kernel::TKeyedKernel;
 
-// Whether decryption in this mode runs the inverse cipher (ECB, CBC) and so needs its schedule;
-// OFB and CTR decrypt with the cipher itself.
-constexpr bool DecryptsWithInverse(Integer mode) noexcept { return mode == 0 || mode == 1; }
-
 // Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
 Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept;
 // The same for a key length in bytes (16, 24 or 32).
@@ -68,25 +65,25 @@ void PadBlock(TCharArray16& P, Integer L) noexcept;
 // Constant time over the 16 bytes: masks decide, no branch or early exit on a padding byte.
 Integer CheckPadding(const TCharArray16& P, std::size_t& plainBytes) noexcept;
 
-// The one block step of each mode (0 ECB, 1 CBC, 2 OFB, 3 CTR), V being the chaining block:
+// The one block step of each mode, V being the chaining block:
 //   ECB  out = E(in) / D(in)
 //   CBC  enc: out = E(in xor V), V = out;  dec: out = D(in) xor V, V = in
 //   OFB  O = E(V), out = in xor O, V = O          (both directions)
 //   CTR  out = in xor E(V), V = V + 1             (both directions)
-// Returns 0, kBadMode for another mode (out untouched), or the block cipher's status.
+// Returns 0, kBadMode for TMode::Unknown (out untouched), or the block cipher's status.
 Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
-                 const TCharArray16& in, TCharArray16& out, TCharArray16& V, Integer mode);
+                 const TCharArray16& in, TCharArray16& out, TCharArray16& V, TMode mode);
 
 // One block of the mode through the keyed kernel, with ModeStep's results.
 Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
-                  Integer mode) noexcept;
+                  TMode mode) noexcept;
 
 // Runs n bytes of in through the mode into out, carrying V, the readable whole blocks in one bulk
 // call of the keyed kernel. avail is how many bytes of in may be
 // read; when the last block is partial and not all of it is readable, it is taken through a
 // zero-filled block and only its n mod 16 bytes are written. out may be in.
 Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
-                   std::uint8_t* out, std::size_t n, TCharArray16& V, Integer mode);
+                   std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode);
 
 // Source and sink of a chunk loop. In is the measured input (see TMeasuredInput: a read gives
 // exactly what remains up to the count asked, so a shorter read is the measured end; a failed
@@ -121,7 +118,7 @@ class TChunkBuffer {
 // Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
 // is the tail, whose whole blocks (all of it without padding) are encrypted and written; with
 // padding, its remaining bytes are padded (PKCS7) and the block from final is written last.
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
                       bool padding, const TFinalEncrypt& final);
 
 // Decryption loop over dataSize bytes of cipher text: full chunks are decrypted and written
@@ -130,7 +127,7 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule&
 // block is checked by CheckPadding: kBadPadding, or its first 16 - k bytes are written.
 // Input too short to hold one padded block writes nothing and gives kBadPadding; an empty
 // input without padding writes nothing and gives 0.
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, Integer mode,
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
                       bool padding, std::int64_t dataSize, const TFinalDecrypt& final);
 
 }  // namespace AESModes::detail

@@ -21,9 +21,9 @@ void Next32(TCharArray16& cb) noexcept {
 
 }  // namespace
 
-TGCM::TGCM(kernel::TKernelId id) : FAES(id), FGHash(id) {}
+TGCMKey::TGCMKey(kernel::TKernelId id) : FAES(id), FGHash(id) {}
 
-Integer TGCM::Start(std::span<const std::uint8_t> key, Cardinal Nk) {
+Integer TGCMKey::Init(std::span<const std::uint8_t> key, Cardinal Nk) {
   if (const Integer st = FAES.Expand(key, Nk)) return st;
   platform::TWiped<TCharArray16> H;
   FAES.EncryptBlock(H->data(), H->data());
@@ -32,7 +32,7 @@ Integer TGCM::Start(std::span<const std::uint8_t> key, Cardinal Nk) {
 }
 
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.
-void TGCM::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) {
+void TGCMKey::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {
   FGHash.Absorb(X, p, n / 16);
   if (n % 16 != 0) {
     TCharArray16 last{};
@@ -41,69 +41,73 @@ void TGCM::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) {
   }
 }
 
-void TGCM::SetIV(std::span<const std::uint8_t> iv) {
+void TGCMKey::SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const {
   if (iv.size() == kGCMIVBytes) {
-    std::memcpy(FJ0->data(), iv.data(), kGCMIVBytes);
-    (*FJ0)[12] = (*FJ0)[13] = (*FJ0)[14] = 0;
-    (*FJ0)[15] = 1;
+    std::memcpy(s.J0.data(), iv.data(), kGCMIVBytes);
+    s.J0[12] = s.J0[13] = s.J0[14] = 0;
+    s.J0[15] = 1;
   } else {
-    FJ0->fill(0);
-    Absorb(FJ0->data(), iv.data(), iv.size());
+    s.J0.fill(0);
+    Absorb(s.J0.data(), iv.data(), iv.size());
     TCharArray16 lengths{};
     PutBE64(lengths.data() + 8, 8 * static_cast<std::uint64_t>(iv.size()));
-    FGHash.Absorb(FJ0->data(), lengths.data(), 1);
+    FGHash.Absorb(s.J0.data(), lengths.data(), 1);
   }
-  *FCB = *FJ0;
-  Next32(*FCB);
+  s.CB = s.J0;
+  Next32(s.CB);
 }
 
-void TGCM::AddAAD(const std::uint8_t* p, std::size_t n) {
-  Absorb(FX->data(), p, n);
-  FLenA += n;
+void TGCMKey::AddAAD(TGCMState& s, const std::uint8_t* p, std::size_t n) const {
+  Absorb(s.X.data(), p, n);
+  s.LenA += n;
 }
 
-void TGCM::Counter(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
-  FAES.CTR32(in, out, n / 16, FCB->data());
+void TGCMKey::Counter(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+  FAES.CTR32(in, out, n / 16, s.CB.data());
   if (const std::size_t r = n % 16) {
     platform::TWiped<TCharArray16> k;
-    FAES.EncryptBlock(FCB->data(), k->data());
-    Next32(*FCB);
+    FAES.EncryptBlock(s.CB.data(), k->data());
+    Next32(s.CB);
     for (std::size_t i = 0; i < r; ++i) out[n - r + i] = static_cast<std::uint8_t>(in[n - r + i] ^ (*k)[i]);
   }
 }
 
-void TGCM::Crypt(bool encrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+void TGCMKey::Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   const std::size_t whole = n - n % 16;
-  if (!FGHash.StitchedCrypt(encrypt, FAES, FX->data(), FCB->data(), in, out, whole / 16)) {
-    if (!encrypt) FGHash.Absorb(FX->data(), in, whole / 16);
-    FAES.CTR32(in, out, whole / 16, FCB->data());
-    if (encrypt) FGHash.Absorb(FX->data(), out, whole / 16);
+  if (!FGHash.StitchedCrypt(encrypt, FAES, s.X.data(), s.CB.data(), in, out, whole / 16)) {
+    if (!encrypt) FGHash.Absorb(s.X.data(), in, whole / 16);
+    FAES.CTR32(in, out, whole / 16, s.CB.data());
+    if (encrypt) FGHash.Absorb(s.X.data(), out, whole / 16);
   }
   if (n != whole) {
     // The cipher bytes of the last partial block are hashed before the plain bytes may
     // overwrite them (out may be in).
-    if (!encrypt) Absorb(FX->data(), in + whole, n - whole);
-    Counter(in + whole, out + whole, n - whole);
-    if (encrypt) Absorb(FX->data(), out + whole, n - whole);
+    if (!encrypt) Absorb(s.X.data(), in + whole, n - whole);
+    Counter(s, in + whole, out + whole, n - whole);
+    if (encrypt) Absorb(s.X.data(), out + whole, n - whole);
   }
-  FLenC += n;
+  s.LenC += n;
 }
 
-void TGCM::Encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n) { Crypt(true, in, out, n); }
-void TGCM::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n) { Crypt(false, in, out, n); }
-
-void TGCM::HashCipher(const std::uint8_t* c, std::size_t n) {
-  Absorb(FX->data(), c, n);
-  FLenC += n;
+void TGCMKey::Encrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+  Crypt(true, s, in, out, n);
+}
+void TGCMKey::Decrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+  Crypt(false, s, in, out, n);
 }
 
-void TGCM::Finish(TCharArray16& T) {
+void TGCMKey::HashCipher(TGCMState& s, const std::uint8_t* c, std::size_t n) const {
+  Absorb(s.X.data(), c, n);
+  s.LenC += n;
+}
+
+void TGCMKey::Finish(TGCMState& s, TCharArray16& T) const {
   TCharArray16 lengths;
-  PutBE64(lengths.data(), 8 * FLenA);
-  PutBE64(lengths.data() + 8, 8 * FLenC);
-  FGHash.Absorb(FX->data(), lengths.data(), 1);
-  FAES.EncryptBlock(FJ0->data(), T.data());
-  for (std::size_t i = 0; i < 16; ++i) T[i] ^= (*FX)[i];
+  PutBE64(lengths.data(), 8 * s.LenA);
+  PutBE64(lengths.data() + 8, 8 * s.LenC);
+  FGHash.Absorb(s.X.data(), lengths.data(), 1);
+  FAES.EncryptBlock(s.J0.data(), T.data());
+  for (std::size_t i = 0; i < 16; ++i) T[i] ^= s.X[i];
 }
 
 bool GCMBitsFit(Integer bits, std::size_t bytes) noexcept {

@@ -1,7 +1,8 @@
-// The one GCM computation every GCM form runs: key, hash key, J0, the running hash and the two
-// lengths, over the keyed AES kernel and the GHASH kernel of the same dispatch choice. The forms
-// only decide where additional data, IV and data come from and where output and tag go.
-// Internal to the engine.
+// The one GCM computation every GCM form runs, split as the work splits: a key (the expanded AES
+// key, the hash key H and its powers, on one kernel) made once per call, and a small per-message
+// state (J0, the counter, the running hash, the two lengths) that is copied freely. A form that
+// checks the tag before it decrypts hashes the additional data and the IV once and runs both of
+// its passes from copies of that state. Internal to the engine.
 #pragma once
 
 #include <cstddef>
@@ -23,41 +24,55 @@ inline constexpr std::uint64_t kGCMMaxDataBytes = (std::uint64_t{1} << 36) - 32;
 // The IV length that gives J0 = IV || 00 00 00 01 directly.
 inline constexpr std::size_t kGCMIVBytes = 12;
 
-class TGCM {
- public:
-  explicit TGCM(kernel::TKernelId id = kernel::ChosenKernel());
-  TGCM(const TGCM&) = delete;
-  TGCM& operator=(const TGCM&) = delete;
+// Where one message stands: J0 (kept for the tag), the next counter block, the running hash X and
+// the byte counts of additional data and data. Plain bytes, copyable; every copy wipes itself.
+struct TGCMState {
+  TCharArray16 J0{}, CB{}, X{};
+  std::uint64_t LenA = 0, LenC = 0;
 
-  // Expands the first 4 * Nk bytes of key and makes H = E(0); 0 or the expansion's status.
-  Integer Start(std::span<const std::uint8_t> key, Cardinal Nk);
-  // J0 from a non-empty IV: a 12-byte IV followed by 00 00 00 01, any other length through GHASH
-  // (IV, zero padding, 64-bit bit count). The counter starts at J0 + 1.
-  void SetIV(std::span<const std::uint8_t> iv);
-  // Additional data and data come in pieces; every piece but the last of each is a multiple of
-  // 16 bytes. All additional data comes before the data.
-  void AddAAD(const std::uint8_t* p, std::size_t n);
+  TGCMState() = default;
+  TGCMState(const TGCMState&) = default;
+  TGCMState& operator=(const TGCMState&) = default;
+  ~TGCMState() { platform::SecureZero(this, sizeof *this); }
+};
+
+// The key of a GCM computation. Its operations are const: one key may serve several states (and
+// threads) at once. A message starts from a fresh state; SetIV comes before the data (before or
+// after the additional data); additional data and data come in pieces, every piece but the last
+// of each a multiple of 16 bytes, all additional data before the data.
+class TGCMKey {
+ public:
+  explicit TGCMKey(kernel::TKernelId id = kernel::ChosenKernel());
+  TGCMKey(const TGCMKey&) = delete;
+  TGCMKey& operator=(const TGCMKey&) = delete;
+
+  // Expands the first 4 * Nk bytes of key and derives H = E(0); 0 or the expansion's status.
+  Integer Init(std::span<const std::uint8_t> key, Cardinal Nk);
+
+  // J0 of s from a non-empty IV (a 12-byte IV followed by 00 00 00 01, any other length through
+  // GHASH of the IV, zero padding and its 64-bit bit count); the counter starts at J0 + 1.
+  void SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const;
+  void AddAAD(TGCMState& s, const std::uint8_t* p, std::size_t n) const;
   // Counter mode over n bytes with the cipher text hashed; out may be in.
-  void Encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
-  void Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
+  void Encrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
+  void Decrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
   // The first pass of a decryption that checks the tag before it decrypts: the cipher text into
   // the hash only, no counter mode.
-  void HashCipher(const std::uint8_t* c, std::size_t n);
-  // T = E(J0) xor GHASH(..., 64-bit bit counts of the additional data and the data).
-  void Finish(TCharArray16& T);
+  void HashCipher(TGCMState& s, const std::uint8_t* c, std::size_t n) const;
+  // T = E(J0) xor GHASH(..., 64-bit bit counts of the additional data and the data). s is spent:
+  // its hash has taken the lengths block.
+  void Finish(TGCMState& s, TCharArray16& T) const;
 
   // The kernel of the hash and the stitched loop (the keyed AES object may run a lower one).
   kernel::TKernelId Kernel() const noexcept { return FGHash.Id(); }
 
  private:
-  void Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n);
-  void Crypt(bool encrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t n);
-  void Counter(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
+  void Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const;
+  void Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
+  void Counter(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
 
   kernel::TKeyedKernel FAES;
   kernel::TGHash FGHash;
-  platform::TWiped<TCharArray16> FJ0, FCB, FX;
-  std::uint64_t FLenA = 0, FLenC = 0;  // bytes
 };
 
 // Checks every GCM form shares, each rule in one place.

@@ -15,9 +15,6 @@ using MiscObj::TConvert;
 
 namespace {
 
-// The IV travels in front of the cipher text only when asked for and the mode uses one.
-bool CarriesIV(bool IVIn, Integer mode) noexcept { return IVIn && mode != 0; }
-
 // Bytes an encryption of L bytes writes: the IV when carried, then the blocks (one more with
 // padding).
 std::size_t EncryptedSize(std::size_t L, bool ivHeader, bool padding) noexcept {
@@ -25,14 +22,14 @@ std::size_t EncryptedSize(std::size_t L, bool ivHeader, bool padding) noexcept {
 }
 
 // The chaining block for a call: a fresh random IV, the caller's IV, or nothing in ECB.
-Integer SetUpEncryptionIV(bool ivHeader, Integer mode, const TBytes& IV, TCharArray16& V) {
+Integer SetUpEncryptionIV(bool ivHeader, TMode mode, const TBytes& IV, TCharArray16& V) {
   if (ivHeader) return RandomIV(V);
-  return mode != 0 ? CallerIV(IV, V) : 0;
+  return UsesIV(mode) ? CallerIV(IV, V) : 0;
 }
 
 // Decrypts the padded last block C to out and sets size to its plain length.
 Integer DecryptLastBlock(const TKeySchedule& ks, const std::uint8_t* C, std::uint8_t* out, TCharArray16& V,
-                         Integer mode, std::size_t at, Integer& size) {
+                         TMode mode, std::size_t at, Integer& size) {
   TCharArray16 c, P;
   std::copy_n(C, 16, c.begin());
   if (const Integer st = BlockStep(TDirection::Decrypt, ks, c, P, V, mode)) return st;
@@ -47,7 +44,8 @@ Integer DecryptLastBlock(const TKeySchedule& ks, const std::uint8_t* C, std::uin
 
 Integer TAESModes::EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& outputBuffer, Integer& outputSizeBytes,
                                        const TBytes& cbcKey, Integer keySizeBits, bool IVIn, const TBytes& IV,
-                                       bool padding, Integer mode) {
+                                       bool padding, Integer modeNumber) {
+  const TMode mode = NamedMode(modeNumber);
   const std::size_t L = inputBuffer.size();
   if (!padding && L % 16 != 0) return kNoPaddingLength;
   if (inputBuffer.empty() || outputBuffer.empty() || cbcKey.empty()) return kBadArgument;
@@ -81,10 +79,10 @@ Integer TAESModes::EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
 
 Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& outputBuffer, Integer& outputSizeBytes,
                                        const TBytes& Key, Integer /*keySizeBits: the key's length decides*/,
-                                       bool IVIn, const TBytes& IV, bool padding, Integer mode) {
+                                       bool IVIn, const TBytes& IV, bool padding, Integer modeNumber) {
+  const TMode mode = NamedMode(modeNumber);
   const std::size_t N = inputBuffer.size();
-  // CTR needs no whole blocks, but padding can only be found in a whole last block.
-  if (N % 16 != 0 && (mode != 3 || padding)) return kBadCipherLength;
+  if (N % 16 != 0 && WholeBlocksOnly(mode, padding)) return kBadCipherLength;
   if (inputBuffer.empty() || outputBuffer.empty()) return kBadArgument;
   Cardinal Nk = 0;
   if (const Integer st = NkForKeyLength(Key.size(), Nk)) return st;
@@ -93,7 +91,7 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   if (ivHeader) {
     if (N < 16) return kShortIVCipher;  // a CTR cipher text too short to hold its IV
     std::copy_n(inputBuffer.begin(), 16, V.begin());
-  } else if (mode != 0) {
+  } else if (UsesIV(mode)) {
     if (const Integer st = CallerIV(IV, V)) return st;
   }
   const std::size_t data = N - (ivHeader ? 16 : 0);
@@ -101,7 +99,9 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   if (outputBuffer.size() < data || data > INT32_MAX) return kBadArgument;
   TKeySchedule ks;
   if (const Integer st = ks.Expand(Key, Nk, DecryptsWithInverse(mode))) return st;
-  if (data == 0) return 0;  // only an IV: nothing to decrypt, outputSizeBytes left as it was
+  // Only an IV: a padded encryption always writes at least one block, so with padding this
+  // cipher text is damaged; without padding the plain text is empty (outputSizeBytes untouched).
+  if (data == 0) return padding ? kBadPadding : 0;
   const std::uint8_t* in = inputBuffer.data() + (ivHeader ? 16 : 0);
   const std::size_t body = padding ? data - 16 : data;
   // Without padding a partial last CTR block is decrypted with the keystream like the others.
@@ -126,7 +126,7 @@ Integer TAESModes::DecryptString(const string& inputBuffer, string& outputString
   Integer size = 0;  // stays 0 when the cipher text holds only the IV
   const Integer st = DecryptBinaryBuffer(cipher, plain, size, cbcKey, keySizeBits, IVIn, IV, padding, mode);
   if (st != 0) return st;  // outputString keeps its value after a failure
-  if (!padding) size = static_cast<Integer>(cipher.size() - (CarriesIV(IVIn, mode) ? 16 : 0));
+  if (!padding) size = static_cast<Integer>(cipher.size() - (CarriesIV(IVIn, NamedMode(mode)) ? 16 : 0));
   outputString = TConvert::ByteArrayToString(std::span(plain).first(static_cast<std::size_t>(size)));
   return 0;
 }

@@ -82,15 +82,17 @@ Integer CheckFileArguments(const string& inputPath, const string& outputPath, co
 }  // namespace
 
 Integer TAESModes::EncryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& Key,
-                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode) {
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
+                               Integer modeNumber) {
+  const TMode mode = NamedMode(modeNumber);
   if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, Key)) return st;
   return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
     if (!padding && size % 16 != 0) return kNoPaddingLength;
     TCharArray16 V{};  // ECB keeps sixteen zero bytes: its final block is E(P)
-    if (mode != 0 && IVIn) {
+    if (CarriesIV(IVIn, mode)) {
       if (const Integer st = RandomIV(V)) return st;  // never a predictable IV
       if (const Integer st = io.Write(V.data(), 16)) return st;
-    } else if (mode != 0) {
+    } else if (UsesIV(mode)) {
       V = IV;
     }
     Cardinal Nk = 0;
@@ -107,24 +109,26 @@ Integer TAESModes::EncryptFile(const string& inputFilePath, const string& output
 }
 
 Integer TAESModes::DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
-                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode) {
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
+                               Integer modeNumber) {
+  const TMode mode = NamedMode(modeNumber);
   if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, cbcKey)) return st;
   Cardinal Nk = 0;
   if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
   return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
-    if (!padding && mode != 3 && size % 16 != 0) return kNoPaddingLength;
+    if (!padding && WholeBlocksOnly(mode, padding) && size % 16 != 0) return kNoPaddingLength;
     // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
     if (padding && size % 16 != 0) return kBadCipherLength;
     TKeySchedule ks;
     // The padded final block is deciphered as one CBC block in every mode.
     if (const Integer st = ks.Expand(cbcKey, Nk, padding || DecryptsWithInverse(mode))) return st;
-    const bool ivHeader = IVIn && mode != 0;
+    const bool ivHeader = CarriesIV(IVIn, mode);
     TCharArray16 V{};
     if (ivHeader) {
       const std::int64_t r = io.In.Read(V.data(), 16);
       if (r < 0) return static_cast<Integer>(r);
       if (r < 16) return kShortIVCipher;
-    } else if (mode != 0) {
+    } else if (UsesIV(mode)) {
       V = IV;
     }
     const std::int64_t dataSize = size - (ivHeader ? 16 : 0);

@@ -27,26 +27,28 @@ struct TBufferJob {
 };
 
 Integer Encrypt(const TBufferJob& job) {
-  TGCM gcm;
-  if (const Integer st = gcm.Start(job.Key, job.Nk)) return st;
-  gcm.SetIV(job.IV);
-  gcm.AddAAD(job.AAD.data(), job.AAD.size());
-  gcm.Encrypt(job.Data.data(), job.Out, job.Data.size());
+  TGCMKey key;
+  if (const Integer st = key.Init(job.Key, job.Nk)) return st;
+  TGCMState s;
+  key.SetIV(s, job.IV);
+  key.AddAAD(s, job.AAD.data(), job.AAD.size());
+  key.Encrypt(s, job.Data.data(), job.Out, job.Data.size());
   platform::TWiped<TCharArray16> T;
-  gcm.Finish(*T);
+  key.Finish(s, *T);
   std::copy_n(T->begin(), job.Tag.size(), job.Tag.begin());
   return 0;
 }
 
 // On a mismatch every plain byte written is overwritten with zeros before -200 is returned.
 Integer Decrypt(const TBufferJob& job) {
-  TGCM gcm;
-  if (const Integer st = gcm.Start(job.Key, job.Nk)) return st;
-  gcm.SetIV(job.IV);
-  gcm.AddAAD(job.AAD.data(), job.AAD.size());
-  gcm.Decrypt(job.Data.data(), job.Out, job.Data.size());
+  TGCMKey key;
+  if (const Integer st = key.Init(job.Key, job.Nk)) return st;
+  TGCMState s;
+  key.SetIV(s, job.IV);
+  key.AddAAD(s, job.AAD.data(), job.AAD.size());
+  key.Decrypt(s, job.Data.data(), job.Out, job.Data.size());
   platform::TWiped<TCharArray16> T;
-  gcm.Finish(*T);
+  key.Finish(s, *T);
   if (GCMTagMatches(*T, job.Expected)) return 0;
   platform::SecureZero(job.Out, job.Data.size());
   return error::kTagMismatch;

@@ -2,7 +2,8 @@
 // Output and tag files are replaced whole or not at all. Decryption checks the tag before it
 // releases anything: a first pass only hashes the cipher text; a second pass decrypts into the
 // temporary output and checks the tag again over the bytes it actually read, so a file changed
-// between the passes is refused too; only then is the output put in place.
+// between the passes is refused too; only then is the output put in place. The key is set up and
+// the additional data read once: both passes start from copies of the state after them.
 #include <algorithm>
 #include <optional>
 
@@ -10,6 +11,7 @@
 #include "crypto/engine/core/AESModesGCMCore.h"
 #include "crypto/support/error.h"
 #include "platform/Files.h"
+#include "platform/Streams.h"
 
 namespace AESModes {
 
@@ -49,23 +51,12 @@ struct TInput {
   bool Valid() const { return Size >= 0; }
 };
 
-// Whole chunks of kFileChunkSize (a multiple of 16), or for a smaller input just its size.
-std::size_t ChunkBytes(std::int64_t size) {
-  return static_cast<std::size_t>(std::clamp<std::int64_t>(size, 16, kFileChunkSize));
-}
-
-// The additional-data file, all of it, into the hash.
-Integer HashAdditionalData(TGCM& gcm, const string& path) {
-  TInput aad(path);
-  if (!aad.Valid()) return error::kFileOpenFailed;
-  TBytes buf(ChunkBytes(aad.Size));
-  for (std::int64_t left = aad.Size; left > 0;) {
-    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buf.size()));
-    if (const Integer st = ReadExactly(aad.File.Get(), buf.data(), n)) return st;
-    gcm.AddAAD(buf.data(), static_cast<std::size_t>(n));
-    left -= n;
-  }
-  return 0;
+// The one chunk buffer of a call: whole chunks of kFileChunkSize (a multiple of 16), or less when
+// neither the data nor the additional data needs one. Wiped when it goes away (it holds plain
+// text).
+platform::TSecretBytes ChunkBuffer(std::int64_t dataBytes, std::int64_t aadBytes) {
+  return platform::TSecretBytes(
+      TBytes(static_cast<std::size_t>(std::clamp<std::int64_t>(std::max(dataBytes, aadBytes), 16, kFileChunkSize))));
 }
 
 // One file operation after the argument checks: where the IV comes from and where it goes.
@@ -76,7 +67,7 @@ struct TFileJob {
   std::span<const std::uint8_t> IV;  // empty: the _IVIn layout
   Integer KeySizeBits = 0, TagSizeBits = 0;
   // The chunk step of the direction (TAESModes::GCMEncryptChunk / GCMDecryptChunk).
-  Integer (*Chunk)(TGCM&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
+  Integer (*Chunk)(const TGCMKey&, TGCMState&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
 };
 
 // Runs step over every chunk of `size` bytes read from h into buf: whole chunks first, the
@@ -92,6 +83,28 @@ Integer ForEachChunk(THandle h, std::int64_t size, TBytes& buf, Step step) {
   return 0;
 }
 
+// All of the additional-data file into s.
+Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, const TInput& aad, TBytes& buf) {
+  return ForEachChunk(aad.File.Get(), aad.Size, buf, [&](const std::uint8_t* p, std::int64_t n) {
+    key.AddAAD(s, p, static_cast<std::size_t>(n));
+    return Integer{0};
+  });
+}
+
+// The chunk step of the direction over n bytes at p, in place: the whole blocks through job.Chunk,
+// a partial last block through the key.
+Integer CryptInPlace(const TFileJob& job, const TGCMKey& key, TGCMState& s, std::uint8_t* p, std::int64_t n,
+                     bool encrypt) {
+  const std::int64_t whole = n - n % 16;
+  if (const Integer st = job.Chunk(key, s, p, p, whole)) return st;
+  const auto rest = static_cast<std::size_t>(n - whole);
+  if (encrypt)
+    key.Encrypt(s, p + whole, p + whole, rest);
+  else
+    key.Decrypt(s, p + whole, p + whole, rest);
+  return 0;
+}
+
 Integer EncryptFileJob(const TFileJob& job) {
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
@@ -99,27 +112,28 @@ Integer EncryptFileJob(const TFileJob& job) {
   if (!out || !tag) return error::kFileOpenFailed;
   Cardinal Nk = 0;
   if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), Nk)) return st;
-  TGCM gcm;
-  if (const Integer st = gcm.Start(job.Key, Nk)) return st;
-  if (const Integer st = HashAdditionalData(gcm, job.AAD)) return st;
+  TGCMKey gcm;
+  if (const Integer st = gcm.Init(job.Key, Nk)) return st;
+  const TInput aad(job.AAD);
+  if (!aad.Valid()) return error::kFileOpenFailed;
+  platform::TSecretBytes buf = ChunkBuffer(in.Size, aad.Size);  // encrypted in place
+  TGCMState s;
+  if (const Integer st = HashAdditionalData(gcm, s, aad, buf.Value)) return st;
   if (static_cast<std::uint64_t>(in.Size) > kGCMMaxDataBytes) return error::kBadArgument;
   std::uint8_t drawn[kGCMIVBytes];
   if (job.IV.empty()) {
     if (const Integer st = GCMRandomIV(drawn)) return st;
     if (const Integer st = WriteAll(out->Handle(), drawn, kGCMIVBytes)) return st;
   }
-  gcm.SetIV(job.IV.empty() ? std::span<const std::uint8_t>(drawn) : job.IV);
-  TBytes buf(ChunkBytes(in.Size));  // encrypted in place
-  const Integer st = ForEachChunk(in.File.Get(), in.Size, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
-    const std::int64_t whole = n - n % 16;
-    if (const Integer s = job.Chunk(gcm, p, p, whole)) return s;
-    gcm.Encrypt(p + whole, p + whole, static_cast<std::size_t>(n - whole));
+  gcm.SetIV(s, job.IV.empty() ? std::span<const std::uint8_t>(drawn) : job.IV);
+  const Integer st = ForEachChunk(in.File.Get(), in.Size, buf.Value, [&](std::uint8_t* p, std::int64_t n) -> Integer {
+    if (const Integer s2 = CryptInPlace(job, gcm, s, p, n, true)) return s2;
     return WriteAll(out->Handle(), p, n);
   });
   if (st != 0) return st;
   platform::TWiped<TCharArray16> T;
-  gcm.Finish(*T);
-  if (const Integer s = WriteAll(tag->Handle(), T->data(), job.TagSizeBits / 8)) return s;
+  gcm.Finish(s, *T);
+  if (const Integer s2 = WriteAll(tag->Handle(), T->data(), job.TagSizeBits / 8)) return s2;
   return out->Commit() && tag->Commit() ? 0 : error::kShortWrite;
 }
 
@@ -130,26 +144,20 @@ Integer ReadExpectedTag(THandle h, TCharArray16& expected) {
   return platform::FileRead(h, expected.data(), 16) < 0 ? error::kFileOpenFailed : 0;
 }
 
-// The key, the additional data and the IV (read from the file for _IVIn) into a fresh
-// computation over the input opened here; dataSize is what follows the IV.
-Integer StartDecryption(const TFileJob& job, TGCM& gcm, TInput& in, std::int64_t& dataSize) {
-  if (!in.Valid()) return error::kFileOpenFailed;
-  if (const Integer st = gcm.Start(job.Key, job.Nk)) return st;
-  if (const Integer st = HashAdditionalData(gcm, job.AAD)) return st;
-  std::uint8_t iv[kGCMIVBytes];
-  if (job.IV.empty()) {
-    if (in.Size < static_cast<std::int64_t>(kGCMIVBytes)) return error::kBadArgument;
-    if (const Integer st = ReadExactly(in.File.Get(), iv, kGCMIVBytes)) return st;
+// The input back at byte `at` for the second pass, and its size measured again.
+Integer Rewind(const TInput& in, const string& path, std::int64_t at, std::int64_t& size) {
+  try {
+    platform::THandleStream(in.File.Get(), path).SetPosition(at);
+  } catch (const platform::Exception&) {
+    return error::kFileOpenFailed;
   }
-  dataSize = in.Size - (job.IV.empty() ? static_cast<std::int64_t>(kGCMIVBytes) : 0);
-  if (static_cast<std::uint64_t>(dataSize) > kGCMMaxDataBytes) return error::kBadArgument;
-  gcm.SetIV(job.IV.empty() ? std::span<const std::uint8_t>(iv) : job.IV);
-  return 0;
+  size = platform::FileSize(in.File.Get());
+  return size < 0 ? error::kFileOpenFailed : 0;
 }
 
 Integer DecryptFileJob(TFileJob job) {
-  TInput first(job.In);
-  if (!first.Valid()) return error::kFileOpenFailed;
+  TInput in(job.In);
+  if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out);
   const TFileHandle tagFile(platform::FileOpen(job.Tag, TFileAccess::Read));
   if (!out || !tagFile.Valid()) return error::kFileOpenFailed;
@@ -159,35 +167,51 @@ Integer DecryptFileJob(TFileJob job) {
   const auto expected =
       std::span<const std::uint8_t>(expectedBlock).first(static_cast<std::size_t>(job.TagSizeBits / 8));
 
-  // First pass: the cipher text into the hash only.
-  TGCM check;
-  std::int64_t dataSize = 0;
-  if (const Integer st = StartDecryption(job, check, first, dataSize)) return st;
-  platform::TSecretBytes plain{TBytes(ChunkBytes(dataSize))};  // holds plain text in the second pass
+  // The key, the additional data and the IV (read from the input for _IVIn) once, into the state
+  // both passes start from.
+  TGCMKey gcm;
+  if (const Integer st = gcm.Init(job.Key, job.Nk)) return st;
+  const TInput aad(job.AAD);
+  if (!aad.Valid()) return error::kFileOpenFailed;
+  platform::TSecretBytes plain = ChunkBuffer(in.Size, aad.Size);  // holds plain text in the second pass
   TBytes& buf = plain.Value;
-  platform::TWiped<TCharArray16> T;
-  if (const Integer st = ForEachChunk(first.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) {
-        check.HashCipher(p, static_cast<std::size_t>(n));
-        return Integer{0};
-      }))
-    return st;
-  check.Finish(*T);
-  if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
+  TGCMState start;
+  if (const Integer st = HashAdditionalData(gcm, start, aad, buf)) return st;
+  const std::int64_t dataStart = job.IV.empty() ? static_cast<std::int64_t>(kGCMIVBytes) : 0;
+  std::uint8_t iv[kGCMIVBytes];
+  if (job.IV.empty()) {
+    if (in.Size < dataStart) return error::kBadArgument;
+    if (const Integer st = ReadExactly(in.File.Get(), iv, kGCMIVBytes)) return st;
+  }
+  const std::int64_t dataSize = in.Size - dataStart;
+  if (static_cast<std::uint64_t>(dataSize) > kGCMMaxDataBytes) return error::kBadArgument;
+  gcm.SetIV(start, job.IV.empty() ? std::span<const std::uint8_t>(iv) : job.IV);
 
-  // Second pass: decrypt into the temporary output, hashing again what is read.
-  TGCM gcm;
-  TInput second(job.In);
-  std::int64_t again = 0;
-  if (const Integer st = StartDecryption(job, gcm, second, again)) return st;
-  if (again != dataSize) return error::kTagMismatch;
-  const Integer st = ForEachChunk(second.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
-    const std::int64_t whole = n - n % 16;
-    if (const Integer s = job.Chunk(gcm, p, p, whole)) return s;
-    gcm.Decrypt(p + whole, p + whole, static_cast<std::size_t>(n - whole));
+  // First pass: the cipher text into the hash only.
+  platform::TWiped<TCharArray16> T;
+  {
+    TGCMState check = start;
+    if (const Integer st = ForEachChunk(in.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) {
+          gcm.HashCipher(check, p, static_cast<std::size_t>(n));
+          return Integer{0};
+        }))
+      return st;
+    gcm.Finish(check, *T);
+    if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
+  }
+
+  // Second pass: decrypt into the temporary output, hashing again what is read; a file whose
+  // size changed since the first pass is refused before anything is decrypted.
+  std::int64_t size = 0;
+  if (const Integer st = Rewind(in, job.In, dataStart, size)) return st;
+  if (size != in.Size) return error::kTagMismatch;
+  TGCMState s = start;
+  const Integer st = ForEachChunk(in.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
+    if (const Integer s2 = CryptInPlace(job, gcm, s, p, n, false)) return s2;
     return WriteAll(out->Handle(), p, n);
   });
   if (st != 0) return st;
-  gcm.Finish(*T);
+  gcm.Finish(s, *T);
   if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
   return out->Commit() ? 0 : error::kShortWrite;
 }
@@ -210,15 +234,17 @@ std::span<const std::uint8_t> FirstBits(const TBytes& b, Integer bits) {
 
 }  // namespace
 
-Integer TAESModes::GCMEncryptChunk(TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s) {
+Integer TAESModes::GCMEncryptChunk(const TGCMKey& key, TGCMState& state, const std::uint8_t* in, std::uint8_t* out,
+                                   std::int64_t s) {
   if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
-  gcm.Encrypt(in, out, static_cast<std::size_t>(s));
+  key.Encrypt(state, in, out, static_cast<std::size_t>(s));
   return 0;
 }
 
-Integer TAESModes::GCMDecryptChunk(TGCM& gcm, const std::uint8_t* in, std::uint8_t* out, std::int64_t s) {
+Integer TAESModes::GCMDecryptChunk(const TGCMKey& key, TGCMState& state, const std::uint8_t* in, std::uint8_t* out,
+                                   std::int64_t s) {
   if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
-  gcm.Decrypt(in, out, static_cast<std::size_t>(s));
+  key.Decrypt(state, in, out, static_cast<std::size_t>(s));
   return 0;
 }
 

@@ -54,7 +54,8 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
   if (FPaddingMode == nopadding && in.Size() % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
   TChunkBuffer buf(kStreamChunkSize);
   TCharArray16 V{};
-  if (FType != atECB) {
+  const TMode mode = NamedMode(FType);
+  if (UsesIV(mode)) {
     if (FIVMode == userdefined) {
       V = StreamIV(IV);
     } else {
@@ -63,7 +64,6 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
       o->WriteBuffer(V.data(), 16);
     }
   }
-  const Integer mode = FType;
   const Integer st = EncryptChunks(StreamIO(in, o, FChunkProgress), buf, ks, V, mode, FPaddingMode == PKCS7,
                                    [&](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
                                      return BlockStep(TDirection::Encrypt, ks, P, C, chain, mode);
@@ -73,25 +73,26 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
 
 Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
   TKeySchedule ks;
-  PrepareStreams(s, o, ks, key, DecryptsWithInverse(FType));
-  const bool ivHeader = FType != atECB && FIVMode == rand;
+  const TMode mode = NamedMode(FType);
+  PrepareStreams(s, o, ks, key, DecryptsWithInverse(mode));
+  const bool ivHeader = CarriesIV(FIVMode == rand, mode);
   TMeasuredInput in(s, TReadReport::ReadError);
   in.Check();
   const std::int64_t dataSize = std::max<std::int64_t>(0, in.Size() - (ivHeader ? 16 : 0));
   // Without padding only CTR accepts a cipher text that is not whole blocks.
-  if (FPaddingMode == nopadding && FType != atCTR && dataSize % 16 != 0) throw errorlist::ESelvane(kNoPaddingLength);
+  if (FPaddingMode == nopadding && WholeBlocksOnly(mode, false) && dataSize % 16 != 0)
+    throw errorlist::ESelvane(kNoPaddingLength);
   // Padded cipher text is whole blocks; anything else would be decrypted into meaningless text
   // that a lucky final byte could pass off as a success.
   if (FPaddingMode == PKCS7 && dataSize % 16 != 0) return kBadPadding;
   TChunkBuffer buf(kStreamChunkSize);
   TCharArray16 V{};
-  if (FType != atECB) {
+  if (UsesIV(mode)) {
     if (ivHeader)
       in.Read(V.data(), 16);  // all of a shorter input, which then holds no data part
     else
       V = StreamIV(IV);
   }
-  const Integer mode = FType;
   const Integer st = DecryptChunks(StreamIO(in, o, FChunkProgress), buf, ks, V, mode, FPaddingMode == PKCS7, dataSize,
                                    [&](const TCharArray16& C, TCharArray16& P, TCharArray16& chain) {
                                      return BlockStep(TDirection::Decrypt, ks, C, P, chain, mode);

@@ -1,9 +1,14 @@
-// The message sizes of the per-call rows and their names in benchmark names.
+// What the per-call rows share: their message sizes, the sizes' names in benchmark names, and
+// random messages of each size.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <map>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -20,6 +25,18 @@ inline std::string SizeName(std::size_t n) {
   else
     std::snprintf(s, sizeof s, "_%zuB", n);
   return s;
+}
+
+// Exactly n random bytes, the same for every caller, made once per size.
+inline const std::vector<std::uint8_t>& Sized(std::size_t n) {
+  static std::map<std::size_t, std::vector<std::uint8_t>> data;
+  std::vector<std::uint8_t>& d = data[n];
+  if (d.size() != n) {
+    d.resize(n);
+    std::mt19937 gen(3);
+    for (auto& x : d) x = static_cast<std::uint8_t>(gen());
+  }
+  return d;
 }
 
 }  // namespace bench

@@ -1,0 +1,91 @@
+// Shared pieces of the orvoaes subcommands: exit statuses, failures, options every subcommand
+// has, and the key and IV options.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "platform/Memory.h"
+#include "platform/SysUtils.h"
+#include "platform/Types.h"
+
+namespace cli {
+
+// Exit statuses, documented in the README and in --help.
+inline constexpr int kExitOK = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitAuthFailed = 3;   // GCM tag, CMAC verification, wrong passphrase
+inline constexpr int kExitInterrupted = 130;
+
+// A failure the subcommand reports: the message (which names the file and never quotes a key)
+// and the exit status.
+class TFailure : public std::runtime_error {
+ public:
+  TFailure(const std::string& message, int status) : std::runtime_error(message), FStatus(status) {}
+  int Status() const noexcept { return FStatus; }
+
+ private:
+  int FStatus;
+};
+[[noreturn]] void Fail(const std::string& message);
+[[noreturn]] void UsageFail(const std::string& message);
+[[noreturn]] void AuthFail(const std::string& message);
+// A library status (negative) as a failure: "<what>: <catalogue text> (<code>)".
+[[noreturn]] void FailStatus(const std::string& what, platform::Integer status);
+// The catalogue text of an exception's "Invalid Operation : <code>" message added to it.
+std::string DescribeLibraryError(const std::exception& e);
+
+// Options of every subcommand: --quiet silences the progress bar, --force lets an existing
+// output be replaced.
+struct TCommonOptions {
+  bool Quiet = false;
+  bool Force = false;
+};
+void AddCommonOptions(CLI::App& sub, TCommonOptions& common, bool withForce = true);
+// --help footer and --version for a subcommand.
+CLI::App* AddSubcommand(CLI::App& app, const std::string& name, const std::string& description,
+                        const std::string& example);
+
+// -K HEX, --key-file FILE (raw bytes) or --key-text TEXT (the component's key text: its
+// characters as UTF-8). Exactly one is required.
+struct TKeyOptions {
+  std::string Hex, File, Text;
+};
+void AddKeyOptions(CLI::App& sub, TKeyOptions& key);
+// The key bytes (16, 24 or 32), wiped when the holder goes; the option strings are wiped too.
+void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes);
+
+// Bytes from hexadecimal text (either case); the message names only what, never the text.
+platform::TBytes DecodeHex(const std::string& text, const std::string& what);
+std::string EncodeHex(const std::uint8_t* data, std::size_t n, bool upper = false);
+// Reads a whole small file (key files, tag files); fails naming the file.
+platform::TBytes ReadSmallFile(const std::string& path, std::size_t limit);
+
+}  // namespace cli
+
+namespace cli {
+
+// Runs a library call, turning what it raises into a failure that names what (a file): a
+// cancel through the progress callback becomes the interrupted status, the operation error
+// gets its catalogue text.
+template <class F>
+void Guard(const std::string& what, F&& f) {
+  try {
+    f();
+  } catch (const TFailure&) {
+    throw;
+  } catch (const platform::EAbort&) {
+    throw TFailure("interrupted", kExitInterrupted);
+  } catch (const std::exception& e) {
+    Fail(what + ": " + DescribeLibraryError(e));
+  }
+}
+
+// The subcommand families.
+void AddStreamCommands(CLI::App& app);
+
+}  // namespace cli

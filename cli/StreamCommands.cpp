@@ -1,0 +1,149 @@
+// enc / dec: ECB, CBC, OFB and CTR with PKCS7 padding or none, through the stream engine (the
+// layout `openssl enc` writes, the IV optionally carried in front) or the path-file format.
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "Common.h"
+#include "Io.h"
+#include "Progress.h"
+#include "crypto/engine/AESModes.h"
+
+namespace cli {
+
+namespace {
+
+using AESModes::TAESType;
+
+const std::map<std::string, TAESType> kModes{
+    {"ecb", AESModes::atECB}, {"cbc", AESModes::atCBC}, {"ofb", AESModes::atOFB}, {"ctr", AESModes::atCTR}};
+
+// The stream engine with the caller's mode, IV handling and padding.
+class TStreamEngine : public AESModes::TAESModes {
+ public:
+  TStreamEngine(TAESType type, AESModes::TIVMode iv, AESModes::TPaddingMode padding) : TAESModes(type, iv, padding) {}
+};
+
+struct TStreamOptions {
+  TCommonOptions Common;
+  TKeyOptions Key;
+  std::string In = "-", Out = "-", Mode = "cbc", Padding, Format = "stream", IV;
+  bool IVInFront = false;
+};
+
+// The caller's IV (16 bytes), or none in ECB or with the IV in front.
+platform::TBytes LoadIV(TStreamOptions& o) {
+  const bool ecb = o.Mode == "ecb";
+  if (!ecb && o.IV.empty() && !o.IVInFront) UsageFail("give --iv HEX or --iv-in-front (mode " + o.Mode + ")");
+  if (ecb || o.IVInFront) return platform::TBytes(16, 0);
+  platform::TBytes iv = DecodeHex(o.IV, "the IV");
+  if (iv.size() != 16) UsageFail("the IV must be 16 bytes (32 hexadecimal digits)");
+  return iv;
+}
+
+// openssl enc never pads the stream modes OFB and CTR; the default follows it (the path-file
+// format pads in every mode).
+bool Padded(const TStreamOptions& o) {
+  if (!o.Padding.empty()) return o.Padding == "pkcs7";
+  return o.Format == "file" || o.Mode == "ecb" || o.Mode == "cbc";
+}
+
+// The keystream modes without padding take any length, as `openssl enc` does: the engine
+// runs on the input followed by zero bytes up to a whole block, and what those bytes would add
+// to the output is dropped (in OFB and CTR each output byte depends only on the key stream and
+// its own input byte).
+void RunKeystream(AESModes::TAESModes& engine, TInput& in, TOutput& out, const platform::TBytes& key,
+                  const platform::TBytes& iv, bool encrypt, bool ivInFront) {
+  const std::int64_t size = in.Size();
+  const std::int64_t padded = (size + 15) / 16 * 16;
+  TZeroExtendedStream input(in.Stream(), padded);
+  const std::int64_t outSize = ivInFront ? (encrypt ? size + 16 : std::max<std::int64_t>(0, size - 16)) : size;
+  TWindowStream output(out.Stream(), 0, outSize);
+  if (encrypt)
+    engine.EncryptStream(&input, &output, key, iv);
+  else
+    engine.DecryptStream(&input, &output, key, iv);
+}
+
+void RunStream(TStreamOptions& o, bool encrypt) {
+  platform::TSecretBytes key;
+  LoadKey(o.Key, key);
+  const platform::TBytes iv = LoadIV(o);
+  TPrivateDir temp;
+  TInput in(o.In, temp);
+  TOutput out(o.Out, o.Common.Force);
+  TProgress progress(o.Common.Quiet, in.Size());
+  TStreamEngine engine(kModes.at(o.Mode), o.IVInFront ? AESModes::rand : AESModes::userdefined,
+                       Padded(o) ? AESModes::PKCS7 : AESModes::nopadding);
+  engine.SetChunkProgress(progress.Callback());
+  Guard(in.Name(), [&] {
+    if (!Padded(o) && (o.Mode == "ofb" || o.Mode == "ctr") && in.Size() % 16 != 0) {
+      RunKeystream(engine, in, out, key.Value, iv, encrypt, o.IVInFront);
+    } else if (encrypt) {
+      engine.EncryptStream(&in.Stream(), &out.Stream(), key.Value, iv);
+    } else if (const platform::Integer status = engine.DecryptStream(&in.Stream(), &out.Stream(), key.Value, iv)) {
+      FailStatus(in.Name(), status);
+    }
+  });
+  progress.Erase();
+  out.Commit();
+}
+
+// The path-file operations: they have no progress callback, so Ctrl-C is honoured once the
+// operation returns (its new output is then removed).
+void RunFile(TStreamOptions& o, bool encrypt) {
+  platform::TSecretBytes key;
+  LoadKey(o.Key, key);
+  const platform::TBytes iv = LoadIV(o);
+  platform::TCharArray16 iv16{};
+  std::copy_n(iv.begin(), 16, iv16.begin());
+  TPrivateDir temp;
+  TInput in(o.In, temp);
+  TPathOutput out(o.Out, o.Common.Force, temp);
+  const auto inPath = platform::DecodeFileSystemText(in.Path());
+  const auto outPath = platform::DecodeFileSystemText(out.Path());
+  const platform::Integer bits = static_cast<platform::Integer>(key.Value.size() * 8);
+  const bool padding = Padded(o);
+  const platform::Integer mode = kModes.at(o.Mode);
+  AESModes::TAESModes engine;
+  const platform::Integer status =
+      encrypt ? engine.EncryptFile(inPath, outPath, key.Value, bits, o.IVInFront, iv16, padding, mode)
+              : engine.DecryptFile(inPath, outPath, key.Value, bits, o.IVInFront, iv16, padding, mode);
+  platform::SecureZero(iv16.data(), iv16.size());
+  if (status != 0) FailStatus(in.Name() + " -> " + out.Name(), status);
+  out.Finish();
+}
+
+void AddStreamCommand(CLI::App& app, bool encrypt) {
+  const std::string name = encrypt ? "enc" : "dec";
+  CLI::App* sub = AddSubcommand(
+      app, name,
+      encrypt ? "Encrypt with AES in ECB, CBC, OFB or CTR (the bytes `openssl enc -K .. -iv ..` writes)"
+              : "Decrypt what enc (or `openssl enc -K .. -iv ..`) wrote",
+      encrypt ? "orvoaes enc --mode ctr -K 000102030405060708090a0b0c0d0e0f --iv 00000000000000000000000000000001 "
+                "report.pdf -o report.pdf.enc"
+              : "orvoaes dec --mode cbc --key-file my.key --iv-in-front report.enc -o report.pdf");
+  auto o = std::make_shared<TStreamOptions>();
+  sub->add_option("input", o->In, "Input file (- or none: standard input)");
+  sub->add_option("-o,--out", o->Out, "Output file (- or none: standard output)");
+  sub->add_option("-m,--mode", o->Mode, "ecb, cbc, ofb or ctr (default cbc)")->check(CLI::IsMember({"ecb", "cbc", "ofb", "ctr"}));
+  sub->add_option("--padding", o->Padding, "pkcs7 or none (default pkcs7, but none for ofb and ctr streams, as openssl enc)")->check(CLI::IsMember({"pkcs7", "none"}));
+  sub->add_option("--format", o->Format, "stream (default, as openssl enc) or file (the path-file format)")
+      ->check(CLI::IsMember({"stream", "file"}));
+  AddKeyOptions(*sub, o->Key);
+  auto* iv = sub->add_option("--iv", o->IV, "IV as hexadecimal (32 digits)");
+  sub->add_flag("--iv-in-front", o->IVInFront, encrypt ? "Draw a random IV and write it before the cipher text"
+                                                        : "Read the IV from the first 16 bytes of the input")
+      ->excludes(iv);
+  AddCommonOptions(*sub, o->Common);
+  sub->callback([o, encrypt] { o->Format == "file" ? RunFile(*o, encrypt) : RunStream(*o, encrypt); });
+}
+
+}  // namespace
+
+void AddStreamCommands(CLI::App& app) {
+  AddStreamCommand(app, true);
+  AddStreamCommand(app, false);
+}
+
+}  // namespace cli
