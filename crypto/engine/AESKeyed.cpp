@@ -182,9 +182,9 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
 namespace {
 
 // The block modes' common path: checks, then the engine's byte loop for the mode.
-Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, Integer mode) {
+Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, detail::TMode mode) {
   if (k == nullptr || BadOutput(in, out)) return kBadArgument;
-  if (mode <= 1)
+  if (mode == detail::TMode::ECB || mode == detail::TMode::CBC)
     if (const Integer st = CheckWholeBlocks(dir, in.size())) return st;
   return detail::CryptBytes(dir, k->AES, in.data(), in.size(), out.data(), in.size(), V, mode);
 }
@@ -193,23 +193,23 @@ Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharA
 
 Integer TAESKey::EncryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   TCharArray16 unused{};
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, 0);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, detail::TMode::ECB);
 }
 Integer TAESKey::DecryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   TCharArray16 unused{};
-  return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, 0);
+  return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, detail::TMode::ECB);
 }
 Integer TAESKey::EncryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, 1);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, detail::TMode::CBC);
 }
 Integer TAESKey::DecryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, 1);
+  return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, detail::TMode::CBC);
 }
 Integer TAESKey::CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, 2);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, detail::TMode::OFB);
 }
 Integer TAESKey::CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, 3);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, detail::TMode::CTR);
 }
 
 Integer TAESKey::GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
