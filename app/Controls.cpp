@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <algorithm>
 #include <exception>
 
 #include "platform/SysUtils.h"
@@ -11,6 +12,25 @@ namespace Controls {
 
 void ShowError(QWidget* window, const QString& message) {
   QMessageBox::critical(window, window ? window->windowTitle() : QCoreApplication::applicationName(), message);
+}
+
+void ShowStatus(QLabel& label, const QString& text, const QString& folder) {
+  const QFontMetrics metrics = label.fontMetrics();
+  const QRect room = label.contentsRect().marginsRemoved(QMargins(label.margin(), label.margin(), label.margin(), label.margin()));
+  const QRect wrapped = metrics.boundingRect(QRect(0, 0, room.width(), 1 << 20), Qt::TextWordWrap, text);
+  QString shown = text;
+  const QString marker = QStringLiteral(" in ") + folder;
+  const qsizetype at = folder.isEmpty() ? -1 : text.indexOf(marker);
+  // A folder too long for a line of its own would push the rest out of view: it is shortened so
+  // that the whole text fits on one line.
+  if (at >= 0 && (wrapped.width() > room.width() || wrapped.height() > room.height())) {
+    const QString before = text.left(at + marker.size() - folder.size());
+    const QString after = text.mid(at + marker.size());
+    const int left = std::max(0, room.width() - metrics.horizontalAdvance(before + after));
+    shown = before + metrics.elidedText(folder, Qt::ElideMiddle, left) + after;
+  }
+  label.setText(shown);
+  label.setToolTip(shown == text ? QString() : text);
 }
 
 void DispatchEvent(const platform::TNotifyEvent& handler, platform::TObject* Sender, QWidget* window) noexcept {

@@ -2,6 +2,7 @@
 // where an exception that leaves an event handler is turned into an error box.
 #pragma once
 
+#include <QLabel>
 #include <QPushButton>
 
 #include "platform/Classes.h"
@@ -11,6 +12,12 @@ namespace Controls {
 // Shows message in a critical message box over window, titled with the window's caption, and
 // returns when it is closed.
 void ShowError(QWidget* window, const QString& message);
+
+// Shows text in label, wrapped at spaces. When it does not fit (a folder longer than a line),
+// folder (the part that follows " in ") is shortened in the middle with "…" so that the text
+// fits on one line and what comes after it (a size and time) stays in view; the whole text is
+// then the label's tooltip.
+void ShowStatus(QLabel& label, const QString& text, const QString& folder);
 
 // Runs handler (when assigned) with Sender. An exception that leaves it is caught here and
 // nowhere else: its message is shown by ShowError over window, and control returns to the event

@@ -91,15 +91,15 @@ void TForm3::StartCommand(const Commands::TCommand& command) {
   SetButtonsEnabled(false);
   setCursor(Qt::BusyCursor);
   ProgressBar1->setValue(ProgressBar1->minimum());
-  Label1->setText(QString::fromStdU16String(string(command.Caption) + u": " + string(command.Input) + u" to " +
-                                            string(command.Output) + u" in " + dir));
+  ShowStatus(string(command.Caption) + u": " + string(command.Input) + u" to " + string(command.Output) + u" in " + dir,
+             dir);
   FProgressTimer.start();
   // The component belongs to the command's thread until CommandFinished.
   FCommand.Start(
       [&command, dir, component = AESEncryption1](platform::TChunkProgress progress) {
         return Commands::RunCommand(command, dir, *component, std::move(progress));
       },
-      [this](const Commands::TOutcome& outcome) { CommandFinished(outcome); });
+      [this, dir](const Commands::TOutcome& outcome) { CommandFinished(outcome, dir); });
 }
 
 void TForm3::ShowProgress() {
@@ -110,11 +110,14 @@ void TForm3::ShowProgress() {
                          static_cast<int>(part * (ProgressBar1->maximum() - ProgressBar1->minimum())));
 }
 
-void TForm3::CommandFinished(const Commands::TOutcome& outcome) {
+void TForm3::CommandFinished(const Commands::TOutcome& outcome, const string& dir) {
   FProgressTimer.stop();
-  if (outcome.Result == Commands::TResult::Succeeded) ProgressBar1->setValue(ProgressBar1->maximum());
-  else ShowProgress();
-  Label1->setText(QString::fromStdU16String(outcome.Status));
+  // The close question asked about a command that is no longer running: withdraw it.
+  if (FCloseQuestion) FCloseQuestion->done(QMessageBox::No);
+  // A full bar after a success; after a failure an empty one, so it cannot read as almost done.
+  ProgressBar1->setValue(outcome.Result == Commands::TResult::Succeeded ? ProgressBar1->maximum()
+                                                                         : ProgressBar1->minimum());
+  ShowStatus(outcome.Status, dir);
   unsetCursor();
   SetButtonsEnabled(true);
   if (FFocusBefore) FFocusBefore->setFocus();
@@ -134,21 +137,29 @@ void TForm3::SetButtonsEnabled(bool enabled) {
   Button2->setEnabled(enabled);
 }
 
+// The folder shortened in the middle when the line is too long for the status line.
+void TForm3::ShowStatus(const string& text, const string& dir) {
+  const string folder = dir.size() > 1 && dir.back() == u'/' ? dir.substr(0, dir.size() - 1) : dir;
+  Controls::ShowStatus(*Label1, QString::fromStdU16String(text), QString::fromStdU16String(folder));
+}
+
 void TForm3::closeEvent(QCloseEvent* event) {
   if (!FCommand.Running() || FCloseWhenDone) {
     QWidget::closeEvent(event);
     return;
   }
-  const QMessageBox::StandardButton answer = QMessageBox::question(
-      this, windowTitle(), QStringLiteral("A command is still running. Cancel it and close the window?\n"
-                                          "The file it is writing is left as it was."),
-      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   event->ignore();
-  if (answer != QMessageBox::Yes) return;
-  if (!FCommand.Running()) {  // it ended while the question was open
-    close();
-    return;
-  }
+  if (FCloseQuestion) return;  // already asking
+  QMessageBox question(QMessageBox::Question, windowTitle(),
+                       QStringLiteral("A command is still running. Cancel it and close the window?\n"
+                                      "The file it is writing is left as it was."),
+                       QMessageBox::Yes | QMessageBox::No, this);
+  question.setDefaultButton(QMessageBox::No);
+  FCloseQuestion = &question;
+  const int answer = question.exec();
+  FCloseQuestion = nullptr;
+  // No, or withdrawn because the command ended meanwhile (its outcome is shown instead).
+  if (answer != QMessageBox::Yes || !FCommand.Running()) return;
   FCloseWhenDone = true;
   FCommand.Cancel();
   Label1->setText(QStringLiteral("Cancelling…"));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QTimer>
@@ -49,7 +50,9 @@ AESObj::TAESEncryption& LoadAESEncryption1(platform::TComponent& AOwner,
 // its own between clicks. A click starts its command on a thread of its own: while it runs both
 // buttons are disabled, the cursor over the window is busy, the progress bar follows the input
 // and closing the window asks whether to cancel. Afterwards the status line says what the
-// command came to, and a failure is also shown in an error box.
+// command came to (a long folder shortened in the middle), and a failure is also shown in an
+// error box, with the progress bar empty again. A command that ends while the close question is
+// open withdraws it: the outcome is shown as usual and the window may be closed again.
 class TForm3 : public QWidget, public platform::TComponent {
  public:
   // Where the commands find their files; asked anew on every click.
@@ -81,13 +84,15 @@ class TForm3 : public QWidget, public platform::TComponent {
   platform::TNotifyEvent PublishedMethod(std::string_view name);
   void StartCommand(const Commands::TCommand& command);
   void ShowProgress();
-  void CommandFinished(const Commands::TOutcome& outcome);
+  void CommandFinished(const Commands::TOutcome& outcome, const string& dir);
   void SetButtonsEnabled(bool enabled);
+  void ShowStatus(const string& text, const string& dir);
 
   TDirectorySource FDirectory;
   Controls::TBackgroundCommand FCommand{*this};
   QTimer FProgressTimer;
   QPointer<QWidget> FFocusBefore;  // the focused button, given the focus back afterwards
+  QPointer<QMessageBox> FCloseQuestion;  // "A command is still running…", while it is open
   bool FShowingOutcome = false;
   bool FCloseWhenDone = false;  // the user chose to cancel and close
 };

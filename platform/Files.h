@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/Types.h"
@@ -16,12 +17,25 @@ namespace platform {
 std::string NativePath(const string& path);
 
 bool FileExists(const string& path);
-// True for an existing regular file that this process may write.
-bool FileIsWritable(const string& path);
 // Deletes a file; returns false when it could not be deleted (or did not exist).
 bool DeleteFile(const string& path);
 // Creates a new empty file, replacing an existing one; raises EFOpenError naming the file on failure.
 void CreateEmptyFile(const string& path);
+
+// What a path names, after following links as opening it would: the device and inode of an
+// existing file; for a file that does not exist yet (a dangling link included), its folder's
+// device and inode and its name. Empty for a path that can name no file (a link loop, a missing
+// folder, an invalid name).
+struct TFileIdentity {
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::string Name;  // only for a file that does not exist yet
+  bool operator==(const TFileIdentity&) const = default;
+};
+std::optional<TFileIdentity> FileIdentity(const string& path);
+// True when both paths name one file, through links, hard links or different spellings; false
+// when either names none.
+bool SameFile(const string& a, const string& b);
 
 // Full path of the running executable. Raises Exception ("Cannot find the folder of this
 // program: ...") when the system cannot give it, for instance a path beyond its length limit,
@@ -71,15 +85,21 @@ class TFileHandle {
 };
 
 // Writes a file named by path whole or not at all: the bytes go to a temporary file in the
-// target's folder (an unnamed O_TMPFILE file where the OS allows it, else a visibly named one,
-// ".<name>.partial-<random>"), which Commit() flushes and renames over the target (keeping the
-// permission bits of a file it replaces; a new file gets 0666 less the umask). Without Commit()
-// nothing is left behind, and the target stays byte for byte as it was. A target that is a
-// symbolic link has the file it points to replaced; the link stays.
+// target's folder (an unnamed O_TMPFILE file where the OS allows it, else a hidden one,
+// ".<name>.partial-<hex>", readable by its owner only), which Commit() flushes and renames over
+// the target. The new file keeps the permission bits of the file it replaces, less setuid and
+// setgid, and its owner and group where the caller may set them; a new file gets 0666 less the
+// umask. Hidden names always fit the folder's name limit (a long name is shortened and gets a
+// hash of the whole). Without Commit() nothing is left behind, and the target stays byte for
+// byte as it was. A target that is a symbolic link has the file it names replaced, or created
+// when the link dangles; the link stays.
 class TReplacingFile {
  public:
-  // Raises EFOpenError naming the file when no temporary file can be made for it (missing or
-  // unwritable folder, a target that is a directory or not a regular file).
+  // Raises EFOpenError naming the file, before anything is written, when the target cannot be
+  // replaced: an existing target the caller may not write, a folder the caller may not write
+  // (or that is missing), a target that is not a regular file, a link loop, a name too long.
+  // Hidden files of earlier replacements of the same target that no process holds any more
+  // (left by a kill) are removed.
   explicit TReplacingFile(const string& targetPath);
   TReplacingFile(const TReplacingFile&) = delete;
   TReplacingFile& operator=(const TReplacingFile&) = delete;
@@ -93,15 +113,29 @@ class TReplacingFile {
   // or the rename fails; the target is then untouched and the temporary file is discarded.
   // A second call returns false.
   bool Commit();
+  // Commits two files as a pair: both targets are replaced, or on any failure this process sees
+  // neither is (the earlier first target is kept under a hidden name until the second is in
+  // place, and put back if the second cannot be). Only a process killed between the two renames
+  // leaves the new first target beside the old second one. Both temporary files are discarded
+  // on failure.
+  static bool CommitPair(TReplacingFile& first, TReplacingFile& second);
 
  private:
+  class TBackup;
+  bool Prepare();  // final mode and owner, flushed, under a hidden name beside the target
+  bool RenameOverTarget();
+  void Finish() noexcept;  // closes the file and makes the rename durable
   void Discard() noexcept;
 
   string FTarget;
-  std::string FNativeTarget;  // the file that is replaced (a link's target resolved)
+  std::string FNativeTarget;  // the file that is replaced (links followed)
   std::string FFolder;
-  std::string FVisibleTemp;   // the named temporary file, when O_TMPFILE was not available
+  std::string FHiddenPrefix;  // ".<name>.partial-", shortened to fit the folder's name limit
+  std::string FVisibleTemp;   // the temporary file's name, once it has one
   THandle FHandle = INVALID_HANDLE_VALUE;
+  bool FExisted = false;
+  std::int32_t FMode = -1;  // for the new file; -1: the mode the OS gave it
+  std::uint32_t FOwner = 0, FGroup = 0;  // of the replaced file
 };
 
 }  // namespace platform

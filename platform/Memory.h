@@ -19,6 +19,25 @@ void SecureZero(void* data, std::size_t len) noexcept;
 // differs.
 bool ConstantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) noexcept;
 
+// The stack below a caller that ScrubStack zeroes: deeper than any public operation of the
+// library reaches (the tests check it), small beside any thread's stack.
+inline constexpr std::size_t kStackScrubBytes = 64 * 1024;
+
+// Zeroes kStackScrubBytes of the stack below the caller's frame, where the functions it has
+// called left their locals and the registers the compiler spilled (round keys, key bytes, hash
+// keys), none of which their own wipes reach.
+void ScrubStack() noexcept;
+
+// Calls ScrubStack when it goes away, also when an exception leaves the scope. A key holder that
+// derives from it (first, so it is destroyed last) scrubs the stack its operation used.
+class TStackScrub {
+ public:
+  TStackScrub() = default;
+  ~TStackScrub() { ScrubStack(); }
+  TStackScrub(const TStackScrub&) = delete;
+  TStackScrub& operator=(const TStackScrub&) = delete;
+};
+
 // Holds a value (a key schedule, a hash key, a table) and wipes it when the holder goes away,
 // also when an exception leaves the scope.
 template <class T>

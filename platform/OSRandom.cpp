@@ -1,4 +1,5 @@
 #include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 
 #include <sys/random.h>
 

@@ -12,7 +12,7 @@ shift || true
 all=(convert convert_further buffer stream component description roundtrip cmac gcm_decrypt gcm_roundtrip keyed)
 if [[ $# -gt 0 ]]; then targets=("$@"); else targets=("${all[@]}"); fi
 
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" test
 build="$root/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DAES_BUILD_FUZZ=ON -DAES_BUILD_TESTS=OFF -DAES_BUILD_BENCH=OFF -DAES_BUILD_APP=OFF \

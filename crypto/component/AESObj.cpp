@@ -1,5 +1,6 @@
 #include "crypto/component/AESObj.h"
 
+#include "crypto/component/KeyText.h"
 #include "crypto/support/errorlist.h"
 #include "platform/Files.h"
 #include "platform/Memory.h"
@@ -35,12 +36,12 @@ TAESEncryption::TAESEncryption(TAESKeyLength keyLength, const string& key, TAEST
   FAESM = std::make_unique<AESModes::TAESModes>();
 }
 
-TAESEncryption::~TAESEncryption() { WipeKeyText(); }
-
-void TAESEncryption::WipeKeyText() {
-  platform::SecureWipe(FKey);
-  FKey.assign(static_cast<std::size_t>(FKeyLengthNum / 8), u'\0');
+void WipeKeyText(string& key, std::size_t length) {
+  platform::SecureWipe(key);
+  key.assign(length, u'\0');
 }
+
+TAESEncryption::~TAESEncryption() { WipeKeyText(FKey, static_cast<std::size_t>(FKeyLengthNum / 8)); }
 
 void TAESEncryption::SetKeyLength(TAESKeyLength Value) {
   FKeyLength = Value;

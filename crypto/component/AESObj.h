@@ -110,14 +110,10 @@ class TAESEncryption : public CryptBase::TOrvoCryptBase {
   virtual void Change();
 
  private:
-  // The key text replaced by FKeyLengthNum / 8 NUL characters, the old text wiped first.
-  void WipeKeyText();
   // Key and IV bytes of the file operations (hexadecimal unless raw, then UTF-8).
   void FileKeyMaterial(platform::TBytes& key, platform::TBytes& iv) const;
   template <class Run>
   auto RunFileOperation(const string& s, const string& o, Run run);
-
-  friend struct TAESEncryptionAccess;
 
   Integer FKeyLengthNum = 128;
   TAESKeyLength FKeyLength = kl128;

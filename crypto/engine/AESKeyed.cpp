@@ -1,12 +1,13 @@
-// TAESKey and TGCMEncryptor: argument checks over the keyed kernel, the GHASH kernel and the
-// CMAC absorber of the engine, with the key set up once per key object instead of once per call.
+// TAESKey and TGCMEncryptor: argument checks over the keyed kernel, the GCM key and the CMAC
+// absorber of the engine, with the key set up once per key object instead of once per call.
 #include "crypto/engine/AESKeyed.h"
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 
 #include "crypto/engine/core/AESModesChunks.h"
+#include "crypto/engine/core/AESModesGCMCore.h"
+#include "crypto/engine/core/AESModesRules.h"
 #include "crypto/engine/core/CMACAbsorber.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "platform/Memory.h"
@@ -16,11 +17,13 @@ namespace AESKeyed {
 namespace kernel = AESModes::kernel;
 namespace detail = AESModes::detail;
 using detail::TDirection;
+using detail::TMode;
 using error::kBadArgument;
 
 namespace {
 
-constexpr std::uint64_t kGCMMaxDataBytes = (std::uint64_t{1} << 36) - 32;
+using detail::kGCMMaxDataBytes;
+using detail::TGCMState;
 constexpr std::size_t kMinTagBytes = 4;
 
 using TIn = std::span<const std::uint8_t>;
@@ -35,10 +38,6 @@ bool BadOutput(TIn in, TOut out) noexcept {
   return before(in.data(), out.data() + in.size()) && before(out.data(), in.data() + in.size());
 }
 
-void PutBE64(std::uint8_t* p, std::uint64_t v) noexcept {
-  for (int i = 7; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
-}
-
 void Next32(TCharArray16& cb) noexcept {
   for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
   }
@@ -46,100 +45,59 @@ void Next32(TCharArray16& cb) noexcept {
 
 }  // namespace
 
-// Everything the key object keeps: the expanded key (both schedules: ECB and CBC decryption need
-// the inverse one), the hash key with its powers, and the CMAC subkeys. Each member wipes itself.
+// Everything the key object keeps: the expanded key for the block modes and CMAC (both schedules:
+// ECB and CBC decryption need the inverse one), the GCM key (its own expansion, the hash key and its
+// powers), and the CMAC subkeys. Each member wipes itself.
 struct TAESKey::TState {
   kernel::TKeyedKernel AES;
-  kernel::TGHash GHash;
+  detail::TGCMKey GCM;
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
 };
 
-// One GCM message under a key: J0, the counter, the running hash, the lengths, and the
-// keystream and cipher bytes of a block begun but not finished, so pieces of any size give the
-// bytes and the tag of the whole message.
-struct TGCMState {
-  TCharArray16 J0, CB, X, Key, Pending;
-  std::uint64_t LenA, LenC;  // bytes
-  std::size_t Fill;          // bytes of the current block done (0: none begun)
+// A GCM message fed in pieces of any size: the engine's message state, which takes whole blocks
+// until the last piece, and the keystream and cipher bytes of a block begun by one piece and
+// finished by a later one.
+struct TGCMPieces {
+  TGCMState S;
+  TCharArray16 Key{}, Pending{};
+  std::size_t Fill = 0;  // bytes of the current block done (0: none begun)
 };
 
 namespace {
 
-using TGCMWiped = platform::TWiped<TGCMState>;
+using TGCMWiped = platform::TWiped<TGCMPieces>;
 
-void Absorb(const TAESKey::TState& k, std::uint8_t X[16], TIn p) noexcept {
-  k.GHash.Absorb(X, p.data(), p.size() / 16);
-  if (const std::size_t r = p.size() % 16) {
-    TCharArray16 last{};
-    std::memcpy(last.data(), p.data() + p.size() - r, r);
-    k.GHash.Absorb(X, last.data(), 1);
-  }
+void GCMBegin(const TAESKey::TState& k, TGCMState& s, TIn IV, TIn aad) noexcept {
+  k.GCM.SetIV(s, IV);
+  k.GCM.AddAAD(s, aad.data(), aad.size());
 }
 
-void GCMBegin(const TAESKey::TState& k, TGCMState& m, TIn IV, TIn aad) noexcept {
-  m = TGCMState{};
-  if (IV.size() == 12) {
-    std::memcpy(m.J0.data(), IV.data(), 12);
-    m.J0[15] = 1;
-  } else {
-    Absorb(k, m.J0.data(), IV);
-    TCharArray16 lengths{};
-    PutBE64(lengths.data() + 8, 8 * static_cast<std::uint64_t>(IV.size()));
-    k.GHash.Absorb(m.J0.data(), lengths.data(), 1);
-  }
-  m.CB = m.J0;
-  Next32(m.CB);
-  Absorb(k, m.X.data(), aad);
-  m.LenA = aad.size();
-}
-
-// n bytes of counter mode from where the message stands, each cipher block hashed once whole.
-void GCMCrypt(const TAESKey::TState& k, TGCMState& m, bool encrypt, const std::uint8_t* in, std::uint8_t* out,
-              std::size_t n) noexcept {
-  m.LenC += n;
-  // The rest of a block begun by an earlier piece.
-  while (m.Fill != 0 && n != 0) {
-    const std::uint8_t c = encrypt ? static_cast<std::uint8_t>(*in ^ m.Key[m.Fill]) : *in;
-    *out++ = static_cast<std::uint8_t>(*in++ ^ m.Key[m.Fill]);
-    m.Pending[m.Fill] = c;
-    --n;
+// n plain bytes of a message fed in pieces: the rest of a block begun before, whole blocks
+// through the engine, and a block begun here whose keystream is kept for the next piece.
+void GCMEncryptPiece(const TAESKey::TState& k, TGCMPieces& m, const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t n) noexcept {
+  for (; m.Fill != 0 && n != 0; --n) {
+    m.Pending[m.Fill] = *out++ = static_cast<std::uint8_t>(*in++ ^ m.Key[m.Fill]);
     if (++m.Fill == 16) {
-      k.GHash.Absorb(m.X.data(), m.Pending.data(), 1);
+      k.GCM.HashCipher(m.S, m.Pending.data(), 16);
       m.Fill = 0;
     }
   }
-  const std::size_t blocks = n / 16;
-  if (!k.GHash.StitchedCrypt(encrypt, k.AES, m.X.data(), m.CB.data(), in, out, blocks)) {
-    if (!encrypt) k.GHash.Absorb(m.X.data(), in, blocks);
-    k.AES.CTR32(in, out, blocks, m.CB.data());
-    if (encrypt) k.GHash.Absorb(m.X.data(), out, blocks);
-  }
-  in += 16 * blocks;
-  out += 16 * blocks;
-  n -= 16 * blocks;
-  if (n != 0) {
-    // A block begun here: its keystream is kept for the next piece or for the tag.
-    k.AES.EncryptBlock(m.CB.data(), m.Key.data());
-    Next32(m.CB);
+  const std::size_t whole = n - n % 16;
+  k.GCM.Encrypt(m.S, in, out, whole);
+  if (const std::size_t r = n - whole) {
+    k.AES.EncryptBlock(m.S.CB.data(), m.Key.data());
+    Next32(m.S.CB);
     m.Pending.fill(0);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint8_t c = encrypt ? static_cast<std::uint8_t>(in[i] ^ m.Key[i]) : in[i];
-      out[i] = static_cast<std::uint8_t>(in[i] ^ m.Key[i]);
-      m.Pending[i] = c;
-    }
-    m.Fill = n;
+    for (std::size_t i = 0; i < r; ++i) m.Pending[i] = out[whole + i] = static_cast<std::uint8_t>(in[whole + i] ^ m.Key[i]);
+    m.Fill = r;
   }
 }
 
-// T = E(J0) xor GHASH(..., the last block begun zero-padded, the 64-bit bit counts).
-void GCMTag(const TAESKey::TState& k, TGCMState& m, TCharArray16& T) noexcept {
-  if (m.Fill != 0) k.GHash.Absorb(m.X.data(), m.Pending.data(), 1);
-  TCharArray16 lengths;
-  PutBE64(lengths.data(), 8 * m.LenA);
-  PutBE64(lengths.data() + 8, 8 * m.LenC);
-  k.GHash.Absorb(m.X.data(), lengths.data(), 1);
-  k.AES.EncryptBlock(m.J0.data(), T.data());
-  for (std::size_t i = 0; i < 16; ++i) T[i] ^= m.X[i];
+// The tag of a message fed in pieces: a block begun is hashed zero-padded, then the lengths.
+void GCMPiecesTag(const TAESKey::TState& k, TGCMPieces& m, TCharArray16& T) noexcept {
+  if (m.Fill != 0) k.GCM.HashCipher(m.S, m.Pending.data(), m.Fill);
+  k.GCM.Finish(m.S, T);
 }
 
 Integer CheckGCMTag(std::size_t tagBytes) noexcept {
@@ -151,7 +109,6 @@ Integer CheckGCMData(TIn in, TOut out) noexcept {
   return BadOutput(in, out) || in.size() > kGCMMaxDataBytes ? kBadArgument : 0;
 }
 
-// ECB and CBC take whole blocks only.
 Integer CheckWholeBlocks(TDirection dir, std::size_t n) noexcept {
   if (n % 16 == 0) return 0;
   return dir == TDirection::Encrypt ? error::kNoPaddingLength : error::kBadCipherLength;
@@ -170,11 +127,10 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
   if (const Integer st = detail::NkForKeyLength(key.size(), Nk)) return st;
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
-  // E(0) is both the GCM hash key H and the CMAC value L the subkeys come from.
-  platform::TWiped<TCharArray16> H;
-  state->AES.EncryptBlock(H->data(), H->data());
-  state->GHash.SetKey(H->data());
-  detail::CMACSubkeys(*H, state->K->at(0), state->K->at(1));
+  if (const Integer st = state->GCM.Init(key, Nk)) return st;
+  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys come from
+  state->AES.EncryptBlock(L->data(), L->data());
+  detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
   FState = std::move(state);
   return 0;
 }
@@ -182,9 +138,11 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
 namespace {
 
 // The block modes' common path: checks, then the engine's byte loop for the mode.
-Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, detail::TMode mode) {
+// ECB and CBC take whole blocks; OFB and CTR any length (a partial last block uses the first
+// bytes of its keystream block).
+Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, TMode mode) {
   if (k == nullptr || BadOutput(in, out)) return kBadArgument;
-  if (mode == detail::TMode::ECB || mode == detail::TMode::CBC)
+  if (mode == TMode::ECB || mode == TMode::CBC)
     if (const Integer st = CheckWholeBlocks(dir, in.size())) return st;
   return detail::CryptBytes(dir, k->AES, in.data(), in.size(), out.data(), in.size(), V, mode);
 }
@@ -193,23 +151,23 @@ Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharA
 
 Integer TAESKey::EncryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   TCharArray16 unused{};
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, detail::TMode::ECB);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::DecryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   TCharArray16 unused{};
-  return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, detail::TMode::ECB);
+  return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::EncryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, detail::TMode::CBC);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::DecryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, detail::TMode::CBC);
+  return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, detail::TMode::OFB);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::OFB);
 }
 Integer TAESKey::CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, detail::TMode::CTR);
+  return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CTR);
 }
 
 Integer TAESKey::GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
@@ -218,11 +176,11 @@ Integer TAESKey::GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std:
   if (!FState || IV.empty()) return kBadArgument;
   if (const Integer st = CheckGCMTag(tag.size())) return st;
   if (const Integer st = CheckGCMData(plain, cipher)) return st;
-  TGCMWiped m;
+  TGCMState s;
   platform::TWiped<TCharArray16> T;
-  GCMBegin(*FState, *m, IV, additionalData);
-  GCMCrypt(*FState, *m, true, plain.data(), cipher.data(), plain.size());
-  GCMTag(*FState, *m, *T);
+  GCMBegin(*FState, s, IV, additionalData);
+  FState->GCM.Encrypt(s, plain.data(), cipher.data(), plain.size());
+  FState->GCM.Finish(s, *T);
   std::copy_n(T->begin(), tag.size(), tag.begin());
   return 0;
 }
@@ -233,13 +191,13 @@ Integer TAESKey::GCM_Open(std::span<const std::uint8_t> IV, std::span<const std:
   if (!FState || IV.empty()) return kBadArgument;
   if (const Integer st = CheckGCMTag(tag.size())) return st;
   if (const Integer st = CheckGCMData(cipher, plain)) return st;
-  TGCMWiped m;
+  TGCMState s;
   platform::TWiped<TCharArray16> T;
-  GCMBegin(*FState, *m, IV, additionalData);
+  GCMBegin(*FState, s, IV, additionalData);
   // One pass: the stitched loop decrypts and hashes together, and a mismatch takes the plain
   // text back before the caller sees a status.
-  GCMCrypt(*FState, *m, false, cipher.data(), plain.data(), cipher.size());
-  GCMTag(*FState, *m, *T);
+  FState->GCM.Decrypt(s, cipher.data(), plain.data(), cipher.size());
+  FState->GCM.Finish(s, *T);
   if (platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag)) return 0;
   platform::SecureZero(plain.data(), cipher.size());
   return error::kTagMismatch;
@@ -289,15 +247,16 @@ Integer TGCMEncryptor::Begin(std::span<const std::uint8_t> IV, std::span<const s
   FMessage->State.Clear();
   FMessage->Started = false;
   if (!FKey.FState || IV.empty()) return kBadArgument;
-  GCMBegin(*FKey.FState, *FMessage->State, IV, additionalData);
+  GCMBegin(*FKey.FState, FMessage->State->S, IV, additionalData);
   FMessage->Started = true;
   return 0;
 }
 
 Integer TGCMEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   if (!FMessage->Started || !FKey.FState || BadOutput(in, out)) return kBadArgument;
-  if (in.size() > kGCMMaxDataBytes - FMessage->State->LenC) return kBadArgument;
-  GCMCrypt(*FKey.FState, *FMessage->State, true, in.data(), out.data(), in.size());
+  TGCMPieces& m = *FMessage->State;
+  if (in.size() > kGCMMaxDataBytes - m.S.LenC - m.Fill) return kBadArgument;
+  GCMEncryptPiece(*FKey.FState, m, in.data(), out.data(), in.size());
   return 0;
 }
 
@@ -305,7 +264,7 @@ Integer TGCMEncryptor::Finish(std::span<std::uint8_t> tag) {
   if (!FMessage->Started || !FKey.FState) return kBadArgument;
   if (const Integer st = CheckGCMTag(tag.size())) return st;
   platform::TWiped<TCharArray16> T;
-  GCMTag(*FKey.FState, *FMessage->State, *T);
+  GCMPiecesTag(*FKey.FState, *FMessage->State, *T);
   std::copy_n(T->begin(), tag.size(), tag.begin());
   FMessage->State.Clear();
   FMessage->Started = false;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "crypto/support/RandomRange.h"
 #include "platform/OSRandom.h"
 
 namespace RandomCoreW {
@@ -34,7 +35,7 @@ HRESULT TRandomCore::GetRandomBytes(TBytes& Buffer) {
   return GetRandomBytes(static_cast<Integer>(Buffer.size()), Buffer.data());
 }
 
-Integer TRandomCore::MapToRange(Integer low, Integer high, Integer value, Integer maximum) {
+Integer MapToRange(Integer low, Integer high, Integer value, Integer maximum) {
   // std::nearbyint rounds in the current mode, which is to nearest with ties to even.
   const long double scaled = static_cast<long double>(value) / maximum * (high - low);
   return low + static_cast<Integer>(std::nearbyint(scaled));

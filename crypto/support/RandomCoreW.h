@@ -49,13 +49,6 @@ class TRandomCore {
   // A failing generator is not reported: the result is then 0.
   Cardinal GetRandomInt();
   UInt64 GetRandomLongInt();
-
- private:
-  // low + round(value / maximum * (high - low)), rounded to nearest with ties to even.
-  static Integer MapToRange(Integer low, Integer high, Integer value, Integer maximum);
-
-  // Lets tests check the mapping on chosen bytes.
-  friend struct TRandomCoreAccess;
 };
 
 }  // namespace RandomCoreW

@@ -1,6 +1,7 @@
 // The real window, clicked with the mouse and driven by the keyboard on the offscreen platform;
 // its commands work in a temporary folder.
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <memory>
 #include <set>
 
@@ -211,6 +212,101 @@ TEST_F(Form3Test, ClosingDuringACommandAsksAndCancellingLeavesNothing) {
   EXPECT_FALSE(Form->isVisible());
   EXPECT_TRUE(ReadBytes(File("test.aes")) == earlier);
   EXPECT_EQ(FilesInFolder(), (std::set<std::string>{"test.aes", "test.txt"}));
+}
+
+// A command that ends while the close question is open withdraws it: nobody answers, the window
+// stays, shows the outcome as usual (a failure's box alone, not over the question) and closes
+// when asked again.
+TEST_F(Form3Test, ACommandThatEndsWhileTheCloseQuestionIsOpenWithdrawsIt) {
+  struct Case {
+    const char* Name;
+    Controls::TButton* Unit1::TForm3::*Button;
+    bool Fails;
+    const char* Status;
+  };
+  const Bytes plain = testing_support::RandomBytes(64u << 20, 11);
+  Bytes badEnd = plain;
+  badEnd.back() = 0x20;  // the final block's padding byte, above 16
+  const Bytes damaged = testing_support::OpenSSLCrypt(true, 0, StoredKeyBytes(), {}, badEnd, false);
+  const Case cases[] = {
+      {"create", &Unit1::TForm3::Button1, false, "test.aes written in "},
+      {"restore of a damaged test.aes", &Unit1::TForm3::Button2, true,
+       "Restore AES failed: test.aes cannot be decrypted"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    OpenWindow();
+    WriteBytes(File("test.txt"), plain);
+    WriteBytes(File("test.aes"), damaged);
+
+    bool asked = false, answeredByTest = false, boxOverQuestion = false;
+    TShownBox failure;
+    QElapsedTimer open;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      if (box->icon() == QMessageBox::Question) {
+        if (!asked) open.start();
+        asked = true;
+        if (open.elapsed() > 60000) {  // never withdrawn: answer, so the test ends
+          answeredByTest = true;
+          box->button(QMessageBox::No)->click();
+        }
+        return;
+      }
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* other = qobject_cast<QMessageBox*>(w);
+        if (other && other != box && other->isVisible()) boxOverQuestion = true;
+      }
+      failure = {true, box->icon(), box->windowTitle().toStdString(), box->text().toStdString()};
+      box->button(QMessageBox::Ok)->click();
+    });
+    watcher.start(5);
+
+    QTest::mouseClick(Form.get()->*c.Button, Qt::LeftButton);
+    ASSERT_TRUE(Running());
+    EXPECT_FALSE(Form->close());  // returns once the question is gone
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Running(); }, 120000));
+    watcher.stop();
+
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(answeredByTest) << "the question stayed open after the command ended";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(Form->isVisible());
+    EXPECT_TRUE(Contains(StatusLine(), c.Status)) << StatusLine();
+    EXPECT_EQ(failure.Shown, c.Fails);
+    EXPECT_FALSE(boxOverQuestion) << "the failure's box was stacked on the question";
+    EXPECT_EQ(Form->ProgressBar1->value(),
+              c.Fails ? Form->ProgressBar1->minimum() : Form->ProgressBar1->maximum());
+    if (!c.Fails) {
+      EXPECT_TRUE(ReadBytes(File("test.aes")) == OpenSSLFileEncryption(plain));
+    }
+
+    EXPECT_TRUE(Form->close());
+    EXPECT_FALSE(Form->isVisible());
+  }
+}
+
+// A long folder is shortened in the middle: the status line keeps its start, the size and the
+// time in one line of the label, and its tooltip has the whole text.
+TEST_F(Form3Test, ALongFolderLeavesTheSizeAndTimeInView) {
+  const std::filesystem::path deep = Folder() / std::string(120, 'a') / std::string(120, 'b') / "end";
+  std::filesystem::create_directories(deep);
+  WriteBytes(deep / "test.txt", testing_support::RandomBytes(100, 12));
+  Form = std::make_unique<Unit1::TForm3>([dir = platform::FromUTF8(deep.string() + "/")] { return dir; });
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+
+  EXPECT_FALSE(CreateAes().Shown);
+  const QString shown = Form->Label1->text();
+  const std::string text = shown.toStdString();
+  EXPECT_EQ(text.rfind("test.aes written in " + Folder().string().substr(0, 4), 0), 0u) << text;
+  EXPECT_TRUE(Contains(text, "…")) << text;
+  EXPECT_TRUE(Contains(text, "end (112 bytes, ")) << text;
+  EXPECT_LE(Form->Label1->fontMetrics().horizontalAdvance(shown), Form->Label1->contentsRect().width()) << text;
+  EXPECT_EQ(Form->Label1->toolTip().toStdString(), "test.aes written in " + deep.string() +
+                                                       text.substr(text.find(" (112 bytes")));
 }
 
 }  // namespace

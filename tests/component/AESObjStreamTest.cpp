@@ -10,15 +10,9 @@
 #include "Thrown.h"
 #include "crypto/support/error.h"
 #include "crypto/component/AESObj.h"
+#include "crypto/component/KeyText.h"
 #include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
-
-namespace AESObj {
-// Reaches the key wipe that the destructor performs.
-struct TAESEncryptionAccess {
-  static void WipeKeyText(TAESEncryption& c) { c.WipeKeyText(); }
-};
-}  // namespace AESObj
 
 namespace {
 
@@ -116,10 +110,14 @@ TEST(AESObjConfiguration, PropertiesAreSetByNameInOrder) {
   EXPECT_THROW(c.SetPropertyText("AType", u"atXYZ"), platform::EPropertyError);
 }
 
-TEST(AESObjConfiguration, DestructionLeavesNulCharactersInPlaceOfTheKey) {
-  TAESEncryption c(kl192, string(24, u'k'), atECB, PKCS7, MiscObj::raw, MiscObj::yesUni);
-  TAESEncryptionAccess::WipeKeyText(c);
-  EXPECT_EQ(c.key(), string(24, u'\0'));
+// The destructor's wipe: the key text becomes as many NUL characters as the key length has bytes,
+// whatever its length was.
+TEST(AESObjConfiguration, KeyWipeLeavesNulCharactersOfTheKeyLength) {
+  for (const std::size_t before : {24u, 0u, 40u}) {
+    string key(before, u'k');
+    WipeKeyText(key, 24);
+    EXPECT_EQ(key, string(24, u'\0'));
+  }
 }
 
 // Streams: the key text taken one byte per character.
@@ -313,20 +311,30 @@ TEST_F(AESObjFiles, PaddingCheckCoversTheWholePadding) {
   }
 }
 
+// The output may name the input itself: by its path, through a link, or as a hard link (whose
+// other name keeps the input).
 TEST_F(AESObjFiles, SamePathForInputAndOutput) {
   const Bytes plain = testing_support::RandomBytes(1000, 6);
-  Write("file", plain);
-  auto c = StoredComponent();
-  c->EncryptFileW(Path("file"), Path("file"));
-  const Bytes cipher = Read("file");
-  EXPECT_EQ(cipher, OpenSSLCrypt(true, 0, testing_support::FromHex("3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b"), {}, plain, true));
-  // A wrong key fails the padding check and must not destroy the only copy of the cipher text.
-  auto wrong = StoredComponent(u"00000000000000000000000000000000");
-  ASSERT_EQ(wrong->DecryptFileW(Path("file"), Path("file")), error::kBadPadding);
-  EXPECT_EQ(Read("file"), cipher);
-  EXPECT_EQ(c->DecryptFileW(Path("file"), Path("file")), 0);
-  EXPECT_EQ(Read("file"), plain);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
+  fs::create_symlink("file", dir / "link");
+  for (const char* out : {"file", "link", "hard"}) {
+    SCOPED_TRACE(out);
+    fs::remove(dir / "file");
+    fs::remove(dir / "hard");
+    Write("file", plain);
+    fs::create_hard_link(dir / "file", dir / "hard");
+    auto c = StoredComponent();
+    c->EncryptFileW(Path("file"), Path(out));
+    const Bytes cipher = Read(out);
+    EXPECT_EQ(cipher, OpenSSLCrypt(true, 0, testing_support::FromHex("3a5c7e2b4d6f1a3c5e7b2d4f6a1c3e5b"), {}, plain, true));
+    EXPECT_EQ(Read("file"), std::string(out) == "hard" ? plain : cipher);
+    // A wrong key fails the padding check and must not destroy the only copy of the cipher text.
+    auto wrong = StoredComponent(u"00000000000000000000000000000000");
+    ASSERT_EQ(wrong->DecryptFileW(Path(out), Path(out)), error::kBadPadding);
+    EXPECT_EQ(Read(out), cipher);
+    EXPECT_EQ(c->DecryptFileW(Path(out), Path(out)), 0);
+    EXPECT_EQ(Read(out), plain);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 3);
 }
 
 // The chunk progress reports input bytes after each chunk; a cancel raises EAbort and leaves the

@@ -13,7 +13,7 @@
 #include "crypto/support/error.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/support/errorlist.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 #include "platform/SysUtils.h"
 
 namespace {

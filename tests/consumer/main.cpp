@@ -1,9 +1,10 @@
 // Encrypts and decrypts a buffer through the installed headers and library; exit status 0 when
-// the AES-128 known answer and the round trip hold.
+// the AES-128 known answer and the round trip hold and the version header agrees with the library.
 #include <cstdio>
 
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/AESModes.h"
+#include "orvoaes/Version.h"
 
 int main() {
   platform::TBytes key(16), plain(16), cipher(16), back(16);
@@ -21,6 +22,9 @@ int main() {
   AESKeyed::TAESKey keyed;  // the same block through a key set up once
   platform::TBytes keyedOut(16);
   const bool keyedOk = keyed.SetKey(key) == 0 && keyed.EncryptECB(plain, keyedOut) == 0 && keyedOut == expected;
-  std::puts(ok && keyedOk ? "consumer: OK" : "consumer: FAILED");
-  return ok && keyedOk ? 0 : 1;
+  const bool sameVersion = modes.GetVersionNumber() == ORVOAES_VERSION_NUMBER;
+  const bool all = ok && keyedOk && sameVersion;
+  std::printf("consumer of OrvoAES %s: %s\n", ORVOAES_VERSION_STRING,
+              all ? "OK" : (ok && keyedOk ? "FAILED (the version header differs from the library)" : "FAILED"));
+  return all ? 0 : 1;
 }

@@ -9,7 +9,7 @@
 #include "PaddingCases.h"
 #include "crypto/support/error.h"
 #include "crypto/engine/AESModes.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "PaddingCases.h"
 #include "crypto/support/error.h"
 #include "crypto/engine/AESModes.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 #include "platform/SysUtils.h"
 
 namespace {
@@ -267,6 +267,46 @@ TEST_F(AESModesFile, LongerEarlierOutputIsReplacedWhole) {
   ASSERT_EQ(0, m.DecryptFile(Path("in"), Path("out"), key, 128, false, Block(iv), true, kCBC));
   EXPECT_EQ(Read("out"), plain);
 
+}
+
+// The output may name the input itself, by its path, through a link or as a hard link: it gets
+// the output whole on success (a hard link's other name keeps the input), and a failure (a
+// wrong key's padding) leaves it byte for byte.
+TEST_F(AESModesFile, InputMayBeItsOwnOutputByAnyPath) {
+  const Bytes key = RandomBytes(16, 84), wrong = RandomBytes(16, 85), plain = RandomBytes(1000, 86);
+  const Bytes cipher = EncryptBuffer(plain, key, Bytes(16, 0), true, kCBC);
+  fs::create_symlink("in", FDir / "link");
+  TAESModes m;
+  for (const char* out : {"in", "link", "hard"}) {
+    SCOPED_TRACE(out);
+    fs::remove(FDir / "in");
+    fs::remove(FDir / "hard");
+    Write("in", plain);
+    fs::create_hard_link(FDir / "in", FDir / "hard");
+    ASSERT_EQ(0, m.EncryptFile(Path("in"), Path(out), key, 128, false, {}, true, kCBC));
+    EXPECT_EQ(Read(out), cipher);
+    EXPECT_EQ(Read("in"), std::string(out) == "hard" ? plain : cipher);
+    EXPECT_EQ(error::kBadPadding, m.DecryptFile(Path(out), Path(out), wrong, 128, false, {}, true, kCBC));
+    EXPECT_EQ(Read(out), cipher);
+    EXPECT_EQ(0, m.DecryptFile(Path(out), Path(out), key, 128, false, {}, true, kCBC));
+    EXPECT_EQ(Read(out), plain);
+  }
+  EXPECT_TRUE(fs::is_symlink(FDir / "link"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);  // no temporary file
+}
+
+// The output must exist, as for opening it for writing without creating it: a dangling link or
+// a link loop is -203, and nothing is created at the end of the link.
+TEST_F(AESModesFile, OutputLinksThatLeadNowhereAreRefused) {
+  Write("in", RandomBytes(32, 87));
+  fs::create_symlink("made", FDir / "dangling");
+  fs::create_symlink("loop", FDir / "loop");
+  TAESModes m;
+  for (const char* out : {"dangling", "loop"}) {
+    EXPECT_EQ(error::kFileOpenFailed, m.EncryptFile(Path("in"), Path(out), RandomBytes(16, 88), 128, false, {}, true, kCBC))
+        << out;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);
 }
 
 // A failed padding check leaves the earlier output byte for byte: no partial plain text.

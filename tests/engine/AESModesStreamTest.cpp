@@ -9,7 +9,7 @@
 #include "crypto/support/error.h"
 #include "crypto/engine/AESModes.h"
 #include "crypto/support/errorlist.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 #include "platform/Streams.h"
 
 namespace {

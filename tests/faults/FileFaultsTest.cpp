@@ -15,8 +15,10 @@
 #include <thread>
 
 #include "../platform/TempDir.h"
+#include "OrdinaryUser.h"
 #include "Oracle.h"
 #include "ReadShim.h"
+#include "SyscallShim.h"
 #include "Thrown.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/engine/AESModes.h"
@@ -184,6 +186,71 @@ TEST_F(FileFaults, KilledWhileWritingLeavesTheEarlierOutput) {
   EXPECT_EQ(Listing(), (std::set<std::string>{"out", "plain"}));
 }
 
+// Every operation that replaces a file named by path refuses, as an ordinary user, an output
+// (or GCM tag) that he may not write: -203, or the file exception naming it, with nothing
+// changed. With writable outputs the same calls succeed, so the refusals are no accident.
+TEST_F(FileFaults, ReadOnlyOutputsAreRefusedByEveryReplacingOperation) {
+  const Bytes plain = RandomBytes(3000, 7), key = RandomBytes(16, 8), iv = RandomBytes(12, 9);
+  Put("plain", plain);
+  Put("aad", RandomBytes(5, 10));
+  for (const char* name : {"cipher", "gcm", "gcm.tag", "out", "tag"}) Put(name, {});
+  TAESModes m;
+  ASSERT_EQ(0, m.EncryptFile(Path("plain"), Path("cipher"), kKey, 128, false, {}, true, 1));
+  ASSERT_EQ(0, m.GCM_EncryptFile(Path("plain"), Path("aad"), Path("gcm"), key, 128, iv, 96, Path("gcm.tag"), 128));
+  Component()->EncryptFileW(Path("plain"), Path("component"));
+  for (const char* name : {"read-only", "read-only.tag"}) {
+    Put(name, Bytes(4, 'r'));
+    fs::permissions(Native(name), fs::perms(0444));
+  }
+  for (const auto& e : fs::directory_iterator(Native(""))) testing_support::GiveToOrdinaryUser(e.path());
+  testing_support::GiveToOrdinaryUser(Native(""));
+  const auto before = Listing();
+
+  // Each operation writes out (and tag) and returns its status; the component's file exception
+  // counts as -203 when it names out.
+  const auto raised = [&](const std::function<void()>& call, const std::string& out) -> Integer {
+    const std::string message = testing_support::ThrownMessage(call);
+    return message == "no error" ? 0 : message.find(Native(out).string()) != std::string::npos ? -203 : -1;
+  };
+  const struct {
+    const char* What;
+    std::function<Integer(const std::string& out, const std::string& tag)> Run;
+  } operations[] = {
+      {"EncryptFile", [&](auto& out, auto&) { return m.EncryptFile(Path("plain"), Path(out), kKey, 128, false, {}, true, 1); }},
+      {"DecryptFile", [&](auto& out, auto&) { return m.DecryptFile(Path("cipher"), Path(out), kKey, 128, false, {}, true, 1); }},
+      {"GCM_EncryptFile",
+       [&](auto& out, auto& tag) {
+         return m.GCM_EncryptFile(Path("plain"), Path("aad"), Path(out), key, 128, iv, 96, Path(tag), 128);
+       }},
+      {"GCM_DecryptFile",
+       [&](auto& out, auto&) {
+         return m.GCM_DecryptFile(Path("gcm"), Path("aad"), Path(out), key, 128, iv, 96, Path("gcm.tag"), 128);
+       }},
+      {"EncryptFileW", [&](auto& out, auto&) { return raised([&] { Component()->EncryptFileW(Path("plain"), Path(out)); }, out); }},
+      {"DecryptFileW",
+       [&](auto& out, auto&) { return raised([&] { Component()->DecryptFileW(Path("component"), Path(out)); }, out); }},
+  };
+  const int failures = testing_support::AsOrdinaryUser([&] {
+    int count = 0;
+    const auto expect = [&](const char* what, const char* outputs, Integer got, Integer want) {
+      if (got == want) return;
+      std::fprintf(stderr, "%s, %s: %d instead of %d\n", what, outputs, got, want);
+      ++count;
+    };
+    for (const auto& op : operations) {
+      expect(op.What, "read-only output", op.Run("read-only", "tag"), -203);
+      expect(op.What, "writable output", op.Run("out", "tag"), 0);
+    }
+    expect("GCM_EncryptFile", "read-only tag", operations[2].Run("out", "read-only.tag"), -203);
+    return count;
+  });
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(Get("read-only"), Bytes(4, 'r'));
+  EXPECT_EQ(Get("read-only.tag"), Bytes(4, 'r'));
+  EXPECT_EQ(Get("out"), plain);  // the last writable run decrypted into it
+  EXPECT_EQ(Listing(), before);
+}
+
 // Bytes appended while an operation runs are not read: what was measured at the start is what
 // is encrypted (today's cipher text would take the appended bytes as a partial block that no
 // decryption accepts).
@@ -197,6 +264,62 @@ TEST_F(FileFaults, InputIsReadForItsMeasuredSize) {
     EXPECT_EQ(0, TAESModes().EncryptFile(Path("plain"), Path("out"), kKey, 128, false, {}, false, 0));
   }
   EXPECT_EQ(Get("out"), testing_support::OpenSSLCrypt(true, 0, kKey, {}, plain, false));
+}
+
+// Where unnamed temporary files are not available: the hidden file fits the folder's name limit
+// for a long output name and is readable by its owner only while it is written; the new file
+// gets its mode at Commit. One left by a killed process (its lock gone with it) is removed by
+// the next replacement of the same output; one still held, or another output's, stays.
+TEST_F(FileFaults, HiddenTemporaryFilesWhereUnnamedOnesAreMissing) {
+  const syscall_shim::TNoUnnamedFiles withoutUnnamedFiles;
+  const auto hidden = [this] {
+    std::set<std::string> names;
+    for (const auto& name : Listing())
+      if (name.rfind(".", 0) == 0) names.insert(name);
+    return names;
+  };
+  const std::string longName(240, 'n');
+  Put(longName, Bytes(3, 1));
+  fs::permissions(Native(longName), fs::perms(0640));
+  {
+    platform::TReplacingFile f(Path(longName));
+    ASSERT_EQ(hidden().size(), 1u);
+    EXPECT_LE(hidden().begin()->size(), 255u);
+    EXPECT_EQ(fs::status(Native(*hidden().begin())).permissions(), fs::perms(0600));
+    ASSERT_EQ(platform::FileWrite(f.Handle(), "new", 3), 3);
+    ASSERT_TRUE(f.Commit());
+  }
+  EXPECT_EQ(ReadFile(longName), "new");
+  EXPECT_EQ(fs::status(Native(longName)).permissions(), fs::perms(0640));
+  const mode_t mask = ::umask(022);
+  {
+    platform::TReplacingFile f(Path("fresh"));
+    ASSERT_TRUE(f.Commit());
+  }
+  ::umask(mask);
+  EXPECT_EQ(fs::status(Native("fresh")).permissions(), fs::perms(0644));
+
+  Put("out", Bytes(4, 4));
+  EXPECT_EQ(InChild([&] {
+              platform::TReplacingFile f(Path("out"));
+              platform::FileWrite(f.Handle(), "partial", 7);
+              ::kill(::getpid(), SIGKILL);
+              return 0;
+            }),
+            -SIGKILL);
+  const std::set<std::string> left = hidden();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(fs::status(Native(*left.begin())).permissions(), fs::perms(0600));
+  Put(".out.partial-00000000000000aa", {});
+  Put(".other.partial-00000000000000bb", {});
+  const platform::TFileHandle held(platform::FileOpen(Path(".out.partial-00000000000000aa"), platform::TFileAccess::Write));
+  ASSERT_TRUE(held.Valid());
+  {
+    platform::TReplacingFile f(Path("out"));
+    ASSERT_TRUE(f.Commit());
+  }
+  EXPECT_EQ(hidden(), (std::set<std::string>{".other.partial-00000000000000bb", ".out.partial-00000000000000aa"}));
+  EXPECT_TRUE(Get("out").empty());
 }
 
 }  // namespace

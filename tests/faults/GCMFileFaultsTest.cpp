@@ -1,14 +1,17 @@
 // GCM files whose reads fail part way: encryption and both passes of the verify-first decryption
-// report -203, never success, and the output and tag files stay as they were.
+// report -203, never success, and the output and tag files stay as they were. Output and tag
+// files put in place together or not at all.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "../platform/TempDir.h"
 #include "Oracle.h"
 #include "ReadShim.h"
+#include "SyscallShim.h"
 #include "crypto/engine/AESModes.h"
 
 namespace {
@@ -66,6 +69,53 @@ TEST_F(GCMFileFaults, FailedReadsAreReportedAndChangeNothing) {
   EXPECT_EQ(Files(), files + 2);  // cipher and cipherTag; no temporary file left
   EXPECT_EQ(Decrypt("cipher", "out", "cipherTag"), 0);
   EXPECT_EQ(Get("out"), FPlain);
+}
+
+// Output and tag are put in place as a pair. Whichever flush, link or rename of the commit
+// fails, with unnamed temporary files or without, the call returns -213 with both files as they
+// were, or (a failure once both are in place: the folder's flush; a backup link the file system
+// refuses, which moves the earlier output aside instead) 0 with both new; never one without the
+// other, and no hidden file stays behind.
+TEST_F(GCMFileFaults, OutputAndTagChangeTogetherOrNotAtAll) {
+  using syscall_shim::TCall;
+  Put("ref", {});
+  Put("ref.tag", {});
+  ASSERT_EQ(Encrypt("in", "ref", "ref.tag"), 0);
+  const Bytes cipher = Get("ref"), tag = Get("ref.tag");
+  const std::size_t files = Files();
+  for (const bool unnamed : {true, false}) {
+    std::optional<syscall_shim::TNoUnnamedFiles> withoutUnnamedFiles;
+    if (!unnamed) withoutUnnamedFiles.emplace();
+    for (const TCall call : {TCall::Fsync, TCall::Link, TCall::Rename}) {
+      int refused = 0;
+      for (int n = 1;; ++n) {
+        SCOPED_TRACE(testing::Message() << "unnamed " << unnamed << ", call " << static_cast<int>(call) << ", n " << n);
+        Put("out", Bytes(3, 'o'));
+        Put("tag", Bytes(2, 't'));
+        Integer status = 0;
+        int calls = 0;
+        {
+          const syscall_shim::TScopedFailure failing(call, n);
+          status = Encrypt("in", "out", "tag");
+          calls = syscall_shim::Calls(call);
+        }
+        EXPECT_EQ(Files(), files);
+        if (status == 0) {
+          EXPECT_EQ(Get("out"), cipher);
+          EXPECT_EQ(Get("tag"), tag);
+        } else {
+          ++refused;
+          EXPECT_EQ(status, -213);
+          EXPECT_EQ(Get("out"), Bytes(3, 'o'));
+          EXPECT_EQ(Get("tag"), Bytes(2, 't'));
+        }
+        if (calls < n) break;  // the n-th call never came: every call has failed once
+      }
+      if (call != TCall::Link || unnamed) {
+        EXPECT_GE(refused, 2);  // at least the output's and the tag's
+      }
+    }
+  }
 }
 
 }  // namespace

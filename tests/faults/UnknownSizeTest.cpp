@@ -61,6 +61,26 @@ TEST(UnknownSize, StreamOfNegativeSizeIsAReadFailureInEveryForm) {
       {"GenerateFromStream", "Invalid Operation : -203", [&](auto* in, auto*) { engine.GenerateFromStream(in, kKey); }},
       {"VerifyFromStream", "Invalid Operation : -203",
        [&](auto* in, auto*) { engine.VerifyFromStream(in, std::u16string(16, u'\0'), kKey); }},
+      {"GCM encryption", "Invalid Operation : -203",
+       [&](auto* in, auto* out) {
+         TMemoryStream tag;
+         engine.EncryptAndGenerateFromStream(in, out, nullptr, &tag, kKey, {});
+       }},
+      {"GCM encryption's additional data", "Invalid Operation : -203",
+       [&](auto* aad, auto* out) {
+         TMemoryStream plain(Bytes(5)), tag;
+         engine.EncryptAndGenerateFromStream(&plain, out, aad, &tag, kKey, {});
+       }},
+      {"GCM decryption", "Invalid Operation : -203",
+       [&](auto* in, auto* out) {
+         TMemoryStream tag(Bytes(16));
+         engine.DecryptAndVerifyFromStream(in, out, nullptr, &tag, kKey, {}, 128);
+       }},
+      {"GCM decryption's additional data", "Invalid Operation : -203",
+       [&](auto* aad, auto* out) {
+         TMemoryStream cipher(Bytes(40)), tag(Bytes(16));
+         engine.DecryptAndVerifyFromStream(&cipher, out, aad, &tag, kKey, {}, 128);
+       }},
   };
   for (const auto& c : cases) {
     TUnknownSizeStream in(data);

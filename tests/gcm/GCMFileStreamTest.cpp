@@ -6,10 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <map>
 
 #include "GCMForms.h"
 #include "Thrown.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 
 namespace {
 
@@ -128,6 +129,79 @@ TEST(GCMFile, IVInLayoutRoundTrip) {
   EXPECT_EQ(m.GCM_DecryptFile_IVIn(U16(f.Out), U16(f.AAD), U16(plain), f.Key, 128, U16(f.Tag), 128), 0);
   EXPECT_EQ(Get(plain), f.Plain);
   fs::remove(plain);
+}
+
+// Every regular file and link of the folder: the bytes of a file, the target of a link.
+std::map<std::string, Bytes> Snapshot(const fs::path& dir) {
+  std::map<std::string, Bytes> files;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (e.is_symlink()) {
+      const std::string target = fs::read_symlink(e.path()).string();
+      files[name] = Bytes(target.begin(), target.end());
+    } else {
+      files[name] = Get(e.path());
+    }
+  }
+  return files;
+}
+
+// Two paths naming one file, by the same spelling, a symbolic link or a hard link: an output
+// that would overwrite the other output or an input it needs is refused with -203 before
+// anything is written. Each case would return 0 and lose a file without the check.
+TEST(GCMFile, PathsNamingOneFileAreRefusedBeforeAnythingIsWritten) {
+  const fs::path dir = Scratch("same");
+  fs::create_directories(dir);
+  const TBytes key = RandomBytes(16, 61), iv = RandomBytes(12, 62);
+  Put(dir / "plain", RandomBytes(1000, 63));
+  Put(dir / "aad", RandomBytes(10, 64));
+  Put(dir / "cipher", {});
+  Put(dir / "tag", {});
+  const auto encrypt = [&](const char* in, const char* aad, const char* out, const char* tag) {
+    return TAESModes().GCM_EncryptFile(U16(dir / in), U16(dir / aad), U16(dir / out), key, 128, iv, 96,
+                                       U16(dir / tag), 128);
+  };
+  const auto decrypt = [&](const char* in, const char* aad, const char* out, const char* tag) {
+    return TAESModes().GCM_DecryptFile(U16(dir / in), U16(dir / aad), U16(dir / out), key, 128, iv, 96,
+                                       U16(dir / tag), 128);
+  };
+  ASSERT_EQ(encrypt("plain", "aad", "cipher", "tag"), 0);
+  fs::create_symlink("tag", dir / "tag-link");
+  fs::create_symlink(dir / "plain", dir / "plain-link");
+  fs::create_hard_link(dir / "tag", dir / "tag-hard");
+  fs::create_hard_link(dir / "aad", dir / "aad-hard");
+  const auto before = Snapshot(dir);
+
+  struct Same {
+    const char* What;
+    bool Encrypt;
+    const char *In, *AAD, *Out, *Tag;
+  } cases[] = {
+      {"output = tag", true, "plain", "aad", "tag", "tag"},
+      {"tag = input", true, "plain", "aad", "cipher", "plain"},
+      {"output = additional data", true, "plain", "aad", "aad", "tag"},
+      {"tag = additional data", true, "plain", "aad", "cipher", "aad"},
+      {"output a link to the tag", true, "plain", "aad", "tag-link", "tag"},
+      {"output a hard link of the tag", true, "plain", "aad", "tag-hard", "tag"},
+      {"tag a link to the input", true, "plain", "aad", "cipher", "plain-link"},
+      {"decryption: output = tag", false, "cipher", "aad", "tag", "tag"},
+      {"decryption: output = additional data", false, "cipher", "aad", "aad", "tag"},
+      {"decryption: output a hard link of the additional data", false, "cipher", "aad", "aad-hard", "tag"},
+      {"decryption: output a link to the tag", false, "cipher", "aad", "tag-link", "tag"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.Encrypt ? encrypt(c.In, c.AAD, c.Out, c.Tag) : decrypt(c.In, c.AAD, c.Out, c.Tag), -203) << c.What;
+    EXPECT_EQ(Snapshot(dir), before) << c.What;
+  }
+
+  // The output may replace its own input, by name or through a link, whole and on success only.
+  const Bytes plain = Get(dir / "plain");
+  ASSERT_EQ(encrypt("plain", "aad", "plain-link", "tag"), 0);
+  EXPECT_EQ(Get(dir / "plain"), Get(dir / "cipher"));
+  EXPECT_TRUE(fs::is_symlink(dir / "plain-link"));
+  ASSERT_EQ(decrypt("plain", "aad", "plain", "tag"), 0);
+  EXPECT_EQ(Get(dir / "plain"), plain);
+  fs::remove_all(dir);
 }
 
 // A write the OS refuses (the process's file size limit, SIGXFSZ ignored) ends both directions

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <set>
 #include <string>
 
+#include "OrdinaryUser.h"
 #include "TempDir.h"
 #include "platform/Files.h"
 #include "platform/Streams.h"
@@ -205,14 +207,126 @@ TEST_F(PlatformFiles, ReplacingFileWithoutCommitLeavesEverythingAsItWas) {
   EXPECT_EQ(Listing(), std::set<std::string>{"out.bin"});
 }
 
+// A link is followed as opening it for writing would: the file it names is replaced, or created
+// when the link dangles (through a chain of relative links); a loop is refused.
 TEST_F(PlatformFiles, ReplacingFileThroughALinkReplacesTheFileItNames) {
   WriteFile("real.bin", "old");
+  std::filesystem::create_directories(Native("sub"));
   std::filesystem::create_symlink(Native("real.bin"), Native("link.bin"));
-  TReplacingFile f(Path("link.bin"));
-  WriteAll(f.Handle(), "new");
-  ASSERT_TRUE(f.Commit());
+  std::filesystem::create_symlink("made.bin", Native("sub/dangling"));
+  std::filesystem::create_symlink("sub/dangling", Native("chain"));
+  std::filesystem::create_symlink("loop2", Native("loop1"));
+  std::filesystem::create_symlink("loop1", Native("loop2"));
+  for (const char* name : {"link.bin", "chain"}) {
+    TReplacingFile f(Path(name));
+    WriteAll(f.Handle(), name);
+    ASSERT_TRUE(f.Commit()) << name;
+  }
   EXPECT_TRUE(std::filesystem::is_symlink(Native("link.bin")));
-  EXPECT_EQ(ReadFile("real.bin"), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(Native("chain")));
+  EXPECT_TRUE(std::filesystem::is_symlink(Native("sub/dangling")));
+  EXPECT_EQ(ReadFile("real.bin"), "link.bin");
+  EXPECT_EQ(ReadFile("sub/made.bin"), "chain");
+  EXPECT_THROW(TReplacingFile(Path("loop1")), EFOpenError);
+  EXPECT_EQ(Listing(), (std::set<std::string>{"chain", "link.bin", "loop1", "loop2", "real.bin", "sub"}));
+}
+
+TEST_F(PlatformFiles, FileIdentityFollowsLinksAndSpellings) {
+  namespace fs = std::filesystem;
+  WriteFile("a", "1");
+  WriteFile("b", "2");
+  fs::create_directories(Native("sub"));
+  fs::create_symlink("a", Native("to-a"));
+  fs::create_hard_link(Native("a"), Native("hard-a"));
+  fs::create_symlink("sub", Native("sub-link"));
+  fs::create_symlink("new", Native("dangling"));
+  fs::create_symlink("loop", Native("loop"));
+  const struct {
+    const char *X, *Y;
+    bool Same;
+  } cases[] = {
+      {"a", "a", true},           {"a", "sub/../a", true},        {"a", "to-a", true},
+      {"a", "hard-a", true},      {"a", "b", false},              {"sub/new", "sub-link/new", true},
+      {"new", "dangling", true},  {"new", "sub/new", false},      {"loop", "loop", false},
+      {"none/x", "none/x", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::SameFile(Path(c.X), Path(c.Y)), c.Same) << c.X << " " << c.Y;
+  EXPECT_FALSE(platform::FileIdentity(Path("loop")));
+}
+
+// Replacing drops setuid and setgid, as copying does, and keeps the owner and group where the
+// caller may set them (root may; an ordinary user keeps his own).
+TEST_F(PlatformFiles, ReplacingFileDropsSetuidAndKeepsTheOwner) {
+  WriteFile("tool", "old");
+  ASSERT_EQ(::chmod(Native("tool").c_str(), 06751), 0);
+  testing_support::GiveToOrdinaryUser(Native("tool"));
+  struct stat before{};
+  ASSERT_EQ(::stat(Native("tool").c_str(), &before), 0);
+  {
+    TReplacingFile f(Path("tool"));
+    WriteAll(f.Handle(), "new");
+    ASSERT_TRUE(f.Commit());
+  }
+  struct stat after{};
+  ASSERT_EQ(::stat(Native("tool").c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0751u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_EQ(ReadFile("tool"), "new");
+}
+
+// An ordinary user may not replace a file he may not write, nor a writable file in a folder he
+// may not write; both are refused before anything is written. A writable file in his own folder
+// is replaced, so the refusals are not the child failing for some other reason.
+TEST_F(PlatformFiles, ReplacingFileRefusesWhatTheCallerMayNotWrite) {
+  namespace fs = std::filesystem;
+  fs::create_directories(Native("open"));
+  fs::create_directories(Native("closed"));
+  const std::pair<const char*, fs::perms> files[] = {
+      {"open/read-only", fs::perms(0444)}, {"open/writable", fs::perms(0644)}, {"closed/writable", fs::perms(0666)}};
+  for (const auto& [name, perms] : files) {
+    WriteFile(name, "old");
+    fs::permissions(Native(name), perms);
+    testing_support::GiveToOrdinaryUser(Native(name));
+  }
+  testing_support::GiveToOrdinaryUser(Native("open"));
+  fs::permissions(Native("closed"), fs::perms(0555));
+  const int failures = testing_support::AsOrdinaryUser([&] {
+    int bits = 0;
+    for (const char* name : {"open/read-only", "closed/writable"}) {
+      try {
+        TReplacingFile f(Path(name));
+        bits |= 1;
+      } catch (const EFOpenError& e) {
+        if (e.Message().find(Path(name)) == platform::string::npos) bits |= 2;
+      }
+    }
+    TReplacingFile f(Path("open/writable"));
+    if (platform::FileWrite(f.Handle(), "new", 3) != 3 || !f.Commit()) bits |= 4;
+    return bits;
+  });
+  fs::permissions(Native("closed"), fs::perms(0755));
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(ReadFile("open/read-only"), "old");
+  EXPECT_EQ(ReadFile("closed/writable"), "old");
+  EXPECT_EQ(ReadFile("open/writable"), "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(Native("open")), {}), 2);
+}
+
+// Hidden names fit the folder's name limit however long the target's name; a name past the
+// limit is refused at once.
+TEST_F(PlatformFiles, ReplacingFileFitsItsNamesToTheFolder) {
+  for (const std::size_t length : {230u, 240u, 255u}) {
+    const std::string name(length, 'n');
+    WriteFile(name, "old");
+    TReplacingFile f(Path(name));
+    WriteAll(f.Handle(), "new");
+    EXPECT_TRUE(f.Commit()) << length;
+    EXPECT_EQ(ReadFile(name), "new") << length;
+    std::filesystem::remove(Native(name));
+  }
+  EXPECT_THROW(TReplacingFile(Path(std::string(256, 'n'))), EFOpenError);
+  EXPECT_TRUE(Listing().empty());
 }
 
 TEST_F(PlatformFiles, ReplacingFileRefusesWhatItCannotReplace) {

@@ -1,54 +1,16 @@
-// No copy of key text or key bytes is left in memory the library releases. This executable
-// replaces the global operator delete: while a scan is on, every block handed back is searched
-// for the marker key (its bytes, and its text in UTF-16) before it is freed.
+// No copy of key text or key bytes is left in memory the library releases: every block handed
+// back while an operation runs is searched for the marker key (its bytes, and its text in UTF-16)
+// before it is freed.
 #include <gtest/gtest.h>
-#include <malloc.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "ReleasedMemory.h"
 #include "crypto/component/AESObj.h"
 #include "platform/Streams.h"
-
-namespace {
-
-struct TPattern {
-  const void* Data;
-  std::size_t Size;
-};
-
-std::atomic<bool> gScanning{false};
-TPattern gPatterns[4];
-std::size_t gPatternCount = 0;
-std::atomic<int> gFound{0};
-
-void Scan(void* p) noexcept {
-  if (p == nullptr || !gScanning) return;
-  const std::size_t n = ::malloc_usable_size(p);
-  for (std::size_t i = 0; i < gPatternCount; ++i)
-    if (::memmem(p, n, gPatterns[i].Data, gPatterns[i].Size) != nullptr) ++gFound;
-}
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return ::operator new(n); }
-void operator delete(void* p) noexcept {
-  Scan(p);
-  std::free(p);
-}
-void operator delete[](void* p) noexcept { ::operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
 
 namespace {
 
@@ -68,10 +30,12 @@ class FreedMemory : public testing::Test {
     }
     FMarkerText = string(kMarker.begin(), kMarker.end());
     FMarkerBytes.assign(kMarker.begin(), kMarker.end());
-    gPatterns[0] = {FMarkerBytes.data(), FMarkerBytes.size()};
-    gPatterns[1] = {FMarkerText.data(), FMarkerText.size() * 2};
-    gPatterns[2] = {FHexText.data(), FHexText.size() * 2};
-    gPatternCount = 3;
+    const auto bytesOf = [](const string& text) {
+      const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+      return std::vector<std::uint8_t>(p, p + 2 * text.size());
+    };
+    secrets_test::SetReleasedPatterns(
+        {{"key bytes", FMarkerBytes}, {"key text", bytesOf(FMarkerText)}, {"hexadecimal key text", bytesOf(FHexText)}});
     FDir = std::filesystem::temp_directory_path() / ("aes_secrets_" + std::to_string(::getpid()));
     std::filesystem::create_directories(FDir);
     std::ofstream(FDir / "plain") << std::string(200000, 'p');
@@ -83,11 +47,7 @@ class FreedMemory : public testing::Test {
   // Runs action with the scan on and returns how many released blocks held the marker.
   template <class Action>
   static int FoundDuring(Action action) {
-    gFound = 0;
-    gScanning = true;
-    action();
-    gScanning = false;
-    return gFound;
+    return static_cast<int>(secrets_test::ReleasedDuring(action).size());
   }
 
   std::vector<std::uint8_t> FMarkerBytes;

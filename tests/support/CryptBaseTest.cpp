@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "crypto/support/CryptBase.h"
+#include "orvoaes/Version.h"
 #include "platform/SysUtils.h"
 
 namespace {
@@ -25,6 +26,13 @@ TEST(SupportCryptBase, VersionIgnoresWrites) {
   // Version has no default, so a stored description always carries it.
   EXPECT_TRUE(base.IsStored("Version"));
   EXPECT_THROW(base.GetPropertyText("version"), platform::EPropertyError);
+}
+
+// The installed version header, made from the project's version, agrees with the library's.
+TEST(SupportCryptBase, VersionHeaderMatchesTheLibrary) {
+  const TOrvoCryptBase base;
+  EXPECT_EQ(base.GetVersionNumber(), ORVOAES_VERSION_NUMBER);
+  EXPECT_EQ(base.GetVersion(), platform::FromUTF8(ORVOAES_VERSION_STRING));
 }
 
 // The text joins the four bytes of the packed number, top byte first, in decimal without

@@ -19,7 +19,7 @@
 
 #include "crypto/support/MiscObj.h"
 #include "crypto/support/error.h"
-#include "platform/OSRandom.h"
+#include "platform/OSRandomFailure.h"
 
 namespace {
 

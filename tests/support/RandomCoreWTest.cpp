@@ -9,15 +9,8 @@
 #include <cstdint>
 
 #include "crypto/support/RandomCoreW.h"
-#include "platform/OSRandom.h"
-
-namespace RandomCoreW {
-struct TRandomCoreAccess {
-  static Integer MapToRange(Integer low, Integer high, Integer value, Integer maximum) {
-    return TRandomCore::MapToRange(low, high, value, maximum);
-  }
-};
-}  // namespace RandomCoreW
+#include "crypto/support/RandomRange.h"
+#include "platform/OSRandomFailure.h"
 
 namespace {
 
@@ -26,7 +19,6 @@ using platform::Integer;
 using platform::ScopedRandomFailure;
 using platform::TBytes;
 using RandomCoreW::TRandomCore;
-using RandomCoreW::TRandomCoreAccess;
 
 // The failure HRESULT for an OS error number: severity bit, facility 7, low 16 bits of e.
 HRESULT ExpectedHResult(std::uint32_t e) { return static_cast<HRESULT>(0x80070000u | (e & 0xFFFFu)); }
@@ -112,7 +104,7 @@ TEST(SupportRandomCore, MapToRangeSpreadsBytesOverTheRange) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Low << ".." << c.High << " value " << c.Value);
-    EXPECT_EQ(TRandomCoreAccess::MapToRange(c.Low, c.High, c.Value, 255), c.Expected);
+    EXPECT_EQ(RandomCoreW::MapToRange(c.Low, c.High, c.Value, 255), c.Expected);
   }
 }
 

@@ -111,8 +111,8 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
 namespace {
 
 // The whole blocks of one call in one bulk operation: the mode is read once per call.
-Integer Bulk(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-             TCharArray16& V, TMode mode) noexcept {
+Integer Bulk(TDirection dir, const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::uint8_t* out,
+             std::size_t blocks, TCharArray16& V, TMode mode) noexcept {
   const bool enc = dir == TDirection::Encrypt;
   switch (mode) {
     case TMode::ECB: enc ? ks.EncryptECB(in, out, blocks) : ks.DecryptECB(in, out, blocks); return 0;
@@ -125,12 +125,12 @@ Integer Bulk(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std
 
 }  // namespace
 
-Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
-                  TMode mode) noexcept {
+Integer BlockStep(TDirection dir, const kernel::TKeyedKernel& ks, const TCharArray16& in, TCharArray16& out,
+                  TCharArray16& V, TMode mode) noexcept {
   return Bulk(dir, ks, in.data(), out.data(), 1, V, mode);
 }
 
-Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
+Integer CryptBytes(TDirection dir, const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t avail,
                    std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode) {
   if (n == 0) return 0;
   // Blocks that are whole and wholly readable go in one call; the rest (a partial last block, or
@@ -146,8 +146,8 @@ Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* i
   return 0;
 }
 
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
-                      bool padding, const TFinalEncrypt& final) {
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
+                      TMode mode, bool padding, const TFinalEncrypt& final) {
   const auto chunk = static_cast<std::int64_t>(buf.size());
   std::int64_t r;
   for (;;) {
@@ -175,8 +175,8 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule&
   return AfterChunk(io);
 }
 
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
-                      bool padding, std::int64_t dataSize, const TFinalDecrypt& final) {
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
+                      TMode mode, bool padding, std::int64_t dataSize, const TFinalDecrypt& final) {
   const auto chunk = static_cast<std::int64_t>(buf.size());
   const std::int64_t held = padding ? 16 : 1;
   const std::int64_t limit = dataSize - held;

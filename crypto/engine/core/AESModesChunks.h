@@ -41,8 +41,12 @@ inline constexpr std::int64_t kFilePieceSize = std::int64_t{1} << 20;
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 
 // The key holder of every operation: the schedules it was asked for, wiped when it goes away, and
-// the kernel chosen for this processor.
-using TKeySchedule = kernel::TKeyedKernel;
+// the kernel chosen for this processor. Going away, after the wipe, it also scrubs the stack below
+// it, where the key expansion and the kernels it ran spilled round keys the wipe does not reach.
+class TKeySchedule : private platform::TStackScrub, public kernel::TKeyedKernel {
+ public:
+  using kernel::TKeyedKernel::TKeyedKernel;
+};
 
 // Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
 Integer NkForKeySize(Integer keySizeBits, Cardinal& Nk) noexcept;
@@ -75,14 +79,14 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
                  const TCharArray16& in, TCharArray16& out, TCharArray16& V, TMode mode);
 
 // One block of the mode through the keyed kernel, with ModeStep's results.
-Integer BlockStep(TDirection dir, const TKeySchedule& ks, const TCharArray16& in, TCharArray16& out, TCharArray16& V,
-                  TMode mode) noexcept;
+Integer BlockStep(TDirection dir, const kernel::TKeyedKernel& ks, const TCharArray16& in, TCharArray16& out,
+                  TCharArray16& V, TMode mode) noexcept;
 
 // Runs n bytes of in through the mode into out, carrying V, the readable whole blocks in one bulk
 // call of the keyed kernel. avail is how many bytes of in may be
 // read; when the last block is partial and not all of it is readable, it is taken through a
 // zero-filled block and only its n mod 16 bytes are written. out may be in.
-Integer CryptBytes(TDirection dir, const TKeySchedule& ks, const std::uint8_t* in, std::size_t avail,
+Integer CryptBytes(TDirection dir, const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t avail,
                    std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode);
 
 // Source and sink of a chunk loop. In is the measured input (see TMeasuredInput: a read gives
@@ -118,8 +122,8 @@ class TChunkBuffer {
 // Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
 // is the tail, whose whole blocks (all of it without padding) are encrypted and written; with
 // padding, its remaining bytes are padded (PKCS7) and the block from final is written last.
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
-                      bool padding, const TFinalEncrypt& final);
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
+                      TMode mode, bool padding, const TFinalEncrypt& final);
 
 // Decryption loop over dataSize bytes of cipher text: full chunks are decrypted and written
 // while they end before the last 16 bytes (padding) or the last byte (none); the rest is the
@@ -127,7 +131,7 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule&
 // block is checked by CheckPadding: kBadPadding, or its first 16 - k bytes are written.
 // Input too short to hold one padded block writes nothing and gives kBadPadding; an empty
 // input without padding writes nothing and gives 0.
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const TKeySchedule& ks, TCharArray16& V, TMode mode,
-                      bool padding, std::int64_t dataSize, const TFinalDecrypt& final);
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
+                      TMode mode, bool padding, std::int64_t dataSize, const TFinalDecrypt& final);
 
 }  // namespace AESModes::detail

@@ -40,7 +40,9 @@ struct TGCMState {
 // threads) at once. A message starts from a fresh state; SetIV comes before the data (before or
 // after the additional data); additional data and data come in pieces, every piece but the last
 // of each a multiple of 16 bytes, all additional data before the data.
-class TGCMKey {
+// Going away, after its keys are wiped, it scrubs the stack below it (TStackScrub), where the
+// stitched and parallel loops spill round keys and H.
+class TGCMKey : private platform::TStackScrub {
  public:
   explicit TGCMKey(kernel::TKernelId id = kernel::ChosenKernel());
   TGCMKey(const TGCMKey&) = delete;

@@ -83,7 +83,7 @@ Integer TAESModes::SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, T
 }
 
 Integer TAESModes::CMACTag(const TBytes& key, Cardinal Nk, const TCMACFeed& feed, TCharArray16& T) {
-  kernel::TKeyedKernel keyed;
+  detail::TKeySchedule keyed;
   platform::TWiped<std::array<TCharArray16, 2>> K;
   if (const Integer st = SubkeyGenerationCMAC_aesmode(key, static_cast<Integer>(Nk), (*K)[0], (*K)[1], keyed))
     return st;
@@ -100,14 +100,15 @@ Integer TAESModes::MAC_GenerationBinaryBuffer(const TBytes& inputBuffer, const T
   if (inputBuffer.empty() || tagBuffer.empty() || macKey.empty()) return error::kBadArgument;
   Cardinal Nk = 0;
   if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tagBuffer.size(), Nk)) return st;
-  TCharArray16 T{}, res{};
+  // Wiped: when a verification asks, this is the right tag for a message it has not accepted.
+  platform::TWiped<TCharArray16> T, res;
   const auto feed = [&](TCMACAbsorber& mac) {
     mac.Feed(inputBuffer.data(), inputBuffer.size());
     return Integer{0};
   };
-  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
-  if (const Integer st = MSB(tagSizeBits, T, res)) return st;
-  std::copy_n(res.begin(), TagBytes(tagSizeBits), tagBuffer.begin());
+  if (const Integer st = CMACTag(macKey, Nk, feed, *T)) return st;
+  if (const Integer st = MSB(tagSizeBits, *T, *res)) return st;
+  std::copy_n(res->begin(), TagBytes(tagSizeBits), tagBuffer.begin());
   return 0;
 }
 
@@ -115,10 +116,12 @@ Integer TAESModes::MAC_VerificationBinaryBuffer(const TBytes& inputBuffer, const
                                                 const TBytes& tagBuffer, Integer tagSizeBits) {
   // An empty message is refused like the generation refuses it, never replaced by another one.
   if (const Integer st = CheckVerification(inputBuffer.empty(), macKey, tagBuffer, tagSizeBits)) return st;
-  TBytes work(16);
-  if (const Integer st = MAC_GenerationBinaryBuffer(inputBuffer, macKey, keySizeBits, work, tagSizeBits)) return st;
+  // The right tag for this message: wiped, or a caller could read a forgery out of freed memory.
+  platform::TSecretBytes work(TBytes(16));
+  if (const Integer st = MAC_GenerationBinaryBuffer(inputBuffer, macKey, keySizeBits, work.Value, tagSizeBits))
+    return st;
   if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
-  return CompareTag(work, tagBuffer, tagSizeBits);
+  return CompareTag(work.Value, tagBuffer, tagSizeBits);
 }
 
 Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes& macKey, Integer keySizeBits,
@@ -126,7 +129,7 @@ Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes&
   if (inputString.empty() || macKey.empty()) return error::kBadArgument;
   Cardinal Nk = 0;
   if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tag.size(), Nk)) return st;
-  TCharArray16 T{};
+  platform::TWiped<TCharArray16> T;
   const auto feed = [&](TCMACAbsorber& mac) {
     std::array<std::uint8_t, 4096> bytes;
     for (std::size_t at = 0; at < inputString.size(); at += bytes.size()) {
@@ -136,18 +139,18 @@ Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes&
     }
     return Integer{0};
   };
-  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
-  return MSB(tagSizeBits, T, tag);
+  if (const Integer st = CMACTag(macKey, Nk, feed, *T)) return st;
+  return MSB(tagSizeBits, *T, tag);
 }
 
 Integer TAESModes::MAC_VerificationString(const string& inputString, Integer /*inputSizeBytes*/,
                                           const TBytes& macKey, Integer keySizeBits, const TBytes& tagBuffer,
                                           Integer tagSizeBits) {
   if (const Integer st = CheckVerification(inputString.empty(), macKey, tagBuffer, tagSizeBits)) return st;
-  TCharArray16 T{};
-  if (const Integer st = MAC_GenerationString(inputString, macKey, keySizeBits, T, tagSizeBits)) return st;
+  platform::TWiped<TCharArray16> T;
+  if (const Integer st = MAC_GenerationString(inputString, macKey, keySizeBits, *T, tagSizeBits)) return st;
   if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
-  return CompareTag(T, tagBuffer, tagSizeBits);
+  return CompareTag(*T, tagBuffer, tagSizeBits);
 }
 
 // --- Files named by path
@@ -163,21 +166,21 @@ Integer TAESModes::MAC_GenerationFile(const string& inputFilePath, const TBytes&
   if (const Integer st = input.Check()) return st;
   Cardinal Nk = 0;
   if (const Integer st = CheckMacArguments(macKey, keySizeBits, tagSizeBits, tagBuffer.size(), Nk)) return st;
-  TCharArray16 T{}, res{};
+  platform::TWiped<TCharArray16> T, res;  // wiped as in the buffer form
   const auto feed = [&](TCMACAbsorber& mac) { return Absorb(mac, input, detail::kFilePieceSize); };
-  if (const Integer st = CMACTag(macKey, Nk, feed, T)) return st;
-  if (const Integer st = MSB(tagSizeBits, T, res)) return st;
-  std::copy_n(res.begin(), TagBytes(tagSizeBits), tagBuffer.begin());
+  if (const Integer st = CMACTag(macKey, Nk, feed, *T)) return st;
+  if (const Integer st = MSB(tagSizeBits, *T, *res)) return st;
+  std::copy_n(res->begin(), TagBytes(tagSizeBits), tagBuffer.begin());
   return 0;
 }
 
 Integer TAESModes::MAC_VerificationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits,
                                         const TBytes& tagBuffer, Integer tagSizeBits) {
   if (const Integer st = CheckVerification(inputFilePath.empty(), macKey, tagBuffer, tagSizeBits)) return st;
-  TBytes work(16);
-  if (const Integer st = MAC_GenerationFile(inputFilePath, macKey, keySizeBits, work, tagSizeBits)) return st;
+  platform::TSecretBytes work(TBytes(16));
+  if (const Integer st = MAC_GenerationFile(inputFilePath, macKey, keySizeBits, work.Value, tagSizeBits)) return st;
   if (tagBuffer.size() < TagBytes(tagSizeBits)) return error::kBadArgument;
-  return CompareTag(work, tagBuffer, tagSizeBits);
+  return CompareTag(work.Value, tagBuffer, tagSizeBits);
 }
 
 // --- Streams
@@ -190,21 +193,21 @@ string TAESModes::GenerateFromStream(TStream* s, const TBytes& key) {
   // A stream that cannot be read for its measured size (or whose size cannot be known) raises -203.
   detail::TMeasuredInput input(s, detail::TReadReport::RaiseStatus);
   input.Check();
-  TCharArray16 T{};
+  platform::TWiped<TCharArray16> T;
   const auto feed = [&](TCMACAbsorber& mac) { return Absorb(mac, input, kStreamChunkSize); };
-  errorlist::RaiseIfError(CMACTag(key, Nk, feed, T));
+  errorlist::RaiseIfError(CMACTag(key, Nk, feed, *T));
   string tag(16, u'\0');
-  std::copy(T.begin(), T.end(), tag.begin());
+  std::copy(T->begin(), T->end(), tag.begin());
   return tag;
 }
 
 Integer TAESModes::VerifyFromStream(TStream* s, const string& t, const TBytes& key) {
-  const string tag = GenerateFromStream(s, key);
-  if (t.size() != tag.size()) return error::kMacMismatch;
+  const platform::TSecretText tag(GenerateFromStream(s, key));
+  if (t.size() != tag.Value.size()) return error::kMacMismatch;
   const auto bytes = [](const string& x) {
     return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(x.data()), 2 * x.size());
   };
-  return platform::ConstantTimeEqual(bytes(tag), bytes(t)) ? 0 : error::kMacMismatch;
+  return platform::ConstantTimeEqual(bytes(tag.Value), bytes(t)) ? 0 : error::kMacMismatch;
 }
 
 }  // namespace AESModes

@@ -8,7 +8,9 @@
 #include <optional>
 
 #include "crypto/engine/AESModes.h"
+#include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
+#include "crypto/engine/core/MeasuredInput.h"
 #include "crypto/support/error.h"
 #include "platform/Files.h"
 #include "platform/Streams.h"
@@ -23,11 +25,6 @@ using platform::TReplacingFile;
 
 namespace {
 
-// Reads exactly n bytes: a failed or short read is -203, never an end of data.
-Integer ReadExactly(THandle h, std::uint8_t* p, std::int64_t n) {
-  return platform::FileRead(h, p, n) == n ? 0 : error::kFileOpenFailed;
-}
-
 Integer WriteAll(THandle h, const std::uint8_t* p, std::int64_t n) {
   return platform::FileWrite(h, p, n) == n ? 0 : error::kShortWrite;
 }
@@ -41,22 +38,23 @@ std::optional<TReplacingFile> Replacing(const string& path) {
   }
 }
 
-// An input file opened for reading with its size taken at the start.
+// An input file opened for reading, measured at the start and read through the one reader: a
+// failed or short read is -203, never an end of data.
 struct TInput {
   TFileHandle File;
-  std::int64_t Size = -1;
-  explicit TInput(const string& path) : File(platform::FileOpen(path, TFileAccess::Read)) {
-    if (File.Valid()) Size = platform::FileSize(File.Get());
-  }
-  bool Valid() const { return Size >= 0; }
+  TMeasuredInput Reader;
+  explicit TInput(const string& path)
+      : File(platform::FileOpen(path, TFileAccess::Read)), Reader(File.Get(), TReadReport::ReturnStatus) {}
+  bool Valid() const { return File.Valid() && Reader.Size() >= 0; }
+  std::int64_t Size() const { return Reader.Size(); }
 };
 
-// The one chunk buffer of a call: whole chunks of kFileChunkSize (a multiple of 16), or less when
-// neither the data nor the additional data needs one. Wiped when it goes away (it holds plain
-// text).
+// The one buffer of a call: pieces of kFilePieceSize (a multiple of 16; the output does not depend
+// on it), or less when neither the data nor the additional data needs that much. Wiped when it
+// goes away (it holds plain text).
 platform::TSecretBytes ChunkBuffer(std::int64_t dataBytes, std::int64_t aadBytes) {
   return platform::TSecretBytes(
-      TBytes(static_cast<std::size_t>(std::clamp<std::int64_t>(std::max(dataBytes, aadBytes), 16, kFileChunkSize))));
+      TBytes(static_cast<std::size_t>(std::clamp<std::int64_t>(std::max(dataBytes, aadBytes), 16, kFilePieceSize))));
 }
 
 // One file operation after the argument checks: where the IV comes from and where it goes.
@@ -70,22 +68,20 @@ struct TFileJob {
   Integer (*Chunk)(const TGCMKey&, TGCMState&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
 };
 
-// Runs step over every chunk of `size` bytes read from h into buf: whole chunks first, the
-// last one possibly shorter (and not a whole number of blocks).
-template <class Step>
-Integer ForEachChunk(THandle h, std::int64_t size, TBytes& buf, Step step) {
-  for (std::int64_t left = size; left > 0;) {
-    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buf.size()));
-    if (const Integer st = ReadExactly(h, buf.data(), n)) return st;
-    if (const Integer st = step(buf.data(), n)) return st;
-    left -= n;
-  }
-  return 0;
+// Two paths that name one file (through links, hard links or another spelling) would have one
+// file overwrite another: the outputs must stand apart from each other and from every input
+// they would destroy. Only the output may replace its own input, which it does whole, on success.
+bool FilesStandApart(const TFileJob& job, bool encrypt) {
+  using platform::SameFile;
+  if (encrypt)
+    return !SameFile(job.Out, job.Tag) && !SameFile(job.Out, job.AAD) && !SameFile(job.Tag, job.In) &&
+           !SameFile(job.Tag, job.AAD);
+  return !SameFile(job.Out, job.AAD) && !SameFile(job.Out, job.Tag);
 }
 
 // All of the additional-data file into s.
-Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, const TInput& aad, TBytes& buf) {
-  return ForEachChunk(aad.File.Get(), aad.Size, buf, [&](const std::uint8_t* p, std::int64_t n) {
+Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, TInput& aad, TBytes& buf) {
+  return ForEachPiece(aad.Reader, buf, [&](const std::uint8_t* p, std::int64_t n) {
     key.AddAAD(s, p, static_cast<std::size_t>(n));
     return Integer{0};
   });
@@ -106,6 +102,7 @@ Integer CryptInPlace(const TFileJob& job, const TGCMKey& key, TGCMState& s, std:
 }
 
 Integer EncryptFileJob(const TFileJob& job) {
+  if (!FilesStandApart(job, true)) return error::kFileOpenFailed;
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out), tag = Replacing(job.Tag);
@@ -114,19 +111,19 @@ Integer EncryptFileJob(const TFileJob& job) {
   if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), Nk)) return st;
   TGCMKey gcm;
   if (const Integer st = gcm.Init(job.Key, Nk)) return st;
-  const TInput aad(job.AAD);
+  TInput aad(job.AAD);
   if (!aad.Valid()) return error::kFileOpenFailed;
-  platform::TSecretBytes buf = ChunkBuffer(in.Size, aad.Size);  // encrypted in place
+  platform::TSecretBytes buf = ChunkBuffer(in.Size(), aad.Size());  // encrypted in place
   TGCMState s;
   if (const Integer st = HashAdditionalData(gcm, s, aad, buf.Value)) return st;
-  if (static_cast<std::uint64_t>(in.Size) > kGCMMaxDataBytes) return error::kBadArgument;
+  if (static_cast<std::uint64_t>(in.Size()) > kGCMMaxDataBytes) return error::kBadArgument;
   std::uint8_t drawn[kGCMIVBytes];
   if (job.IV.empty()) {
     if (const Integer st = GCMRandomIV(drawn)) return st;
     if (const Integer st = WriteAll(out->Handle(), drawn, kGCMIVBytes)) return st;
   }
   gcm.SetIV(s, job.IV.empty() ? std::span<const std::uint8_t>(drawn) : job.IV);
-  const Integer st = ForEachChunk(in.File.Get(), in.Size, buf.Value, [&](std::uint8_t* p, std::int64_t n) -> Integer {
+  const Integer st = ForEachPiece(in.Reader, buf.Value, [&](std::uint8_t* p, std::int64_t n) -> Integer {
     if (const Integer s2 = CryptInPlace(job, gcm, s, p, n, true)) return s2;
     return WriteAll(out->Handle(), p, n);
   });
@@ -134,7 +131,7 @@ Integer EncryptFileJob(const TFileJob& job) {
   platform::TWiped<TCharArray16> T;
   gcm.Finish(s, *T);
   if (const Integer s2 = WriteAll(tag->Handle(), T->data(), job.TagSizeBits / 8)) return s2;
-  return out->Commit() && tag->Commit() ? 0 : error::kShortWrite;
+  return TReplacingFile::CommitPair(*out, *tag) ? 0 : error::kShortWrite;  // both or neither
 }
 
 // The expected tag: the first tagSizeBits div 8 bytes of the tag file; a shorter file leaves
@@ -144,18 +141,18 @@ Integer ReadExpectedTag(THandle h, TCharArray16& expected) {
   return platform::FileRead(h, expected.data(), 16) < 0 ? error::kFileOpenFailed : 0;
 }
 
-// The input back at byte `at` for the second pass, and its size measured again.
-Integer Rewind(const TInput& in, const string& path, std::int64_t at, std::int64_t& size) {
+// The input's file back at its start for the second pass.
+bool Rewind(const TInput& in, const string& path) {
   try {
-    platform::THandleStream(in.File.Get(), path).SetPosition(at);
+    platform::THandleStream(in.File.Get(), path).SetPosition(0);
+    return true;
   } catch (const platform::Exception&) {
-    return error::kFileOpenFailed;
+    return false;
   }
-  size = platform::FileSize(in.File.Get());
-  return size < 0 ? error::kFileOpenFailed : 0;
 }
 
 Integer DecryptFileJob(TFileJob job) {
+  if (!FilesStandApart(job, false)) return error::kFileOpenFailed;
   TInput in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out);
@@ -171,27 +168,25 @@ Integer DecryptFileJob(TFileJob job) {
   // both passes start from.
   TGCMKey gcm;
   if (const Integer st = gcm.Init(job.Key, job.Nk)) return st;
-  const TInput aad(job.AAD);
+  TInput aad(job.AAD);
   if (!aad.Valid()) return error::kFileOpenFailed;
-  platform::TSecretBytes plain = ChunkBuffer(in.Size, aad.Size);  // holds plain text in the second pass
+  platform::TSecretBytes plain = ChunkBuffer(in.Size(), aad.Size());  // holds plain text in the second pass
   TBytes& buf = plain.Value;
   TGCMState start;
   if (const Integer st = HashAdditionalData(gcm, start, aad, buf)) return st;
-  const std::int64_t dataStart = job.IV.empty() ? static_cast<std::int64_t>(kGCMIVBytes) : 0;
   std::uint8_t iv[kGCMIVBytes];
   if (job.IV.empty()) {
-    if (in.Size < dataStart) return error::kBadArgument;
-    if (const Integer st = ReadExactly(in.File.Get(), iv, kGCMIVBytes)) return st;
+    if (in.Size() < static_cast<std::int64_t>(kGCMIVBytes)) return error::kBadArgument;
+    if (const Integer st = in.Reader.ReadExactly(iv, kGCMIVBytes)) return st;
   }
-  const std::int64_t dataSize = in.Size - dataStart;
-  if (static_cast<std::uint64_t>(dataSize) > kGCMMaxDataBytes) return error::kBadArgument;
+  if (static_cast<std::uint64_t>(in.Reader.Left()) > kGCMMaxDataBytes) return error::kBadArgument;
   gcm.SetIV(start, job.IV.empty() ? std::span<const std::uint8_t>(iv) : job.IV);
 
   // First pass: the cipher text into the hash only.
   platform::TWiped<TCharArray16> T;
   {
     TGCMState check = start;
-    if (const Integer st = ForEachChunk(in.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) {
+    if (const Integer st = ForEachPiece(in.Reader, buf, [&](std::uint8_t* p, std::int64_t n) {
           gcm.HashCipher(check, p, static_cast<std::size_t>(n));
           return Integer{0};
         }))
@@ -201,12 +196,15 @@ Integer DecryptFileJob(TFileJob job) {
   }
 
   // Second pass: decrypt into the temporary output, hashing again what is read; a file whose
-  // size changed since the first pass is refused before anything is decrypted.
-  std::int64_t size = 0;
-  if (const Integer st = Rewind(in, job.In, dataStart, size)) return st;
-  if (size != in.Size) return error::kTagMismatch;
+  // size changed since the first pass is refused before anything is decrypted. The IV's bytes
+  // are only skipped: the state already holds J0.
+  if (!Rewind(in, job.In)) return error::kFileOpenFailed;
+  TMeasuredInput again(in.File.Get(), TReadReport::ReturnStatus);
+  if (again.Size() != in.Size()) return error::kTagMismatch;
+  if (job.IV.empty())
+    if (const Integer st = again.ReadExactly(iv, kGCMIVBytes)) return st;
   TGCMState s = start;
-  const Integer st = ForEachChunk(in.File.Get(), dataSize, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
+  const Integer st = ForEachPiece(again, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
     if (const Integer s2 = CryptInPlace(job, gcm, s, p, n, false)) return s2;
     return WriteAll(out->Handle(), p, n);
   });

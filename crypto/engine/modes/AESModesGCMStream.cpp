@@ -3,10 +3,12 @@
 // nothing is written unless the tag matches. Both passes run from copies of one state taken after
 // the additional data and the IV, so the key is set up and the additional data read only once.
 #include <algorithm>
+#include <optional>
 
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
+#include "crypto/engine/core/MeasuredInput.h"
 #include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
 
@@ -17,20 +19,22 @@ using errorlist::RaiseIfError;
 
 namespace {
 
-// Reads exactly n bytes; a stream that ends early raises -203.
-void ReadExactly(TStream* s, std::uint8_t* p, std::int64_t n) {
-  if (s->Read(p, n) != n) throw errorlist::ESelvane(error::kFileOpenFailed);
+// Calls step on every piece of the rest of the input, in pieces of the chunk buffer's size. A
+// failed read (a failing stream, or one that ends before its measured size) raises -203.
+template <class Step>
+void ForEachChunk(TMeasuredInput& in, TBytes& buf, Step step) {
+  ForEachPiece(in, buf, [&](std::uint8_t* p, std::int64_t n) {
+    step(p, static_cast<std::size_t>(n));
+    return Integer{0};
+  });
 }
 
-// Calls step on every piece of `size` bytes of s, in pieces of the chunk buffer's size.
-template <class Step>
-void ForEachChunk(TStream* s, std::int64_t size, TBytes& buf, Step step) {
-  for (std::int64_t left = size; left > 0;) {
-    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buf.size()));
-    ReadExactly(s, buf.data(), n);
-    step(buf.data(), static_cast<std::size_t>(n));
-    left -= n;
-  }
+// A stream measured for reading; a size that cannot be known raises -203 before anything is
+// written.
+TMeasuredInput Measured(TStream* s) {
+  TMeasuredInput in(s, TReadReport::RaiseStatus);
+  in.Check();
+  return in;
 }
 
 // The checks both directions share; Nk from the key's length.
@@ -54,27 +58,32 @@ TBytes ChunkBuffer(std::int64_t dataBytes, std::int64_t aadBytes) {
   return TBytes(static_cast<std::size_t>(std::clamp<std::int64_t>(std::max(dataBytes, aadBytes), 16, kStreamChunkSize)));
 }
 
-std::int64_t SizeOf(TStream* s) { return s != nullptr ? s->GetSize() : 0; }
-
-// All of the additional-data stream (rewound) into s.
-void HashAdditionalData(const TGCMKey& key, TGCMState& s, TStream* aad, std::int64_t size, TBytes& buf) {
-  if (aad == nullptr) return;
-  ForEachChunk(aad, size, buf, [&](const std::uint8_t* p, std::size_t n) { key.AddAAD(s, p, n); });
+// The additional-data stream measured, or nothing for a nil one.
+std::optional<TMeasuredInput> MeasuredAAD(TStream* aad) {
+  if (aad == nullptr) return std::nullopt;
+  return Measured(aad);
 }
 
-// The data length the cipher stream s holds after its IV (read from s when IVBytes is empty).
-std::int64_t CipherBytes(std::int64_t size, const TBytes& IVBytes) {
+std::int64_t SizeOf(const std::optional<TMeasuredInput>& in) { return in ? in->Size() : 0; }
+
+// All of the additional-data stream into s.
+void HashAdditionalData(const TGCMKey& key, TGCMState& s, std::optional<TMeasuredInput>& aad, TBytes& buf) {
+  if (aad) ForEachChunk(*aad, buf, [&](const std::uint8_t* p, std::size_t n) { key.AddAAD(s, p, n); });
+}
+
+// A cipher stream of `size` bytes holds its IV (when IVBytes is empty) and at most GCM's limit
+// of data; else -201.
+void CheckCipherBytes(std::int64_t size, const TBytes& IVBytes) {
   const std::int64_t data = size - (IVBytes.empty() ? static_cast<std::int64_t>(kGCMIVBytes) : 0);
   if (data < 0 || static_cast<std::uint64_t>(data) > kGCMMaxDataBytes) throw errorlist::ESelvane(error::kBadArgument);
-  return data;
 }
 
 // J0 of s from the caller's first 12 IV bytes or, IVBytes empty, from the first 12 bytes of the
 // cipher stream c.
-void CipherIV(const TGCMKey& key, TGCMState& s, TStream* c, const TBytes& IVBytes) {
+void CipherIV(const TGCMKey& key, TGCMState& s, TMeasuredInput& c, const TBytes& IVBytes) {
   std::uint8_t iv[kGCMIVBytes];
   if (IVBytes.empty())
-    ReadExactly(c, iv, kGCMIVBytes);
+    c.ReadExactly(iv, kGCMIVBytes);
   else
     std::copy_n(IVBytes.begin(), kGCMIVBytes, iv);
   key.SetIV(s, iv);
@@ -124,13 +133,14 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
                                              TStream* tagStream, const TBytes& key, const TBytes& IVBytes) {
   const Cardinal Nk = CheckStreams({inputStream, outputStream, tagStream}, key, IVBytes);
   Rewind({inputStream, outputStream, addDataStream, tagStream});
-  const std::int64_t size = inputStream->GetSize(), aadSize = SizeOf(addDataStream);
-  if (static_cast<std::uint64_t>(size) > kGCMMaxDataBytes) throw errorlist::ESelvane(error::kBadArgument);
+  TMeasuredInput input = Measured(inputStream);
+  std::optional<TMeasuredInput> aad = MeasuredAAD(addDataStream);
+  if (static_cast<std::uint64_t>(input.Size()) > kGCMMaxDataBytes) throw errorlist::ESelvane(error::kBadArgument);
   TGCMKey gcm;
   RaiseIfError(gcm.Init(key, Nk));
-  platform::TSecretBytes chunk{ChunkBuffer(size, aadSize)};
+  platform::TSecretBytes chunk{ChunkBuffer(input.Size(), SizeOf(aad))};
   TGCMState s;
-  HashAdditionalData(gcm, s, addDataStream, aadSize, chunk.Value);
+  HashAdditionalData(gcm, s, aad, chunk.Value);
   std::uint8_t iv[kGCMIVBytes];
   if (IVBytes.empty()) {
     RaiseIfError(GCMRandomIV(iv));
@@ -139,7 +149,7 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
     std::copy_n(IVBytes.begin(), kGCMIVBytes, iv);
   }
   gcm.SetIV(s, iv);
-  ForEachChunk(inputStream, size, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
+  ForEachChunk(input, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
     gcm.Encrypt(s, p, p, n);
     outputStream->WriteBuffer(p, static_cast<std::int64_t>(n));
   });
@@ -163,33 +173,39 @@ Integer TAESModes::DecryptAndVerifyFromStream(TStream* inputStream, TStream* out
   TCharArray16 expectedBlock{};
   tagStream->Read(expectedBlock.data(), 16);  // a shorter tag stream leaves zeros, which fail
   const auto expected = std::span<const std::uint8_t>(expectedBlock).first(static_cast<std::size_t>(tagSizeBits / 8));
-  const std::int64_t size = CipherBytes(inputStream->GetSize(), IVBytes), aadSize = SizeOf(addDataStream);
+  TMeasuredInput first = Measured(inputStream);
+  std::optional<TMeasuredInput> aad = MeasuredAAD(addDataStream);
+  CheckCipherBytes(first.Size(), IVBytes);
   TGCMKey gcm;
   RaiseIfError(gcm.Init(key, Nk));
-  platform::TSecretBytes chunk{ChunkBuffer(size, aadSize)};
+  platform::TSecretBytes chunk{ChunkBuffer(first.Size(), SizeOf(aad))};
   TGCMState start;
-  HashAdditionalData(gcm, start, addDataStream, aadSize, chunk.Value);
-  CipherIV(gcm, start, inputStream, IVBytes);
-  const std::int64_t dataStart = inputStream->GetPosition();
+  HashAdditionalData(gcm, start, aad, chunk.Value);
+  CipherIV(gcm, start, first, IVBytes);
   platform::TWiped<TCharArray16> T;
 
   // First pass: hash only.
   {
     TGCMState check = start;
-    ForEachChunk(inputStream, size, chunk.Value,
-                 [&](const std::uint8_t* p, std::size_t n) { gcm.HashCipher(check, p, n); });
+    ForEachChunk(first, chunk.Value, [&](const std::uint8_t* p, std::size_t n) { gcm.HashCipher(check, p, n); });
     gcm.Finish(check, *T);
     if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
   }
   // Second pass: decrypt and write, hashing again what is read. An input whose size changed
-  // since the first pass is refused before anything is written.
-  inputStream->SetPosition(dataStart);
-  if (inputStream->GetSize() - dataStart != size) return error::kTagMismatch;
+  // since the first pass is refused before anything is written. The IV's bytes are only skipped:
+  // the state already holds J0.
+  inputStream->SetPosition(0);
+  TMeasuredInput again(inputStream, TReadReport::RaiseStatus);
+  if (again.Size() != first.Size()) return error::kTagMismatch;
+  if (IVBytes.empty()) {
+    std::uint8_t skipped[kGCMIVBytes];
+    again.ReadExactly(skipped, kGCMIVBytes);
+  }
   TOutputUndo out(outputStream);
   TGCMState s = start;
   try {
     outputStream->SetPosition(0);
-    ForEachChunk(inputStream, size, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
+    ForEachChunk(again, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
       gcm.Decrypt(s, p, p, n);
       out.Write(p, n);
     });

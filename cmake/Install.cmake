@@ -1,0 +1,71 @@
+# The installed package. find_package(OrvoAES) gives OrvoAES::crypto (and OrvoAES::platform);
+# pkg-config's orvoaes gives the same archives and include directory. Headers are included as
+# "crypto/engine/AESModes.h" and "orvoaes/Version.h" below <includedir>/orvoaes.
+include(CMakePackageConfigHelpers)
+
+# The headers a user includes. The installed tree holds these and every project header they
+# include, directly or through another, and no other: the engine's internal units, the platform
+# pieces only the library's sources use and the tests' hooks stay out.
+set(AES_PUBLIC_HEADERS
+  crypto/engine/AESCore.h
+  crypto/engine/AESKeyed.h
+  crypto/engine/AESModes.h
+  crypto/component/AESObj.h
+  crypto/support/CryptBase.h
+  crypto/support/MiscObj.h
+  crypto/support/RandomCoreW.h
+  crypto/support/error.h
+  crypto/support/errorlist.h)
+
+# out = headers with every project header they include ("dir/name.h", from the source root),
+# following includes transitively. The generated version header is installed on its own.
+function(aes_header_closure out)
+  set(pending ${ARGN})
+  set(found)
+  while(pending)
+    list(POP_FRONT pending header)
+    if(header IN_LIST found)
+      continue()
+    endif()
+    set(path ${PROJECT_SOURCE_DIR}/${header})
+    if(NOT EXISTS ${path})
+      message(FATAL_ERROR "An installed header includes \"${header}\", which is not in the source tree")
+    endif()
+    list(APPEND found ${header})
+    # Editing a header may change what it includes: configure again.
+    set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${path})
+    file(STRINGS ${path} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" included "${line}")
+      if(NOT included STREQUAL "orvoaes/Version.h")
+        list(APPEND pending ${included})
+      endif()
+    endforeach()
+  endwhile()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+aes_header_closure(aes_installed_headers ${AES_PUBLIC_HEADERS})
+foreach(header IN LISTS aes_installed_headers)
+  get_filename_component(dir ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvoaes/${dir})
+endforeach()
+install(FILES ${PROJECT_BINARY_DIR}/include/orvoaes/Version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvoaes/orvoaes)
+
+install(TARGETS aes_platform aes_crypto EXPORT OrvoAESTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+# The CMake package.
+set(aes_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/OrvoAES)
+install(EXPORT OrvoAESTargets NAMESPACE OrvoAES:: DESTINATION ${aes_cmake_dir})
+file(WRITE ${PROJECT_BINARY_DIR}/OrvoAESConfig.cmake "include(\${CMAKE_CURRENT_LIST_DIR}/OrvoAESTargets.cmake)\n")
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/OrvoAESConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/OrvoAESConfig.cmake ${PROJECT_BINARY_DIR}/OrvoAESConfigVersion.cmake
+        DESTINATION ${aes_cmake_dir})
+
+# The pkg-config file, beside the CMake package; its prefix is found from its own place, so an
+# installed tree may be moved.
+set(aes_pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH AES_PC_PREFIX_FROM_PC ${CMAKE_INSTALL_PREFIX}/${aes_pkgconfig_dir} ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" AES_PC_PREFIX_FROM_PC "${AES_PC_PREFIX_FROM_PC}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/orvoaes.pc.in ${PROJECT_BINARY_DIR}/orvoaes.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/orvoaes.pc DESTINATION ${aes_pkgconfig_dir})

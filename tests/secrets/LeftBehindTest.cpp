@@ -1,0 +1,333 @@
+// After every family of operations, on the kernel ORVOAES_KERNEL picks (the suite runs once per
+// kernel), no key-derived value is left in the stack below the caller or in a heap block the
+// operation released: not the key, not one of its round keys (the cipher's, or the equivalent
+// inverse cipher's InvMixColumns form, in either byte order within a word), not GCM's hash key
+// H (in either byte order).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ReleasedMemory.h"
+#include "crypto/component/AESObj.h"
+#include "crypto/engine/AESCore.h"
+#include "crypto/engine/AESModes.h"
+#include "platform/Memory.h"
+#include "platform/Streams.h"
+
+namespace {
+
+using platform::Integer;
+using platform::string;
+using platform::TBytes;
+using secrets_test::TPattern;
+
+// More than the library's deepest use of the stack, so anything it leaves is inside the probe.
+constexpr std::size_t kProbeBytes = 4 * platform::kStackScrubBytes;
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// Paints the stack below the caller, so what the test itself computed there (round keys, H) is
+// gone before the operation runs. The probes are not instrumented by AddressSanitizer, whose
+// redzones would put their arrays lower than the frames of the functions the caller calls.
+[[gnu::noinline, gnu::no_sanitize_address]] void PaintStackBelow() {
+  std::uint8_t area[kProbeBytes];
+  std::memset(area, 0x5A, sizeof area);
+  __asm__ __volatile__("" : : "r"(area) : "memory");
+}
+
+// Copies the stack below the caller, as the operation left it, into to.
+[[gnu::noinline, gnu::no_sanitize_address]] void CopyStackBelow(std::uint8_t* to) {
+  std::uint8_t area[kProbeBytes];
+  __asm__ __volatile__("" : : "r"(area) : "memory");
+  std::memcpy(to, area, sizeof area);
+}
+#pragma GCC diagnostic pop
+
+std::uint8_t Times2(std::uint8_t x) { return static_cast<std::uint8_t>(x << 1 ^ (x & 0x80 ? 0x1B : 0)); }
+
+std::uint8_t Mul(std::uint8_t x, int k) {
+  std::uint8_t r = 0;
+  for (; k != 0; k >>= 1, x = Times2(x))
+    if (k & 1) r ^= x;
+  return r;
+}
+
+std::array<std::uint8_t, 16> InvMixColumns(const std::uint8_t* b) {
+  std::array<std::uint8_t, 16> r{};
+  for (int c = 0; c < 4; ++c) {
+    const std::uint8_t* a = b + 4 * c;
+    for (int i = 0; i < 4; ++i)
+      r[4 * c + i] = Mul(a[i], 14) ^ Mul(a[(i + 1) % 4], 11) ^ Mul(a[(i + 2) % 4], 13) ^ Mul(a[(i + 3) % 4], 9);
+  }
+  return r;
+}
+
+std::vector<std::uint8_t> WordsSwapped(std::vector<std::uint8_t> b) {
+  for (std::size_t i = 0; i + 4 <= b.size(); i += 4) std::reverse(b.begin() + i, b.begin() + i + 4);
+  return b;
+}
+
+// What no operation may leave behind for key: every round key of both schedules and H, each in
+// two byte orders.
+std::vector<TPattern> KeyDerived(const TBytes& key) {
+  AESCore::TAESCore core;
+  platform::TCharArray60_4 w{};
+  const auto Nk = static_cast<platform::Cardinal>(key.size() / 4);
+  EXPECT_EQ(core.KeyExpansion(key, w, Nk), 0);
+  const std::uint8_t* rk = w[0].data();
+  std::vector<TPattern> patterns;
+  const auto add = [&](const std::string& name, std::vector<std::uint8_t> bytes) {
+    patterns.push_back({name + " (words swapped)", WordsSwapped(bytes)});
+    patterns.push_back({name, std::move(bytes)});
+  };
+  const unsigned rounds = Nk + 6;
+  for (unsigned r = 0; r <= rounds; ++r) {
+    add("round key " + std::to_string(r), {rk + 16 * r, rk + 16 * r + 16});
+    if (r > 0 && r < rounds) {
+      const auto inv = InvMixColumns(rk + 16 * r);
+      add("inverse round key " + std::to_string(r), {inv.begin(), inv.end()});
+    }
+  }
+  platform::TCharArray16 zero{}, H{};
+  EXPECT_EQ(core.Cipher(zero, H, w, Nk), 0);
+  patterns.push_back({"H", {H.begin(), H.end()}});
+  patterns.push_back({"H reversed", {H.rbegin(), H.rend()}});
+  return patterns;
+}
+
+// The names of the patterns in memory; with depths, each with how far below the caller's frame it
+// lies (memory being a copy of the stack below it, lowest address first).
+std::vector<std::string> Found(const std::vector<std::uint8_t>& memory, const std::vector<TPattern>& patterns,
+                               bool depths = false) {
+  std::vector<std::string> found;
+  for (const TPattern& p : patterns) {
+    const auto at = std::search(memory.begin(), memory.end(), p.Bytes.begin(), p.Bytes.end());
+    if (at == memory.end()) continue;
+    found.push_back(p.Name);
+    if (depths) found.back() += " (" + std::to_string(memory.end() - at) + " bytes down)";
+  }
+  return found;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string s;
+  for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
+  return s;
+}
+
+class LeftBehind : public testing::Test {
+ protected:
+  void SetUp() override {
+    // Printable ASCII, so the component takes the same bytes from the key as text.
+    FKey.resize(32);
+    for (std::size_t i = 0; i < FKey.size(); ++i) FKey[i] = static_cast<std::uint8_t>(0x21 + i * 37 % 90);
+    FPatterns = KeyDerived(FKey);
+    // A released buffer that held plain text (a chunk buffer) is wiped as well.
+    FPlainBlock.assign(kPlainBlock.begin(), kPlainBlock.end());
+    UseReleasedPatterns();
+    FDir = std::filesystem::temp_directory_path() / ("aes_left_behind_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(FDir);
+    std::ofstream(FDir / "plain", std::ios::binary) << PlainText(100003);
+    std::ofstream(FDir / "aad", std::ios::binary) << std::string(77, 'a');
+    for (const char* name : {"cipher", "back", "tag"}) std::ofstream(FDir / name, std::ios::binary);
+  }
+  void TearDown() override { std::filesystem::remove_all(FDir); }
+
+  string Path(const char* name) const { return platform::FromUTF8((FDir / name).string()); }
+
+  // The key-derived patterns, and the plain text's block, for the heap scan.
+  void UseReleasedPatterns() {
+    std::vector<TPattern> released = FPatterns;
+    released.push_back({"plain text", FPlainBlock});
+    secrets_test::SetReleasedPatterns(std::move(released));
+  }
+
+  static std::string PlainText(std::size_t n) {
+    std::string text;
+    while (text.size() < n) text += kPlainBlock;
+    text.resize(n);
+    return text;
+  }
+
+  // Runs operation with the stack below painted and the heap scan on; every pattern found on
+  // the stack or in a released block fails the test, named with the family.
+  void ExpectNothingLeft(const char* family, const std::function<void()>& operation) {
+    std::vector<std::uint8_t> stack(kProbeBytes);
+    std::vector<std::string> released;
+    PaintStackBelow();
+    released = secrets_test::ReleasedDuring(operation);
+    CopyStackBelow(stack.data());
+    const std::vector<std::string> onStack = Found(stack, FPatterns, true);
+    // The scrub zeroes what the kernels left in memory; a value that is still found was saved
+    // there later from a vector register the kernel did not clear (the dynamic linker, for one,
+    // saves them all when it first resolves a function).
+    EXPECT_TRUE(onStack.empty()) << family << " left on the stack: " << Joined(onStack);
+    EXPECT_TRUE(released.empty()) << family << " released unwiped: " << Joined(released);
+  }
+
+  static constexpr std::string_view kPlainBlock = "plain text here!";
+  TBytes FKey, FPlainBlock;
+  std::vector<TPattern> FPatterns;
+  std::filesystem::path FDir;
+};
+
+const TBytes kIV(16, 0x24);
+
+TEST_F(LeftBehind, Streams) {
+  AESModes::TAESModes engine;
+  const std::string text = PlainText(300001);
+  const TBytes plain(text.begin(), text.end());
+  // The output streams are as large as what they receive, so they never release a buffer.
+  platform::TMemoryStream in(plain), cipher(TBytes((plain.size() / 16 + 1) * 16)),
+      back(TBytes(plain.size()));
+  ExpectNothingLeft("stream encryption", [&] { engine.EncryptStream(&in, &cipher, FKey, kIV); });
+  ExpectNothingLeft("stream decryption", [&] { EXPECT_EQ(engine.DecryptStream(&cipher, &back, FKey, kIV), 0); });
+  EXPECT_EQ(back.Bytes(), plain);
+}
+
+// Buffers and strings in every mode: ECB, CBC, OFB and CTR reach different kernel loops.
+TEST_F(LeftBehind, BuffersAndStrings) {
+  AESModes::TAESModes engine;
+  const TBytes plain(5003, 0x61);
+  for (Integer mode = 0; mode < 4; ++mode) {
+    SCOPED_TRACE(mode);
+    TBytes cipher(plain.size() + 48), back(cipher.size());
+    Integer size = 0, backSize = 0;
+    ExpectNothingLeft("buffer encryption", [&] {
+      EXPECT_EQ(engine.EncryptBinaryBuffer(plain, cipher, size, FKey, 256, true, kIV, true, mode), 0);
+    });
+    cipher.resize(static_cast<std::size_t>(size));
+    ExpectNothingLeft("buffer decryption", [&] {
+      EXPECT_EQ(engine.DecryptBinaryBuffer(cipher, back, backSize, FKey, 256, true, kIV, true, mode), 0);
+    });
+    EXPECT_EQ(backSize, static_cast<Integer>(plain.size()));
+    const string text(1000, u'z');
+    string textBack;
+    ExpectNothingLeft("string encryption and decryption", [&] {
+      TBytes out(text.size() + 48);
+      Integer n = 0;
+      EXPECT_EQ(engine.EncryptString(text, out, n, FKey, 256, false, kIV, true, mode), 0);
+      EXPECT_EQ(engine.DecryptString(string(out.begin(), out.begin() + n), textBack, FKey, 256, false, kIV, true, mode),
+                0);
+    });
+    EXPECT_EQ(textBack, text);
+  }
+}
+
+TEST_F(LeftBehind, PathFiles) {
+  AESModes::TAESModes engine;
+  const platform::TCharArray16 iv{};
+  for (Integer mode = 0; mode < 4; ++mode) {
+    SCOPED_TRACE(mode);
+    ExpectNothingLeft("file encryption", [&] {
+      EXPECT_EQ(engine.EncryptFile(Path("plain"), Path("cipher"), FKey, 256, true, iv, true, mode), 0);
+    });
+    ExpectNothingLeft("file decryption", [&] {
+      EXPECT_EQ(engine.DecryptFile(Path("cipher"), Path("back"), FKey, 256, true, iv, true, mode), 0);
+    });
+    EXPECT_EQ(std::filesystem::file_size(FDir / "back"), 100003u);
+  }
+}
+
+TEST_F(LeftBehind, GCM) {
+  AESModes::TAESModes engine;
+  const TBytes plain(4099, 0x70), aad(33, 0x41), iv(12, 0x19);
+  TBytes cipher(plain.size()), back(plain.size()), tag(16);
+  ExpectNothingLeft("GCM buffer encryption", [&] {
+    EXPECT_EQ(engine.GCM_EncryptBinaryBuffer(plain, static_cast<Integer>(plain.size()), aad, 33 * 8, cipher, FKey, 256,
+                                             iv, 96, tag, 128),
+              0);
+  });
+  ExpectNothingLeft("GCM buffer decryption", [&] {
+    EXPECT_EQ(engine.GCM_DecryptBinaryBuffer(cipher, static_cast<Integer>(cipher.size()), aad, 33 * 8, back, FKey, 256,
+                                             iv, 96, tag, 128),
+              0);
+  });
+  EXPECT_EQ(back, plain);
+  ExpectNothingLeft("GCM file encryption and decryption", [&] {
+    EXPECT_EQ(engine.GCM_EncryptFile(Path("plain"), Path("aad"), Path("cipher"), FKey, 256, iv, 96, Path("tag"), 128),
+              0);
+    EXPECT_EQ(engine.GCM_DecryptFile(Path("cipher"), Path("aad"), Path("back"), FKey, 256, iv, 96, Path("tag"), 128),
+              0);
+  });
+  platform::TMemoryStream in(plain), ad(aad), out, tagStream, backStream;
+  ExpectNothingLeft("GCM stream encryption and decryption", [&] {
+    engine.EncryptAndGenerateFromStream(&in, &out, &ad, &tagStream, FKey, iv);
+    EXPECT_EQ(engine.DecryptAndVerifyFromStream(&out, &backStream, &ad, &tagStream, FKey, iv, 128), 0);
+  });
+  EXPECT_EQ(backStream.Bytes(), plain);
+}
+
+// The verifications compute the right tag for the message they are given; that tag must not
+// stay behind either.
+TEST_F(LeftBehind, CMAC) {
+  AESModes::TAESModes engine;
+  const TBytes message(1000, 0x6D);
+  TBytes tag(16);
+  ExpectNothingLeft("CMAC buffer generation", [&] {
+    EXPECT_EQ(engine.MAC_GenerationBinaryBuffer(message, FKey, 256, tag, 128), 0);
+  });
+  FPatterns.push_back({"computed tag", tag});
+  UseReleasedPatterns();
+  TBytes wrong = tag;
+  wrong[0] ^= 1;
+  ExpectNothingLeft("CMAC buffer verification", [&] {
+    EXPECT_EQ(engine.MAC_VerificationBinaryBuffer(message, FKey, 256, wrong, 128), error::kMacMismatch);
+  });
+  std::ofstream(FDir / "message", std::ios::binary).write(reinterpret_cast<const char*>(message.data()), 1000);
+  ExpectNothingLeft("CMAC file verification", [&] {
+    EXPECT_EQ(engine.MAC_VerificationFile(Path("message"), FKey, 256, wrong, 128), error::kMacMismatch);
+  });
+  ExpectNothingLeft("CMAC string verification", [&] {
+    EXPECT_EQ(engine.MAC_VerificationString(string(1000, u'm'), 1000, FKey, 256, wrong, 128), error::kMacMismatch);
+  });
+  platform::TMemoryStream stream(message);
+  ExpectNothingLeft("CMAC stream verification", [&] {
+    EXPECT_EQ(engine.VerifyFromStream(&stream, string(16, u'x'), FKey), error::kMacMismatch);
+  });
+}
+
+// The component: its file, stream and text operations, with the key given as text.
+TEST_F(LeftBehind, Component) {
+  AESObj::TAESEncryption component;
+  component.SetKeyLength(AESObj::kl256);
+  component.SetInputFormat(MiscObj::raw);
+  component.SetKey(string(FKey.begin(), FKey.end()));
+  component.SetAType(AESObj::atCTR);
+  ExpectNothingLeft("component files", [&] {
+    component.EncryptFileW(Path("plain"), Path("cipher"));
+    EXPECT_EQ(component.DecryptFileW(Path("cipher"), Path("back")), 0);
+  });
+  ExpectNothingLeft("component text", [&] {
+    EXPECT_EQ(component.Decrypt(component.Encrypt(u"some plain text")), u"some plain text");
+  });
+}
+
+// The probe finds what is left: a round key written to the stack below the caller, and one in a
+// released block.
+[[gnu::noinline]] void LeaveOnStack(const std::vector<std::uint8_t>& bytes) {
+  std::uint8_t copy[64];
+  std::memcpy(copy, bytes.data(), bytes.size());
+  __asm__ __volatile__("" : : "r"(copy) : "memory");
+}
+
+TEST_F(LeftBehind, TheProbeSeesWhatIsLeft) {
+  std::vector<std::uint8_t> stack(kProbeBytes);
+  PaintStackBelow();
+  LeaveOnStack(FPatterns[2].Bytes);
+  CopyStackBelow(stack.data());
+  EXPECT_EQ(Found(stack, FPatterns), std::vector<std::string>{FPatterns[2].Name});
+  EXPECT_EQ(secrets_test::ReleasedDuring([&] { delete new std::vector<std::uint8_t>(FPatterns[4].Bytes); }),
+            std::vector<std::string>{FPatterns[4].Name});
+}
+
+}  // namespace
