@@ -291,12 +291,29 @@ TEST(GCMStream, LayoutsPositionsAndRaisedErrors) {
     EXPECT_EQ(testing_support::ThrownMessage(c.Run), "Invalid Operation : " + std::to_string(c.Status)) << c.What;
 }
 
+// A stream with a position and a size of its own; the derived streams serve the bytes.
+class SizedStream : public platform::TStream {
+ public:
+  explicit SizedStream(std::int64_t size) : FSize(size) {}
+  std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+    FPos = origin == platform::TSeekOrigin::soBeginning ? offset
+           : origin == platform::TSeekOrigin::soEnd     ? FSize + offset
+                                                        : FPos + offset;
+    return FPos;
+  }
+  std::int64_t GetSize() override { return FSize; }
+
+ protected:
+  std::int64_t FSize, FPos = 0;
+};
+
 // A cipher stream that serves its bytes as they are until the first pass has read them all, then
 // changes: it grows, flips a byte, or loses its end while still reporting its old size.
 enum class Change { Grows, Flips, Shortens };
-class ChangingStream : public platform::TStream {
+class ChangingStream : public SizedStream {
  public:
-  ChangingStream(TBytes data, Change change) : FData(std::move(data)), FSize(Size()), FChange(change) {}
+  ChangingStream(TBytes data, Change change)
+      : SizedStream(static_cast<std::int64_t>(data.size())), FData(std::move(data)), FChange(change) {}
   std::int64_t Read(void* buffer, std::int64_t count) override {
     const std::int64_t n = std::max<std::int64_t>(0, std::min(count, Size() - FPos));
     std::memcpy(buffer, FData.data() + FPos, static_cast<std::size_t>(n));
@@ -305,13 +322,6 @@ class ChangingStream : public platform::TStream {
     return n;
   }
   std::int64_t Write(const void*, std::int64_t) override { return 0; }
-  std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
-    FPos = origin == platform::TSeekOrigin::soBeginning ? offset
-           : origin == platform::TSeekOrigin::soEnd     ? FSize + offset
-                                                        : FPos + offset;
-    return FPos;
-  }
-  std::int64_t GetSize() override { return FSize; }
 
  private:
   std::int64_t Size() const { return static_cast<std::int64_t>(FData.size()); }
@@ -322,7 +332,7 @@ class ChangingStream : public platform::TStream {
     if (FChange != Change::Shortens) FSize = Size();
   }
   TBytes FData;
-  std::int64_t FSize, FPos = 0, FServed = 0;
+  std::int64_t FServed = 0;
   Change FChange;
 };
 
@@ -378,9 +388,9 @@ TEST(GCMStream, InputChangedBetweenPassesLeavesTheOutputAsItWas) {
 }
 
 // A stream of `size` zero bytes that holds none of them in memory, and a sink that keeps nothing.
-class ZeroStream : public platform::TStream {
+class ZeroStream : public SizedStream {
  public:
-  explicit ZeroStream(std::int64_t size) : FSize(size) {}
+  explicit ZeroStream(std::int64_t size) : SizedStream(size) {}
   std::int64_t Read(void* buffer, std::int64_t count) override {
     const std::int64_t n = std::max<std::int64_t>(0, std::min(count, FSize - FPos));
     std::memset(buffer, 0, static_cast<std::size_t>(n));
@@ -392,16 +402,6 @@ class ZeroStream : public platform::TStream {
     FSize = std::max(FSize, FPos);
     return count;
   }
-  std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
-    FPos = origin == platform::TSeekOrigin::soBeginning ? offset
-           : origin == platform::TSeekOrigin::soEnd     ? FSize + offset
-                                                        : FPos + offset;
-    return FPos;
-  }
-  std::int64_t GetSize() override { return FSize; }
-
- private:
-  std::int64_t FSize, FPos = 0;
 };
 
 // Beyond 2^28 bytes the bit count no longer fits 32 bits; the tag is still the standard one.

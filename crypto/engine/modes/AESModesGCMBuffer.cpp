@@ -26,29 +26,32 @@ struct TBufferJob {
   Bytes Expected;               // decryption: the tag bytes to compare
 };
 
-Integer Encrypt(const TBufferJob& job) {
+// The one computation of every buffer form: key, IV, additional data, the data into job.Out, T.
+Integer Run(const TBufferJob& job, bool encrypt, TCharArray16& T) {
   TGCMKey key;
   if (const Integer st = key.Init(job.Key, job.Nk)) return st;
   TGCMState s;
   key.SetIV(s, job.IV);
   key.AddAAD(s, job.AAD.data(), job.AAD.size());
-  key.Encrypt(s, job.Data.data(), job.Out, job.Data.size());
+  if (encrypt)
+    key.Encrypt(s, job.Data.data(), job.Out, job.Data.size());
+  else
+    key.Decrypt(s, job.Data.data(), job.Out, job.Data.size());
+  key.Finish(s, T);
+  return 0;
+}
+
+Integer Encrypt(const TBufferJob& job) {
   platform::TWiped<TCharArray16> T;
-  key.Finish(s, *T);
+  if (const Integer st = Run(job, true, *T)) return st;
   std::copy_n(T->begin(), job.Tag.size(), job.Tag.begin());
   return 0;
 }
 
 // On a mismatch every plain byte written is overwritten with zeros before -200 is returned.
 Integer Decrypt(const TBufferJob& job) {
-  TGCMKey key;
-  if (const Integer st = key.Init(job.Key, job.Nk)) return st;
-  TGCMState s;
-  key.SetIV(s, job.IV);
-  key.AddAAD(s, job.AAD.data(), job.AAD.size());
-  key.Decrypt(s, job.Data.data(), job.Out, job.Data.size());
   platform::TWiped<TCharArray16> T;
-  key.Finish(s, *T);
+  if (const Integer st = Run(job, false, *T)) return st;
   if (GCMTagMatches(*T, job.Expected)) return 0;
   platform::SecureZero(job.Out, job.Data.size());
   return error::kTagMismatch;
