@@ -41,7 +41,7 @@ void Ours(benchmark::State& state, TKernelId id, Mode mode, unsigned bits, std::
   const platform::TBytes& in = Data(size);
   platform::TBytes out(size);
   TKeyedKernel k(id);
-  k.Expand({in.data(), bits / 8}, bits / 32);
+  k.Expand({in.data(), bits / 8}, bits / 32, mode == Mode::CBCDec);
   std::uint8_t iv[16] = {};
   const std::size_t blocks = size / 16;
   for (auto _ : state) {

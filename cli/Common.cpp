@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <regex>
 
 #include "crypto/support/error.h"
+#include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
 
 namespace cli {
@@ -31,11 +31,9 @@ void FailStatus(const std::string& what, platform::Integer status) {
 }
 
 std::string DescribeLibraryError(const std::exception& e) {
-  static const std::regex operation("^Invalid Operation : (-?[0-9]+)$");
-  const std::string message = e.what();
-  std::smatch m;
-  if (!std::regex_match(message, m, operation)) return message;
-  return message + " (" + CatalogueText(std::stoi(m[1].str())) + ")";
+  const auto* operation = dynamic_cast<const errorlist::ESelvane*>(&e);
+  if (operation == nullptr || operation->Code() == 0) return e.what();
+  return std::string(e.what()) + " (" + CatalogueText(operation->Code()) + ")";
 }
 
 void AddCommonOptions(CLI::App& sub, TCommonOptions& common, bool withForce) {

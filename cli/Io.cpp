@@ -35,14 +35,18 @@ void WriteAll(int fd, const std::uint8_t* p, std::size_t n, const std::string& n
   }
 }
 
-// Standard output as a stream written strictly forwards; the library's rewind to the start of
-// an output it has not written yet is the only move it accepts.
-class TStdoutStream : public platform::TStream {
+// Standard output, or a device or pipe named as the output, as a stream written strictly
+// forwards; the library's rewind to the start of an output it has not written yet is the only
+// move it accepts.
+class TSequentialStream : public platform::TStream {
  public:
+  TSequentialStream(int fd, std::string name) : FFd(fd), FName(std::move(name)) {}
+  ~TSequentialStream() override {
+    if (FFd != STDOUT_FILENO) ::close(FFd);
+  }
   std::int64_t Read(void*, std::int64_t) override { return 0; }
   std::int64_t Write(const void* buffer, std::int64_t count) override {
-    WriteAll(STDOUT_FILENO, static_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(count),
-             "standard output");
+    WriteAll(FFd, static_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(count), FName);
     FPosition += count;
     return count;
   }
@@ -55,8 +59,17 @@ class TStdoutStream : public platform::TStream {
   std::int64_t GetSize() override { return FPosition; }
 
  private:
+  int FFd;
+  std::string FName;
   std::int64_t FPosition = 0;
 };
+
+// True for an existing output that is a device, pipe or socket: it is written as it goes,
+// there is no file to replace.
+bool IsStreamTarget(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+}
 
 // Copies standard input into a new file at path, stopping at Ctrl-C.
 void Spool(const std::string& path) {
@@ -125,12 +138,17 @@ void CheckNewOutput(const std::string& path, bool force) {
 }
 
 TOutput::TOutput(const std::string& path, bool force) {
+  FName = IsStdio(path) ? "standard output" : path;
   if (IsStdio(path)) {
-    FName = "standard output";
-    FStream = std::make_unique<TStdoutStream>();
+    FStream = std::make_unique<TSequentialStream>(STDOUT_FILENO, FName);
     return;
   }
-  FName = path;
+  if (IsStreamTarget(path)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) Fail(path + ": " + std::strerror(errno));
+    FStream = std::make_unique<TSequentialStream>(fd, FName);
+    return;
+  }
   CheckNewOutput(path, force);
   FReplacing = std::make_unique<platform::TReplacingFile>(Native(path));
   FStream = std::make_unique<platform::THandleStream>(FReplacing->Handle(), Native(path));

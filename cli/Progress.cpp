@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "Common.h"
@@ -54,9 +55,10 @@ void CheckInterrupted() {
   if (Interrupted()) throw TFailure("interrupted", kExitInterrupted);
 }
 
-TProgress::TProgress(bool quiet, std::int64_t total)
+TProgress::TProgress(bool quiet, std::int64_t total, int passes)
     : FEnabled(!quiet && total >= kLargeInput && ::isatty(STDERR_FILENO) == 1),
       FTotal(total),
+      FPasses(passes),
       FStart(std::chrono::steady_clock::now()),
       FLastDraw(FStart) {}
 
@@ -76,12 +78,12 @@ platform::TChunkProgress TProgress::Callback() {
   return [this](std::int64_t done, std::int64_t) { return Update(done); };
 }
 
-void TProgress::Draw(std::int64_t done, double seconds) {
-  if (done > FTotal) done = FTotal;
+void TProgress::Draw(std::int64_t work, double seconds) {
+  const double done = std::min<double>(double(work) / FPasses, double(FTotal));
   const double rate = seconds > 0 ? done / seconds : 0;
   const double left = rate > 0 ? (FTotal - done) / rate : 0;
   std::fprintf(stderr, "\r%3d%%  %s / %s  %s/s  %s left\033[K",
-               static_cast<int>(FTotal > 0 ? done * 100 / FTotal : 100), Bytes(double(done)).c_str(),
+               static_cast<int>(FTotal > 0 ? done * 100 / FTotal : 100), Bytes(done).c_str(),
                Bytes(double(FTotal)).c_str(), Bytes(rate).c_str(), Duration(left).c_str());
   std::fflush(stderr);
   FDrawn = true;

@@ -23,12 +23,14 @@ void CheckInterrupted();
 // input is large and --quiet was not given.
 class TProgress {
  public:
-  TProgress(bool quiet, std::int64_t total);
+  // passes: how often the input is read (a verify-first decryption reads it twice); the bar
+  // shows the input's bytes and counts each pass as part of the whole.
+  TProgress(bool quiet, std::int64_t total, int passes = 1);
   ~TProgress();
   TProgress(const TProgress&) = delete;
   TProgress& operator=(const TProgress&) = delete;
 
-  // Records done bytes of total; false once Ctrl-C was pressed (the operation then cancels).
+  // Records done bytes of total * passes; false once Ctrl-C was pressed (the operation then cancels).
   bool Update(std::int64_t done);
   // For TAESModes::SetChunkProgress.
   platform::TChunkProgress Callback();
@@ -40,6 +42,7 @@ class TProgress {
   bool FEnabled;
   bool FDrawn = false;
   std::int64_t FTotal;
+  int FPasses;
   std::chrono::steady_clock::time_point FStart;
   std::chrono::steady_clock::time_point FLastDraw;
 };

@@ -14,6 +14,10 @@ int main(int argc, char** argv) {
   app.footer("Run 'orvoaes <subcommand> --help' for its options and an example.\n"
              "Exit status: 0 success, 1 failed operation, 2 wrong usage, 3 authentication failed, 130 interrupted.");
   cli::AddStreamCommands(app);
+  cli::AddGCMCommands(app);
+  cli::AddSealCommands(app);
+  cli::AddMacCommands(app);
+  cli::AddConvertCommands(app);
   cli::InstallSignalHandlers();
   try {
     app.parse(argc, argv);

@@ -45,9 +45,9 @@ void Next32(TCharArray16& cb) noexcept {
 
 }  // namespace
 
-// Everything the key object keeps: the expanded key for the block modes and CMAC, the GCM key
-// (its own expansion, the hash key and its powers), and the CMAC subkeys. Each member wipes
-// itself.
+// Everything the key object keeps: the expanded key for the block modes and CMAC (both schedules:
+// ECB and CBC decryption need the inverse one), the GCM key (its own expansion, the hash key and its
+// powers), and the CMAC subkeys. Each member wipes itself.
 struct TAESKey::TState {
   kernel::TKeyedKernel AES;
   detail::TGCMKey GCM;
@@ -126,7 +126,7 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
   platform::Cardinal Nk = 0;
   if (const Integer st = detail::NkForKeyLength(key.size(), Nk)) return st;
   auto state = std::make_unique<TState>();
-  if (const Integer st = state->AES.Expand(key, Nk)) return st;
+  if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
   if (const Integer st = state->GCM.Init(key, Nk)) return st;
   platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys come from
   state->AES.EncryptBlock(L->data(), L->data());

@@ -19,7 +19,7 @@ inline Bytes OpenSSLCrypt(bool encrypt, int mode, const Bytes& key, const Bytes&
   using namespace AESModes::kernel;
   if (key.size() != 16 && key.size() != 24 && key.size() != 32) throw std::invalid_argument("no such cipher");
   TKeyedKernel k(TKernelId::Portable);
-  k.Expand(key, static_cast<platform::Cardinal>(key.size() / 4));
+  k.Expand(key, static_cast<platform::Cardinal>(key.size() / 4), !encrypt);
   Bytes data = in;
   const bool stream = mode >= 2;
   if (encrypt && pkcs7) {

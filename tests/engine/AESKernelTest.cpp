@@ -89,6 +89,30 @@ TEST_P(KeyedKernel, ExpandRejectsBadWordCountsAndShortKeys) {
   }
 }
 
+// Each kernel's own key set-up gives the block cipher's schedule byte for byte, for every Nk and
+// after a longer key was expanded before; the inverse schedule, asked for at once or added later,
+// deciphers what the cipher enciphered.
+TEST_P(KeyedKernel, ExpansionEqualsTheBlockCipherSchedule) {
+  TKeyedKernel k(GetParam());
+  for (const platform::Cardinal first : {8u, 1u})
+    for (platform::Cardinal Nk = 1; Nk <= 8; ++Nk) {
+      const Bytes key = RandomBytes(4 * Nk, 100 + Nk), longer = RandomBytes(32, first);
+      ASSERT_EQ(k.Expand({longer.data(), 4 * first}, first, true), 0);
+      platform::TCharArray60_4 w{};
+      ASSERT_EQ(AESCore::TAESCore().KeyExpansion(key, w, Nk), 0);
+      const bool inverseAtOnce = Nk % 2 == 0;
+      ASSERT_EQ(k.Expand(key, Nk, inverseAtOnce), 0);
+      if (!inverseAtOnce) k.ExpandInverse();
+      EXPECT_EQ(Bytes(k.EncRoundKeys(), k.EncRoundKeys() + 16 * (Nk + 7)), Bytes(w[0].data(), w[0].data() + 16 * (Nk + 7)))
+          << "Nk " << Nk;
+      const Bytes plain = RandomBytes(16 * 9, Nk);
+      Bytes c(plain.size()), p(plain.size());
+      k.EncryptECB(plain.data(), c.data(), 9);
+      k.DecryptECB(c.data(), p.data(), 9);
+      EXPECT_EQ(p, plain) << "Nk " << Nk;
+    }
+}
+
 // Every operation, every key word count, block counts around every kernel's width (8 and 16
 // blocks a step, with 1, 2 and 4 blocks a register), in place and at an odd address.
 TEST_P(KeyedKernel, MatchesTheBlockCipherOneBlockAtATime) {
@@ -96,7 +120,7 @@ TEST_P(KeyedKernel, MatchesTheBlockCipherOneBlockAtATime) {
   for (platform::Cardinal Nk = 1; Nk <= 8; ++Nk) {
     const Bytes key = RandomBytes(4 * Nk, Nk);
     TKeyedKernel k(GetParam());
-    ASSERT_EQ(k.Expand(key, Nk), 0);
+    ASSERT_EQ(k.Expand(key, Nk, true), 0);
     for (const std::size_t blocks : kBlocks)
       for (const Op op : kOps) {
         const Bytes in = RandomBytes(16 * blocks, static_cast<std::uint32_t>(blocks * 31 + Nk));
@@ -159,7 +183,7 @@ TEST_P(KeyedKernel, MatchesOpenSSL) {
       const Bytes key = RandomBytes(4 * Nk, Nk), in = RandomBytes(16 * blocks, static_cast<std::uint32_t>(blocks));
       const Bytes iv = RandomBytes(16, 5);
       TKeyedKernel k(GetParam());
-      ASSERT_EQ(k.Expand(key, Nk), 0);
+      ASSERT_EQ(k.Expand(key, Nk, true), 0);
       for (const Op op : {Op::EncECB, Op::DecECB, Op::EncCBC, Op::DecCBC, Op::OFB, Op::CTR128}) {
         static const int kMode[] = {0, 0, 1, 1, 2, 3};
         const int mode = kMode[static_cast<int>(op)];
@@ -199,6 +223,8 @@ TEST(KernelChoice, ArmCapabilityBits) {
   const std::uint64_t fpAsimd = 0x3, aes = 1u << 3, pmull = 1u << 4, sha = 0x60;
   for (const Case c : {Case{fpAsimd | aes | pmull | sha, nullptr, TKernelId::ARMv8},
                        Case{fpAsimd | aes | pmull, "armv8", TKernelId::ARMv8},
+                       Case{fpAsimd | aes | pmull, "", TKernelId::ARMv8},
+                       Case{fpAsimd | aes | pmull, "ARMv8", TKernelId::Portable},
                        Case{fpAsimd | aes | pmull, "portable", TKernelId::Portable},
                        Case{fpAsimd | aes | pmull, "aesni", TKernelId::Portable},
                        Case{fpAsimd | aes | sha, nullptr, TKernelId::Portable},
@@ -206,6 +232,24 @@ TEST(KernelChoice, ArmCapabilityBits) {
                        Case{fpAsimd, "armv8", TKernelId::Portable}, Case{0, nullptr, TKernelId::Portable}})
     EXPECT_EQ(ChooseKernel(c.forced, ArmFeaturesFromHwcap(c.hwcap)), c.want)
         << std::hex << c.hwcap << " " << (c.forced ? c.forced : "-");
+}
+
+// On an x86 processor with every feature: no variable (or an empty one) gives the widest kernel, a
+// name gives that kernel, and a value that names no kernel gives the portable one.
+TEST(KernelChoice, UnknownNameSelectsPortable) {
+  AESModes::kernel::TCpuFeatures all;
+  for (bool* f : {&all.AES, &all.PCLMUL, &all.SSSE3, &all.SSE41, &all.AVX, &all.AVX2, &all.VAES, &all.VPCLMUL,
+                  &all.AVX512F, &all.AVX512BW, &all.AVX512VL, &all.OSSavesYMM, &all.OSSavesZMM})
+    *f = true;
+  struct Case {
+    const char* forced;
+    TKernelId want;
+  };
+  for (const Case c : {Case{nullptr, TKernelId::VAES512}, Case{"", TKernelId::VAES512}, Case{"aesni", TKernelId::AESNI},
+                       Case{"vaes256", TKernelId::VAES256}, Case{"vaes", TKernelId::Portable},
+                       Case{"AESNI", TKernelId::Portable}, Case{"aesni ", TKernelId::Portable},
+                       Case{"widest", TKernelId::Portable}})
+    EXPECT_EQ(AESModes::kernel::ChooseKernel(c.forced, all), c.want) << (c.forced ? c.forced : "-");
 }
 
 std::string KernelLabel(const ::testing::TestParamInfo<TKernelId>& info) {

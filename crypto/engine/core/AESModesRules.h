@@ -24,6 +24,10 @@ constexpr bool UsesIV(TMode mode) noexcept { return mode != TMode::ECB; }
 // The IV travels in front of the cipher text only when asked and the mode uses one.
 constexpr bool CarriesIV(bool IVIn, TMode mode) noexcept { return IVIn && UsesIV(mode); }
 
+// Decryption runs the inverse cipher in ECB and CBC, which so need its key schedule; OFB and CTR
+// decrypt with the cipher itself.
+constexpr bool DecryptsWithInverse(TMode mode) noexcept { return mode == TMode::ECB || mode == TMode::CBC; }
+
 // A cipher text is whole blocks unless it is CTR without padding: CTR's keystream covers a
 // partial last block, while padding can only be found in a whole one.
 constexpr bool WholeBlocksOnly(TMode mode, bool padding) noexcept { return padding || mode != TMode::CTR; }

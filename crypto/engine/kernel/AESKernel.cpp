@@ -1,98 +1,80 @@
 #include "crypto/engine/kernel/AESKernel.h"
 
-#include "crypto/engine/kernel/AESKernelOps.h"
+#include <cstdlib>
+
 #include "crypto/support/error.h"
 #include "platform/Memory.h"
 
 namespace AESModes::kernel {
 
-namespace {
-
-using platform::TCharArray60_4;
-
-// Doubling in GF(2^8) without a branch on the (secret) byte.
-constexpr std::uint8_t XTime(std::uint8_t a) {
-  return static_cast<std::uint8_t>((a << 1) ^ (0x1B & (0 - (a >> 7))));
-}
-
-// InvMixColumns of one 4-byte column: multiplications by 9, 11, 13 and 14 from doublings.
-void InvMixColumn(const std::array<std::uint8_t, 4>& in, std::array<std::uint8_t, 4>& out) {
-  std::array<std::uint8_t, 4> x2, x4, x8;
-  for (int i = 0; i < 4; ++i) {
-    x2[i] = XTime(in[i]);
-    x4[i] = XTime(x2[i]);
-    x8[i] = XTime(x4[i]);
-  }
-  auto m9 = [&](int i) { return static_cast<std::uint8_t>(x8[i] ^ in[i]); };
-  auto m11 = [&](int i) { return static_cast<std::uint8_t>(x8[i] ^ x2[i] ^ in[i]); };
-  auto m13 = [&](int i) { return static_cast<std::uint8_t>(x8[i] ^ x4[i] ^ in[i]); };
-  auto m14 = [&](int i) { return static_cast<std::uint8_t>(x8[i] ^ x4[i] ^ x2[i]); };
-  for (int r = 0; r < 4; ++r)
-    out[r] = m14(r) ^ m11((r + 1) & 3) ^ m13((r + 2) & 3) ^ m9((r + 3) & 3);
-}
-
-void MakeDecryptionSchedule(TRoundKeys& k) {
-  const unsigned Nr = k.Nr;
-  for (unsigned i = 0; i <= Nr; ++i)
-    for (int c = 0; c < 4; ++c) {
-      const auto& word = k.Enc[4 * (Nr - i) + c];
-      if (i == 0 || i == Nr)
-        k.Dec[4 * i + c] = word;
-      else
-        InvMixColumn(word, k.Dec[4 * i + c]);
-    }
-}
-
-const TKernelOps* OpsFor(TKernelId id) noexcept {
-  switch (id) {
-    case TKernelId::AESNI: return AESNIOps();
-    case TKernelId::VAES256: return VAES256Ops();
-    case TKernelId::VAES512: return VAES512Ops();
-    case TKernelId::ARMv8: return ARMv8Ops();
-    case TKernelId::Portable: break;
-  }
-  return PortableOps();
-}
-
-const TCpuFeatures& Cpu() noexcept {
-  static const TCpuFeatures cpu = DetectCpu();
-  return cpu;
-}
-
-}  // namespace
-
 const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept { return k.Enc[0].data(); }
 const std::uint8_t* DecKeys(const TRoundKeys& k) noexcept { return k.Dec[0].data(); }
 unsigned Rounds(const TRoundKeys& k) noexcept { return k.Nr; }
 
-TKeyedKernel::TKeyedKernel(TKernelId id) {
-  if (!Supports(Cpu(), id)) id = ChooseKernel(KernelName(id).data(), Cpu());
-  const TKernelOps* ops = OpsFor(id);
-  if (ops == nullptr) {
-    id = TKernelId::Portable;
-    ops = PortableOps();
-  }
-  FId = id;
-  FOps = ops;
+std::uint8_t* FillEncKeys(TRoundKeys& k) noexcept {
+  k.Filled |= TRoundKeys::kEnc;
+  return k.Enc[0].data();
 }
 
-TKeyedKernel::~TKeyedKernel() { platform::SecureZero(&FKeys, sizeof FKeys); }
+std::uint8_t* FillDecKeys(TRoundKeys& k) noexcept {
+  k.Filled |= TRoundKeys::kDec;
+  return k.Dec[0].data();
+}
 
-Integer TKeyedKernel::Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept {
-  platform::SecureZero(&FKeys, sizeof FKeys);
+bitsliced::TSlicedKeys& FillSlicedKeys(TRoundKeys& k) noexcept {
+  k.Filled |= TRoundKeys::kSliced;
+  return k.Sliced;
+}
+
+TGHashKey::~TGHashKey() { platform::SecureZero(Pow, sizeof Pow); }
+
+TKeyedKernel::TKeyedKernel(TKernelId id) noexcept {
+  const TKernelChoice choice = ResolveKernel(id);
+  FId = choice.Id;
+  FOps = choice.Ops;
+}
+
+TKeyedKernel::~TKeyedKernel() { Wipe(); }
+
+// The round keys of the last expansion, 16 * (Nr + 1) bytes of each schedule it filled.
+void TKeyedKernel::Wipe() noexcept {
+  const std::size_t bytes = 16 * (static_cast<std::size_t>(FKeys.Nr) + 1);
+  if (FKeys.Filled & TRoundKeys::kEnc) platform::SecureZero(FKeys.Enc.data(), bytes);
+  if (FKeys.Filled & TRoundKeys::kDec) platform::SecureZero(FKeys.Dec.data(), bytes);
+  if (FKeys.Filled & TRoundKeys::kSliced)
+    platform::SecureZero(FKeys.Sliced.Q, sizeof FKeys.Sliced.Q[0] * (FKeys.Nr + 1));
+  FKeys.Filled = 0;
+  FKeys.Nk = 0;
+  FKeys.Nr = 0;
+}
+
+Integer TKeyedKernel::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
+  Wipe();
   if (Nk < 1 || Nk > 8 || key.size() < 4 * static_cast<std::size_t>(Nk)) return error::kBadKeySize;
-  bitsliced::ExpandKey(key.data(), Nk, FKeys.Enc[0].data());
   FKeys.Nk = Nk;
   FKeys.Nr = Nk + 6;
-  MakeDecryptionSchedule(FKeys);
-  if (FOps->Prepare != nullptr) FOps->Prepare(FKeys);
+  FOps->ExpandKey(FKeys, key.data(), Nk);
+  if (inverse) ExpandInverse();
   return 0;
+}
+
+void TKeyedKernel::ExpandInverse() noexcept {
+  if (FOps->ExpandInverse != nullptr && FKeys.Nr != 0 && !(FKeys.Filled & TRoundKeys::kDec))
+    FOps->ExpandInverse(FKeys);
+}
+
+// Decrypting with a schedule that was never made would write a wrong plain text with a success
+// status; that is a fault in the engine, and it stops here instead.
+void TKeyedKernel::NeedInverse() const noexcept {
+  if (FOps->ExpandInverse != nullptr && !(FKeys.Filled & TRoundKeys::kDec)) [[unlikely]]
+    std::abort();
 }
 
 void TKeyedKernel::EncryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
   FOps->EncryptECB(FKeys, in, out, blocks);
 }
 void TKeyedKernel::DecryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
+  NeedInverse();
   FOps->DecryptECB(FKeys, in, out, blocks);
 }
 void TKeyedKernel::EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
@@ -101,6 +83,7 @@ void TKeyedKernel::EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::si
 }
 void TKeyedKernel::DecryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                               std::uint8_t iv[16]) const noexcept {
+  NeedInverse();
   FOps->DecryptCBC(FKeys, in, out, blocks, iv);
 }
 void TKeyedKernel::OFB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept {
@@ -119,6 +102,48 @@ void TKeyedKernel::CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8
 }
 void TKeyedKernel::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept {
   FOps->EncryptECB(FKeys, in, out, 1);
+}
+
+Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept {
+  if (const Integer st = FAES.Expand(key, Nk)) return st;
+  platform::TWiped<platform::TCharArray16> H;
+  FAES.EncryptBlock(H->data(), H->data());
+  FAES.Ops().GHashSetKey(FHash, H->data());
+  return 0;
+}
+
+void TGCMKey::GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
+  FAES.Ops().GHash(FHash, X, blocks, n);
+}
+
+void TGCMKey::Crypt(bool encrypt, std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in,
+                    std::uint8_t* out, std::size_t blocks) const noexcept {
+  const TKernelOps& ops = FAES.Ops();
+  if (ops.GCMCrypt != nullptr)
+    return ops.GCMCrypt(encrypt, FAES.EncRoundKeys(), FAES.Rounds(), FHash, X, ctr, in, out, blocks);
+  // The cipher blocks are hashed before the plain text may overwrite them (out may be in).
+  if (!encrypt) ops.GHash(FHash, X, in, blocks);
+  FAES.CTR32(in, out, blocks, ctr);
+  if (encrypt) ops.GHash(FHash, X, out, blocks);
+}
+
+TGHash::TGHash(TKernelId id) noexcept {
+  const TKernelChoice choice = ResolveKernel(id);
+  FId = choice.Id;
+  FOps = choice.Ops;
+}
+
+void TGHash::SetKey(const std::uint8_t H[16]) noexcept { FOps->GHashSetKey(FKey, H); }
+
+void TGHash::Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
+  FOps->GHash(FKey, X, blocks, n);
+}
+
+bool TGHash::StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X[16], std::uint8_t ctr[16],
+                           const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
+  if (FOps->GCMCrypt == nullptr) return false;
+  FOps->GCMCrypt(encrypt, aes.EncRoundKeys(), aes.Rounds(), FKey, X, ctr, in, out, blocks);
+  return true;
 }
 
 }  // namespace AESModes::kernel

@@ -1,13 +1,16 @@
-// The keyed kernel: an expanded AES key together with the kernel (portable, AES-NI, VAES, ARMv8) chosen
-// for this processor, offering the block modes as bulk operations over whole 16-byte blocks.
+// The keyed kernel objects: an expanded AES key, and a GCM key (AES key, hash key and its powers),
+// each bound once to the kernel table (portable, AES-NI, VAES, ARMv8) chosen for this processor,
+// offering the block modes as bulk operations over whole 16-byte blocks. No heap allocation; what a
+// key set-up filled is wiped when the object goes away or is set up again.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "crypto/engine/kernel/portable/AESBitsliced.h"
+#include "crypto/engine/kernel/AESKernelOps.h"
 #include "crypto/engine/kernel/KernelDispatch.h"
+#include "crypto/engine/kernel/portable/AESBitsliced.h"
 #include "platform/Types.h"
 
 namespace AESModes::kernel {
@@ -15,45 +18,55 @@ namespace AESModes::kernel {
 using platform::Cardinal;
 using platform::Integer;
 
-// Both schedules of one key. Enc is the cipher's schedule (round key r is bytes 16r..16r+15, the
-// layout the AES instructions load); Dec holds the round keys of the equivalent inverse cipher in
-// the order decryption uses them: Enc[Nr], InvMixColumns(Enc[Nr-1]) .. InvMixColumns(Enc[1]), Enc[0].
-// Sliced is Enc as the portable kernel's bit planes (filled for that kernel only).
+// The schedules of one key, each filled only when a kernel needs it: Enc (the cipher's, round key r
+// at bytes 16r..16r+15, the layout the AES instructions load) always, Dec (the equivalent inverse
+// cipher's, see DecKeys) when an operation decrypts with the inverse cipher on a hardware kernel,
+// Sliced (Enc as bit planes) on the portable kernel only. Filled says which hold key material.
 struct alignas(64) TRoundKeys {
+  static constexpr std::uint8_t kEnc = 1, kDec = 2, kSliced = 4;
   platform::TCharArray60_4 Enc;
   alignas(16) platform::TCharArray60_4 Dec;
   bitsliced::TSlicedKeys Sliced;
-  Cardinal Nk;
-  unsigned Nr;
+  Cardinal Nk = 0;
+  unsigned Nr = 0;
+  std::uint8_t Filled = 0;
 };
 
-struct TKernelOps;
+// For the portable kernel's key set-up: the bit planes, marked as holding key material.
+bitsliced::TSlicedKeys& FillSlicedKeys(TRoundKeys& k) noexcept;
 
 class TKeyedKernel {
  public:
   // Uses kernel id, or, when this processor cannot run it, the best one below it that it can.
-  explicit TKeyedKernel(TKernelId id = ChosenKernel());
-  // Wipes both schedules.
+  explicit TKeyedKernel(TKernelId id = ChosenKernel()) noexcept;
+  // Wipes what the last key set-up filled.
   ~TKeyedKernel();
   TKeyedKernel(const TKeyedKernel&) = delete;
   TKeyedKernel& operator=(const TKeyedKernel&) = delete;
 
-  // Expands the encryption and decryption schedules for Nk (1..8, Nr = Nk + 6) from key's first
-  // 4*Nk bytes. Returns 0, or error::kBadKeySize (nothing usable) when Nk is outside 1..8 or key
-  // is shorter than 4*Nk. The operations below need a successful Expand first; until then (or
-  // after a failed one) their output is meaningless.
-  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept;
+  // Expands the cipher's schedule for Nk (1..8, Nr = Nk + 6) from key's first 4*Nk bytes with the
+  // kernel's own instructions, and with inverse also the inverse cipher's schedule, which
+  // DecryptECB and DecryptCBC need (no other operation does). Returns 0, or error::kBadKeySize
+  // (nothing usable) when Nk is outside 1..8 or key is shorter than 4*Nk. The operations below
+  // need a successful Expand first; until then (or after a failed one) their output is
+  // meaningless.
+  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false) noexcept;
+  // Adds the inverse cipher's schedule to an expanded key (nothing when it is there already).
+  void ExpandInverse() noexcept;
   Cardinal Nk() const noexcept { return FKeys.Nk; }
   unsigned Rounds() const noexcept { return FKeys.Nr; }
   TKernelId Id() const noexcept { return FId; }
+  const TKernelOps& Ops() const noexcept { return *FOps; }
   // Encryption round keys, (Rounds()+1) * 16 bytes in the cipher's byte order, 16-byte aligned.
   const std::uint8_t* EncRoundKeys() const noexcept { return FKeys.Enc[0].data(); }
 
   // Bulk operations over `blocks` whole 16-byte blocks. in and out are either the same pointer or
   // do not overlap; no alignment is required.
   void EncryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  // Needs the inverse schedule (Expand with inverse, or ExpandInverse): without it the process
+  // stops rather than write a wrong plain text.
   void DecryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
-  // CBC: iv becomes the last cipher block.
+  // CBC: iv becomes the last cipher block. Decryption needs the inverse schedule, as DecryptECB.
   void EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept;
   void DecryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept;
   // OFB (both directions): iv becomes the last keystream block.
@@ -69,18 +82,47 @@ class TKeyedKernel {
   void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept;
 
  private:
-  TRoundKeys FKeys{};
+  void Wipe() noexcept;
+  void NeedInverse() const noexcept;
+
+  TRoundKeys FKeys;
   const TKernelOps* FOps;
   TKernelId FId;
 };
 
+// A GCM key: the AES key and the hash key H = E(0) with its powers, computed with the kernel's
+// carry-less multiply, on one kernel table. What GCM needs of the key for any number of messages;
+// the per-message state (counter, running hash, lengths) lives with the caller. Its const
+// operations may run from several threads at once.
+class TGCMKey {
+ public:
+  explicit TGCMKey(TKernelId id = ChosenKernel()) noexcept : FAES(id) {}
+  TGCMKey(const TGCMKey&) = delete;
+  TGCMKey& operator=(const TGCMKey&) = delete;
+
+  // Expands the first 4 * Nk bytes of key and makes H and its powers; 0 or the expansion's status.
+  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept;
+  const TKeyedKernel& AES() const noexcept { return FAES; }
+  TKernelId Id() const noexcept { return FAES.Id(); }
+  // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
+  void GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
+  // GCM's bulk step: counter mode with a 32-bit counter (ctr's last 4 bytes, returned advanced)
+  // over `blocks` whole blocks, the cipher blocks absorbed into X; in the kernel's stitched loop
+  // where it has one. out may be in.
+  void Crypt(bool encrypt, std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
+             std::size_t blocks) const noexcept;
+  void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept { FAES.EncryptBlock(in, out); }
+
+ private:
+  TKeyedKernel FAES;
+  TGHashKey FHash;
+};
+
 // GHASH kept with its hash key, on the kernel chosen like the keyed AES object's (a kernel this
 // processor cannot run gives way to the best one below it). Every kernel gives the same X.
-struct TGHashKey;
 class TGHash {
  public:
-  explicit TGHash(TKernelId id = ChosenKernel());
-  ~TGHash();
+  explicit TGHash(TKernelId id = ChosenKernel()) noexcept;
   TGHash(const TGHash&) = delete;
   TGHash& operator=(const TGHash&) = delete;
   // H: the hash key, 16 bytes as E(0) gives them.
@@ -91,13 +133,14 @@ class TGHash {
 
   // GCM's bulk step on this kernel: counter mode with a 32-bit counter over `blocks` whole
   // blocks under aes's encryption round keys, the cipher blocks absorbed into X in the same
-  // loop. False, with nothing done, on the portable kernel, which has no stitched loop (the
-  // caller then runs aes.CTR32 and Absorb).
+  // loop. False, with nothing done, on a kernel without a stitched loop (the caller then runs
+  // aes.CTR32 and Absorb).
   bool StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X[16], std::uint8_t ctr[16],
                      const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
 
  private:
-  TGHashKey* FKey;  // 64-byte aligned powers of H, wiped
+  TGHashKey FKey;  // wiped
+  const TKernelOps* FOps;
   TKernelId FId;
 };
 

@@ -1,6 +1,8 @@
-// The contract between the keyed kernel object and the kernel files: one table of bulk operations
-// per instruction set. Internal to the engine. Kernel files compiled with wide instruction sets
-// include this header only, so no inline library code is built there with those sets.
+// The contract between the keyed objects and the kernel files: one table per instruction set with
+// everything a key needs (key set-up, the block modes as bulk operations, GHASH and GCM's stitched
+// loop), chosen once per key object. Internal to the engine. Kernel files compiled with wide
+// instruction sets include this header only, so no inline library code is built there with those
+// sets.
 #pragma once
 
 #include <cstddef>
@@ -9,19 +11,38 @@
 namespace AESModes::kernel {
 
 struct TRoundKeys;
+struct TGHashKey;
+
+// Counter mode with a 32-bit counter stitched with GHASH: blocks whole blocks encrypted (or
+// decrypted) from ctr (its last 4 bytes a big-endian counter modulo 2^32, returned advanced),
+// the cipher blocks absorbed into X. rk: the encryption round keys, (rounds + 1) * 16 bytes.
+// out may be in.
+using TGCMCryptFn = void(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key,
+                         std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
+                         std::size_t blocks) noexcept;
 
 struct TKernelOps {
   using TBulk = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
   using TChained = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                             std::uint8_t iv[16]);
   using TChain = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]);
-  using TPrepare = void (*)(TRoundKeys& k);
+
+  // The cipher's schedule for Nk (1..8) words from key's first 4 * Nk bytes, in the kernel's own
+  // form (the byte schedule through FillEncKeys, and whatever else the kernel keeps). Nk is public:
+  // no branch or address depends on the key bytes.
+  void (*ExpandKey)(TRoundKeys& k, const std::uint8_t* key, unsigned Nk);
+  // The inverse cipher's schedule from the cipher's, for ECB and CBC decryption (FillDecKeys);
+  // nullptr where the kernel decrypts from the cipher's own schedule.
+  void (*ExpandInverse)(TRoundKeys& k);
   TBulk EncryptECB, DecryptECB;
   TChained EncryptCBC, DecryptCBC, OFB, CTR128, CTR32;
   TChain CBCMAC;
-  // Derives the kernel's own form of the schedules after an expansion (none when it loads the
-  // byte schedules as they are).
-  TPrepare Prepare = nullptr;
+  // GHASH: the kernel's form of the hash key H (16 bytes as E(0) gives them), and X = GHASH of n
+  // whole blocks continued from X (for each block B: X = (X xor B) * H).
+  void (*GHashSetKey)(TGHashKey& key, const std::uint8_t H[16]);
+  void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
+  // GCM's stitched loop; nullptr where the kernel has none (counter mode and GHASH run apart).
+  TGCMCryptFn* GCMCrypt = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another
@@ -32,15 +53,20 @@ const TKernelOps* VAES256Ops() noexcept;
 const TKernelOps* VAES512Ops() noexcept;
 const TKernelOps* ARMv8Ops() noexcept;
 
-// Raw views of a schedule for the kernel files: round key r of each schedule starts at byte 16r.
+// Views of a schedule for the kernel files: round key r of each schedule starts at byte 16r, 16-byte
+// aligned. Dec holds the round keys of the equivalent inverse cipher in the order decryption uses
+// them: Enc[Nr], InvMixColumns(Enc[Nr-1]) .. InvMixColumns(Enc[1]), Enc[0]. The Fill forms are for
+// key set-up: they mark the schedule as holding key material, so the key holder wipes it.
 const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept;
 const std::uint8_t* DecKeys(const TRoundKeys& k) noexcept;
 unsigned Rounds(const TRoundKeys& k) noexcept;
+std::uint8_t* FillEncKeys(TRoundKeys& k) noexcept;
+std::uint8_t* FillDecKeys(TRoundKeys& k) noexcept;
 
-// GCM's kernel files. The GHASH key a kernel works with: Pow[k] = H^(16 - k) in the kernel's own
-// layout, so a group of g blocks multiplies its block j by Pow[16 - g + j] and reduces once. The
-// portable kernel keeps only H, in Pow[15]; the PCLMULQDQ layout (byte-reversed powers) is shared
-// by the PCLMULQDQ and VPCLMULQDQ kernels. Wiped when it goes away.
+// The GHASH key a kernel works with: Pow[k] = H^(16 - k) in the kernel's own layout, so a group of
+// g blocks multiplies its block j by Pow[16 - g + j] and reduces once. The portable and PMULL
+// kernels keep only H, in Pow[15]; the PCLMULQDQ layout (byte-reversed powers) is shared by the
+// PCLMULQDQ and VPCLMULQDQ kernels. Wiped when it goes away.
 inline constexpr std::size_t kGHashPowers = 16;
 struct alignas(64) TGHashKey {
   std::uint8_t Pow[kGHashPowers][16] = {};
@@ -50,7 +76,6 @@ struct alignas(64) TGHashKey {
   ~TGHashKey();
 };
 
-// X = GHASH of n whole blocks continued from X (for each block B: X = (X xor B) * H).
 void GHashSetKeyPortable(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPortable(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
@@ -61,13 +86,6 @@ void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_
 void GHashSetKeyPMULL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPMULL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 
-// Counter mode with a 32-bit counter stitched with GHASH: blocks whole blocks encrypted (or
-// decrypted) from ctr (its last 4 bytes a big-endian counter modulo 2^32, returned advanced),
-// the cipher blocks absorbed into X. rk: the encryption round keys, (rounds + 1) * 16 bytes.
-// out may be in.
-using TGCMCryptFn = void(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key,
-                         std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
-                         std::size_t blocks) noexcept;
 TGCMCryptFn GCMCryptAESNI, GCMCryptVAES256, GCMCryptVAES512;
 
 }  // namespace AESModes::kernel

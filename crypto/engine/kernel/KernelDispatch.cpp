@@ -1,6 +1,8 @@
 #include "crypto/engine/kernel/KernelDispatch.h"
 
 #include <array>
+
+#include "crypto/engine/kernel/AESKernelOps.h"
 #include <cstdlib>
 
 #if defined(__x86_64__) || defined(_M_X64)
@@ -63,6 +65,11 @@ TCpuFeatures DetectCpu() noexcept {
   return f;
 }
 
+const TCpuFeatures& CpuFeatures() noexcept {
+  static const TCpuFeatures cpu = DetectCpu();
+  return cpu;
+}
+
 TCpuFeatures ArmFeaturesFromHwcap(std::uint64_t hwcap) noexcept {
   TCpuFeatures f;
   f.ArmAES = hwcap & kHwcapAES;
@@ -84,7 +91,7 @@ bool Supports(const TCpuFeatures& f, TKernelId id) noexcept {
 }
 
 std::vector<TKernelId> AvailableKernels() {
-  const TCpuFeatures f = DetectCpu();
+  const TCpuFeatures& f = CpuFeatures();
   std::vector<TKernelId> ids;
   for (std::size_t i = 0; i < kNames.size(); ++i)
     if (Supports(f, static_cast<TKernelId>(i))) ids.push_back(static_cast<TKernelId>(i));
@@ -93,16 +100,48 @@ std::vector<TKernelId> AvailableKernels() {
 
 TKernelId ChooseKernel(const char* forced, const TCpuFeatures& cpu) noexcept {
   auto best = static_cast<TKernelId>(kNames.size() - 1);
-  if (forced != nullptr && *forced != '\0')
-    if (const auto named = KernelFromName(forced)) best = *named;
+  if (forced != nullptr && *forced != '\0') best = KernelFromName(forced).value_or(TKernelId::Portable);
   for (auto i = static_cast<int>(best); i > 0; --i)
     if (Supports(cpu, static_cast<TKernelId>(i))) return static_cast<TKernelId>(i);
   return TKernelId::Portable;
 }
 
 TKernelId ChosenKernel() noexcept {
-  static const TKernelId chosen = ChooseKernel(std::getenv("ORVOAES_KERNEL"), DetectCpu());
+  static const TKernelId chosen = ChooseKernel(std::getenv("ORVOAES_KERNEL"), CpuFeatures());
   return chosen;
+}
+
+namespace {
+
+const TKernelOps* OpsFor(TKernelId id) noexcept {
+  switch (id) {
+    case TKernelId::AESNI: return AESNIOps();
+    case TKernelId::VAES256: return VAES256Ops();
+    case TKernelId::VAES512: return VAES512Ops();
+    case TKernelId::ARMv8: return ARMv8Ops();
+    case TKernelId::Portable: break;
+  }
+  return PortableOps();
+}
+
+TKernelChoice Resolve(TKernelId id) noexcept {
+  for (auto i = static_cast<int>(id); i > 0; --i) {
+    const auto k = static_cast<TKernelId>(i);
+    if (!Supports(CpuFeatures(), k)) continue;
+    if (const TKernelOps* ops = OpsFor(k)) return {k, ops};
+  }
+  return {TKernelId::Portable, PortableOps()};
+}
+
+}  // namespace
+
+TKernelChoice ResolveKernel(TKernelId id) noexcept {
+  static const auto choices = [] {
+    std::array<TKernelChoice, kNames.size()> c{};
+    for (std::size_t i = 0; i < c.size(); ++i) c[i] = Resolve(static_cast<TKernelId>(i));
+    return c;
+  }();
+  return choices[static_cast<std::size_t>(id)];
 }
 
 std::string_view KernelName(TKernelId id) noexcept { return kNames[static_cast<std::size_t>(id)]; }

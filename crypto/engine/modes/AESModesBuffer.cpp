@@ -96,7 +96,7 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   // The most that can be written is the whole data part: a shorter buffer is refused first.
   if (outputBuffer.size() < data || data > INT32_MAX) return kBadArgument;
   TKeySchedule ks;
-  if (const Integer st = ks.Expand(Key, Nk)) return st;
+  if (const Integer st = ks.Expand(Key, Nk, DecryptsWithInverse(mode))) return st;
   // Only an IV: a padded encryption always writes at least one block, so with padding this
   // cipher text is damaged; without padding the plain text is empty (outputSizeBytes untouched).
   if (data == 0) return padding ? kBadPadding : 0;

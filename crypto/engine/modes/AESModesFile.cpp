@@ -121,7 +121,8 @@ Integer TAESModes::DecryptFile(const string& inputFilePath, const string& output
     // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
     if (padding && size % 16 != 0) return kBadCipherLength;
     TKeySchedule ks;
-    if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
+    // The padded final block is deciphered as one CBC block in every mode.
+    if (const Integer st = ks.Expand(cbcKey, Nk, padding || DecryptsWithInverse(mode))) return st;
     const bool ivHeader = CarriesIV(IVIn, mode);
     TCharArray16 V{};
     if (ivHeader) {

@@ -35,12 +35,13 @@ TMemoryStream* InMemory(TStream* s) {
   return typeid(*s) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(s) : nullptr;
 }
 
-// Rewinds both streams and expands the key with Nk = key length div 4.
-void PrepareStreams(TStream* s, TStream* o, TKeySchedule& ks, const TBytes& key) {
+// Rewinds both streams and expands the key with Nk = key length div 4 (with inverse, also the
+// inverse cipher's schedule).
+void PrepareStreams(TStream* s, TStream* o, TKeySchedule& ks, const TBytes& key, bool inverse) {
   if (s == nullptr || o == nullptr) throw errorlist::ESelvane(kBadArgument);
   s->SetPosition(0);
   o->SetPosition(0);
-  errorlist::RaiseIfError(ks.Expand(key, static_cast<Cardinal>(key.size() / 4)));
+  errorlist::RaiseIfError(ks.Expand(key, static_cast<Cardinal>(key.size() / 4), inverse));
 }
 
 // The caller's IV: at least 16 bytes (else -201), of which the first 16 are used.
@@ -54,7 +55,7 @@ TCharArray16 StreamIV(const TBytes& IV) {
 
 void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
   TKeySchedule ks;
-  PrepareStreams(s, o, ks, key);
+  PrepareStreams(s, o, ks, key, false);
   // The input is read for exactly this size; one that cannot be known raises the read error.
   TMeasuredInput in(s, TReadReport::ReadError);
   in.Check();
@@ -91,8 +92,8 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
 
 Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
   TKeySchedule ks;
-  PrepareStreams(s, o, ks, key);
   const TMode mode = NamedMode(FType);
+  PrepareStreams(s, o, ks, key, DecryptsWithInverse(mode));
   const bool ivHeader = CarriesIV(FIVMode == rand, mode);
   TMeasuredInput in(s, TReadReport::ReadError);
   in.Check();

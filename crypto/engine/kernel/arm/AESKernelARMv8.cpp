@@ -1,10 +1,16 @@
 // The ARMv8 Cryptography Extensions kernel: AESE/AESMC rounds for encryption, AESD/AESIMC over the
 // equivalent inverse cipher's schedule for decryption, eight blocks in flight in the parallel
-// modes, one in the serial ones. Built with the crypto extension enabled for this file only.
+// modes, one in the serial ones. Keys are set up with AESE (SubWord) and AESIMC (the inverse
+// schedule). Every entry point wipes its copy of the round keys and zeroes the vector registers on
+// return. Built with the crypto extension enabled for this file only.
 #include "crypto/engine/kernel/AESKernelOps.h"
 
 #if defined(__aarch64__)
 #include <arm_neon.h>
+
+#include <cstring>
+
+#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 
@@ -15,14 +21,66 @@ using V = uint8x16_t;
 
 constexpr std::size_t kWide = 8;
 
-// The round keys of one schedule, loaded once per bulk call.
+// The round keys of one schedule, loaded once per bulk call; the copy (wherever the compiler keeps
+// it) is wiped when the call ends, then the registers are zeroed.
 struct TKeys {
+  TVectorWipe wipe;
   V k[15];
   unsigned Nr;
   TKeys(const u8* rk, unsigned rounds) : Nr(rounds) {
     for (unsigned r = 0; r <= Nr; ++r) k[r] = vld1q_u8(rk + 16 * r);
   }
+  TKeys(const TKeys&) = delete;
+  TKeys& operator=(const TKeys&) = delete;
+  ~TKeys() {
+    volatile V* p = k;
+    for (unsigned r = 0; r < 15; ++r) p[r] = vdupq_n_u8(0);
+  }
 };
+
+// SubWord on the AES unit: with the word in all four columns, AESE with a zero key is SubBytes of
+// the word in every column (ShiftRows moves equal bytes onto each other).
+std::uint32_t SubWord(std::uint32_t w) {
+  const V s = vaeseq_u8(vreinterpretq_u8_u32(vdupq_n_u32(w)), vdupq_n_u8(0));
+  return vgetq_lane_u32(vreinterpretq_u32_u8(s), 0);
+}
+
+// The cipher's schedule for Nk (1..8) words, little-endian words as on x86: RotWord rotates right
+// by 8, the round constant goes into the low byte; which words take SubWord depends on i and Nk.
+void ExpandKey(TRoundKeys& k, const u8* key, unsigned Nk) {
+  const TVectorWipe wipe;
+  u8* w = FillEncKeys(k);
+  std::memcpy(w, key, 4 * Nk);
+  std::uint32_t prev;
+  std::memcpy(&prev, w + 4 * (Nk - 1), 4);
+  std::uint32_t rcon = 1;
+  const unsigned total = 4 * (Nk + 7);
+  for (unsigned i = Nk, r = 0; i < total; ++i) {
+    std::uint32_t t = prev;
+    if (r == 0) {
+      t = SubWord((t >> 8) | (t << 24)) ^ rcon;
+      rcon = ((rcon << 1) ^ (0x1B & (0 - (rcon >> 7)))) & 0xFF;
+    } else if (Nk > 6 && r == 4) {
+      t = SubWord(t);
+    }
+    std::uint32_t back;
+    std::memcpy(&back, w + 4 * (i - Nk), 4);
+    prev = back ^ t;
+    std::memcpy(w + 4 * i, &prev, 4);
+    if (++r == Nk) r = 0;
+  }
+}
+
+// The equivalent inverse cipher's schedule: round keys in reverse, the inner ones through AESIMC.
+void ExpandInverse(TRoundKeys& k) {
+  const TVectorWipe wipe;
+  const unsigned Nr = Rounds(k);
+  const u8* enc = EncKeys(k);
+  u8* dec = FillDecKeys(k);
+  vst1q_u8(dec, vld1q_u8(enc + 16 * Nr));
+  for (unsigned r = 1; r < Nr; ++r) vst1q_u8(dec + 16 * r, vaesimcq_u8(vld1q_u8(enc + 16 * (Nr - r))));
+  vst1q_u8(dec + 16 * Nr, vld1q_u8(enc));
+}
 
 // AESE is AddRoundKey, SubBytes and ShiftRows; AESMC is MixColumns.
 template <std::size_t n>
@@ -150,7 +208,29 @@ void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[
   c.Store(ctr);
 }
 
-constexpr TKernelOps kOps = {ECB<true>, ECB<false>, EncryptCBC, DecryptCBC, OFB, CTR<true>, CTR<false>, CBCMAC};
+void GHashSetKey(TGHashKey& key, const u8 H[16]) {
+  const TVectorWipe wipe;
+  GHashSetKeyPMULL(key, H);
+}
+
+void GHash(const TGHashKey& key, u8 X[16], const u8* blocks, std::size_t n) {
+  const TVectorWipe wipe;
+  GHashPMULL(key, X, blocks, n);
+}
+
+constexpr TKernelOps kOps = {.ExpandKey = ExpandKey,
+                             .ExpandInverse = ExpandInverse,
+                             .EncryptECB = ECB<true>,
+                             .DecryptECB = ECB<false>,
+                             .EncryptCBC = EncryptCBC,
+                             .DecryptCBC = DecryptCBC,
+                             .OFB = OFB,
+                             .CTR128 = CTR<true>,
+                             .CTR32 = CTR<false>,
+                             .CBCMAC = CBCMAC,
+                             .GHashSetKey = GHashSetKey,
+                             .GHash = GHash,
+                             .GCMCrypt = nullptr};
 
 }  // namespace
 

@@ -43,8 +43,11 @@ TElement Multiply(const TElement& a, const TElement& b) noexcept {
 }  // namespace
 
 void GHashSetKeyPMULL(TGHashKey& key, const std::uint8_t H[16]) noexcept {
-  const TElement h = Load(H);
+  TElement h = Load(H);
   vst1q_u64(reinterpret_cast<U64*>(key.Pow[kGHashPowers - 1]), vcombine_u64(vcreate_u64(h.W[0]), vcreate_u64(h.W[1])));
+  volatile std::uint64_t* words = h.W;
+  words[0] = 0;
+  words[1] = 0;
 }
 
 void GHashPMULL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept {

@@ -1,13 +1,16 @@
 // The portable kernel: every mode over the constant-time bitsliced AES. The parallel modes fill
 // all four lanes of a step; the serial ones (CBC encryption, OFB, the CBC-MAC chain) run one
-// block a step, since each block needs the one before it. Working copies of data and keystream
-// are wiped before each call returns.
+// block a step, since each block needs the one before it. Keys are expanded on the same circuit and
+// sliced once; decryption runs the inverse cipher from those planes, so there is no second
+// schedule. Working copies of data and keystream are wiped, and the vector registers zeroed, before
+// each call returns.
 #include <array>
 #include <cstring>
 
 #include "crypto/engine/kernel/portable/AESBitsliced.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "crypto/engine/kernel/AESKernelOps.h"
+#include "crypto/engine/kernel/VectorWipe.h"
 #include "platform/Memory.h"
 
 namespace AESModes::kernel {
@@ -30,6 +33,7 @@ void ForEachGroup(std::size_t blocks, F&& f) {
 
 template <void (*Step)(const bs::TSlicedKeys&, const u8*, u8*) noexcept>
 void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks) {
+  const TVectorWipe wipe;
   const std::size_t whole = blocks - blocks % bs::kLanes;
   for (std::size_t i = 0; i < whole; i += bs::kLanes) Step(k.Sliced, in + 16 * i, out + 16 * i);
   if (whole == blocks) return;
@@ -44,6 +48,7 @@ using TBlock = std::array<u8, 16>;
 void EncryptOne(const TRoundKeys& k, TBlock& s) { bs::EncryptBlock(k.Sliced, s.data(), s.data()); }
 
 void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TVectorWipe wipe;
   platform::TWiped<TBlock> s;
   std::memcpy(s->data(), iv, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -55,6 +60,7 @@ void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, 
 }
 
 void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TVectorWipe wipe;
   platform::TWiped<TBlock> s;
   std::memcpy(s->data(), iv, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -65,6 +71,7 @@ void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[1
 }
 
 void CBCMAC(const TRoundKeys& k, const u8* in, std::size_t blocks, u8 state[16]) {
+  const TVectorWipe wipe;
   platform::TWiped<TBlock> s;
   std::memcpy(s->data(), state, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -75,6 +82,7 @@ void CBCMAC(const TRoundKeys& k, const u8* in, std::size_t blocks, u8 state[16])
 }
 
 void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TVectorWipe wipe;
   platform::TWiped<TStep> c, p;
   platform::TWiped<std::array<u8, 16>> prev;
   std::memcpy(prev->data(), iv, 16);
@@ -100,6 +108,7 @@ void Increment(u8* ctr, int first) noexcept {
 
 template <int kFirst>
 void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
+  const TVectorWipe wipe;
   platform::TWiped<TStep> s;
   ForEachGroup(blocks, [&](std::size_t i, std::size_t n) {
     for (std::size_t j = 0; j < n; ++j, Increment(ctr, kFirst)) std::memcpy(s->data() + 16 * j, ctr, 16);
@@ -108,10 +117,36 @@ void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[
   });
 }
 
-void Prepare(TRoundKeys& k) { bs::SliceKeys(EncKeys(k), k.Nr, k.Sliced); }
+void ExpandKey(TRoundKeys& k, const u8* key, unsigned Nk) {
+  const TVectorWipe wipe;
+  u8* enc = FillEncKeys(k);
+  bs::ExpandKey(key, Nk, enc);
+  bs::SliceKeys(enc, Rounds(k), FillSlicedKeys(k));
+}
 
-constexpr TKernelOps kOps = {ECB<bs::EncryptStep>, ECB<bs::DecryptStep>, EncryptCBC, DecryptCBC, OFB,
-                             CTR<0>, CTR<12>, CBCMAC, Prepare};
+void GHashSetKey(TGHashKey& key, const u8 H[16]) {
+  const TVectorWipe wipe;
+  GHashSetKeyPortable(key, H);
+}
+
+void GHash(const TGHashKey& key, u8 X[16], const u8* blocks, std::size_t n) {
+  const TVectorWipe wipe;
+  GHashPortable(key, X, blocks, n);
+}
+
+constexpr TKernelOps kOps = {.ExpandKey = ExpandKey,
+                             .ExpandInverse = nullptr,
+                             .EncryptECB = ECB<bs::EncryptStep>,
+                             .DecryptECB = ECB<bs::DecryptStep>,
+                             .EncryptCBC = EncryptCBC,
+                             .DecryptCBC = DecryptCBC,
+                             .OFB = OFB,
+                             .CTR128 = CTR<0>,
+                             .CTR32 = CTR<12>,
+                             .CBCMAC = CBCMAC,
+                             .GHashSetKey = GHashSetKey,
+                             .GHash = GHash,
+                             .GCMCrypt = nullptr};
 
 }  // namespace
 

@@ -92,8 +92,9 @@ TElement Multiply(const TElement& a, const TElement& b) noexcept {
 }  // namespace
 
 void GHashSetKeyPortable(TGHashKey& key, const std::uint8_t H[16]) noexcept {
-  const TElement h = Load(H);
+  TElement h = Load(H);
   std::memcpy(key.Pow[kGHashPowers - 1], h.W, 16);
+  platform::SecureZero(&h, sizeof h);
 }
 
 void GHashPortable(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept {

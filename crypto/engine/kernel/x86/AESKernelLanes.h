@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
+#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -226,7 +227,9 @@ void SerialEncrypt(const TKeys<L>& k, __m128i& v) {
 inline __m128i Load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
+// The entry points below zero the vector registers when they return.
 void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(iv);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -238,6 +241,7 @@ void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks
 }
 
 void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(iv);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -248,6 +252,7 @@ void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv
 }
 
 void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16]) {
+  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(state);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -258,12 +263,13 @@ void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16
 }
 
 // A parallel mode over any number of blocks: the wide steps first, then one register of the
-// wide lanes at a time, then single blocks.
+// wide lanes at a time, then single blocks. Each entry zeroes the vector registers on return.
 template <class Wide, int R>
 struct TParallel {
   static void EncryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<false>(k, in, out, n); }
   static void DecryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<true>(k, in, out, n); }
   static void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 iv[16]) {
+    const TVectorWipe wipe;
     std::size_t d = CBCDecryptSteps<Wide, R>(k, in, out, n, iv);
     d += CBCDecryptSteps<Wide, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
     CBCDecryptSteps<Lanes1, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
@@ -273,19 +279,18 @@ struct TParallel {
 
   template <bool kDecrypt>
   static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
+    const TVectorWipe wipe;
     std::size_t d = ECBSteps<Wide, R, kDecrypt>(k, in, out, n);
     d += ECBSteps<Wide, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
     ECBSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
   }
   template <bool k32>
   static void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) {
+    const TVectorWipe wipe;
     std::size_t d = CTRSteps<Wide, R, k32>(k, in, out, n, ctr);
     d += CTRSteps<Wide, 1, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
     CTRSteps<Lanes1, 1, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
   }
-
-  static constexpr TKernelOps kOps = {EncryptECB, DecryptECB, kernel::EncryptCBC, DecryptCBC,
-                                      kernel::OFB, CTR128,     CTR32,              kernel::CBCMAC};
 };
 
 }  // namespace

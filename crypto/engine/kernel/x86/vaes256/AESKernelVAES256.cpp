@@ -1,11 +1,36 @@
-// The VAES kernel: 256-bit registers (two blocks each), sixteen blocks a step in the parallel modes; the serial modes keep one block in flight.
+// The VAES kernel: 256-bit registers (two blocks each), sixteen blocks a step in the parallel modes; the
+// serial modes keep one block in flight. Keys are set up with the AES instructions (VEX-encoded), the
+// hash key with PCLMULQDQ, GHASH and GCM on VPCLMULQDQ over the same registers.
 #include "crypto/engine/kernel/AESKernelOps.h"
 
 #if defined(__x86_64__)
 #include "crypto/engine/kernel/x86/AESKernelLanes.h"
+#include "crypto/engine/kernel/x86/AESKeySchedule.h"
 
 namespace AESModes::kernel {
-const TKernelOps* VAES256Ops() noexcept { return &TParallel<Lanes2, 8>::kOps; }
+
+namespace {
+
+using TModes = TParallel<Lanes2, 8>;
+
+constexpr TKernelOps kOps = {.ExpandKey = ExpandKey,
+                             .ExpandInverse = ExpandInverse,
+                             .EncryptECB = TModes::EncryptECB,
+                             .DecryptECB = TModes::DecryptECB,
+                             .EncryptCBC = EncryptCBC,
+                             .DecryptCBC = TModes::DecryptCBC,
+                             .OFB = OFB,
+                             .CTR128 = TModes::CTR128,
+                             .CTR32 = TModes::CTR32,
+                             .CBCMAC = CBCMAC,
+                             .GHashSetKey = GHashSetKeyPCLMUL,
+                             .GHash = GHashVPCLMUL256,
+                             .GCMCrypt = GCMCryptVAES256};
+
+}  // namespace
+
+const TKernelOps* VAES256Ops() noexcept { return &kOps; }
+
 }  // namespace AESModes::kernel
 #else
 namespace AESModes::kernel {

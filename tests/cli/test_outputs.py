@@ -1,0 +1,159 @@
+"""What every subcommand shares: --help and --version, existing outputs kept without --force,
+outputs whole or absent (read-only folder, file-size limit, Ctrl-C), and the progress bar on a
+terminal only."""
+import os
+import pty
+import resource
+import select
+import shutil
+import signal
+import subprocess
+import time
+import unittest
+
+from cli_support import IV, KEYS, ORVOAES, TempDirTest, run
+
+SUBCOMMANDS = ["enc", "dec", "gcm-enc", "gcm-dec", "seal", "open", "cmac", "cmac-verify", "convert", "rand", "keygen"]
+KEY = ["-K", KEYS[128].hex()]
+# The portable kernel is slow enough for a 64 MiB input to be interrupted or drawn mid-way.
+SLOW = dict(os.environ, ORVOAES_KERNEL="portable")
+
+
+def big_file(path, mib):
+    with open(path, "wb") as f:
+        f.truncate(mib << 20)
+    return path
+
+
+class Shared(TempDirTest):
+    def test_help_and_version(self):
+        for sub in SUBCOMMANDS:
+            with self.subTest(sub):
+                helped = run([sub, "--help"], check=0).stdout
+                self.assertIn(b"Example:", helped)
+                self.assertIn(f"orvoaes {sub}".encode(), helped)
+                self.assertTrue(run([sub, "--version"], check=0).stdout.startswith(b"orvoaes "))
+
+    def test_existing_output_needs_force(self):
+        forms = [["enc", "--mode", "ecb", *KEY], ["enc", "--format", "file", "--mode", "ecb", *KEY],
+                 ["gcm-enc", *KEY], ["keygen"]]
+        for form in forms:
+            with self.subTest(form=form):
+                src, out = self.path("in", b"plain"), self.path("out", b"precious")
+                args = form + ([] if form == ["keygen"] else [src]) + ["-o", out]
+                p = run(args, env=self.env)
+                self.assertEqual(p.returncode, 1)
+                self.assertIn(b"--force", p.stderr)
+                self.assertEqual(self.read("out"), b"precious")
+                run(args + ["--force"], check=0, env=self.env)
+                self.assertNotEqual(self.read("out"), b"precious")
+                self.assertNoLeftovers("in", "out")
+
+    def test_read_only_folder(self):
+        ro = self.path("ro")
+        os.mkdir(ro)
+        os.chmod(ro, 0o555)
+        src = self.path("in", b"x" * 100)
+        os.chmod(self.dir, 0o755)
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.getuid() == 0 else []
+        if as_user and not shutil.which("setpriv"):
+            self.skipTest("running as root without setpriv")
+        for form in (["enc", "--mode", "ecb"], ["enc", "--format", "file", "--mode", "ecb"]):
+            with self.subTest(form=form):
+                p = subprocess.run([*as_user, ORVOAES, *form, *KEY, src, "-o", os.path.join(ro, "out")],
+                                   capture_output=True)
+                self.assertEqual(p.returncode, 1, p.stderr)
+                self.assertIn(b"ro/out", p.stderr)
+                self.assertEqual(os.listdir(ro), [])
+
+    def test_file_size_limit(self):
+        src = self.path("in", b"y" * 300000)
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (100000, 100000))
+
+        for form in (["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY], ["enc", "--format", "file", "--mode", "ecb", *KEY],
+                     ["gcm-enc", *KEY], ["seal", "--key-file", self.path("k", bytes(32))]):
+            with self.subTest(form=form):
+                p = subprocess.run([ORVOAES, *form, src, "-o", self.path("out")], capture_output=True,
+                                   preexec_fn=limit, env=self.env)
+                self.assertEqual(p.returncode, 1, p.stderr)
+                self.assertNoLeftovers("in", "k")
+
+    def test_ctrl_c_leaves_nothing(self):
+        src = big_file(self.path("big"), 64)
+        forms = [["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY, src], ["gcm-enc", *KEY, src],
+                 ["seal", "--key-file", self.path("k", bytes(32)), src]]
+        for form in forms:
+            for target in (["-o", self.path("out")], ["-o", self.path("big"), "--force"]):
+                with self.subTest(form=form[0], target=target[1]):
+                    p = subprocess.Popen([ORVOAES, *form, *target], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                         env=dict(SLOW, TMPDIR=self.tmp))
+                    time.sleep(0.5)
+                    p.send_signal(signal.SIGINT)
+                    _, err = p.communicate(timeout=120)
+                    self.assertEqual(p.returncode, 130, err)
+                    self.assertEqual(os.path.getsize(src), 64 << 20)
+                    self.assertNoLeftovers("big", "k")
+
+    def test_ctrl_c_while_reading_standard_input(self):
+        r, w = os.pipe()
+        p = subprocess.Popen([ORVOAES, "enc", "--mode", "ecb", *KEY, "-o", self.path("out")], stdin=r,
+                             stderr=subprocess.PIPE, env=self.env)
+        os.close(r)
+        os.write(w, b"z" * 100000)  # and the pipe stays open
+        time.sleep(0.3)
+        p.send_signal(signal.SIGINT)
+        _, err = p.communicate(timeout=60)
+        os.close(w)
+        self.assertEqual(p.returncode, 130, err)
+        self.assertNoLeftovers()
+
+
+class ProgressBar(TempDirTest):
+    def test_drawn_on_a_terminal_and_erased(self):
+        src = big_file(self.path("big"), 16)
+        for form in (["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY], ["gcm-dec", *KEY, "--tag", self.path("t")],
+                     ["cmac", *KEY]):
+            with self.subTest(form=form[0]):
+                if form[0] == "gcm-dec":
+                    run(["gcm-enc", *KEY, src, "-o", self.path("g"), "--tag", self.path("t"), "-f"], check=0)
+                    args = [*form, self.path("g")]
+                else:
+                    args = [*form, src]
+                status, screen = on_terminal([*args, "-o", os.devnull] if form[0] != "cmac" else args)
+                self.assertEqual(status, 0, screen)
+                self.assertRegex(screen, rb"\r +\d+%  [\d.]+ [KMG]?i?B / 16\.0 MiB  .*/s  \d+:\d\d:\d\d left")
+                self.assertIn(b"\r\x1b[K", screen[screen.rindex(b"left\x1b[K"):])  # erased after the last draw
+                quiet_status, quiet_screen = on_terminal([*args, "-q", "-o", os.devnull] if form[0] != "cmac"
+                                                         else [*args, "-q"])
+                self.assertNotIn(b"%", quiet_screen)
+
+    def test_absent_on_a_pipe(self):
+        src = big_file(self.path("big"), 16)
+        p = run(["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY, src, "-o", os.devnull], env=SLOW, check=0)
+        self.assertEqual(p.stderr, b"")
+
+
+def on_terminal(args):
+    """Runs orvoaes with its standard error (and output) on a pseudo-terminal, on the slow
+    kernel. Returns (exit status, everything the terminal received)."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.environ["ORVOAES_KERNEL"] = "portable"
+        os.execv(ORVOAES, [ORVOAES, *args])
+    screen = b""
+    while select.select([fd], [], [], 120)[0]:
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        screen += chunk
+    _, status = os.waitpid(pid, 0)
+    return os.waitstatus_to_exitcode(status), screen
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,130 @@
+"""seal / open: round trips with a passphrase (descriptor, file, terminal) and a key file,
+through files and pipes; a wrong passphrase, a flipped bit anywhere and a truncated file fail
+with the right status and leave no output."""
+import os
+import pty
+import select
+import signal
+import struct
+import unittest
+
+from cli_support import CHUNK, TempDirTest, data, run
+
+FAST_KDF = ["--kdf-memory", "8", "--kdf-passes", "1"]  # keeps the tests quick; the format records them
+HEADER = 35
+
+
+class Seal(TempDirTest):
+    def seal(self, plain, passphrase=b"correct horse", extra=()):
+        self.path("pw", passphrase + b"\n")
+        run(["seal", "--passphrase-file", self.path("pw"), *FAST_KDF, *extra, self.path("p", plain), "-o",
+             self.path("s"), "-f"], check=0)
+        return self.read("s")
+
+    def open(self, sealed, passphrase=b"correct horse", out=None):
+        self.path("pw", passphrase + b"\n")
+        args = ["open", "--passphrase-file", self.path("pw"), self.path("s", sealed)]
+        return run(args + (["-o", out] if out else []), env=self.env)
+
+    def test_round_trips_and_layout(self):
+        for n in (0, 1, CHUNK + 1):
+            with self.subTest(n=n):
+                plain = data(n, n)
+                sealed = self.seal(plain)
+                self.assertEqual(len(sealed), HEADER + 12 + n + 16)
+                magic, version, source, passes, memory, lanes = struct.unpack(">8sBBIIB", sealed[:19])
+                self.assertEqual((magic, version, source, passes, memory, lanes), (b"ORVOSEAL", 1, 1, 1, 8192, 1))
+                self.assertNotEqual(sealed, self.seal(plain))  # fresh salt and IV
+                p = self.open(sealed)
+                self.assertEqual((p.returncode, p.stdout), (0, plain))
+
+    def test_pipes_and_passphrase_descriptor(self):
+        plain = data(CHUNK * 2 + 3)
+        r, w = os.pipe()
+        os.write(w, b"from a descriptor\n")
+        os.close(w)
+        sealed = run(["seal", "--passphrase-fd", str(r), *FAST_KDF], stdin=plain, check=0, pass_fds=(r,)).stdout
+        os.close(r)
+        self.path("pw", b"from a descriptor")  # no line break: the same passphrase
+        out = run(["open", "--passphrase-file", self.path("pw")], stdin=sealed, check=0, env=self.env).stdout
+        self.assertEqual(out, plain)
+        self.assertNoLeftovers("pw")
+
+    def test_key_file(self):
+        run(["keygen", "-o", self.path("k")], check=0)
+        self.assertEqual(os.stat(self.path("k")).st_mode & 0o777, 0o600)
+        plain = data(5000)
+        sealed = run(["seal", "--key-file", self.path("k")], stdin=plain, check=0).stdout
+        self.assertEqual(run(["open", "--key-file", self.path("k")], stdin=sealed, check=0).stdout, plain)
+        run(["keygen", "-o", self.path("k"), "-f"], check=0)
+        self.assertEqual(run(["open", "--key-file", self.path("k")], stdin=sealed).returncode, 3)
+        self.assertEqual(run(["open", "--passphrase-file", self.path("k")], stdin=sealed).returncode, 2)
+
+    def test_wrong_passphrase_damage_and_truncation(self):
+        plain = data(3000)
+        sealed = self.seal(plain)
+        bad = {
+            "wrong passphrase": (sealed, b"Correct horse", 3),
+            "salt bit": (flip(sealed, 20), None, 3),
+            "memory bit": (flip(sealed, 17), None, 3),
+            "version": (flip(sealed, 8), None, 1),
+            "magic": (flip(sealed, 0), None, 1),
+            "iv bit": (flip(sealed, HEADER + 3), None, 3),
+            "body bit": (flip(sealed, HEADER + 12 + 1500), None, 3),
+            "tag bit": (flip(sealed, len(sealed) - 1), None, 3),
+            "truncated body": (sealed[:-17], None, 3),
+            "truncated header": (sealed[:40], None, 1),
+        }
+        for name, (content, passphrase, status) in bad.items():
+            with self.subTest(name):
+                p = self.open(content, passphrase or b"correct horse", out=self.path("out"))
+                self.assertEqual(p.returncode, status, p.stderr)
+                self.assertNotIn(b"horse", p.stderr)
+                self.assertNoLeftovers("pw", "s", "p")
+
+    def test_passphrase_asked_twice_on_the_terminal(self):
+        for answers, status in (([b"tty secret", b"tty secret"], 0), ([b"tty secret", b"other"], 1)):
+            with self.subTest(status=status):
+                p = run_on_terminal(["seal", *FAST_KDF, "-o", self.path("s"), "-f", self.path("p", b"hello")], answers)
+                self.assertEqual(p[0], status)
+                self.assertNotIn(b"tty secret", p[1].replace(b"Passphrase", b""))  # echo is off
+        self.path("pw", b"tty secret")
+        self.assertEqual(run(["open", "--passphrase-file", self.path("pw"), self.path("s")], check=0).stdout, b"hello")
+
+
+def flip(b, at):
+    b = bytearray(b)
+    b[at] ^= 0x01
+    return bytes(b)
+
+
+def run_on_terminal(args, answers):
+    """Runs orvoaes on a pseudo-terminal, typing each answer after each prompt. Returns
+    (exit status, what the terminal showed)."""
+    from cli_support import ORVOAES
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execv(ORVOAES, [ORVOAES, *args])
+    shown = b""
+    for answer in answers:
+        while not shown.rstrip().endswith(b":"):
+            if not select.select([fd], [], [], 30)[0]:
+                os.kill(pid, signal.SIGKILL)
+                break
+            chunk = os.read(fd, 1024)
+            if not chunk:
+                break
+            shown += chunk
+        os.write(fd, answer + b"\n")
+        shown += b"|"
+    try:
+        while chunk := os.read(fd, 1024):
+            shown += chunk
+    except OSError:
+        pass
+    _, status = os.waitpid(pid, 0)
+    return os.waitstatus_to_exitcode(status), shown
+
+
+if __name__ == "__main__":
+    unittest.main()
