@@ -32,14 +32,27 @@ void CheckTagBits(int bits) {
   if (bits < 32 || bits > 128 || bits % 8 != 0) UsageFail("--tag-bits must be a multiple of 8 from 32 to 128");
 }
 
+// What both directions take first: the checked options, the key, the IV, the input and the
+// additional data.
+struct TGCMInputs {
+  explicit TGCMInputs(TGCMOptions& o) {
+    CheckTagBits(o.TagBits);
+    LoadKey(o.Key, Key);
+    IV = LoadGCMIV(o);
+    In = std::make_unique<TInput>(o.In, Temp);
+    if (!o.AAD.empty()) AAD = std::make_unique<TInput>(o.AAD, Temp);
+  }
+  platform::TStream* AADStream() { return AAD ? &AAD->Stream() : nullptr; }
+
+  platform::TSecretBytes Key;
+  platform::TBytes IV;
+  TPrivateDir Temp;
+  std::unique_ptr<TInput> In, AAD;
+};
+
 void RunGCMEncrypt(TGCMOptions& o) {
-  CheckTagBits(o.TagBits);
-  platform::TSecretBytes key;
-  LoadKey(o.Key, key);
-  const platform::TBytes iv = LoadGCMIV(o);
-  TPrivateDir temp;
-  TInput in(o.In, temp);
-  std::unique_ptr<TInput> aad = o.AAD.empty() ? nullptr : std::make_unique<TInput>(o.AAD, temp);
+  TGCMInputs g(o);
+  TInput& in = *g.In;
   TOutput out(o.Out, o.Common.Force);
   std::unique_ptr<TOutput> tagOut = o.Tag.empty() ? nullptr : std::make_unique<TOutput>(o.Tag, o.Common.Force);
   TProgress progress(o.Common.Quiet, in.Size());
@@ -47,7 +60,7 @@ void RunGCMEncrypt(TGCMOptions& o) {
   platform::TMemoryStream tag;
   AESModes::TAESModes engine;
   Guard(in.Name(), [&] {
-    engine.EncryptAndGenerateFromStream(&input, &out.Stream(), aad ? &aad->Stream() : nullptr, &tag, key.Value, iv);
+    engine.EncryptAndGenerateFromStream(&input, &out.Stream(), g.AADStream(), &tag, g.Key.Value, g.IV);
     TOutput& tagTarget = tagOut ? *tagOut : out;
     tagTarget.Stream().WriteBuffer(tag.Bytes().data(), o.TagBits / 8);
   });
@@ -57,14 +70,9 @@ void RunGCMEncrypt(TGCMOptions& o) {
 }
 
 void RunGCMDecrypt(TGCMOptions& o) {
-  CheckTagBits(o.TagBits);
-  platform::TSecretBytes key;
-  LoadKey(o.Key, key);
-  const platform::TBytes iv = LoadGCMIV(o);
-  TPrivateDir temp;
-  TInput in(o.In, temp);
-  std::unique_ptr<TInput> aad = o.AAD.empty() ? nullptr : std::make_unique<TInput>(o.AAD, temp);
-  std::unique_ptr<TInput> tagIn = o.Tag.empty() ? nullptr : std::make_unique<TInput>(o.Tag, temp);
+  TGCMInputs g(o);
+  TInput& in = *g.In;
+  std::unique_ptr<TInput> tagIn = o.Tag.empty() ? nullptr : std::make_unique<TInput>(o.Tag, g.Temp);
   const std::int64_t appended = tagIn ? 0 : o.TagBits / 8;
   const std::int64_t size = in.Size() - appended;
   if (size < 0) Fail(in.Name() + ": too short to hold the tag");
@@ -76,8 +84,8 @@ void RunGCMDecrypt(TGCMOptions& o) {
   AESModes::TAESModes engine;
   platform::Integer status = 0;
   Guard(in.Name(), [&] {
-    status = engine.DecryptAndVerifyFromStream(&input, &out.Stream(), aad ? &aad->Stream() : nullptr,
-                                               tagIn ? &tagIn->Stream() : &appendedTag, key.Value, iv, o.TagBits);
+    status = engine.DecryptAndVerifyFromStream(&input, &out.Stream(), g.AADStream(),
+                                               tagIn ? &tagIn->Stream() : &appendedTag, g.Key.Value, g.IV, o.TagBits);
   });
   progress.Erase();
   if (status != 0) AuthFail(in.Name() + ": authentication failed: the tag does not match (nothing was written)");
