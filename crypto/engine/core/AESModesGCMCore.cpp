@@ -21,23 +21,17 @@ void Next32(TCharArray16& cb) noexcept {
 
 }  // namespace
 
-TGCMKey::TGCMKey(kernel::TKernelId id) : FAES(id), FGHash(id) {}
+TGCMKey::TGCMKey(kernel::TKernelId id) : FKey(id) {}
 
-Integer TGCMKey::Init(std::span<const std::uint8_t> key, Cardinal Nk) {
-  if (const Integer st = FAES.Expand(key, Nk)) return st;
-  platform::TWiped<TCharArray16> H;
-  FAES.EncryptBlock(H->data(), H->data());
-  FGHash.SetKey(H->data());
-  return 0;
-}
+Integer TGCMKey::Init(std::span<const std::uint8_t> key, Cardinal Nk) { return FKey.Expand(key, Nk); }
 
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.
 void TGCMKey::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {
-  FGHash.Absorb(X, p, n / 16);
+  FKey.GHash(X, p, n / 16);
   if (n % 16 != 0) {
     TCharArray16 last{};
     std::memcpy(last.data(), p + n - n % 16, n % 16);
-    FGHash.Absorb(X, last.data(), 1);
+    FKey.GHash(X, last.data(), 1);
   }
 }
 
@@ -51,7 +45,7 @@ void TGCMKey::SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const {
     Absorb(s.J0.data(), iv.data(), iv.size());
     TCharArray16 lengths{};
     PutBE64(lengths.data() + 8, 8 * static_cast<std::uint64_t>(iv.size()));
-    FGHash.Absorb(s.J0.data(), lengths.data(), 1);
+    FKey.GHash(s.J0.data(), lengths.data(), 1);
   }
   s.CB = s.J0;
   Next32(s.CB);
@@ -62,28 +56,22 @@ void TGCMKey::AddAAD(TGCMState& s, const std::uint8_t* p, std::size_t n) const {
   s.LenA += n;
 }
 
-void TGCMKey::Counter(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
-  FAES.CTR32(in, out, n / 16, s.CB.data());
-  if (const std::size_t r = n % 16) {
-    platform::TWiped<TCharArray16> k;
-    FAES.EncryptBlock(s.CB.data(), k->data());
-    Next32(s.CB);
-    for (std::size_t i = 0; i < r; ++i) out[n - r + i] = static_cast<std::uint8_t>(in[n - r + i] ^ (*k)[i]);
-  }
+// Counter mode over the r (< 16) bytes of a last partial block.
+void TGCMKey::PartialBlock(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const {
+  platform::TWiped<TCharArray16> k;
+  FKey.EncryptBlock(s.CB.data(), k->data());
+  Next32(s.CB);
+  for (std::size_t i = 0; i < r; ++i) out[i] = static_cast<std::uint8_t>(in[i] ^ (*k)[i]);
 }
 
 void TGCMKey::Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   const std::size_t whole = n - n % 16;
-  if (!FGHash.StitchedCrypt(encrypt, FAES, s.X.data(), s.CB.data(), in, out, whole / 16)) {
-    if (!encrypt) FGHash.Absorb(s.X.data(), in, whole / 16);
-    FAES.CTR32(in, out, whole / 16, s.CB.data());
-    if (encrypt) FGHash.Absorb(s.X.data(), out, whole / 16);
-  }
+  FKey.Crypt(encrypt, s.X.data(), s.CB.data(), in, out, whole / 16);
   if (n != whole) {
     // The cipher bytes of the last partial block are hashed before the plain bytes may
     // overwrite them (out may be in).
     if (!encrypt) Absorb(s.X.data(), in + whole, n - whole);
-    Counter(s, in + whole, out + whole, n - whole);
+    PartialBlock(s, in + whole, out + whole, n - whole);
     if (encrypt) Absorb(s.X.data(), out + whole, n - whole);
   }
   s.LenC += n;
@@ -105,8 +93,8 @@ void TGCMKey::Finish(TGCMState& s, TCharArray16& T) const {
   TCharArray16 lengths;
   PutBE64(lengths.data(), 8 * s.LenA);
   PutBE64(lengths.data() + 8, 8 * s.LenC);
-  FGHash.Absorb(s.X.data(), lengths.data(), 1);
-  FAES.EncryptBlock(s.J0.data(), T.data());
+  FKey.GHash(s.X.data(), lengths.data(), 1);
+  FKey.EncryptBlock(s.J0.data(), T.data());
   for (std::size_t i = 0; i < 16; ++i) T[i] ^= s.X[i];
 }
 

@@ -36,7 +36,8 @@ struct TGCMState {
   ~TGCMState() { platform::SecureZero(this, sizeof *this); }
 };
 
-// The key of a GCM computation. Its operations are const: one key may serve several states (and
+// The key of a GCM computation: the kernel's GCM key (AES key, H and its powers on one kernel
+// table) and the message steps over it. Its operations are const: one key may serve several states (and
 // threads) at once. A message starts from a fresh state; SetIV comes before the data (before or
 // after the additional data); additional data and data come in pieces, every piece but the last
 // of each a multiple of 16 bytes, all additional data before the data.
@@ -48,7 +49,8 @@ class TGCMKey : private platform::TStackScrub {
   TGCMKey(const TGCMKey&) = delete;
   TGCMKey& operator=(const TGCMKey&) = delete;
 
-  // Expands the first 4 * Nk bytes of key and derives H = E(0); 0 or the expansion's status.
+  // Expands the first 4 * Nk bytes of key (the cipher's schedule only) and derives H = E(0) and
+  // its powers; 0 or the expansion's status.
   Integer Init(std::span<const std::uint8_t> key, Cardinal Nk);
 
   // J0 of s from a non-empty IV (a 12-byte IV followed by 00 00 00 01, any other length through
@@ -65,16 +67,15 @@ class TGCMKey : private platform::TStackScrub {
   // its hash has taken the lengths block.
   void Finish(TGCMState& s, TCharArray16& T) const;
 
-  // The kernel of the hash and the stitched loop (the keyed AES object may run a lower one).
-  kernel::TKernelId Kernel() const noexcept { return FGHash.Id(); }
+  // The kernel of the cipher, the hash and the stitched loop.
+  kernel::TKernelId Kernel() const noexcept { return FKey.Id(); }
 
  private:
   void Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const;
   void Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
-  void Counter(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
+  void PartialBlock(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const;
 
-  kernel::TKeyedKernel FAES;
-  kernel::TGHash FGHash;
+  kernel::TGCMKey FKey;
 };
 
 // Checks every GCM form shares, each rule in one place.
