@@ -8,8 +8,7 @@
 #if defined(__aarch64__)
 #include <arm_neon.h>
 
-#include <cstring>
-
+#include "crypto/engine/kernel/KeyScheduleWords.h"
 #include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
@@ -45,30 +44,10 @@ std::uint32_t SubWord(std::uint32_t w) {
   return vgetq_lane_u32(vreinterpretq_u32_u8(s), 0);
 }
 
-// The cipher's schedule for Nk (1..8) words, little-endian words as on x86: RotWord rotates right
-// by 8, the round constant goes into the low byte; which words take SubWord depends on i and Nk.
+// The cipher's schedule with SubWord on AESE.
 void ExpandKey(TRoundKeys& k, const u8* key, unsigned Nk) {
   const TVectorWipe wipe;
-  u8* w = FillEncKeys(k);
-  std::memcpy(w, key, 4 * Nk);
-  std::uint32_t prev;
-  std::memcpy(&prev, w + 4 * (Nk - 1), 4);
-  std::uint32_t rcon = 1;
-  const unsigned total = 4 * (Nk + 7);
-  for (unsigned i = Nk, r = 0; i < total; ++i) {
-    std::uint32_t t = prev;
-    if (r == 0) {
-      t = SubWord((t >> 8) | (t << 24)) ^ rcon;
-      rcon = ((rcon << 1) ^ (0x1B & (0 - (rcon >> 7)))) & 0xFF;
-    } else if (Nk > 6 && r == 4) {
-      t = SubWord(t);
-    }
-    std::uint32_t back;
-    std::memcpy(&back, w + 4 * (i - Nk), 4);
-    prev = back ^ t;
-    std::memcpy(w + 4 * i, &prev, 4);
-    if (++r == Nk) r = 0;
-  }
+  ExpandKeyWords(key, Nk, FillEncKeys(k), SubWord);
 }
 
 // The equivalent inverse cipher's schedule: round keys in reverse, the inner ones through AESIMC.

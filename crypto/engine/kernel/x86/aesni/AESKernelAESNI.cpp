@@ -3,28 +3,13 @@
 #include "crypto/engine/kernel/AESKernelOps.h"
 
 #if defined(__x86_64__)
-#include "crypto/engine/kernel/x86/AESKernelLanes.h"
 #include "crypto/engine/kernel/x86/AESKeySchedule.h"
 
 namespace AESModes::kernel {
 
 namespace {
 
-using TModes = TParallel<Lanes1, 8>;
-
-constexpr TKernelOps kOps = {.ExpandKey = ExpandKey,
-                             .ExpandInverse = ExpandInverse,
-                             .EncryptECB = TModes::EncryptECB,
-                             .DecryptECB = TModes::DecryptECB,
-                             .EncryptCBC = EncryptCBC,
-                             .DecryptCBC = TModes::DecryptCBC,
-                             .OFB = OFB,
-                             .CTR128 = TModes::CTR128,
-                             .CTR32 = TModes::CTR32,
-                             .CBCMAC = CBCMAC,
-                             .GHashSetKey = GHashSetKeyPCLMUL,
-                             .GHash = GHashPCLMUL,
-                             .GCMCrypt = GCMCryptAESNI};
+constexpr TKernelOps kOps = X86Ops<Lanes1>(GHashPCLMUL, GCMCryptAESNI);
 
 }  // namespace
 
