@@ -170,34 +170,42 @@ Integer TAESKey::CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8
   return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CTR);
 }
 
+namespace {
+
+// The checks of both directions, then one pass over the data (decryption: the stitched loop
+// decrypts and hashes together) and the full tag T.
+Integer GCMOnce(const TAESKey::TState* k, bool encrypt, TIn IV, TIn aad, TIn in, TOut out, std::size_t tagBytes,
+                TCharArray16& T) noexcept {
+  if (k == nullptr || IV.empty()) return kBadArgument;
+  if (const Integer st = CheckGCMTag(tagBytes)) return st;
+  if (const Integer st = CheckGCMData(in, out)) return st;
+  TGCMState s;
+  GCMBegin(*k, s, IV, aad);
+  if (encrypt)
+    k->GCM.Encrypt(s, in.data(), out.data(), in.size());
+  else
+    k->GCM.Decrypt(s, in.data(), out.data(), in.size());
+  k->GCM.Finish(s, T);
+  return 0;
+}
+
+}  // namespace
+
 Integer TAESKey::GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
                           std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                           std::span<std::uint8_t> tag) const {
-  if (!FState || IV.empty()) return kBadArgument;
-  if (const Integer st = CheckGCMTag(tag.size())) return st;
-  if (const Integer st = CheckGCMData(plain, cipher)) return st;
-  TGCMState s;
   platform::TWiped<TCharArray16> T;
-  GCMBegin(*FState, s, IV, additionalData);
-  FState->GCM.Encrypt(s, plain.data(), cipher.data(), plain.size());
-  FState->GCM.Finish(s, *T);
+  if (const Integer st = GCMOnce(FState.get(), true, IV, additionalData, plain, cipher, tag.size(), *T)) return st;
   std::copy_n(T->begin(), tag.size(), tag.begin());
   return 0;
 }
 
+// A mismatch takes the plain text back before the caller sees a status.
 Integer TAESKey::GCM_Open(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
                           std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                           std::span<std::uint8_t> plain) const {
-  if (!FState || IV.empty()) return kBadArgument;
-  if (const Integer st = CheckGCMTag(tag.size())) return st;
-  if (const Integer st = CheckGCMData(cipher, plain)) return st;
-  TGCMState s;
   platform::TWiped<TCharArray16> T;
-  GCMBegin(*FState, s, IV, additionalData);
-  // One pass: the stitched loop decrypts and hashes together, and a mismatch takes the plain
-  // text back before the caller sees a status.
-  FState->GCM.Decrypt(s, cipher.data(), plain.data(), cipher.size());
-  FState->GCM.Finish(s, *T);
+  if (const Integer st = GCMOnce(FState.get(), false, IV, additionalData, cipher, plain, tag.size(), *T)) return st;
   if (platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag)) return 0;
   platform::SecureZero(plain.data(), cipher.size());
   return error::kTagMismatch;
