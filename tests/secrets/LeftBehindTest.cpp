@@ -164,6 +164,7 @@ class LeftBehind : public testing::Test {
     std::vector<std::uint8_t> stack(kProbeBytes);
     std::vector<std::string> released;
     PaintStackBelow();
+    secrets_test::ClearVectorRegisters();
     released = secrets_test::ReleasedDuring(operation);
     CopyStackBelow(stack.data());
     const std::vector<std::string> onStack = Found(stack, FPatterns, true);

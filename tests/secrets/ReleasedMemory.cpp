@@ -20,12 +20,27 @@ constexpr std::size_t kHeader = alignof(std::max_align_t);
 
 std::size_t HeaderSize(std::size_t alignment) { return alignment > kHeader ? alignment : kHeader; }
 
+// A plain byte search through general-purpose registers only. It runs in the middle of the operation
+// under test: a library search would load the pattern (a round key) into vector registers, and a
+// later register save (the dynamic linker's) would put it on the stack as if the library had.
+bool Contains(const std::uint8_t* p, std::size_t n, const std::vector<std::uint8_t>& pattern) noexcept {
+  const std::size_t m = pattern.size();
+  const volatile std::uint8_t* hay = p;
+  const volatile std::uint8_t* needle = pattern.data();
+  for (std::size_t i = 0; m != 0 && i + m <= n; ++i) {
+    std::size_t j = 0;
+    while (j < m && hay[i + j] == needle[j]) ++j;
+    if (j == m) return true;
+  }
+  return false;
+}
+
 void Scan(const std::uint8_t* p, std::size_t n) noexcept {
   if (!gScanning) return;
   // The scan itself allocates (the names of the finds): those blocks are not scanned again.
   gScanning = false;
   for (const TPattern& pattern : *gPatterns)
-    if (::memmem(p, n, pattern.Bytes.data(), pattern.Bytes.size()) != nullptr) {
+    if (Contains(p, n, pattern.Bytes)) {
       const std::lock_guard<std::mutex> lock(gFoundLock);
       gFound->push_back(pattern.Name);
     }
@@ -59,6 +74,29 @@ void SetReleasedPatterns(std::vector<TPattern> patterns) {
   static std::vector<TPattern> kept;
   kept = std::move(patterns);
   gPatterns = &kept;
+}
+
+void ClearVectorRegisters() noexcept {
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx")) {
+    __asm__ volatile(".byte 0xc5, 0xfc, 0x77" ::: "memory");  // vzeroall, encoded: no AVX flag needed here
+    if (__builtin_cpu_supports("avx512f"))
+      // The upper sixteen registers that only AVX-512 has: xmm/ymm/zmm16-31 zeroed by vpxord.
+      __asm__ volatile(
+          ".irp r,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31\n\t"
+          "vpxord %%zmm\\r, %%zmm\\r, %%zmm\\r\n\t"
+          ".endr" ::: "memory");
+  }
+  __asm__ volatile(
+      ".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n\tpxor %%xmm\\r, %%xmm\\r\n\t.endr" ::
+          : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12",
+            "xmm13", "xmm14", "xmm15", "memory");
+#elif defined(__aarch64__)
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31\n\t"
+                   "movi v\\r.16b, #0\n\t.endr" ::
+                       : "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v16", "v17", "v18", "v19", "v20", "v21",
+                         "v22", "v23", "v24", "v25", "v26", "v27", "v28", "v29", "v30", "v31", "memory");
+#endif
 }
 
 std::vector<std::string> ReleasedDuring(const std::function<void()>& action) {

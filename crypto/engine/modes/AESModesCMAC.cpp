@@ -157,6 +157,8 @@ Integer TAESModes::MAC_VerificationString(const string& inputString, Integer /*i
 
 Integer TAESModes::MAC_GenerationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits,
                                       TBytes& tagBuffer, Integer tagSizeBits) {
+  // Closing the file and the tag's copy run after the key holder's scrub: scrub again on the way out.
+  const platform::TStackScrub scrub;
   if (inputFilePath.empty() || tagBuffer.empty() || macKey.empty()) return error::kBadArgument;
   const platform::TFileHandle file(platform::FileOpen(inputFilePath, platform::TFileAccess::Read));
   if (!file.Valid()) return error::kFileOpenFailed;
@@ -176,6 +178,7 @@ Integer TAESModes::MAC_GenerationFile(const string& inputFilePath, const TBytes&
 
 Integer TAESModes::MAC_VerificationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits,
                                         const TBytes& tagBuffer, Integer tagSizeBits) {
+  const platform::TStackScrub scrub;  // the comparison ran after the generation's scrub
   if (const Integer st = CheckVerification(inputFilePath.empty(), macKey, tagBuffer, tagSizeBits)) return st;
   platform::TSecretBytes work(TBytes(16));
   if (const Integer st = MAC_GenerationFile(inputFilePath, macKey, keySizeBits, work.Value, tagSizeBits)) return st;

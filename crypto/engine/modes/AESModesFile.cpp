@@ -85,6 +85,9 @@ Integer CheckFileArguments(const string& inputPath, const string& outputPath, co
 Integer TAESModes::EncryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& Key,
                                Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
                                Integer modeNumber) {
+  // The output's commit runs after the key holder's scrub, and what it leaves (a register save
+  // when a function is first resolved) lies above it: scrub again on the way out.
+  const platform::TStackScrub scrub;
   const TMode mode = NamedMode(modeNumber);
   if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, Key)) return st;
   return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
@@ -112,6 +115,7 @@ Integer TAESModes::EncryptFile(const string& inputFilePath, const string& output
 Integer TAESModes::DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
                                Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
                                Integer modeNumber) {
+  const platform::TStackScrub scrub;
   const TMode mode = NamedMode(modeNumber);
   if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, cbcKey)) return st;
   Cardinal Nk = 0;
