@@ -32,7 +32,10 @@ class TAESKey {
  public:
   // A key object that holds no key yet: every operation returns kBadArgument until SetKey.
   TAESKey() noexcept;
-  // Wipes the expanded key, the hash key and the CMAC subkeys.
+  // Wipes the expanded key, the hash key and the CMAC subkeys, then zeroes the stack below
+  // (16 KiB), where the operations' spilled round keys lie when they ran
+  // on this thread from no deeper than that. Operations do not scrub on every call: it would
+  // cost more than a short message.
   ~TAESKey();
   TAESKey(const TAESKey&) = delete;
   TAESKey& operator=(const TAESKey&) = delete;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "ReleasedMemory.h"
 #include "crypto/component/AESObj.h"
 #include "crypto/engine/AESCore.h"
+#include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/AESModes.h"
 #include "platform/Memory.h"
 #include "platform/Streams.h"
@@ -311,6 +313,35 @@ TEST_F(LeftBehind, Component) {
   ExpectNothingLeft("component text", [&] {
     EXPECT_EQ(component.Decrypt(component.Encrypt(u"some plain text")), u"some plain text");
   });
+}
+
+// The keyed API: a key object made, used for every mode, and destroyed within the operation.
+// Outputs stay in the test's own buffers, so only the key's traces are looked for.
+TEST_F(LeftBehind, KeyedAPI) {
+  const TBytes plain(4096 + 7, 0x70), aad(33, 0x41), iv12(12, 0x19);
+  TBytes out(plain.size()), back(plain.size()), tag(16);
+  ExpectNothingLeft("keyed API", [&] {
+    AESKeyed::TAESKey key;
+    ASSERT_EQ(key.SetKey(FKey), 0);
+    const std::span<const std::uint8_t> whole(plain.data(), 4096);
+    platform::TCharArray16 iv{}, iv2{};
+    EXPECT_EQ(key.EncryptECB(whole, out), 0);
+    EXPECT_EQ(key.DecryptECB({out.data(), 4096}, back), 0);
+    EXPECT_EQ(key.EncryptCBC(whole, out, iv), 0);
+    EXPECT_EQ(key.DecryptCBC({out.data(), 4096}, back, iv2), 0);
+    EXPECT_EQ(key.CryptOFB(plain, out, iv), 0);
+    EXPECT_EQ(key.CryptCTR(plain, out, iv), 0);
+    EXPECT_EQ(key.GCM_Seal(iv12, aad, plain, out, tag), 0);
+    EXPECT_EQ(key.GCM_Open(iv12, aad, out, tag, back), 0);
+    AESKeyed::TGCMEncryptor pieces(key);
+    EXPECT_EQ(pieces.Begin(iv12, aad), 0);
+    EXPECT_EQ(pieces.Update({plain.data(), 1000}, out), 0);
+    EXPECT_EQ(pieces.Update({plain.data() + 1000, plain.size() - 1000}, {out.data() + 1000, plain.size() - 1000}), 0);
+    EXPECT_EQ(pieces.Finish(tag), 0);
+    EXPECT_EQ(key.MAC_Generate(plain, tag), 0);
+    EXPECT_EQ(key.MAC_Verify(plain, tag), 0);
+  });
+  EXPECT_EQ(back, plain);
 }
 
 // The probe finds what is left: a round key written to the stack below the caller, and one in a

@@ -85,35 +85,34 @@ struct Lanes4 {
 };
 #endif
 
-// Round keys 0..Nr of one schedule, each in every lane of a register.
+// Round keys 0..Nr of one schedule, each read from the schedule (wiped storage) into every lane
+// of a register where a round needs it. No copy of the keys is made here that would need wiping:
+// what the compiler keeps in registers the entry point's register wipe clears, and what it
+// spills the key holder's stack scrub zeroes.
 template <class L>
 struct TKeys {
-  typename L::V rk[15];
+  const u8* Schedule;
   unsigned Nr;
-  TKeys(const u8* schedule, unsigned rounds) : Nr(rounds) {
-    for (unsigned r = 0; r <= Nr; ++r) rk[r] = L::Broadcast(_mm_load_si128(reinterpret_cast<const __m128i*>(schedule + 16 * r)));
-  }
-  ~TKeys() {
-    // The registers' copies on the stack are wiped with the object.
-    volatile typename L::V* p = rk;
-    for (auto& r : rk) *(p + (&r - rk)) = typename L::V{};
+  TKeys(const u8* schedule, unsigned rounds) : Schedule(schedule), Nr(rounds) {}
+  typename L::V operator[](unsigned r) const {
+    return L::Broadcast(_mm_load_si128(reinterpret_cast<const __m128i*>(Schedule + 16 * r)));
   }
 };
 
 template <class L, int R>
 inline void EncryptRegs(const TKeys<L>& k, typename L::V (&x)[R]) {
-  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k.rk[0]);
+  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k[0]);
   for (unsigned r = 1; r < k.Nr; ++r)
-    for (int i = 0; i < R; ++i) x[i] = L::Enc(x[i], k.rk[r]);
-  for (int i = 0; i < R; ++i) x[i] = L::EncLast(x[i], k.rk[k.Nr]);
+    for (int i = 0; i < R; ++i) x[i] = L::Enc(x[i], k[r]);
+  for (int i = 0; i < R; ++i) x[i] = L::EncLast(x[i], k[k.Nr]);
 }
 
 template <class L, int R>
 inline void DecryptRegs(const TKeys<L>& k, typename L::V (&x)[R]) {
-  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k.rk[0]);
+  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k[0]);
   for (unsigned r = 1; r < k.Nr; ++r)
-    for (int i = 0; i < R; ++i) x[i] = L::Dec(x[i], k.rk[r]);
-  for (int i = 0; i < R; ++i) x[i] = L::DecLast(x[i], k.rk[k.Nr]);
+    for (int i = 0; i < R; ++i) x[i] = L::Dec(x[i], k[r]);
+  for (int i = 0; i < R; ++i) x[i] = L::DecLast(x[i], k[k.Nr]);
 }
 
 // Each "Steps" function runs as many whole steps of R registers as fit and returns the blocks done.
@@ -263,15 +262,18 @@ void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16
 }
 
 // A parallel mode over any number of blocks: the wide steps first, then one register of the
-// wide lanes at a time, then single blocks. Each entry zeroes the vector registers on return.
+// wide lanes at a time (with one-block lanes: four registers side by side, so a short message
+// takes the rounds' latency once, not once per block), then single blocks. Each entry zeroes the
+// vector registers on return.
 template <class Wide, int R>
 struct TParallel {
+  static constexpr int kNext = Wide::kBlocks > 1 ? 1 : 4;
   static void EncryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<false>(k, in, out, n); }
   static void DecryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<true>(k, in, out, n); }
   static void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 iv[16]) {
     const TVectorWipe wipe;
     std::size_t d = CBCDecryptSteps<Wide, R>(k, in, out, n, iv);
-    d += CBCDecryptSteps<Wide, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
+    d += CBCDecryptSteps<Wide, kNext>(k, in + 16 * d, out + 16 * d, n - d, iv);
     CBCDecryptSteps<Lanes1, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
   }
   static void CTR128(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<false>(k, in, out, n, ctr); }
@@ -281,14 +283,14 @@ struct TParallel {
   static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
     const TVectorWipe wipe;
     std::size_t d = ECBSteps<Wide, R, kDecrypt>(k, in, out, n);
-    d += ECBSteps<Wide, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
+    d += ECBSteps<Wide, kNext, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
     ECBSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
   }
   template <bool k32>
   static void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) {
     const TVectorWipe wipe;
     std::size_t d = CTRSteps<Wide, R, k32>(k, in, out, n, ctr);
-    d += CTRSteps<Wide, 1, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+    d += CTRSteps<Wide, kNext, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
     CTRSteps<Lanes1, 1, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
   }
 };
