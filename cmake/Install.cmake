@@ -63,9 +63,19 @@ install(FILES ${PROJECT_BINARY_DIR}/OrvoAESConfig.cmake ${PROJECT_BINARY_DIR}/Or
         DESTINATION ${aes_cmake_dir})
 
 # The pkg-config file, beside the CMake package; its prefix is found from its own place, so an
-# installed tree may be moved.
+# installed tree may be moved. Library or header folders given as absolute paths tie the tree to
+# its place: the file then names them as they are.
 set(aes_pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-file(RELATIVE_PATH AES_PC_PREFIX_FROM_PC ${CMAKE_INSTALL_PREFIX}/${aes_pkgconfig_dir} ${CMAKE_INSTALL_PREFIX})
-string(REGEX REPLACE "/$" "" AES_PC_PREFIX_FROM_PC "${AES_PC_PREFIX_FROM_PC}")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(AES_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(AES_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
+  set(AES_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+else()
+  file(RELATIVE_PATH aes_pc_up ${CMAKE_INSTALL_PREFIX}/${aes_pkgconfig_dir} ${CMAKE_INSTALL_PREFIX})
+  string(REGEX REPLACE "/$" "" aes_pc_up "${aes_pc_up}")
+  set(AES_PC_PREFIX "\${pcfiledir}/${aes_pc_up}")
+  set(AES_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(AES_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/orvoaes.pc.in ${PROJECT_BINARY_DIR}/orvoaes.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/orvoaes.pc DESTINATION ${aes_pkgconfig_dir})
