@@ -21,8 +21,6 @@ struct TFailure {
   string Meaning;               // what it most likely means
 };
 
-string FolderOf(const string& dir) { return dir.size() > 1 && dir.back() == u'/' ? dir.substr(0, dir.size() - 1) : dir; }
-
 string Printf(const char* format, double value) {
   char text[32];
   std::snprintf(text, sizeof text, format, value);
@@ -131,6 +129,8 @@ TOutcome RunCommand(const TCommand& command, const string& dir, AESObj::TAESEncr
     }
   }
 }
+
+string FolderOf(const string& dir) { return dir.size() > 1 && dir.back() == u'/' ? dir.substr(0, dir.size() - 1) : dir; }
 
 string FormatSize(std::int64_t bytes) {
   if (bytes < 1000) return platform::IntToStr(bytes) + (bytes == 1 ? u" byte" : u" bytes");

@@ -41,4 +41,7 @@ TOutcome RunCommand(const TCommand& command, const string& dir, AESObj::TAESEncr
 // "0 bytes", "1 byte", "999 bytes", "1.5 kB", "300.0 MB", "2.1 GB" (powers of 1000).
 string FormatSize(std::int64_t bytes);
 
+// The program's folder as messages show it: without its final "/" (the root stays "/").
+string FolderOf(const string& dir);
+
 }  // namespace Commands

@@ -139,8 +139,7 @@ void TForm3::SetButtonsEnabled(bool enabled) {
 
 // The folder shortened in the middle when the line is too long for the status line.
 void TForm3::ShowStatus(const string& text, const string& dir) {
-  const string folder = dir.size() > 1 && dir.back() == u'/' ? dir.substr(0, dir.size() - 1) : dir;
-  Controls::ShowStatus(*Label1, QString::fromStdU16String(text), QString::fromStdU16String(folder));
+  Controls::ShowStatus(*Label1, QString::fromStdU16String(text), QString::fromStdU16String(Commands::FolderOf(dir)));
 }
 
 void TForm3::closeEvent(QCloseEvent* event) {
