@@ -21,8 +21,9 @@ bool ConstantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uin
 
 // The stack below a caller that ScrubStack zeroes: deeper than any public operation of the
 // library leaves a key-derived value (under 8 KiB down, optimised or not, with or without
-// AddressSanitizer; the tests scan four times as deep). Zeroing costs per call: 64 KiB, more
-// than the first-level data cache, took about 0.3 microseconds, longer than a 64-byte operation.
+// AddressSanitizer; the tests scan four times as deep). Kept small because every call pays for
+// it: 64 KiB, more than the first-level data cache, took about 0.3 microseconds, longer than a
+// 64-byte operation.
 inline constexpr std::size_t kStackScrubBytes = 16 * 1024;
 
 // Zeroes kStackScrubBytes of the stack below the caller's frame, where the functions it has

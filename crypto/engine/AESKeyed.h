@@ -32,9 +32,9 @@ class TAESKey {
  public:
   // A key object that holds no key yet: every operation returns kBadArgument until SetKey.
   TAESKey() noexcept;
-  // Wipes the expanded key, the hash key and the CMAC subkeys, then zeroes the stack below
-  // (16 KiB), where the operations' spilled round keys lie when they ran
-  // on this thread from no deeper than that. Operations do not scrub on every call: it would
+  // Wipes the expanded key, the hash key and the CMAC subkeys, then zeroes 16 KiB of the stack
+  // below, where the operations left any round keys the compiler spilled (those that ran on
+  // this thread from no deeper). Operations do not zero the stack on every call: that would
   // cost more than a short message.
   ~TAESKey();
   TAESKey(const TAESKey&) = delete;
