@@ -1,6 +1,8 @@
 #include "crypto/engine/kernel/AESKernel.h"
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
 
 #include "crypto/support/error.h"
 #include "platform/Memory.h"
@@ -96,6 +98,27 @@ void TKeyedKernel::CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t
 void TKeyedKernel::CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                          std::uint8_t ctr[16]) const noexcept {
   FOps->CTR32(FKeys, in, out, blocks, ctr);
+}
+void TKeyedKernel::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                           std::uint8_t ctr[16]) const noexcept {
+  if (FOps->CTR32LE != nullptr) return FOps->CTR32LE(FKeys, in, out, blocks, ctr);
+  // Counter blocks a step at a time through the kernel's ECB, then xored into the data.
+  constexpr std::size_t kStep = 32;
+  platform::TWiped<std::array<std::uint8_t, 16 * kStep>> ks;
+  std::uint32_t c = std::uint32_t{ctr[0]} | std::uint32_t{ctr[1]} << 8 | std::uint32_t{ctr[2]} << 16 |
+                    std::uint32_t{ctr[3]} << 24;
+  for (std::size_t done = 0; done < blocks;) {
+    const std::size_t n = blocks - done < kStep ? blocks - done : kStep;
+    for (std::size_t j = 0; j < n; ++j, ++c) {
+      std::uint8_t* b = ks->data() + 16 * j;
+      for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(c >> (8 * i));
+      std::memcpy(b + 4, ctr + 4, 12);
+    }
+    FOps->EncryptECB(FKeys, ks->data(), ks->data(), n);
+    for (std::size_t i = 0; i < 16 * n; ++i) out[16 * done + i] = static_cast<std::uint8_t>(in[16 * done + i] ^ (*ks)[i]);
+    done += n;
+  }
+  for (int i = 0; i < 4; ++i) ctr[i] = static_cast<std::uint8_t>(c >> (8 * i));
 }
 void TKeyedKernel::CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept {
   FOps->CBCMAC(FKeys, in, blocks, state);

@@ -76,6 +76,9 @@ class TKeyedKernel {
   void CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
   // Counter mode that counts in the last 4 bytes only (big-endian, modulo 2^32), as GCM does.
   void CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
+  // Counter mode that counts in the first 4 bytes only (little-endian, modulo 2^32), as GCM-SIV
+  // does: the kernel's own loop, or ECB over counter blocks on a kernel without one.
+  void CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
   // The CBC-MAC chain: state = E(state xor block) for every block.
   void CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept;
   // One block; in may be out.

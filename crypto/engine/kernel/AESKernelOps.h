@@ -43,6 +43,9 @@ struct TKernelOps {
   void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
   // GCM's stitched loop; nullptr where the kernel has none (counter mode and GHASH run apart).
   TGCMCryptFn* GCMCrypt = nullptr;
+  // Counter mode that counts in the first 4 bytes only, little-endian modulo 2^32 (GCM-SIV);
+  // nullptr where the kernel has none (TKeyedKernel then runs ECB over counter blocks).
+  TChained CTR32LE = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another

@@ -58,7 +58,8 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm)
           .CBCMAC = CBCMAC,
           .GHashSetKey = GHashSetKeyPCLMUL,
           .GHash = ghash,
-          .GCMCrypt = gcm};
+          .GCMCrypt = gcm,
+          .CTR32LE = TModes::CTR32LE};
 }
 
 }  // namespace
