@@ -134,6 +134,15 @@ class TGHash {
   void Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
   TKernelId Id() const noexcept { return FId; }
 
+  // POLYVAL, GCM-SIV's hash, on the same kernel: H as POLYVAL takes it (16 bytes), and S = the
+  // POLYVAL of n whole blocks continued from S. Through
+  //   POLYVAL(H, X1..Xn) = rev(GHASH(x * rev(H), rev(X1)..rev(Xn)))
+  // (rev: the 16 bytes in reverse order; x *: one multiplication by x in GHASH's field): the key
+  // is GHASH's key x * rev(H); the kernels with a POLYVAL loop take the blocks as they are, the
+  // others run GHASH over reversed copies. Every kernel gives the same S.
+  void SetPolyValKey(const std::uint8_t H[16]) noexcept;
+  void PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
+
   // GCM's bulk step on this kernel: counter mode with a 32-bit counter over `blocks` whole
   // blocks under aes's encryption round keys, the cipher blocks absorbed into X in the same
   // loop. False, with nothing done, on a kernel without a stitched loop (the caller then runs

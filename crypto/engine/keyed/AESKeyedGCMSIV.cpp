@@ -1,9 +1,7 @@
 // AES-GCM-SIV and GMAC on a TAESKey. GCM-SIV derives a message key pair from the key and the
 // nonce, authenticates with POLYVAL and encrypts with a 32-bit little-endian counter from the tag.
-// POLYVAL runs on the kernel's GHASH through the identity
-//   POLYVAL(H, X1..Xn) = rev(GHASH(x * rev(H), rev(X1)..rev(Xn)))
-// (rev: the 16 bytes in reverse order; x * : one multiplication by x in GHASH's field), so every
-// kernel's GHASH, constant time on the portable one, serves both.
+// POLYVAL runs on the kernel's GHASH (TGHash::PolyVal), constant time on the portable kernel;
+// counter mode on the kernel's CTR32LE.
 #include <algorithm>
 #include <cstring>
 
@@ -22,32 +20,13 @@ namespace {
 
 constexpr std::size_t kNonceBytes = 12, kTagBytes = 16;
 constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 36;  // plain text, and additional data
-constexpr std::size_t kReverseBlocks = 64;                    // blocks reversed per GHASH call
-
-void Reverse16(const std::uint8_t* in, std::uint8_t* out) noexcept {
-  std::uint64_t a, b;
-  std::memcpy(&a, in, 8);
-  std::memcpy(&b, in + 8, 8);
-  a = __builtin_bswap64(a);
-  b = __builtin_bswap64(b);
-  std::memcpy(out, &b, 8);
-  std::memcpy(out + 8, &a, 8);
-}
 
 void PutLE64(std::uint8_t* p, std::uint64_t v) noexcept {
   for (int i = 0; i < 8; ++i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
 }
 
-// v = v * x in GHASH's bit order (bit 0 the top bit of byte 0): a shift right by one, reduced by
-// 0xE1 into the first byte when x^127's coefficient falls out; no branch on it.
-void MulX(TCharArray16& v) noexcept {
-  const auto mask = static_cast<std::uint8_t>(0 - (v[15] & 1));
-  for (std::size_t i = 15; i > 0; --i) v[i] = static_cast<std::uint8_t>((v[i] >> 1) | (v[i - 1] << 7));
-  v[0] = static_cast<std::uint8_t>((v[0] >> 1) ^ (0xE1 & mask));
-}
-
 // One message's keys: the encryption key expanded on the key's kernel and POLYVAL's hash key on
-// its GHASH, with the running value (in GHASH's byte order). Wiped when the message ends.
+// its GHASH, with POLYVAL's running value. Wiped when the message ends.
 class TSIVMessage {
  public:
   TSIVMessage(const kernel::TKeyedKernel& key, TIn nonce) noexcept : FEnc(key.Id()), FHash(key.Id()) {
@@ -63,27 +42,20 @@ class TSIVMessage {
     platform::TWiped<std::array<std::uint8_t, 32>> k;
     for (std::size_t i = 0; i < blocks - 2; ++i) std::memcpy(k->data() + 8 * i, b->data() + 16 * (i + 2), 8);
     FEnc.Expand(std::span(*k).first(4 * key.Nk()), key.Nk());
-    // POLYVAL's key A as GHASH's: x * rev(A).
-    platform::TWiped<TCharArray16> A, H;
-    std::memcpy(A->data(), b->data(), 8);
-    std::memcpy(A->data() + 8, b->data() + 16, 8);
-    Reverse16(A->data(), H->data());
-    MulX(*H);
-    FHash.SetKey(H->data());
+    // POLYVAL's key: the first halves of blocks 0 and 1.
+    platform::TWiped<TCharArray16> H;
+    std::memcpy(H->data(), b->data(), 8);
+    std::memcpy(H->data() + 8, b->data() + 16, 8);
+    FHash.SetPolyValKey(H->data());
   }
 
   // n bytes of a POLYVAL input, a last partial block zero-padded.
   void Absorb(const std::uint8_t* p, std::size_t n) noexcept {
-    while (n != 0) {
-      const std::size_t take = std::min(n, 16 * kReverseBlocks), blocks = (take + 15) / 16;
-      for (std::size_t j = 0; j + 1 < blocks; ++j) Reverse16(p + 16 * j, FBuf->data() + 16 * j);
-      TCharArray16 last{};
-      std::memcpy(last.data(), p + 16 * (blocks - 1), take - 16 * (blocks - 1));
-      Reverse16(last.data(), FBuf->data() + 16 * (blocks - 1));
-      platform::SecureZero(last.data(), last.size());
-      FHash.Absorb(FX->data(), FBuf->data(), blocks);
-      p += take;
-      n -= take;
+    FHash.PolyVal(FS->data(), p, n / 16);
+    if (const std::size_t r = n % 16) {
+      platform::TWiped<TCharArray16> last;
+      std::memcpy(last->data(), p + n - r, r);
+      FHash.PolyVal(FS->data(), last->data(), 1);
     }
   }
 
@@ -93,7 +65,7 @@ class TSIVMessage {
     PutLE64(lengths, 8 * aadBytes);
     PutLE64(lengths + 8, 8 * plainBytes);
     Absorb(lengths, 16);
-    Reverse16(FX->data(), T.data());
+    T = *FS;
     for (std::size_t i = 0; i < kNonceBytes; ++i) T[i] ^= nonce[i];
     T[15] &= 0x7F;
     FEnc.EncryptBlock(T.data(), T.data());
@@ -116,8 +88,7 @@ class TSIVMessage {
  private:
   kernel::TKeyedKernel FEnc;
   kernel::TGHash FHash;
-  platform::TWiped<TCharArray16> FX;
-  platform::TWiped<std::array<std::uint8_t, 16 * kReverseBlocks>> FBuf;
+  platform::TWiped<TCharArray16> FS;  // POLYVAL's running value
 };
 
 Integer CheckGCMSIV(const TAESKey::TState* k, TIn nonce, TIn aad, TIn in, TOut out, std::size_t tagBytes) noexcept {
