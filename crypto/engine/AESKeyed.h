@@ -1,7 +1,8 @@
 // TAESKey: an AES key expanded once and used for many messages, for callers who reuse a key.
 // ECB, CBC, OFB and CTR over caller spans, AES-GCM sealing and opening, an incremental GCM
-// encryptor, and AES-CMAC. The block modes and GCM give the same bytes as TAESModes' buffer
-// forms; only the key set-up moves out of every call.
+// encryptor, AES-CMAC, AES-GCM-SIV and GMAC. The block modes and GCM give the same bytes as
+// TAESModes' buffer forms; only the key set-up moves out of every call. TSIVKey (AES-SIV) and
+// TXAESKey (XAES-256-GCM) are key objects of their own, with the same conventions.
 //
 // Statuses as everywhere in the library: 0 success, a negative code from crypto/support/error.h
 // otherwise; nothing is thrown of the library's own (an allocation failure in SetKey or in the
