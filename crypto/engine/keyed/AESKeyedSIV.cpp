@@ -66,7 +66,7 @@ void S2V(const TSIVKey::TState& k, TSIVKey::TStrings associated, TIn last, TChar
     mac.Finish(V);
   } else {
     Dbl(*D);
-    std::memcpy(T->data(), last.data(), last.size());
+    std::copy(last.begin(), last.end(), T->begin());
     (*T)[last.size()] = 0x80;
     std::fill(T->begin() + static_cast<std::ptrdiff_t>(last.size()) + 1, T->end(), 0);
     Xor(*D, T->data());
