@@ -110,9 +110,7 @@ Integer TSIVKey::SetKey(std::span<const std::uint8_t> key) {
   auto state = std::make_unique<TState>();
   if (const Integer st = state->Mac.Expand(key.first(half), Nk)) return st;
   if (const Integer st = state->Ctr.Expand(key.subspan(half), Nk)) return st;
-  platform::TWiped<TCharArray16> L;
-  state->Mac.EncryptBlock(L->data(), L->data());
-  detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
+  keyed::CMACSubkeysOf(state->Mac, state->K->at(0), state->K->at(1));
   FState = std::move(state);
   return 0;
 }

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "crypto/engine/keyed/AESKeyedState.h"
-#include "crypto/engine/core/CMACAbsorber.h"
 #include "crypto/support/RandomCoreW.h"
 #include "crypto/support/error.h"
 
@@ -64,9 +63,8 @@ Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
   if (key.size() != 32) return error::kBadKeySize;
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, 8)) return st;
-  platform::TWiped<TCharArray16> L, K2;
-  state->AES.EncryptBlock(L->data(), L->data());
-  detail::CMACSubkeys(*L, *state->K1, *K2);
+  platform::TWiped<TCharArray16> K2;
+  keyed::CMACSubkeysOf(state->AES, *state->K1, *K2);
   FState = std::move(state);
   return 0;
 }
