@@ -97,6 +97,9 @@ std::optional<platform::TFileIdentity> IdentityOf(const TNamedPath& p, bool read
     if (!read || ::fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     return platform::TFileIdentity{st.st_dev, st.st_ino, {}};
   }
+  // A device, pipe or socket written to loses nothing (/dev/null as output and tag is fine).
+  struct stat st {};
+  if (!read && ::stat(p.Path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return std::nullopt;
   return platform::FileIdentity(Native(p.Path));
 }
 

@@ -101,7 +101,8 @@ struct TNamedPath {
 // Before anything is read, asked or written: refuses (exit 1, naming both options) a written path
 // that names the same file as any other path given, read or written, through the same spelling, a
 // link or a hard link; a file that does not exist yet counts by its folder and name. Standard
-// input counts by its file when it is one; "-" outputs and unnamed options are skipped. The one
+// input counts by its file when it is one; "-" outputs, outputs that are devices, pipes or
+// sockets (nothing there can be lost) and options not given are skipped. The one
 // pair allowed is "input" with "-o": the output replaces its input in place (it exists, so only
 // with --force), whole or not at all.
 void CheckDistinctPaths(const std::vector<TNamedPath>& reads, const std::vector<TNamedPath>& writes);
