@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <system_error>
 
 #include "crypto/hash/KDF.h"
 #include "crypto/support/RandomCoreW.h"
@@ -82,8 +83,13 @@ bool TMessage::OpenChunk(std::uint64_t k, const std::uint8_t* in, std::size_t se
 
 // --- Threads
 
+// A thread the system refuses to start leaves the work to those that started (the caller's
+// thread at least): the output does not depend on how many there are.
 TWorkers::TWorkers(unsigned threads) {
-  for (unsigned i = 1; i < threads; ++i) FHelpers.emplace_back([this] { Loop(); });
+  try {
+    for (unsigned i = 1; i < threads; ++i) FHelpers.emplace_back([this] { Loop(); });
+  } catch (const std::system_error&) {
+  }
 }
 
 TWorkers::~TWorkers() {

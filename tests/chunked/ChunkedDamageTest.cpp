@@ -179,6 +179,15 @@ TEST(ChunkedDamage, PathFormWritesNothingOnFailure) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);  // sealed, old
   EXPECT_EQ(AESChunked::DecryptFile(f.Message.Params(), path("missing"), path("new")), error::kFileOpenFailed);
   EXPECT_FALSE(fs::exists(dir / "new"));
+  // A file encrypted and decrypted in place: each replaced whole once the work is done.
+  std::ofstream(dir / "inplace", std::ios::binary)
+      .write(reinterpret_cast<const char*>(f.Message.Plain.data()), static_cast<std::streamsize>(f.Message.Plain.size()));
+  ASSERT_EQ(AESChunked::EncryptFile(f.Message.Params(), path("inplace"), path("inplace"), {2, f.Message.Salt}), 0);
+  std::ifstream sealed(dir / "inplace", std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(sealed), {}), f.Message.Cipher);
+  ASSERT_EQ(AESChunked::DecryptFile(f.Message.Params(), path("inplace"), path("inplace")), 0);
+  std::ifstream opened(dir / "inplace", std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(opened), {}), f.Message.Plain);
   fs::remove_all(dir);
 }
 
