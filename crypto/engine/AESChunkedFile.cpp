@@ -7,6 +7,7 @@
 #include "crypto/engine/AESChunked.h"
 #include "crypto/engine/AESChunkedMessage.h"
 #include "crypto/engine/core/MeasuredInput.h"
+#include "crypto/engine/core/OutputUndo.h"
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
 
@@ -14,6 +15,7 @@ namespace AESChunked {
 
 using namespace detail;
 using AESModes::detail::TMeasuredInput;
+using AESModes::detail::TOutputUndo;
 using AESModes::detail::TReadReport;
 using error::kBadArgument;
 
@@ -90,42 +92,6 @@ Integer DecryptInput(const TParams& params, TMeasuredInput& in, const TSink& wri
 
 // --- Streams
 
-// The output stream as a decryption found it. Undo overwrites every byte written since with
-// zeros and puts the size and position back, so a failed message leaves no plain text behind.
-class TStreamOutput {
- public:
-  explicit TStreamOutput(platform::TStream* s) : FStream(s), FPosition(s->GetPosition()), FSize(s->GetSize()) {}
-
-  Integer Write(const std::uint8_t* p, std::size_t n) {
-    FStream->WriteBuffer(p, static_cast<std::int64_t>(n));
-    FWritten += static_cast<std::int64_t>(n);
-    return 0;
-  }
-
-  // Raises nothing: the failure being reported matters more than one met while undoing.
-  void Undo() noexcept {
-    try {
-      const platform::TBytes zeros(kChunkBytes);
-      FStream->SetPosition(FPosition);
-      for (std::int64_t left = FWritten; left > 0;) {
-        const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(zeros.size()));
-        FStream->WriteBuffer(zeros.data(), n);
-        left -= n;
-      }
-      if (FStream->GetSize() > FSize) FStream->SetSize(FSize);
-    } catch (...) {
-    }
-    try {
-      FStream->SetPosition(FPosition);
-    } catch (...) {
-    }
-  }
-
- private:
-  platform::TStream* FStream;
-  std::int64_t FPosition, FSize, FWritten = 0;
-};
-
 TMeasuredInput Rewound(platform::TStream* in) {
   in->SetPosition(0);
   return TMeasuredInput(in, TReadReport::ReturnStatus);
@@ -148,16 +114,22 @@ Integer DecryptStream(const TParams& params, platform::TStream* in, platform::TS
   if (in == nullptr || out == nullptr) return kBadArgument;
   if (const Integer st = CheckOptions(params, options)) return st;
   TMeasuredInput input = Rewound(in);
-  TStreamOutput output(out);
+  TOutputUndo output(out);
+  const auto undo = [&] {
+    platform::TBytes zeros(kChunkBytes);
+    output.Undo(output.Start(), zeros);
+  };
   Integer st = 0;
   try {
-    st = DecryptInput(params, input, [&](const std::uint8_t* p, std::size_t n) { return output.Write(p, n); },
-                      options);
+    st = DecryptInput(params, input, [&](const std::uint8_t* p, std::size_t n) {
+      output.Write(p, n);
+      return Integer{0};
+    }, options);
   } catch (...) {
-    output.Undo();
+    undo();
     throw;
   }
-  if (st != 0) output.Undo();
+  if (st != 0) undo();
   return st;
 }
 
