@@ -89,6 +89,7 @@ void Guard(const std::string& what, F&& f) {
 // The subcommand families.
 void AddStreamCommands(CLI::App& app);
 void AddGCMCommands(CLI::App& app);
+void AddChunkedCommands(CLI::App& app);
 void AddSealCommands(CLI::App& app);
 void AddMacCommands(CLI::App& app);
 void AddConvertCommands(CLI::App& app);
