@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   cli::AddStreamCommands(app);
   cli::AddGCMCommands(app);
   cli::AddAEADCommands(app);
+  cli::AddChunkedCommands(app);
   cli::AddSealCommands(app);
   cli::AddMacCommands(app);
   cli::AddConvertCommands(app);
