@@ -27,7 +27,7 @@ enum class TAlg { GCM, GCMSIV, XAES, SIV };
 struct TAEADOptions {
   TCommonOptions Common;
   TKeyOptions Key;
-  std::string In = "-", Out = "-", Alg, Nonce;
+  std::string In = "-", Out, Alg, Nonce;
   std::vector<std::string> AADFiles, AADHex;
   bool NonceInFront = false;
   int TagBits = 128;
@@ -62,7 +62,12 @@ void ReadAll(TInput& in, TProgress& progress, platform::TSecretBytes& bytes) {
 // Everything both directions take first: the mode, the key, the additional data and a nonce
 // given on the command line, each checked.
 struct TAEADInputs {
-  explicit TAEADInputs(TAEADOptions& o) : Alg(ParseAlg(o.Alg)) {
+  TAEADInputs(TAEADOptions& o, bool encrypt) : Alg(ParseAlg(o.Alg)) {
+    // The paths first: none read may be the output (but the input, replaced in place with --force).
+    std::vector<TNamedPath> reads{{"input", o.In}, {"--key-file", o.Key.File}};
+    for (const std::string& f : o.AADFiles) reads.push_back({"--aad", f});
+    CheckDistinctPaths(reads, {{"-o", o.Out}});
+    if (encrypt) RefuseTerminalOutput(o.Out);
     if (Alg != TAlg::GCM && o.TagBits != 128) UsageFail("--tag-bits: " + o.Alg + " has a 128-bit tag only");
     if (o.TagBits < 32 || o.TagBits > 128 || o.TagBits % 8 != 0)
       UsageFail("--tag-bits must be a multiple of 8 from 32 to 128");
@@ -76,7 +81,7 @@ struct TAEADInputs {
     if (Alg != TAlg::SIV && strings > 1) UsageFail("--aad and --aad-hex: one of them, once (siv takes several)");
     if (!o.AADFiles.empty() && !o.AADHex.empty()) UsageFail("--aad and --aad-hex: not both (their order would be unclear)");
     for (const std::string& f : o.AADFiles) {
-      TInput in(f, Temp);
+      TInput in(f);
       TProgress quiet(true, in.Size());
       AAD.emplace_back();
       ReadAll(in, quiet, AAD.back());
@@ -113,7 +118,6 @@ struct TAEADInputs {
   std::deque<platform::TSecretBytes> AAD;  // (a deque: the holders neither move nor copy)
   platform::TBytes Nonce;
   bool InFront = false;
-  TPrivateDir Temp;
 };
 
 void Check(const std::string& what, platform::Integer status) {
@@ -121,8 +125,8 @@ void Check(const std::string& what, platform::Integer status) {
 }
 
 void RunAEADEncrypt(TAEADOptions& o) {
-  TAEADInputs g(o);
-  TInput in(o.In, g.Temp);
+  TAEADInputs g(o, true);
+  TInput in(o.In);
   TOutput out(o.Out, o.Common.Force);
   TProgress progress(o.Common.Quiet, in.Size());
   platform::TSecretBytes plain;
@@ -172,9 +176,9 @@ void RunAEADEncrypt(TAEADOptions& o) {
 }
 
 void RunAEADDecrypt(TAEADOptions& o) {
-  TAEADInputs g(o);
-  TInput in(o.In, g.Temp);
-  TOutput out(o.Out, o.Common.Force);
+  TAEADInputs g(o, false);
+  TInput in(o.In);
+  TOutput out(o.Out, o.Common.Force, true);  // standard output or a pipe only once verified
   TProgress progress(o.Common.Quiet, in.Size());
   platform::TSecretBytes all;
   ReadAll(in, progress, all);
