@@ -99,6 +99,47 @@ void ClearVectorRegisters() noexcept {
 #endif
 }
 
+namespace {
+
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("avx512f")]] void DumpZMM(std::uint8_t* to) noexcept {
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31\n\t"
+                   "vmovdqu64 %%zmm\\r, 64*\\r(%0)\n\t.endr" ::"r"(to)
+                   : "memory");
+}
+[[gnu::noinline, gnu::target("avx")]] void DumpYMM(std::uint8_t* to) noexcept {
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n\t"
+                   "vmovdqu %%ymm\\r, 32*\\r(%0)\n\t.endr" ::"r"(to)
+                   : "memory");
+}
+[[gnu::noinline]] void DumpXMM(std::uint8_t* to) noexcept {
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n\t"
+                   "movdqu %%xmm\\r, 16*\\r(%0)\n\t.endr" ::"r"(to)
+                   : "memory");
+}
+#endif
+
+}  // namespace
+
+void DumpVectorRegisters(std::uint8_t* to) noexcept {
+  // The stores come first: nothing before them may use a vector register (the feature checks
+  // read a word in memory).
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512f"))
+    DumpZMM(to);
+  else if (__builtin_cpu_supports("avx"))
+    DumpYMM(to);
+  else
+    DumpXMM(to);
+#elif defined(__aarch64__)
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31\n\t"
+                   "str q\\r, [%0, #16*\\r]\n\t.endr" ::"r"(to)
+                   : "memory");
+#else
+  (void)to;
+#endif
+}
+
 std::vector<std::string> ReleasedDuring(const std::function<void()>& action) {
   std::vector<std::string> found;
   found.reserve(64);

@@ -61,14 +61,18 @@ inline __m128i Power(const TGHashKey& key, std::size_t k) {
 
 // GHASH over n blocks on 128-bit registers: groups of 8 with one reduction each, then the rest
 // as one group. x is byte-reversed.
-inline __m128i GHashBlocks128(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, std::size_t n) {
+// The powers are read from the key where a multiplication needs them; the pointer is made
+// opaque once per group (an empty asm), so they are neither hoisted out of the loop nor spilled.
+inline __m128i GHashBlocks128(const TGHashKey& hashKey, __m128i x, const std::uint8_t* blocks, std::size_t n) {
   while (n > 0) {
+    const TGHashKey* key = &hashKey;
+    __asm__ volatile("" : "+r"(key));
     const std::size_t g = n < 8 ? n : 8;
     TWide acc;
     for (std::size_t j = 0; j < g; ++j) {
       __m128i d = LoadSwapped(blocks + 16 * j);
       if (j == 0) d = _mm_xor_si128(d, x);
-      MulAcc(acc, d, Power(key, kGHashPowers - g + j));
+      MulAcc(acc, d, Power(*key, kGHashPowers - g + j));
     }
     x = Reduce(acc);
     blocks += 16 * g;
