@@ -16,7 +16,7 @@ namespace {
 template <class TSubWord>
 inline void ExpandKeyWords(const std::uint8_t* key, unsigned Nk, std::uint8_t* w, TSubWord subWord) {
   // The key's words into the schedule one by one, not through the C library's memcpy, whose
-  // wide copies would leave key bytes in registers that the kernel's register wipe cannot name.
+  // wide copies would leave key bytes in registers this code never names.
   // The empty asm keeps the compiler from turning the loop back into that call.
   for (unsigned i = 0; i < Nk; ++i) {
     std::uint32_t word;

@@ -12,7 +12,7 @@ namespace {
 
 // The round keys and H's powers are read from the key's own wiped storage where a round or a
 // multiplication needs them, never copied into arrays of the loop: what the compiler held in
-// registers the entry point's register wipe clears, and there is nothing for it to spill onto
+// registers the public call's register wipe clears, and there is nothing for it to spill onto
 // the stack of the thread that ran the call, where no wipe reaches. The pointers are made opaque
 // once per group, so the loads cannot be hoisted out of the loop and kept (and spilled) across
 // groups; a load from the first-level cache costs less than the spill it replaces.

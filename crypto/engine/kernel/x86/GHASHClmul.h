@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 namespace {

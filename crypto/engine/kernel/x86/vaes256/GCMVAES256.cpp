@@ -43,13 +43,11 @@ struct TVec256 {
 }  // namespace
 
 void GHashVPCLMUL256(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept {
-  const TVectorWipe wipe;
   StoreSwapped(X, GHashWide<TVec256>(key, LoadSwapped(X), blocks, n));
 }
 
 void GCMCryptVAES256(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key, std::uint8_t X[16],
                      std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
-  const TVectorWipe wipe;
   StitchedCrypt<TVec256>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 
