@@ -9,13 +9,17 @@ include(CMakePackageConfigHelpers)
 set(AES_PUBLIC_HEADERS
   crypto/engine/AESCore.h
   crypto/engine/AESKeyed.h
+  crypto/engine/AESChunked.h
   crypto/engine/AESModes.h
   crypto/component/AESObj.h
   crypto/support/CryptBase.h
   crypto/support/MiscObj.h
   crypto/support/RandomCoreW.h
   crypto/support/error.h
-  crypto/support/errorlist.h)
+  crypto/support/errorlist.h
+  crypto/hash/Hash.h
+  crypto/hash/HMAC.h
+  crypto/hash/KDF.h)
 
 # out = headers with every project header they include ("dir/name.h", from the source root),
 # following includes transitively. The generated version header is installed on its own.
