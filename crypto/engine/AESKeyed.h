@@ -13,6 +13,12 @@
 // threads at once (they read the key and keep their working state in locals). SetKey, moving
 // and destroying need the key to be used by no one else meanwhile. A TGCMEncryptor is used by
 // one thread at a time; several encryptors may share one key.
+//
+// Traces: every call leaves no key-derived value on the stack of the thread that ran it and
+// zeroes every vector register on its way out, whatever thread destroys the key later. The
+// kernels read the round keys and the hash key from the key's wiped storage where they need
+// them and spill none, so the calls need no stack scrub; SetKey, whose key expansions do leave
+// key bytes behind, scrubs the stack it used.
 #pragma once
 
 #include <cstddef>
@@ -35,9 +41,7 @@ class TAESKey {
   // A key object that holds no key yet: every operation returns kBadArgument until SetKey.
   TAESKey() noexcept;
   // Wipes the expanded key, the hash key and the CMAC subkeys, then zeroes 16 KiB of the stack
-  // below, where the operations left any round keys the compiler spilled (those that ran on
-  // this thread from no deeper). Operations do not zero the stack on every call: that would
-  // cost more than a short message.
+  // below and the vector registers.
   ~TAESKey();
   TAESKey(const TAESKey&) = delete;
   TAESKey& operator=(const TAESKey&) = delete;
@@ -124,6 +128,7 @@ class TAESKey {
   struct TState;
 
  private:
+  Integer SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk);
   friend class TGCMEncryptor;
   std::unique_ptr<TState> FState;
 };

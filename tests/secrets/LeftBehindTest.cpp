@@ -1,8 +1,10 @@
 // After every family of operations, on the kernel ORVOAES_KERNEL picks (the suite runs once per
-// kernel), no key-derived value is left in the stack below the caller or in a heap block the
-// operation released: not the key, not one of its round keys (the cipher's, or the equivalent
-// inverse cipher's InvMixColumns form, in either byte order within a word), not GCM's hash key
-// H (in either byte order).
+// kernel), no key-derived value is left in the stack below the caller, in a heap block the
+// operation released or in any vector register the processor has: not the key, not one of its
+// round keys (the cipher's, or the equivalent inverse cipher's InvMixColumns form, in either byte
+// order within a word), not GCM's hash key H (in either byte order). The keyed API's calls are
+// also run on a worker thread, whose stack must be clean when the call returns, whatever thread
+// destroys the key later.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "ReleasedMemory.h"
@@ -161,13 +164,17 @@ class LeftBehind : public testing::Test {
   }
 
   // Runs operation with the stack below painted and the heap scan on; every pattern found on
-  // the stack or in a released block fails the test, named with the family.
+  // the stack, in a released block or in a vector register as the operation left them fails the
+  // test, named with the family.
   void ExpectNothingLeft(const char* family, const std::function<void()>& operation) {
-    std::vector<std::uint8_t> stack(kProbeBytes);
+    std::vector<std::uint8_t> stack(kProbeBytes), registers(secrets_test::kVectorDumpBytes);
     std::vector<std::string> released;
     PaintStackBelow();
     secrets_test::ClearVectorRegisters();
-    released = secrets_test::ReleasedDuring(operation);
+    released = secrets_test::ReleasedDuring([&] {
+      operation();
+      secrets_test::DumpVectorRegisters(registers.data());
+    });
     CopyStackBelow(stack.data());
     const std::vector<std::string> onStack = Found(stack, FPatterns, true);
     // The scrub zeroes what the kernels left in memory; a value that is still found was saved
@@ -175,6 +182,12 @@ class LeftBehind : public testing::Test {
     // saves them all when it first resolves a function).
     EXPECT_TRUE(onStack.empty()) << family << " left on the stack: " << Joined(onStack);
     EXPECT_TRUE(released.empty()) << family << " released unwiped: " << Joined(released);
+    ExpectCleanRegisters(family, registers);
+  }
+
+  void ExpectCleanRegisters(const std::string& family, const std::vector<std::uint8_t>& registers) const {
+    const std::vector<std::string> inRegisters = Found(registers, FPatterns);
+    EXPECT_TRUE(inRegisters.empty()) << family << " left in vector registers: " << Joined(inRegisters);
   }
 
   static constexpr std::string_view kPlainBlock = "plain text here!";
@@ -344,6 +357,82 @@ TEST_F(LeftBehind, KeyedAPI) {
   EXPECT_EQ(back, plain);
 }
 
+// A chaining block other than zero: a CTR or OFB keystream from zero would be E(0), which is H.
+constexpr platform::TCharArray16 kIV16 = {0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24,
+                                          0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24};
+
+// The keyed API's const calls, each on a worker thread with its stack below painted; the key is
+// set up and destroyed on this thread. What the worker's stack and vector registers hold when
+// the call returns is copied there and then, before the thread does anything else.
+TEST_F(LeftBehind, KeyedCallsOnAWorkerThread) {
+  const TBytes plain(4096 + 7, 0x70), aad(33, 0x41), iv12(12, 0x19);
+  struct TCall {
+    const char* Name;
+    std::function<void(const AESKeyed::TAESKey&, std::size_t)> Run;
+  };
+  TBytes out(plain.size()), back(plain.size()), tag(16);
+  const auto span = [&](std::size_t n) { return std::span<const std::uint8_t>(plain.data(), n); };
+  const TCall calls[] = {
+      {"EncryptECB", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.EncryptECB(span(n & ~15u), out), 0); }},
+      {"DecryptECB", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.DecryptECB(span(n & ~15u), back), 0); }},
+      {"EncryptCBC",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.EncryptCBC(span(n & ~15u), out, iv), 0);
+       }},
+      {"DecryptCBC",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.DecryptCBC(span(n & ~15u), back, iv), 0);
+       }},
+      {"CryptOFB",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.CryptOFB(span(n), out, iv), 0);
+       }},
+      {"CryptCTR",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.CryptCTR(span(n), out, iv), 0);
+       }},
+      {"GCM_Seal", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.GCM_Seal(iv12, aad, span(n), out, tag), 0); }},
+      {"GCM_Open",
+       [&](const auto& k, std::size_t n) {
+         EXPECT_EQ(k.GCM_Open(iv12, aad, std::span<const std::uint8_t>(out.data(), n), tag, back), 0);
+       }},
+      {"TGCMEncryptor",
+       [&](const auto& k, std::size_t n) {
+         AESKeyed::TGCMEncryptor pieces(k);
+         EXPECT_EQ(pieces.Begin(iv12, aad), 0);
+         EXPECT_EQ(pieces.Update(span(n), out), 0);
+         EXPECT_EQ(pieces.Finish(tag), 0);
+       }},
+      {"MAC_Generate", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.MAC_Generate(span(n), tag), 0); }},
+      {"MAC_Verify", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.MAC_Verify(span(n), tag), 0); }},
+  };
+  for (const std::size_t n : {std::size_t{64}, plain.size()}) {
+    auto key = std::make_unique<AESKeyed::TAESKey>();
+    std::vector<std::uint8_t> registers(secrets_test::kVectorDumpBytes);
+    ExpectNothingLeft("SetKey", [&] { ASSERT_EQ(key->SetKey(FKey), 0); });
+    for (const TCall& call : calls) {
+      const std::string family = std::string(call.Name) + " of " + std::to_string(n) + " bytes on a worker";
+      std::vector<std::uint8_t> stack(kProbeBytes);
+      std::thread worker([&] {
+        PaintStackBelow();
+        secrets_test::ClearVectorRegisters();
+        call.Run(*key, n);
+        secrets_test::DumpVectorRegisters(registers.data());
+        CopyStackBelow(stack.data());
+      });
+      worker.join();
+      const std::vector<std::string> onStack = Found(stack, FPatterns, true);
+      EXPECT_TRUE(onStack.empty()) << family << " left on the worker's stack: " << Joined(onStack);
+      ExpectCleanRegisters(family, registers);
+    }
+    ExpectNothingLeft("the key's destruction", [&] { key.reset(); });
+  }
+}
+
 // The probe finds what is left: a round key written to the stack below the caller, and one in a
 // released block.
 [[gnu::noinline]] void LeaveOnStack(const std::vector<std::uint8_t>& bytes) {
@@ -360,6 +449,36 @@ TEST_F(LeftBehind, TheProbeSeesWhatIsLeft) {
   EXPECT_EQ(Found(stack, FPatterns), std::vector<std::string>{FPatterns[2].Name});
   EXPECT_EQ(secrets_test::ReleasedDuring([&] { delete new std::vector<std::uint8_t>(FPatterns[4].Bytes); }),
             std::vector<std::string>{FPatterns[4].Name});
+}
+
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("avx512f")]] void LoadIntoUpperRegister(const std::uint8_t* p, std::uint8_t* dump) {
+  __asm__ volatile("vmovdqu32 (%0), %%zmm27" ::"r"(p) : "memory");
+  secrets_test::DumpVectorRegisters(dump);
+}
+#endif
+
+// The register dump sees a round key left in a register, the upper AVX-512 ones included.
+TEST_F(LeftBehind, TheRegisterDumpSeesWhatIsLeft) {
+  std::vector<std::uint8_t> registers(secrets_test::kVectorDumpBytes), block(64);
+  std::copy(FPatterns[6].Bytes.begin(), FPatterns[6].Bytes.end(), block.begin());
+  secrets_test::ClearVectorRegisters();
+  secrets_test::DumpVectorRegisters(registers.data());
+  EXPECT_TRUE(Found(registers, FPatterns).empty());
+#if defined(__x86_64__)
+  __asm__ volatile("movdqu (%0), %%xmm7" ::"r"(block.data()) : "xmm7", "memory");
+#elif defined(__aarch64__)
+  __asm__ volatile("ldr q7, [%0]" ::"r"(block.data()) : "v7", "memory");
+#endif
+  secrets_test::DumpVectorRegisters(registers.data());
+  EXPECT_EQ(Found(registers, FPatterns), std::vector<std::string>{FPatterns[6].Name});
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512f")) {
+    secrets_test::ClearVectorRegisters();
+    LoadIntoUpperRegister(block.data(), registers.data());
+    EXPECT_EQ(Found(registers, FPatterns), std::vector<std::string>{FPatterns[6].Name});
+  }
+#endif
 }
 
 }  // namespace
