@@ -144,7 +144,8 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
       app, name,
       encrypt ? "Encrypt with AES in ECB, CBC, CFB, CFB-8, OFB or CTR with a key or a passphrase (the bytes "
                 "`openssl enc` writes)"
-              : "Decrypt what enc (or `openssl enc`, with a key or a passphrase) wrote",
+              : "Decrypt what enc (or `openssl enc`, with a key or a passphrase) wrote. With a passphrase, "
+                "a bad padding (a wrong passphrase) exits 3; under a raw key it exits 1",
       encrypt ? "orvoaes enc --mode ctr -K 000102030405060708090a0b0c0d0e0f --iv 00000000000000000000000000000001 "
                 "report.pdf -o report.pdf.enc"
               : "orvoaes dec --mode cbc --key-file my.key --iv-in-front report.enc -o report.pdf");
