@@ -29,7 +29,7 @@ PASSPHRASE = b"correct horse battery"
 
 def rows():
     for i, (mode, kdf) in enumerate(itertools.product(MODES, KDFS)):
-        yield mode, BITS[i % 3], kdf, SALTS[i % 2], BASE64[i // 2 % 3], LENGTHS[i % 5]
+        yield mode, BITS[i % 3], kdf, SALTS[(i + i // len(KDFS)) % 2], BASE64[i // 2 % 3], LENGTHS[i % 5]
 
 
 class OpenSSLPassphraseFiles(TempDirTest):
