@@ -277,7 +277,8 @@ bool Pipe(TSource& src, TSink& sink, const AESKeyed::TAESKey& key, TMode mode, b
       have += pad;
     }
     if ((padding || blockMode) && have % 16 != 0)
-      Fail(name + ": the cipher text is not a whole number of 16-byte blocks (truncated or not this mode)");
+      Fail(name + (encrypt ? ": ECB and CBC without padding take a whole number of 16-byte blocks"
+                           : ": the cipher text is not a whole number of 16-byte blocks (truncated or not this mode)"));
     if (!encrypt && padding && have == 0) Fail(name + ": no cipher text (an encryption with padding gives 16 bytes or more)");
     Crypt(key, mode, encrypt, buf, have, iv);
     if (!encrypt && padding) {
