@@ -377,37 +377,42 @@ bool UsesOpenSSLPath(const TKeyOptions& key, const std::string& mode, const TOpe
   return !rawKey || mode == "cfb" || mode == "cfb8" || o.Base64;
 }
 
+// Paths, options, the input and the output are checked before a passphrase is asked for. A
+// padded decryption's output is staged when it cannot be taken back (standard output, a pipe): a
+// wrong passphrase then releases nothing.
 void RunOpenSSL(TOpenSSLJob& job) {
   TOpenSSLOptions& o = job.OpenSSL;
   const bool passphraseMode = job.Key.Hex.empty() && job.Key.File.empty() && job.Key.Text.empty();
+  CheckDistinctPaths({{"input", job.In}, {"--key-file", job.Key.File}, {"--passphrase-file", o.Passphrase.File}},
+                     {{"-o", job.Out}});
+  if (job.Encrypt) RefuseTerminalOutput(job.Out);
   CheckOptions(job, passphraseMode);
   const TMode mode = ModeFromName(job.Mode);
   if (o.OneLine && !o.Base64) UsageFail("-A goes with -a (base64)");
+  std::array<std::uint8_t, kSaltSize> salt{};
+  if (passphraseMode && !o.Salt.empty()) {
+    const TBytes s = DecodeHex(o.Salt, "the salt");
+    if (s.size() != kSaltSize) UsageFail("the salt must be 8 bytes (16 hexadecimal digits)");
+    std::copy(s.begin(), s.end(), salt.begin());
+  }
   platform::TSecretBytes key;
   platform::TWiped<TCharArray16> ivHolder;
   TCharArray16& iv = *ivHolder;
+  if (!passphraseMode) {
+    LoadKey(job.Key, key);
+    if (!job.IVInFront) iv = IVFromHex(job.IV, mode);
+  }
+  TInput in(job.In);
+  TOutput out(job.Out, job.Common.Force, !job.Encrypt && job.Padding);
   TSecretString passphrase;
-  std::array<std::uint8_t, kSaltSize> salt{};
   if (passphraseMode) {
-    if (!o.Salt.empty()) {
-      const TBytes s = DecodeHex(o.Salt, "the salt");
-      if (s.size() != kSaltSize) UsageFail("the salt must be 8 bytes (16 hexadecimal digits)");
-      std::copy(s.begin(), s.end(), salt.begin());
-    } else if (job.Encrypt && !o.NoSalt && RandomCoreW::TRandomCore::GetRandomBytes(kSaltSize, salt.data()) != 0) {
+    if (job.Encrypt && !o.NoSalt && o.Salt.empty() && RandomCoreW::TRandomCore::GetRandomBytes(kSaltSize, salt.data()) != 0)
       Fail("the random generator failed");
-    }
     if (job.Encrypt && o.LegacyKDF)
       std::fprintf(stderr, "orvoaes: warning: --legacy-kdf derives the key with one digest call; a passphrase "
                            "protected by it is easy to guess. Use it only for readers that lack -pbkdf2.\n");
     ReadPassphrase(o.Passphrase, job.Encrypt, passphrase);
-  } else {
-    LoadKey(job.Key, key);
-    if (!job.IVInFront) iv = IVFromHex(job.IV, mode);
   }
-
-  TPrivateDir temp;
-  TInput in(job.In, temp);
-  TOutput out(job.Out, job.Common.Force);
   TProgress progress(job.Common.Quiet, in.Size());
   TProgressStream input(in.Stream(), progress);
   TRawSource rawIn(input);

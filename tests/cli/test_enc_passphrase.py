@@ -118,6 +118,11 @@ class Failures(TempDirTest):
             refused += 1
             self.assertNoLeftovers("pw", "other", "c")
         self.assertEqual(refused, 2 * len(KDFS))
+        # To standard output as well: the padded plain text is held back until its padding checked.
+        big = openssl(["enc", "-aes-256-cbc", "-pbkdf2", "-pass", f"file:{pw}", "-S", "00" * 8], data(3 << 20, 3))
+        p = run(["dec", "--passphrase-file", other, "-"], stdin=b"Salted__" + bytes(8) + big, env=self.env)
+        self.assertEqual((p.returncode, p.stdout), (3, b""), p.stderr)
+        self.assertNoLeftovers("pw", "other", "c")
 
     def test_missing_header_and_damaged_base64(self):
         pw = self.path("pw", PASSPHRASE)
