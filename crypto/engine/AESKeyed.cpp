@@ -112,9 +112,7 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
   if (const Integer st = state->GCM.Init(key, Nk)) return st;
-  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys come from
-  state->AES.EncryptBlock(L->data(), L->data());
-  detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
+  keyed::CMACSubkeysOf(state->AES, state->K->at(0), state->K->at(1));
   FState = std::move(state);
   return 0;
 }

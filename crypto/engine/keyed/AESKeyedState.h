@@ -9,6 +9,7 @@
 
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
+#include "crypto/engine/core/CMACAbsorber.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "platform/Memory.h"
 
@@ -35,6 +36,13 @@ inline bool BadOutput(TIn in, TOut out) noexcept {
   if (in.empty() || in.data() == out.data()) return false;
   const std::less<const std::uint8_t*> before;
   return before(in.data(), out.data() + in.size()) && before(out.data(), in.data() + in.size());
+}
+
+// CMAC's subkeys K1 and K2 of an expanded key, from L = E(0).
+inline void CMACSubkeysOf(const AESModes::kernel::TKeyedKernel& aes, TCharArray16& K1, TCharArray16& K2) noexcept {
+  platform::TWiped<TCharArray16> L;
+  aes.EncryptBlock(L->data(), L->data());
+  AESModes::detail::CMACSubkeys(*L, K1, K2);
 }
 
 // True when a and b share at least one byte.
