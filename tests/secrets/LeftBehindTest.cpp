@@ -24,6 +24,9 @@
 #include "crypto/engine/AESCore.h"
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/AESModes.h"
+#include "crypto/hash/HMAC.h"
+#include "crypto/hash/HashFunctions.h"
+#include "crypto/hash/KDF.h"
 #include "platform/Memory.h"
 #include "platform/Streams.h"
 
@@ -344,6 +347,10 @@ TEST_F(LeftBehind, KeyedAPI) {
     EXPECT_EQ(key.DecryptCBC({out.data(), 4096}, back, iv2), 0);
     EXPECT_EQ(key.CryptOFB(plain, out, iv), 0);
     EXPECT_EQ(key.CryptCTR(plain, out, iv), 0);
+    EXPECT_EQ(key.EncryptCFB(plain, out, iv), 0);
+    EXPECT_EQ(key.DecryptCFB(out, back, iv2), 0);
+    EXPECT_EQ(key.EncryptCFB8({plain.data(), 300}, out, iv), 0);
+    EXPECT_EQ(key.DecryptCFB8({out.data(), 300}, back, iv2), 0);
     EXPECT_EQ(key.GCM_Seal(iv12, aad, plain, out, tag), 0);
     EXPECT_EQ(key.GCM_Open(iv12, aad, out, tag, back), 0);
     AESKeyed::TGCMEncryptor pieces(key);
@@ -431,6 +438,52 @@ TEST_F(LeftBehind, KeyedCallsOnAWorkerThread) {
     }
     ExpectNothingLeft("the key's destruction", [&] { key.reset(); });
   }
+}
+
+// HMAC, HKDF and PBKDF2 with the test's key as the HMAC key (SHA-256 on the compression this run
+// chose, and SHA-512): neither chaining value of the key's pads, nor PBKDF2's intermediate U
+// values, is left (in memory order or as digest bytes).
+TEST_F(LeftBehind, HashFunctions) {
+  using namespace Hash;
+  FPatterns.clear();
+  const TBytes salt(16, 0x53), data(200, 0x44);
+  TBytes out(64);
+  for (THashKind kind : {THashKind::SHA256, THashKind::SHA512}) {
+    const detail::TFunction& f = detail::FunctionOf(kind);
+    const std::string name = kind == THashKind::SHA256 ? "SHA-256 " : "SHA-512 ";
+    for (std::uint8_t padByte : {std::uint8_t{0x36}, std::uint8_t{0x5c}}) {
+      TBytes pad(f.BlockBytes, padByte);
+      for (std::size_t i = 0; i < FKey.size(); ++i) pad[i] ^= FKey[i];
+      TChain chain{};
+      f.Init(chain);
+      f.Compress(chain, pad.data(), 1);
+      const auto* words = kind == THashKind::SHA256 ? reinterpret_cast<const std::uint8_t*>(chain.W32.data())
+                                                    : reinterpret_cast<const std::uint8_t*>(chain.W64.data());
+      TBytes digest(f.DigestBytes);
+      f.Output(chain, digest.data());
+      const std::string which = padByte == 0x36 ? "inner pad chain" : "outer pad chain";
+      FPatterns.push_back({name + which, TBytes(words, words + f.DigestBytes)});
+      FPatterns.push_back({name + which + " (digest order)", digest});
+    }
+    TBytes u(f.DigestBytes), next(f.DigestBytes), block(salt);
+    block.insert(block.end(), {0, 0, 0, 1});
+    ASSERT_EQ(HMAC(kind, FKey, block, u), 0);
+    ASSERT_EQ(HMAC(kind, FKey, u, next), 0);
+    FPatterns.push_back({name + "PBKDF2 U1", u});
+    FPatterns.push_back({name + "PBKDF2 U2", next});
+  }
+  UseReleasedPatterns();
+  ExpectNothingLeft("hash functions", [&] {
+    for (THashKind kind : {THashKind::SHA256, THashKind::SHA512}) {
+      const std::size_t size = DigestSize(kind);
+      EXPECT_EQ(PBKDF2_HMAC(kind, FKey, salt, 3, out), 0);
+      EXPECT_EQ(HMAC(kind, FKey, data, std::span(out).first(size)), 0);
+      EXPECT_EQ(HKDF_Expand(kind, FKey, data, out), 0);
+      THMAC mac(kind, FKey);
+      mac.Update(data);
+      EXPECT_EQ(mac.Final(out), 0);
+    }
+  });
 }
 
 // The probe finds what is left: a round key written to the stack below the caller, and one in a
