@@ -3,7 +3,8 @@
 #include "crypto/engine/AESKeyed.h"
 
 #include <algorithm>
-#include <functional>
+
+#include "crypto/engine/AESKeyedState.h"
 
 #include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
@@ -24,19 +25,10 @@ namespace {
 
 using detail::kGCMMaxDataBytes;
 using detail::TGCMState;
-constexpr std::size_t kMinTagBytes = 4;
-
-using TIn = std::span<const std::uint8_t>;
-using TOut = std::span<std::uint8_t>;
-
-// True when out is too short for in, or the two overlap without being the same memory (the
-// kernels work in place or between separate buffers, never on shifted copies).
-bool BadOutput(TIn in, TOut out) noexcept {
-  if (out.size() < in.size()) return true;
-  if (in.empty() || in.data() == out.data()) return false;
-  const std::less<const std::uint8_t*> before;
-  return before(in.data(), out.data() + in.size()) && before(out.data(), in.data() + in.size());
-}
+using keyed::BadOutput;
+using keyed::kMinTagBytes;
+using keyed::TIn;
+using keyed::TOut;
 
 void Next32(TCharArray16& cb) noexcept {
   for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
@@ -44,15 +36,6 @@ void Next32(TCharArray16& cb) noexcept {
 }
 
 }  // namespace
-
-// Everything the key object keeps: the expanded key for the block modes and CMAC (both schedules:
-// ECB and CBC decryption need the inverse one), the GCM key (its own expansion, the hash key and its
-// powers), and the CMAC subkeys. Each member wipes itself.
-struct TAESKey::TState {
-  kernel::TKeyedKernel AES;
-  detail::TGCMKey GCM;
-  platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
-};
 
 // A GCM message fed in pieces of any size: the engine's message state, which takes whole blocks
 // until the last piece, and the keystream and cipher bytes of a block begun by one piece and
@@ -100,10 +83,7 @@ void GCMPiecesTag(const TAESKey::TState& k, TGCMPieces& m, TCharArray16& T) noex
   k.GCM.Finish(m.S, T);
 }
 
-Integer CheckGCMTag(std::size_t tagBytes) noexcept {
-  if (tagBytes > 16) return error::kTagTooLong;
-  return tagBytes < kMinTagBytes ? kBadArgument : 0;
-}
+Integer CheckGCMTag(std::size_t tagBytes) noexcept { return keyed::CheckTagBytes(tagBytes); }
 
 Integer CheckGCMData(TIn in, TOut out) noexcept {
   return BadOutput(in, out) || in.size() > kGCMMaxDataBytes ? kBadArgument : 0;
@@ -131,6 +111,7 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
   platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys come from
   state->AES.EncryptBlock(L->data(), L->data());
   detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
+  detail::OCBTableFrom(*L, *state->OCB);
   FState = std::move(state);
   return 0;
 }

@@ -60,6 +60,7 @@ constexpr TCatalogueRow kCatalogue[] = {
     {{-210}, u"in AES, the messagegth of the block is not a multiple of 16"},
     {{-211}, u"in AES with no padding, the messagegth of the clear text must be a multiple of 16 bytes"},
     {{-212}, u"in AES with IV in cipher text, the cipher text must have a messagegth minimum 16 bytes"},
+    {{-214}, u"in AES key wrap, the integrity check failed: the wrapped key is damaged or the key is wrong"},
     {{-300}, u"length of the RSA modulus must be 2048, 3072 or 4096"},
     {{-304}, u"in RSA, the parameter e must be odd and 2^16 < e < 2^256"},
     {{-307}, u"in RSA, the seed messagegth is incorrect"},

@@ -22,6 +22,7 @@ inline constexpr Integer kBadBlockLength = -210;    // a length not a multiple o
 inline constexpr Integer kNoPaddingLength = -211;   // no padding and a length not a multiple of 16
 inline constexpr Integer kShortIVCipher = -212;     // IV in the cipher text but fewer than 16 bytes
 inline constexpr Integer kShortWrite = -213;        // a write transferred fewer bytes than asked
+inline constexpr Integer kUnwrapFailed = -214;      // key unwrap: the integrity check failed
 
 // "Error: " followed by the catalogue text of Code; never fails.
 platform::string GetErrorMessage(platform::Integer Code);
