@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "crypto/engine/core/BlockXor.h"
+#include "crypto/engine/kernel/BlockXor.h"
 #include "crypto/engine/core/CMACAbsorber.h"
 #include "platform/Memory.h"
 
@@ -16,7 +16,7 @@ namespace {
 // cache between the passes.
 constexpr std::size_t kPieceBlocks = 256;
 
-using TPiece = std::array<std::uint8_t, 16 * kPieceBlocks>;
+using TPiece = TScratchBlocks<16 * kPieceBlocks>;
 
 // Writes the offsets of blocks first+1 .. first+count into buf, continuing the running offset.
 void Offsets(const TOCBTable& t, TCharArray16& offset, std::uint64_t first, std::size_t count, std::uint8_t* buf) noexcept {
@@ -66,10 +66,13 @@ void HashAAD(const kernel::TKeyedKernel& aes, const TOCBTable& t, std::span<cons
   const std::size_t blocks = aad.size() / 16;
   for (std::size_t at = 0; at < blocks; at += kPieceBlocks) {
     const std::size_t c = std::min(kPieceBlocks, blocks - at);
-    Offsets(t, offset, at, c, offs.data());
-    XorBytes(work.data(), aad.data() + 16 * at, offs.data(), 16 * c);
-    aes.EncryptECB(work.data(), work.data(), c);
-    XorSumBlocks(sum.data(), work.data(), c);
+    std::uint8_t* o = offs.Use(16 * c);
+    std::uint8_t* w = work.Use(16 * c);
+    Offsets(t, offset, at, c, o);
+    // E(A_i xor Offset_i): the whitened ECB's result xor Offset_i once more.
+    aes.EncryptWhitened(aad.data() + 16 * at, w, c, o);
+    XorBytes(w, w, o, 16 * c);
+    XorSumBlocks(sum.data(), w, c);
   }
   if (const std::size_t r = aad.size() % 16) {
     TCharArray16 last{};
@@ -94,7 +97,7 @@ void OCBTableFrom(const TCharArray16& LStar, TOCBTable& t) noexcept {
 void OCBCrypt(bool encrypt, const kernel::TKeyedKernel& aes, const TOCBTable& t, std::span<const std::uint8_t> nonce,
               std::span<const std::uint8_t> aad, const std::uint8_t* in, std::uint8_t* out, std::size_t n,
               std::size_t tagBytes, TCharArray16& T) noexcept {
-  platform::TWiped<TPiece> offs, work;
+  TPiece offs, work;
   platform::TWiped<TCharArray16> offset, checksum, hash;
   FirstOffset(aes, nonce, tagBytes, *offset);
   const std::size_t blocks = n / 16;
@@ -102,14 +105,13 @@ void OCBCrypt(bool encrypt, const kernel::TKeyedKernel& aes, const TOCBTable& t,
     const std::size_t c = std::min(kPieceBlocks, blocks - at);
     const std::uint8_t* src = in + 16 * at;
     std::uint8_t* dst = out + 16 * at;
-    Offsets(t, *offset, at, c, offs->data());
+    std::uint8_t* o = offs.Use(16 * c);
+    Offsets(t, *offset, at, c, o);
     if (encrypt) XorSumBlocks(checksum->data(), src, c);
-    XorBytes(dst, src, offs->data(), 16 * c);
     if (encrypt)
-      aes.EncryptECB(dst, dst, c);
+      aes.EncryptWhitened(src, dst, c, o);
     else
-      aes.DecryptECB(dst, dst, c);
-    XorBytes(dst, dst, offs->data(), 16 * c);
+      aes.DecryptWhitened(src, dst, c, o);
     if (!encrypt) XorSumBlocks(checksum->data(), dst, c);
   }
   if (const std::size_t r = n % 16) {
@@ -128,7 +130,7 @@ void OCBCrypt(bool encrypt, const kernel::TKeyedKernel& aes, const TOCBTable& t,
   // Tag = E(Checksum xor Offset xor L_$) xor HASH(K, A).
   for (std::size_t i = 0; i < 16; ++i) (*checksum)[i] = static_cast<std::uint8_t>((*checksum)[i] ^ (*offset)[i] ^ t.Dollar[i]);
   aes.EncryptBlock(checksum->data(), T.data());
-  HashAAD(aes, t, aad, *offs, *work, *hash);
+  HashAAD(aes, t, aad, offs, work, *hash);
   for (std::size_t i = 0; i < 16; ++i) T[i] ^= (*hash)[i];
 }
 

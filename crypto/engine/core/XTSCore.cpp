@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
-#include "crypto/engine/core/BlockXor.h"
+#include "crypto/engine/kernel/BlockXor.h"
 #include "platform/Memory.h"
 #include "platform/Types.h"
 
@@ -23,6 +24,11 @@ struct TTweak {
   std::uint64_t Lo = 0, Hi = 0;
 
   void Load(const std::uint8_t* p) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(&Lo, p, 8);
+      std::memcpy(&Hi, p + 8, 8);
+      return;
+    }
     Lo = Hi = 0;
     for (int i = 7; i >= 0; --i) {
       Lo = Lo << 8 | p[i];
@@ -30,6 +36,11 @@ struct TTweak {
     }
   }
   void Store(std::uint8_t* p) const noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(p, &Lo, 8);
+      std::memcpy(p + 8, &Hi, 8);
+      return;
+    }
     for (int i = 0; i < 8; ++i) {
       p[i] = static_cast<std::uint8_t>(Lo >> (8 * i));
       p[8 + i] = static_cast<std::uint8_t>(Hi >> (8 * i));
@@ -47,16 +58,12 @@ struct TTweak {
 // One block with tweak T: out = E(in xor T) xor T (or D).
 void OneBlock(bool encrypt, const kernel::TKeyedKernel& data, const TTweak& T, const std::uint8_t* in,
               std::uint8_t* out) noexcept {
-  platform::TWiped<std::array<TCharArray16, 2>> w;
-  TCharArray16& t = (*w)[0];
-  TCharArray16& b = (*w)[1];
-  T.Store(t.data());
-  XorBytes(b.data(), in, t.data(), 16);
+  platform::TWiped<TCharArray16> t;
+  T.Store(t->data());
   if (encrypt)
-    data.EncryptECB(b.data(), b.data(), 1);
+    data.EncryptWhitened(in, out, 1, t->data());
   else
-    data.DecryptECB(b.data(), b.data(), 1);
-  XorBytes(out, b.data(), t.data(), 16);
+    data.DecryptWhitened(in, out, 1, t->data());
 }
 
 }  // namespace
@@ -64,7 +71,8 @@ void OneBlock(bool encrypt, const kernel::TKeyedKernel& data, const TTweak& T, c
 void XTSCrypt(bool encrypt, const kernel::TKeyedKernel& data, const kernel::TKeyedKernel& tweakKey,
               const std::uint8_t tweak[16], const std::uint8_t* in, std::uint8_t* out, std::size_t n) noexcept {
   platform::TWiped<TTweak> T;
-  platform::TWiped<std::array<std::uint8_t, 16 * kPieceBlocks>> tweaks;
+  TScratchBlocks<16 * kPieceBlocks> scratch;
+  std::uint8_t* tweaks = scratch.Use(16 * std::min(kPieceBlocks, n / 16));
   {
     platform::TWiped<TCharArray16> first;
     tweakKey.EncryptBlock(tweak, first->data());
@@ -76,16 +84,13 @@ void XTSCrypt(bool encrypt, const kernel::TKeyedKernel& data, const kernel::TKey
   for (std::size_t at = 0; at < blocks; at += kPieceBlocks) {
     const std::size_t c = std::min(kPieceBlocks, blocks - at);
     for (std::size_t j = 0; j < c; ++j) {
-      T->Store(tweaks->data() + 16 * j);
+      T->Store(tweaks + 16 * j);
       T->Double();
     }
-    std::uint8_t* dst = out + 16 * at;
-    XorBytes(dst, in + 16 * at, tweaks->data(), 16 * c);
     if (encrypt)
-      data.EncryptECB(dst, dst, c);
+      data.EncryptWhitened(in + 16 * at, out + 16 * at, c, tweaks);
     else
-      data.DecryptECB(dst, dst, c);
-    XorBytes(dst, dst, tweaks->data(), 16 * c);
+      data.DecryptWhitened(in + 16 * at, out + 16 * at, c, tweaks);
   }
   if (r == 0) return;
   // Cipher-text stealing over the whole block m-1 and the r bytes of block m. Encryption: CC =

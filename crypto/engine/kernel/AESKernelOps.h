@@ -43,6 +43,12 @@ struct TKernelOps {
   void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
   // GCM's stitched loop; nullptr where the kernel has none (counter mode and GHASH run apart).
   TGCMCryptFn* GCMCrypt = nullptr;
+  // ECB between two whitenings with a mask per block: out[j] = E(in[j] xor masks[j]) xor masks[j]
+  // (D for decryption, which needs the inverse schedule): OCB's offsets, XTS's tweaks. nullptr
+  // where the kernel has none (the key holder then xors around its ECB).
+  using TWhitened = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                             const std::uint8_t* masks);
+  TWhitened EncryptWhitened = nullptr, DecryptWhitened = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another

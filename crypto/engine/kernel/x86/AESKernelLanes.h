@@ -131,6 +131,28 @@ std::size_t ECBSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t b
   return done;
 }
 
+// ECB between two whitenings, a mask per block loaded once and applied on both sides.
+template <class L, int R, bool kDecrypt>
+std::size_t WhitenedSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, const u8* masks) {
+  constexpr std::size_t B = R * L::kBlocks;
+  if (blocks < B) return 0;
+  const TKeys<L> k(kDecrypt ? DecKeys(key) : EncKeys(key), Rounds(key));
+  std::size_t done = 0;
+  for (; blocks - done >= B; done += B) {
+    typename L::V x[R];
+    for (int i = 0; i < R; ++i) {
+      const std::size_t at = 16 * (done + i * L::kBlocks);
+      x[i] = L::Xor(L::Load(in + at), L::Load(masks + at));
+    }
+    if constexpr (kDecrypt) DecryptRegs<L, R>(k, x); else EncryptRegs<L, R>(k, x);
+    for (int i = 0; i < R; ++i) {
+      const std::size_t at = 16 * (done + i * L::kBlocks);
+      L::Store(out + at, L::Xor(x[i], L::Load(masks + at)));
+    }
+  }
+  return done;
+}
+
 template <class L, int R>
 std::size_t CBCDecryptSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
   constexpr std::size_t B = R * L::kBlocks;
@@ -279,6 +301,20 @@ struct TParallel {
   static void CTR128(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<false>(k, in, out, n, ctr); }
   static void CTR32(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<true>(k, in, out, n, ctr); }
 
+  static void EncryptWhitened(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, const u8* masks) {
+    Whitened<false>(k, in, out, n, masks);
+  }
+  static void DecryptWhitened(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, const u8* masks) {
+    Whitened<true>(k, in, out, n, masks);
+  }
+
+  template <bool kDecrypt>
+  static void Whitened(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, const u8* masks) {
+    const TVectorWipe wipe;
+    std::size_t d = WhitenedSteps<Wide, R, kDecrypt>(k, in, out, n, masks);
+    d += WhitenedSteps<Wide, kNext, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
+    WhitenedSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
+  }
   template <bool kDecrypt>
   static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
     const TVectorWipe wipe;

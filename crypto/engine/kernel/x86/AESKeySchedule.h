@@ -58,7 +58,9 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm)
           .CBCMAC = CBCMAC,
           .GHashSetKey = GHashSetKeyPCLMUL,
           .GHash = ghash,
-          .GCMCrypt = gcm};
+          .GCMCrypt = gcm,
+          .EncryptWhitened = TModes::EncryptWhitened,
+          .DecryptWhitened = TModes::DecryptWhitened};
 }
 
 }  // namespace
