@@ -18,9 +18,11 @@ constexpr std::size_t kPieceBlocks = 256;
 
 using TPiece = TScratchBlocks<16 * kPieceBlocks>;
 
-// Writes the offsets of blocks first+1 .. first+count into buf, continuing the running offset.
-void Offsets(const TOCBTable& t, TCharArray16& offset, std::uint64_t first, std::size_t count, std::uint8_t* buf) noexcept {
-  std::uint64_t o0, o1;
+// Writes the offsets of blocks first+1 .. first+count into buf, continuing the running offset;
+// with plain, also xors its count blocks into the checksum in the same pass.
+void Offsets(const TOCBTable& t, TCharArray16& offset, std::uint64_t first, std::size_t count, std::uint8_t* buf,
+             const std::uint8_t* plain = nullptr, std::uint8_t* checksum = nullptr) noexcept {
+  std::uint64_t o0, o1, s0 = 0, s1 = 0;
   std::memcpy(&o0, offset.data(), 8);
   std::memcpy(&o1, offset.data() + 8, 8);
   for (std::size_t j = 0; j < count; ++j) {
@@ -32,9 +34,20 @@ void Offsets(const TOCBTable& t, TCharArray16& offset, std::uint64_t first, std:
     o1 ^= l1;
     std::memcpy(buf + 16 * j, &o0, 8);
     std::memcpy(buf + 16 * j + 8, &o1, 8);
+    if (plain != nullptr) {
+      std::uint64_t p0, p1;
+      std::memcpy(&p0, plain + 16 * j, 8);
+      std::memcpy(&p1, plain + 16 * j + 8, 8);
+      s0 ^= p0;
+      s1 ^= p1;
+    }
   }
   std::memcpy(offset.data(), &o0, 8);
   std::memcpy(offset.data() + 8, &o1, 8);
+  if (plain != nullptr) {
+    const std::uint64_t both[2] = {s0, s1};
+    XorSumBlocks(checksum, reinterpret_cast<const std::uint8_t*>(both), 1);
+  }
 }
 
 // Offset_0 from the nonce: the nonce block (tag length in bits mod 128 in 7 bits, zeros, a 1 bit,
@@ -106,8 +119,7 @@ void OCBCrypt(bool encrypt, const kernel::TKeyedKernel& aes, const TOCBTable& t,
     const std::uint8_t* src = in + 16 * at;
     std::uint8_t* dst = out + 16 * at;
     std::uint8_t* o = offs.Use(16 * c);
-    Offsets(t, *offset, at, c, o);
-    if (encrypt) XorSumBlocks(checksum->data(), src, c);
+    Offsets(t, *offset, at, c, o, encrypt ? src : nullptr, checksum->data());
     if (encrypt)
       aes.EncryptWhitened(src, dst, c, o);
     else
