@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -60,6 +61,11 @@ void AddKeyOptions(CLI::App& sub, TKeyOptions& key) {
 }
 
 void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes) {
+  LoadKeyOfLength(key, bytes, {16, 24, 32}, "16, 24 or 32");
+}
+
+void LoadKeyOfLength(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> lengths,
+                     const std::string& sizes) {
   if (!key.Hex.empty()) {
     bytes.Assign(DecodeHex(key.Hex, "the key"));
   } else if (!key.File.empty()) {
@@ -72,8 +78,8 @@ void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes) {
   platform::SecureWipe(key.Hex);
   platform::SecureWipe(key.Text);
   const std::size_t n = bytes.Value.size();
-  if (n != 16 && n != 24 && n != 32)
-    UsageFail("the key must be 16, 24 or 32 bytes long (it has " + std::to_string(n) + ")");
+  if (std::find(lengths.begin(), lengths.end(), n) == lengths.end())
+    UsageFail("the key must be " + sizes + " bytes long (it has " + std::to_string(n) + ")");
 }
 
 platform::TBytes DecodeHex(const std::string& text, const std::string& what) {

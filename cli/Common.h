@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -18,7 +19,7 @@ namespace cli {
 inline constexpr int kExitOK = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitAuthFailed = 3;   // GCM tag, CMAC verification, wrong passphrase
+inline constexpr int kExitAuthFailed = 3;   // GCM tag, CMAC verification, wrong passphrase, key unwrap
 inline constexpr int kExitInterrupted = 130;
 
 // A failure the subcommand reports: the message (which names the file and never quotes a key)
@@ -58,6 +59,9 @@ struct TKeyOptions {
 void AddKeyOptions(CLI::App& sub, TKeyOptions& key);
 // The key bytes (16, 24 or 32), wiped when the holder goes; the option strings are wiped too.
 void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes);
+// The same for another set of lengths (XTS: 32, 48 or 64), named in the message as sizes.
+void LoadKeyOfLength(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> lengths,
+                     const std::string& sizes);
 
 // Bytes from hexadecimal text (either case); the message names only what, never the text.
 platform::TBytes DecodeHex(const std::string& text, const std::string& what);
@@ -91,5 +95,10 @@ void AddGCMCommands(CLI::App& app);
 void AddSealCommands(CLI::App& app);
 void AddMacCommands(CLI::App& app);
 void AddConvertCommands(CLI::App& app);
+void AddWrapCommands(CLI::App& app);
+// enc/dec --mode xts (XTSCommands.cpp): the whole input one data unit under the tweak, or with a
+// sector size whole sectors numbered from the tweak's value.
+void RunXTS(bool encrypt, TKeyOptions& key, const std::string& in, const std::string& out, const std::string& tweakHex,
+            std::int64_t sectorSize, const TCommonOptions& common);
 
 }  // namespace cli

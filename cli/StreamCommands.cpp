@@ -1,5 +1,6 @@
 // enc / dec: ECB, CBC, OFB and CTR with PKCS7 padding or none, through the stream engine (the
-// layout `openssl enc` writes, the IV optionally carried in front) or the path-file format.
+// layout `openssl enc` writes, the IV optionally carried in front) or the path-file format; XTS
+// through the keyed API (XTSCommands.cpp).
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -29,6 +30,7 @@ struct TStreamOptions {
   TKeyOptions Key;
   std::string In = "-", Out = "-", Mode = "cbc", Padding, Format = "stream", IV;
   bool IVInFront = false;
+  std::int64_t SectorSize = 0;  // xts: 0 = the whole input one data unit
 };
 
 // The caller's IV (16 bytes), or none in ECB or with the IV in front.
@@ -114,6 +116,13 @@ void RunFile(TStreamOptions& o, bool encrypt) {
   out.Finish();
 }
 
+// XTS takes a key of two AES keys, a tweak and no padding, IV in front or path-file format.
+void RunXTSMode(TStreamOptions& o, bool encrypt) {
+  if (!o.Padding.empty() && o.Padding != "none") UsageFail("--mode xts has no padding (the output is as long as the input)");
+  if (o.IVInFront || o.Format == "file") UsageFail("--mode xts takes the tweak as --iv, in the stream format");
+  RunXTS(encrypt, o.Key, o.In, o.Out, o.IV, o.SectorSize, o.Common);
+}
+
 void AddStreamCommand(CLI::App& app, bool encrypt) {
   const std::string name = encrypt ? "enc" : "dec";
   CLI::App* sub = AddSubcommand(
@@ -126,7 +135,8 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   auto o = std::make_shared<TStreamOptions>();
   sub->add_option("input", o->In, "Input file (- or none: standard input)");
   sub->add_option("-o,--out", o->Out, "Output file (- or none: standard output)");
-  sub->add_option("-m,--mode", o->Mode, "ecb, cbc, ofb or ctr (default cbc)")->check(CLI::IsMember({"ecb", "cbc", "ofb", "ctr"}));
+  sub->add_option("-m,--mode", o->Mode, "ecb, cbc, ofb, ctr or xts (default cbc)")
+      ->check(CLI::IsMember({"ecb", "cbc", "ofb", "ctr", "xts"}));
   sub->add_option("--padding", o->Padding, "pkcs7 or none (default pkcs7, but none for ofb and ctr streams, as openssl enc)")->check(CLI::IsMember({"pkcs7", "none"}));
   sub->add_option("--format", o->Format, "stream (default, as openssl enc) or file (the path-file format)")
       ->check(CLI::IsMember({"stream", "file"}));
@@ -135,8 +145,14 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   sub->add_flag("--iv-in-front", o->IVInFront, encrypt ? "Draw a random IV and write it before the cipher text"
                                                         : "Read the IV from the first 16 bytes of the input")
       ->excludes(iv);
+  sub->add_option("--sector-size", o->SectorSize,
+                  "xts: encrypt whole sectors of N bytes, sector k under the tweak --iv + k (default: the whole "
+                  "input one data unit under --iv)");
   AddCommonOptions(*sub, o->Common);
-  sub->callback([o, encrypt] { o->Format == "file" ? RunFile(*o, encrypt) : RunStream(*o, encrypt); });
+  sub->callback([o, encrypt] {
+    if (o->Mode == "xts") return RunXTSMode(*o, encrypt);
+    o->Format == "file" ? RunFile(*o, encrypt) : RunStream(*o, encrypt);
+  });
 }
 
 }  // namespace
