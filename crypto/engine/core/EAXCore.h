@@ -1,7 +1,7 @@
 // EAX (Bellare, Rogaway and Wagner) on the keyed kernel: three CMACs, each of a message behind a
 // block naming its role (0 the nonce, 1 the header, 2 the cipher text), and counter mode from the
-// nonce's CMAC. The CMACs run through the engine's CMAC absorber, the counter through the
-// kernel's 128-bit counter mode. Internal to the engine; the caller checks the arguments.
+// nonce's CMAC. The CMACs run through the engine's CMAC absorber, the counter blocks through the
+// kernel's bulk ECB. Internal to the engine; the caller checks the arguments.
 #pragma once
 
 #include <cstddef>
