@@ -116,6 +116,17 @@ void TKeyedKernel::DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, st
   FOps->DecryptECB(FKeys, out, out, blocks);
   detail::XorBytes(out, out, masks, 16 * blocks);
 }
+bool TKeyedKernel::Wrap(std::uint8_t* buf, std::size_t n) const noexcept {
+  if (FOps->Wrap == nullptr) return false;
+  FOps->Wrap(FKeys, buf, n);
+  return true;
+}
+bool TKeyedKernel::Unwrap(std::uint8_t* buf, std::size_t n) const noexcept {
+  if (FOps->Unwrap == nullptr) return false;
+  NeedInverse();
+  FOps->Unwrap(FKeys, buf, n);
+  return true;
+}
 void TKeyedKernel::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept {
   FOps->EncryptECB(FKeys, in, out, 1);
 }

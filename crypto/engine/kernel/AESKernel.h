@@ -83,6 +83,10 @@ class TKeyedKernel {
   // be in; masks must not overlap out.
   void EncryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const std::uint8_t* masks) const noexcept;
   void DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const std::uint8_t* masks) const noexcept;
+  // Key wrap's 6n steps in place over buf = A || R[1..n] (n >= 2) when the kernel has them; false,
+  // with nothing done, otherwise. Unwrap needs the inverse schedule.
+  bool Wrap(std::uint8_t* buf, std::size_t n) const noexcept;
+  bool Unwrap(std::uint8_t* buf, std::size_t n) const noexcept;
   // One block; in may be out.
   void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept;
 

@@ -49,6 +49,11 @@ struct TKernelOps {
   using TWhitened = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                              const std::uint8_t* masks);
   TWhitened EncryptWhitened = nullptr, DecryptWhitened = nullptr;
+  // Key wrap's 6n serial steps in place over buf = A || R[1..n] (n >= 2), and their inverse (which
+  // needs the inverse schedule), with A kept in a register; nullptr where the kernel has none (the
+  // engine then steps through EncryptECB/DecryptECB one block at a time).
+  using TKeyWrap = void (*)(const TRoundKeys& k, std::uint8_t* buf, std::size_t n);
+  TKeyWrap Wrap = nullptr, Unwrap = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another

@@ -283,6 +283,41 @@ void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16
   Store16(state, v);
 }
 
+// Key wrap (W of RFC 3394) and its inverse over buf = A || R[1..n]: A stays in a register, each
+// step enciphers A || R[i], xors the big-endian step number into the new A and stores R[i].
+inline __m128i StepNumber(std::uint64_t t) { return _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(t))); }
+
+void KeyWrap(const TRoundKeys& key, u8* buf, std::size_t n) {
+  const TVectorWipe wipe;
+  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
+  __m128i A = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf));
+  std::uint64_t t = 1;
+  for (int j = 0; j < 6; ++j)
+    for (std::size_t i = 1; i <= n; ++i, ++t) {
+      __m128i x[1] = {_mm_unpacklo_epi64(A, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 8 * i)))};
+      EncryptRegs<Lanes1, 1>(k, x);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(buf + 8 * i), _mm_unpackhi_epi64(x[0], x[0]));
+      A = _mm_xor_si128(x[0], StepNumber(t));
+    }
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(buf), A);
+}
+
+void KeyUnwrap(const TRoundKeys& key, u8* buf, std::size_t n) {
+  const TVectorWipe wipe;
+  const TKeys<Lanes1> k(DecKeys(key), Rounds(key));
+  __m128i A = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf));
+  std::uint64_t t = 6 * static_cast<std::uint64_t>(n);
+  for (int j = 5; j >= 0; --j)
+    for (std::size_t i = n; i >= 1; --i, --t) {
+      __m128i x[1] = {_mm_unpacklo_epi64(_mm_xor_si128(A, StepNumber(t)),
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 8 * i)))};
+      DecryptRegs<Lanes1, 1>(k, x);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(buf + 8 * i), _mm_unpackhi_epi64(x[0], x[0]));
+      A = _mm_move_epi64(x[0]);
+    }
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(buf), A);
+}
+
 // A parallel mode over any number of blocks: the wide steps first, then one register of the
 // wide lanes at a time (with one-block lanes: four registers side by side, so a short message
 // takes the rounds' latency once, not once per block), then single blocks. Each entry zeroes the

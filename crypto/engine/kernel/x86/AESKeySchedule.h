@@ -60,7 +60,9 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm)
           .GHash = ghash,
           .GCMCrypt = gcm,
           .EncryptWhitened = TModes::EncryptWhitened,
-          .DecryptWhitened = TModes::DecryptWhitened};
+          .DecryptWhitened = TModes::DecryptWhitened,
+          .Wrap = KeyWrap,
+          .Unwrap = KeyUnwrap};
 }
 
 }  // namespace
