@@ -16,7 +16,7 @@ constexpr std::int64_t kMaxInput = std::int64_t{1} << 20;
 struct TWrapOptions {
   TCommonOptions Common;
   TKeyOptions Key;
-  std::string In = "-", Out = "-", Alg = "kw";
+  std::string In = "-", Out, Alg = "kw";
 };
 
 // The whole input, wiped when the holder goes.
@@ -28,12 +28,13 @@ void ReadAll(TInput& in, platform::TSecretBytes& bytes) {
 }
 
 void Run(TWrapOptions& o, bool wrap) {
+  CheckDistinctPaths({{"input", o.In}, {"--key-file", o.Key.File}}, {{"-o", o.Out}});
+  RefuseTerminalOutput(o.Out);
   platform::TSecretBytes kekBytes, input, output;
   LoadKey(o.Key, kekBytes);
   AESKeyed::TAESKey kek;
   if (const platform::Integer st = kek.SetKey(kekBytes.Value)) FailStatus("the key-encryption key", st);
-  TPrivateDir temp;
-  TInput in(o.In, temp);
+  TInput in(o.In);
   ReadAll(in, input);
   const bool padded = o.Alg == "kwp";
   const std::size_t n = input.Value.size();

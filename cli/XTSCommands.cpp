@@ -45,8 +45,7 @@ void RunXTS(bool encrypt, TKeyOptions& keyOptions, const std::string& inPath, co
   AESKeyed::TXTSKey key;
   if (const platform::Integer st = key.SetKey(keyBytes.Value))
     FailStatus(st == error::kBadArgument ? "the XTS key (its two halves are equal)" : "the XTS key", st);
-  TPrivateDir temp;
-  TInput in(inPath, temp);
+  TInput in(inPath);
   const std::int64_t size = in.Size();
   if (!sectors && (size < 16 || size > kMaxUnit))
     Fail(in.Name() + ": one XTS data unit is 16 bytes to 16 MiB (use --sector-size for larger images)");
