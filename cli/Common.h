@@ -19,7 +19,7 @@ namespace cli {
 inline constexpr int kExitOK = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitAuthFailed = 3;   // GCM tag, CMAC verification, wrong passphrase
+inline constexpr int kExitAuthFailed = 3;   // GCM tag, CMAC verification, wrong passphrase, key unwrap
 inline constexpr int kExitInterrupted = 130;
 
 // A failure the subcommand reports: the message (which names the file and never quotes a key)
@@ -96,5 +96,10 @@ void AddSealCommands(CLI::App& app);
 void AddMacCommands(CLI::App& app);
 void AddConvertCommands(CLI::App& app);
 void AddAEADCommands(CLI::App& app);
+void AddWrapCommands(CLI::App& app);
+// enc/dec --mode xts (XTSCommands.cpp): the whole input one data unit under the tweak, or with a
+// sector size whole sectors numbered from the tweak's value.
+void RunXTS(bool encrypt, TKeyOptions& key, const std::string& in, const std::string& out, const std::string& tweakHex,
+            std::int64_t sectorSize, const TCommonOptions& common);
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 // enc / dec: ECB, CBC, OFB and CTR with PKCS7 padding or none, through the stream engine (the
 // layout `openssl enc` writes, the IV optionally carried in front) or the path-file format; CFB,
-// CFB-8, passphrases and base64 through the keyed API (OpenSSLEnc.cpp).
+// CFB-8, passphrases and base64 through the keyed API (OpenSSLEnc.cpp), XTS through it too
+// (XTSCommands.cpp).
 #include <algorithm>
 #include <cerrno>
 #include <map>
@@ -33,6 +34,7 @@ struct TStreamOptions {
   std::string In = "-", Out, Mode = "cbc", Padding, Format = "stream", IV;
   bool IVInFront = false;
   TOpenSSLOptions OpenSSL;
+  std::int64_t SectorSize = 0;  // xts: 0 = the whole input one data unit
 };
 
 // The caller's IV (16 bytes), or none in ECB or with the IV in front.
@@ -127,8 +129,17 @@ void RunFile(TStreamOptions& o, bool encrypt) {
   out.Commit();
 }
 
+// XTS takes a key of two AES keys, a tweak and no padding, IV in front or path-file format.
+void RunXTSMode(TStreamOptions& o, bool encrypt) {
+  CheckPaths(o, encrypt);
+  if (!o.Padding.empty() && o.Padding != "none") UsageFail("--mode xts has no padding (the output is as long as the input)");
+  if (o.IVInFront || o.Format == "file") UsageFail("--mode xts takes the tweak as --iv, in the stream format");
+  RunXTS(encrypt, o.Key, o.In, o.Out, o.IV, o.SectorSize, o.Common);
+}
+
 // Passphrases, CFB, CFB-8 and base64 go through the keyed API; the rest as before.
 void Run(TStreamOptions& o, bool encrypt) {
+  if (o.Mode == "xts") return RunXTSMode(o, encrypt);
   if (!UsesOpenSSLPath(o.Key, o.Mode, o.OpenSSL)) {
     o.Format == "file" ? RunFile(o, encrypt) : RunStream(o, encrypt);
     return;
@@ -152,8 +163,8 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   const std::string name = encrypt ? "enc" : "dec";
   CLI::App* sub = AddSubcommand(
       app, name,
-      encrypt ? "Encrypt with AES in ECB, CBC, CFB, CFB-8, OFB or CTR with a key or a passphrase (the bytes "
-                "`openssl enc` writes)"
+      encrypt ? "Encrypt with AES in ECB, CBC, CFB, CFB-8, OFB, CTR (the bytes `openssl enc` writes, with a key or "
+                "a passphrase) or XTS"
               : "Decrypt what enc (or `openssl enc`, with a key or a passphrase) wrote. With a passphrase, "
                 "a bad padding (a wrong passphrase) exits 3; under a raw key it exits 1",
       encrypt ? "orvoaes enc --mode ctr -K 000102030405060708090a0b0c0d0e0f --iv 00000000000000000000000000000001 "
@@ -163,8 +174,8 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   sub->add_option("input", o->In, "Input file (- or none: standard input)");
   sub->add_option("-o,--out", o->Out, encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
                                               : "Output file (- or none: standard output)");
-  sub->add_option("-m,--mode", o->Mode, "ecb, cbc, cfb, cfb8, ofb or ctr (default cbc)")
-      ->check(CLI::IsMember({"ecb", "cbc", "cfb", "cfb8", "ofb", "ctr"}));
+  sub->add_option("-m,--mode", o->Mode, "ecb, cbc, cfb, cfb8, ofb, ctr or xts (default cbc)")
+      ->check(CLI::IsMember({"ecb", "cbc", "cfb", "cfb8", "ofb", "ctr", "xts"}));
   sub->add_option("--padding", o->Padding, "pkcs7 or none (default pkcs7, but none for cfb, cfb8, ofb and ctr streams, as openssl enc)")->check(CLI::IsMember({"pkcs7", "none"}));
   sub->add_option("--format", o->Format, "stream (default, as openssl enc) or file (the path-file format)")
       ->check(CLI::IsMember({"stream", "file"}));
@@ -173,6 +184,9 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   sub->add_flag("--iv-in-front", o->IVInFront, encrypt ? "Draw a random IV and write it before the cipher text"
                                                         : "Read the IV from the first 16 bytes of the input")
       ->excludes(iv);
+  sub->add_option("--sector-size", o->SectorSize,
+                  "xts: encrypt whole sectors of N bytes, sector k under the tweak --iv + k (default: the whole "
+                  "input one data unit under --iv)");
   AddOpenSSLOptions(*sub, o->OpenSSL, encrypt);
   AddCommonOptions(*sub, o->Common);
   sub->callback([o, encrypt] { Run(*o, encrypt); });

@@ -8,7 +8,7 @@
 #include "Progress.h"
 
 int main(int argc, char** argv) {
-  CLI::App app("orvoaes: AES encryption, GCM, sealing with a passphrase, CMAC and text conversions", "orvoaes");
+  CLI::App app("orvoaes: AES encryption, GCM, sealing with a passphrase, CMAC, key wrap and text conversions", "orvoaes");
   app.set_version_flag("--version", std::string("orvoaes ") + ORVOAES_VERSION);
   app.require_subcommand(1);
   app.footer("Run 'orvoaes <subcommand> --help' for its options and an example.\n"
@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   cli::AddSealCommands(app);
   cli::AddMacCommands(app);
   cli::AddConvertCommands(app);
+  cli::AddWrapCommands(app);
   cli::InstallSignalHandlers();
   try {
     app.parse(argc, argv);

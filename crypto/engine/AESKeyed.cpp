@@ -24,12 +24,10 @@ namespace {
 
 using detail::kGCMMaxDataBytes;
 using detail::TGCMState;
-constexpr std::size_t kMinTagBytes = 4;
-
-using TIn = std::span<const std::uint8_t>;
-using TOut = std::span<std::uint8_t>;
-
 using keyed::BadOutput;
+using keyed::kMinTagBytes;
+using keyed::TIn;
+using keyed::TOut;
 // Every public call clears the vector registers on its way out (platform::TRegisterWipe, the
 // register half of the stack scrub), so whatever a copy put there does not outlive the call. No
 // call scrubs the stack: the kernels read the round keys and the hash key from the key's wiped
@@ -89,10 +87,7 @@ void GCMPiecesTag(const TAESKey::TState& k, TGCMPieces& m, TCharArray16& T) noex
   k.GCM.Finish(m.S, T);
 }
 
-Integer CheckGCMTag(std::size_t tagBytes) noexcept {
-  if (tagBytes > 16) return error::kTagTooLong;
-  return tagBytes < kMinTagBytes ? kBadArgument : 0;
-}
+Integer CheckGCMTag(std::size_t tagBytes) noexcept { return keyed::CheckTagBytes(tagBytes); }
 
 Integer CheckGCMData(TIn in, TOut out) noexcept {
   return BadOutput(in, out) || in.size() > kGCMMaxDataBytes ? kBadArgument : 0;
@@ -128,7 +123,10 @@ Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk)
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
   if (const Integer st = state->GCM.Init(key, Nk)) return st;
-  keyed::CMACSubkeysOf(state->AES, state->K->at(0), state->K->at(1));
+  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys and OCB's table come from
+  state->AES.EncryptBlock(L->data(), L->data());
+  AESModes::detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
+  AESModes::detail::OCBTableFrom(*L, *state->OCB);
   FState = std::move(state);
   return 0;
 }

@@ -1,8 +1,9 @@
 // TAESKey: an AES key expanded once and used for many messages, for callers who reuse a key.
 // ECB, CBC, OFB, CTR, CFB-128 and CFB-8 over caller spans, AES-GCM sealing and opening, an
 // incremental GCM encryptor, AES-CMAC, AES-GCM-SIV and GMAC. The block modes and GCM give the same
-// bytes as TAESModes' buffer forms; only the key set-up moves out of every call. TSIVKey (AES-SIV)
-// and TXAESKey (XAES-256-GCM) are key objects of their own, with the same conventions.
+// bytes as TAESModes' buffer forms; only the key set-up moves out of every call. Further modes on
+// the same key: CCM, OCB3, EAX and key wrap (KW, KWP). TSIVKey (AES-SIV), TXAESKey (XAES-256-GCM)
+// and TXTSKey (an XTS key pair for storage) are key objects of their own, with the same conventions.
 //
 // Statuses as everywhere in the library: 0 success, a negative code from crypto/support/error.h
 // otherwise; nothing is thrown of the library's own (an allocation failure in SetKey or in the
@@ -134,6 +135,58 @@ class TAESKey {
   // (-205); the checks of MAC_Generate first.
   Integer MAC_Verify(std::span<const std::uint8_t> message, std::span<const std::uint8_t> tag) const;
 
+  // --- CCM, OCB3 and EAX, in the manner of GCM_Seal/GCM_Open: the tag is tag.size() bytes (the
+  // first bytes of the full tag); data in and out are the same memory or do not overlap, out holds
+  // at least in.size() bytes; additionalData and the data may be empty. Checks, in this order,
+  // with nothing written before they pass: kBadArgument no key or a nonce of a length the mode
+  // refuses; kTagTooLong (-204) a tag above 16 bytes; kBadArgument a tag the mode refuses below
+  // that, out shorter than in, a partial overlap, data the mode cannot count. Opening compares
+  // the tag in constant time and gives 0, or kTagMismatch (-200) with no plain text left: CCM and
+  // OCB zero every byte of plain they wrote (in place, the cipher text is then gone too), EAX
+  // checks the tag before it decrypts and writes nothing.
+  //
+  // CCM (RFC 3610, NIST's CCM recommendation): nonce 7 to 13 bytes, tag 4 to 16 bytes and even;
+  // the data must be countable in 15 - nonce.size() bytes (below 64 KiB with a 13-byte nonce).
+  Integer CCM_Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+                   std::span<std::uint8_t> tag) const;
+  Integer CCM_Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+                   std::span<std::uint8_t> plain) const;
+  // OCB3 (RFC 7253): nonce 1 to 15 bytes, tag 4 to 16 bytes (its length enters the nonce block,
+  // so a shorter tag is not a prefix of a longer one).
+  Integer OCB_Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+                   std::span<std::uint8_t> tag) const;
+  Integer OCB_Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+                   std::span<std::uint8_t> plain) const;
+  // EAX: a nonce of any length (the empty one included), tag 4 to 16 bytes.
+  Integer EAX_Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+                   std::span<std::uint8_t> tag) const;
+  Integer EAX_Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                   std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+                   std::span<std::uint8_t> plain) const;
+
+  // --- Key wrap with this key as the key-encryption key. in and out must not overlap.
+  // KW (RFC 3394): key is a multiple of 8 bytes, at least 16; out receives key.size() + 8 bytes
+  // (it holds at least that many). kBadArgument: no key, a refused length, out too short, an
+  // overlap.
+  Integer WrapKey(std::span<const std::uint8_t> key, std::span<std::uint8_t> out) const;
+  // wrapped: a multiple of 8 bytes, at least 24; out receives wrapped.size() - 8 bytes. When the
+  // integrity check fails (a damaged input or another key-encryption key): kUnwrapFailed (-214)
+  // and nothing written. The checks of WrapKey first.
+  Integer UnwrapKey(std::span<const std::uint8_t> wrapped, std::span<std::uint8_t> out) const;
+  // KWP (RFC 5649): a key of any length from 1 byte (up to 2^32 - 1); out receives the key padded
+  // with zeros to a multiple of 8, plus 8 bytes.
+  Integer WrapKeyPadded(std::span<const std::uint8_t> key, std::span<std::uint8_t> out) const;
+  // wrapped: a multiple of 8 bytes, at least 16; out holds at least wrapped.size() - 8 bytes, of
+  // which the key's keyBytes are written. kUnwrapFailed, nothing written and keyBytes untouched,
+  // when the integrity value, the length it carries or the padding is wrong.
+  Integer UnwrapKeyPadded(std::span<const std::uint8_t> wrapped, std::span<std::uint8_t> out,
+                          std::size_t& keyBytes) const;
+
   // The engine's own state of a key; opaque outside it.
   struct TState;
 
@@ -240,6 +293,46 @@ class TXAESKey {
   // plain.size() + 40 bytes and does not overlap plain. The random source's status when it fails.
   Integer SealWithRandomNonce(std::span<const std::uint8_t> additionalData, std::span<const std::uint8_t> plain,
                               std::span<std::uint8_t> out) const;
+
+  struct TState;
+
+ private:
+  std::unique_ptr<TState> FState;
+};
+
+// XTS-AES (IEEE 1619, NIST's XTS recommendation) for storage: a key of 32, 48 or 64 bytes, the
+// data key (first half) and the tweak key (second half) of AES-128, -192 or -256. Each data unit
+// is enciphered under its 16-byte tweak on its own; a unit that is not whole blocks ends with
+// cipher-text stealing, so the output is exactly as long as the input. Threads as for TAESKey.
+class TXTSKey {
+ public:
+  TXTSKey() noexcept;
+  // Wipes both expanded keys and scrubs the stack below, as TAESKey does.
+  ~TXTSKey();
+  TXTSKey(const TXTSKey&) = delete;
+  TXTSKey& operator=(const TXTSKey&) = delete;
+  TXTSKey(TXTSKey&& other) noexcept;
+  TXTSKey& operator=(TXTSKey&& other) noexcept;
+
+  // 0; kBadKeySize (-206) for a length other than 32, 48 or 64 bytes; kBadArgument when the two
+  // halves are equal (XTS then loses its tweak's protection). A key held before is wiped either
+  // way; after a failure the object holds no key.
+  Integer SetKey(std::span<const std::uint8_t> key);
+  bool HasKey() const noexcept { return FState != nullptr; }
+
+  // One data unit of in.size() bytes, 16 to 2^24 (2^20 blocks), under tweak (the data unit's
+  // number as the caller defines it, often its sector number little-endian). in and out are the
+  // same memory or do not overlap; out holds at least in.size() bytes. kBadArgument, nothing
+  // written: no key, a length outside that range, out too short, a partial overlap.
+  Integer Encrypt(const TCharArray16& tweak, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
+  Integer Decrypt(const TCharArray16& tweak, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
+  // A disk image: in is whole sectors of sectorSize bytes (16 to 2^24), sector k under the tweak
+  // firstSector + k as a 16-byte little-endian number. kBadArgument, nothing written, also when
+  // in.size() is not a multiple of sectorSize.
+  Integer EncryptSectors(std::uint64_t firstSector, std::size_t sectorSize, std::span<const std::uint8_t> in,
+                         std::span<std::uint8_t> out) const;
+  Integer DecryptSectors(std::uint64_t firstSector, std::size_t sectorSize, std::span<const std::uint8_t> in,
+                         std::span<std::uint8_t> out) const;
 
   struct TState;
 

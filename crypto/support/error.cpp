@@ -60,6 +60,7 @@ constexpr TCatalogueRow kCatalogue[] = {
     {{-210}, u"in AES, the messagegth of the block is not a multiple of 16"},
     {{-211}, u"in AES with no padding, the messagegth of the clear text must be a multiple of 16 bytes"},
     {{-212}, u"in AES with IV in cipher text, the cipher text must have a messagegth minimum 16 bytes"},
+    {{-214}, u"in AES key wrap, the integrity check failed: the wrapped key is damaged or the key is wrong"},
     {{-230}, u"in AES chunked encryption, the key or the context does not match the message"},
     {{-231}, u"in AES chunked encryption, the message is truncated"},
     {{-232}, u"in AES chunked encryption, the message has more than 2^38 chunks"},

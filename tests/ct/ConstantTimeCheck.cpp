@@ -2,7 +2,9 @@
 // branch or memory address computed from them is reported ("depends on uninitialised value").
 // Every kernel this processor (as valgrind presents it) can run goes through every bulk mode, its
 // own key set-up (the cipher's and the inverse cipher's schedules, the GCM key), the block cipher,
-// GHASH, POLYVAL and GCM; the keyed API's GCM-SIV, SIV and XAES-256-GCM sealing on the chosen one. The results are never inspected: reading them
+// GHASH, POLYVAL and GCM; the keyed API's GCM-SIV, SIV and XAES-256-GCM sealing on the chosen one;
+// and the computations of CCM, OCB3, EAX (its counter starts at a key-derived block), key wrap and
+// XTS. The results are never inspected: reading them
 // would itself be a branch on a secret. Exits 0; memcheck's --error-exitcode makes a report fail.
 #include <valgrind/memcheck.h>
 
@@ -14,6 +16,12 @@
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
+#include "crypto/engine/core/CCMCore.h"
+#include "crypto/engine/core/CMACAbsorber.h"
+#include "crypto/engine/core/EAXCore.h"
+#include "crypto/engine/core/KeyWrapCore.h"
+#include "crypto/engine/core/OCBCore.h"
+#include "crypto/engine/core/XTSCore.h"
 #include "crypto/engine/kernel/KernelDispatch.h"
 
 namespace {
@@ -52,6 +60,44 @@ void BulkModes(TKernelId id, unsigned Nk) {
   k.CTR32LE(in.data(), out.data(), kBlocks, iv());
   k.CBCMAC(in.data(), kBlocks, iv());
   k.EncryptBlock(in.data(), out.data());
+  std::vector<std::uint8_t> masks(in.size());
+  Secret(masks);
+  k.EncryptWhitened(in.data(), out.data(), kBlocks, masks.data());
+  k.DecryptWhitened(in.data(), out.data(), kBlocks, masks.data());
+}
+
+// CCM, OCB3, EAX, key wrap and XTS over the kernel: key, data and additional data secret; nonces,
+// tweaks and every length public (each mode's only branches and indexes come from those).
+void FurtherModes(TKernelId id, unsigned Nk) {
+  namespace detail = AESModes::detail;
+  std::vector<std::uint8_t> key(32), key2(32), in(16 * kBlocks + 7), out(in.size()), aad(40);
+  Secret(key);
+  Secret(key2);
+  Secret(in);
+  Secret(aad);
+  TKeyedKernel k(id), k2(id);
+  k.Expand({key.data(), 4 * Nk}, Nk, true);
+  k2.Expand({key2.data(), 4 * Nk}, Nk);
+  const std::uint8_t nonce[13] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+  platform::TCharArray16 T, L, K1, K2;
+  detail::CCMCrypt(true, k, nonce, aad, in.data(), out.data(), in.size(), 16, T);
+  detail::CCMCrypt(false, k, {nonce, 7}, aad, in.data(), out.data(), in.size(), 4, T);
+  k.EncryptBlock(L.data(), L.data());
+  detail::TOCBTable table;
+  detail::OCBTableFrom(L, table);
+  detail::OCBCrypt(true, k, table, {nonce, 12}, aad, in.data(), out.data(), in.size(), 16, T);
+  detail::OCBCrypt(false, k, table, {nonce, 15 - 2}, {aad.data(), 37}, in.data(), out.data(), in.size(), 12, T);
+  detail::CMACSubkeys(L, K1, K2);
+  const detail::TEAXKey eax{k, K1, K2};
+  detail::EAXBegin(eax, nonce, aad, L, K1);
+  detail::EAXCrypt(eax, L, in.data(), out.data(), in.size());
+  detail::EAXTag(eax, L, K1, out.data(), in.size(), T);
+  detail::WrapHalves(k, out.data(), 5);
+  detail::UnwrapHalves(k, out.data(), 5);
+  detail::WrapHalves(k, out.data(), 1);
+  const std::uint8_t tweak[16] = {7, 7, 7};
+  detail::XTSCrypt(true, k, k2, tweak, in.data(), out.data(), in.size());
+  detail::XTSCrypt(false, k, k2, tweak, in.data(), out.data(), in.size());
 }
 
 void GHashAndGCM(TKernelId id, unsigned Nk) {
@@ -126,6 +172,7 @@ int main() {
     std::printf("kernel %s\n", std::string(KernelName(id)).c_str());
     for (unsigned Nk = 1; Nk <= 8; ++Nk) BulkModes(id, Nk);
     for (const unsigned Nk : {4u, 6u, 8u}) GHashAndGCM(id, Nk);
+    for (const unsigned Nk : {4u, 8u}) FurtherModes(id, Nk);
   }
   for (unsigned Nk = 1; Nk <= 8; ++Nk) BlockCipher(Nk);
   KeyedAEAD();

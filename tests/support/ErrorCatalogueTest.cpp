@@ -57,6 +57,7 @@ const TMessageCase kMessageCases[] = {
     {-205, u"Error: in AES MAC, the tag is not the right one"},
     {-208, u"Error: in AES, the cipher text cannot be decrypted because the padding is not correct"},
     {-212, u"Error: in AES with IV in cipher text, the cipher text must have a messagegth minimum 16 bytes"},
+    {-214, u"Error: in AES key wrap, the integrity check failed: the wrapped key is damaged or the key is wrong"},
     {-230, u"Error: in AES chunked encryption, the key or the context does not match the message"},
     {-231, u"Error: in AES chunked encryption, the message is truncated"},
     {-232, u"Error: in AES chunked encryption, the message has more than 2^38 chunks"},

@@ -47,20 +47,15 @@ void TCMACAbsorber::Finish(TCharArray16& T) noexcept {
   FFill = 0;
 }
 
-namespace {
-
-// X << 1 as a 128-bit big-endian number, reduced by 0x87 when the top bit falls out.
-void Double(const TCharArray16& X, TCharArray16& Res) noexcept {
+void DoubleBlock(const TCharArray16& X, TCharArray16& Res) noexcept {
   const auto carry = static_cast<std::uint8_t>(0 - (X[0] >> 7));
   for (std::size_t i = 0; i < 15; ++i) Res[i] = static_cast<std::uint8_t>((X[i] << 1) | (X[i + 1] >> 7));
   Res[15] = static_cast<std::uint8_t>((X[15] << 1) ^ (0x87 & carry));
 }
 
-}  // namespace
-
 void CMACSubkeys(const TCharArray16& L, TCharArray16& K1, TCharArray16& K2) noexcept {
-  Double(L, K1);
-  Double(K1, K2);
+  DoubleBlock(L, K1);
+  DoubleBlock(K1, K2);
 }
 
 }  // namespace AESModes::detail

@@ -39,8 +39,10 @@ class TCMACAbsorber {
   std::size_t FFill = 0;        // bytes of M taken (16: a whole block held back)
 };
 
-// The subkeys from L = E(0): K1 = L << 1, K2 = K1 << 1, each xor 0x87 into its last byte when
-// the bit shifted out was set (no branch on it).
+// Res = X times x in GF(2^128) as CMAC and OCB write blocks: X << 1 as a 128-bit big-endian
+// number, xor 0x87 into its last byte when the bit shifted out was set (no branch on it).
+void DoubleBlock(const TCharArray16& X, TCharArray16& Res) noexcept;
+// The subkeys from L = E(0): K1 = L doubled, K2 = K1 doubled.
 void CMACSubkeys(const TCharArray16& L, TCharArray16& K1, TCharArray16& K2) noexcept;
 
 }  // namespace AESModes::detail

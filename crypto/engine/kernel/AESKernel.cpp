@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crypto/engine/kernel/BlockXor.h"
 #include "crypto/support/error.h"
 #include "platform/Memory.h"
 
@@ -122,6 +123,32 @@ void TKeyedKernel::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_
 }
 void TKeyedKernel::CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept {
   FOps->CBCMAC(FKeys, in, blocks, state);
+}
+void TKeyedKernel::EncryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                                   const std::uint8_t* masks) const noexcept {
+  if (FOps->EncryptWhitened != nullptr) return FOps->EncryptWhitened(FKeys, in, out, blocks, masks);
+  detail::XorBytes(out, in, masks, 16 * blocks);
+  FOps->EncryptECB(FKeys, out, out, blocks);
+  detail::XorBytes(out, out, masks, 16 * blocks);
+}
+void TKeyedKernel::DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                                   const std::uint8_t* masks) const noexcept {
+  NeedInverse();
+  if (FOps->DecryptWhitened != nullptr) return FOps->DecryptWhitened(FKeys, in, out, blocks, masks);
+  detail::XorBytes(out, in, masks, 16 * blocks);
+  FOps->DecryptECB(FKeys, out, out, blocks);
+  detail::XorBytes(out, out, masks, 16 * blocks);
+}
+bool TKeyedKernel::Wrap(std::uint8_t* buf, std::size_t n) const noexcept {
+  if (FOps->Wrap == nullptr) return false;
+  FOps->Wrap(FKeys, buf, n);
+  return true;
+}
+bool TKeyedKernel::Unwrap(std::uint8_t* buf, std::size_t n) const noexcept {
+  if (FOps->Unwrap == nullptr) return false;
+  NeedInverse();
+  FOps->Unwrap(FKeys, buf, n);
+  return true;
 }
 void TKeyedKernel::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept {
   FOps->EncryptECB(FKeys, in, out, 1);

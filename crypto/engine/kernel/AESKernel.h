@@ -81,6 +81,15 @@ class TKeyedKernel {
   void CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
   // The CBC-MAC chain: state = E(state xor block) for every block.
   void CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept;
+  // ECB between two whitenings: out[j] = E(in[j] xor masks[j]) xor masks[j] (D for the decryption,
+  // which needs the inverse schedule) over `blocks` blocks, each with its own 16-byte mask. out may
+  // be in; masks must not overlap out.
+  void EncryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const std::uint8_t* masks) const noexcept;
+  void DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const std::uint8_t* masks) const noexcept;
+  // Key wrap's 6n steps in place over buf = A || R[1..n] (n >= 2) when the kernel has them; false,
+  // with nothing done, otherwise. Unwrap needs the inverse schedule.
+  bool Wrap(std::uint8_t* buf, std::size_t n) const noexcept;
+  bool Unwrap(std::uint8_t* buf, std::size_t n) const noexcept;
   // One block; in may be out.
   void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept;
 

@@ -53,6 +53,17 @@ struct TKernelOps {
   // x * rev(H) (see TGHash::SetPolyValKey); nullptr where the kernel has none (TGHash then runs
   // GHash over byte-reversed blocks).
   void (*PolyVal)(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) = nullptr;
+  // ECB between two whitenings with a mask per block: out[j] = E(in[j] xor masks[j]) xor masks[j]
+  // (D for decryption, which needs the inverse schedule): OCB's offsets, XTS's tweaks. nullptr
+  // where the kernel has none (the key holder then xors around its ECB).
+  using TWhitened = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                             const std::uint8_t* masks);
+  TWhitened EncryptWhitened = nullptr, DecryptWhitened = nullptr;
+  // Key wrap's 6n serial steps in place over buf = A || R[1..n] (n >= 2), and their inverse (which
+  // needs the inverse schedule), with A kept in a register; nullptr where the kernel has none (the
+  // engine then steps through EncryptECB/DecryptECB one block at a time).
+  using TKeyWrap = void (*)(const TRoundKeys& k, std::uint8_t* buf, std::size_t n);
+  TKeyWrap Wrap = nullptr, Unwrap = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "crypto/engine/keyed/AESKeyedState.h"
+#include "platform/Memory.h"
 
 namespace AESKeyed {
 
@@ -37,6 +38,7 @@ Integer Check(const TAESKey::TState* k, TIn in, TOut out) noexcept {
 }  // namespace
 
 Integer TAESKey::EncryptCFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const platform::TRegisterWipe clear;
   if (const Integer st = Check(FState.get(), in, out)) return st;
   TKeystream ks;
   std::uint8_t* block = ks.Take(16);
@@ -50,6 +52,7 @@ Integer TAESKey::EncryptCFB(std::span<const std::uint8_t> in, std::span<std::uin
 }
 
 Integer TAESKey::DecryptCFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const platform::TRegisterWipe clear;
   if (const Integer st = Check(FState.get(), in, out)) return st;
   TKeystream ks;
   const std::size_t whole = in.size() - in.size() % 16;
@@ -74,6 +77,7 @@ Integer TAESKey::DecryptCFB(std::span<const std::uint8_t> in, std::span<std::uin
 }
 
 Integer TAESKey::EncryptCFB8(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const platform::TRegisterWipe clear;
   if (const Integer st = Check(FState.get(), in, out)) return st;
   TKeystream ks;
   std::uint8_t* block = ks.Take(16);
@@ -88,6 +92,7 @@ Integer TAESKey::EncryptCFB8(std::span<const std::uint8_t> in, std::span<std::ui
 }
 
 Integer TAESKey::DecryptCFB8(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const platform::TRegisterWipe clear;
   if (const Integer st = Check(FState.get(), in, out)) return st;
   TKeystream ks;
   std::uint8_t history[16 + kRunBlocks];  // IV, then the run's cipher bytes: byte i's register is history[i..i+16)

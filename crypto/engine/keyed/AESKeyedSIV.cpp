@@ -99,7 +99,11 @@ void CTR(const TSIVKey::TState& k, const TCharArray16& V, const std::uint8_t* in
 }  // namespace
 
 TSIVKey::TSIVKey() noexcept = default;
-TSIVKey::~TSIVKey() = default;
+// The key is wiped first (the state goes away), then the stack below and the registers.
+TSIVKey::~TSIVKey() {
+  FState.reset();
+  platform::ScrubStack();
+}
 TSIVKey::TSIVKey(TSIVKey&& other) noexcept = default;
 TSIVKey& TSIVKey::operator=(TSIVKey&& other) noexcept = default;
 

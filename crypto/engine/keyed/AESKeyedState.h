@@ -10,24 +10,30 @@
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
 #include "crypto/engine/core/CMACAbsorber.h"
+#include "crypto/engine/core/OCBCore.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "platform/Memory.h"
 
 namespace AESKeyed {
 
-// Everything the key object keeps: the expanded key for the block modes and CMAC (both schedules:
-// ECB and CBC decryption need the inverse one), the GCM key (its own expansion, the hash key and its
-// powers), and the CMAC subkeys. Each member wipes itself.
+// Everything the key object keeps: the expanded key for the block modes, CMAC and the further
+// modes (both schedules: ECB, CBC, OCB decryption and key unwrapping need the inverse one), the
+// GCM key (its own expansion, the hash key and its powers), the CMAC subkeys and OCB's table.
+// Each member wipes itself.
 struct TAESKey::TState {
   AESModes::kernel::TKeyedKernel AES;
   AESModes::detail::TGCMKey GCM;
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
+  platform::TWiped<AESModes::detail::TOCBTable> OCB;
 };
 
 namespace keyed {
 
 using TIn = std::span<const std::uint8_t>;
 using TOut = std::span<std::uint8_t>;
+
+// The shortest tag any authenticated mode of the keyed API gives or takes.
+inline constexpr std::size_t kMinTagBytes = 4;
 
 // True when out is too short for in, or the two overlap without being the same memory (the
 // kernels work in place or between separate buffers, never on shifted copies).
@@ -50,6 +56,12 @@ inline bool Overlap(TIn a, TIn b) noexcept {
   if (a.empty() || b.empty()) return false;
   const std::less<const std::uint8_t*> before;
   return before(a.data(), b.data() + b.size()) && before(b.data(), a.data() + a.size());
+}
+
+// A tag of tagBytes for a mode that takes 4 to 16 bytes: kTagTooLong above 16, kBadArgument below 4.
+inline Integer CheckTagBytes(std::size_t tagBytes) noexcept {
+  if (tagBytes > 16) return error::kTagTooLong;
+  return tagBytes < kMinTagBytes ? error::kBadArgument : 0;
 }
 
 }  // namespace keyed

@@ -55,7 +55,11 @@ void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputatio
 }  // namespace
 
 TXAESKey::TXAESKey() noexcept = default;
-TXAESKey::~TXAESKey() = default;
+// The key is wiped first (the state goes away), then the stack below and the registers.
+TXAESKey::~TXAESKey() {
+  FState.reset();
+  platform::ScrubStack();
+}
 TXAESKey::TXAESKey(TXAESKey&& other) noexcept = default;
 TXAESKey& TXAESKey::operator=(TXAESKey&& other) noexcept = default;
 

@@ -130,6 +130,28 @@ std::size_t ECBSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t b
   return done;
 }
 
+// ECB between two whitenings, a mask per block loaded once and applied on both sides.
+template <class L, int R, bool kDecrypt>
+std::size_t WhitenedSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, const u8* masks) {
+  constexpr std::size_t B = R * L::kBlocks;
+  if (blocks < B) return 0;
+  const TKeys<L> k(kDecrypt ? DecKeys(key) : EncKeys(key), Rounds(key));
+  std::size_t done = 0;
+  for (; blocks - done >= B; done += B) {
+    typename L::V x[R];
+    for (int i = 0; i < R; ++i) {
+      const std::size_t at = 16 * (done + i * L::kBlocks);
+      x[i] = L::Xor(L::Load(in + at), L::Load(masks + at));
+    }
+    if constexpr (kDecrypt) DecryptRegs<L, R>(k, x); else EncryptRegs<L, R>(k, x);
+    for (int i = 0; i < R; ++i) {
+      const std::size_t at = 16 * (done + i * L::kBlocks);
+      L::Store(out + at, L::Xor(x[i], L::Load(masks + at)));
+    }
+  }
+  return done;
+}
+
 template <class L, int R>
 std::size_t CBCDecryptSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
   constexpr std::size_t B = R * L::kBlocks;
@@ -269,6 +291,39 @@ void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16
   Store16(state, v);
 }
 
+// Key wrap (W of RFC 3394) and its inverse over buf = A || R[1..n]: A stays in a register, each
+// step enciphers A || R[i], xors the big-endian step number into the new A and stores R[i].
+inline __m128i StepNumber(std::uint64_t t) { return _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(t))); }
+
+void KeyWrap(const TRoundKeys& key, u8* buf, std::size_t n) {
+  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
+  __m128i A = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf));
+  std::uint64_t t = 1;
+  for (int j = 0; j < 6; ++j)
+    for (std::size_t i = 1; i <= n; ++i, ++t) {
+      __m128i x[1] = {_mm_unpacklo_epi64(A, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 8 * i)))};
+      EncryptRegs<Lanes1, 1>(k, x);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(buf + 8 * i), _mm_unpackhi_epi64(x[0], x[0]));
+      A = _mm_xor_si128(x[0], StepNumber(t));
+    }
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(buf), A);
+}
+
+void KeyUnwrap(const TRoundKeys& key, u8* buf, std::size_t n) {
+  const TKeys<Lanes1> k(DecKeys(key), Rounds(key));
+  __m128i A = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf));
+  std::uint64_t t = 6 * static_cast<std::uint64_t>(n);
+  for (int j = 5; j >= 0; --j)
+    for (std::size_t i = n; i >= 1; --i, --t) {
+      __m128i x[1] = {_mm_unpacklo_epi64(_mm_xor_si128(A, StepNumber(t)),
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 8 * i)))};
+      DecryptRegs<Lanes1, 1>(k, x);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(buf + 8 * i), _mm_unpackhi_epi64(x[0], x[0]));
+      A = _mm_move_epi64(x[0]);
+    }
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(buf), A);
+}
+
 // A parallel mode over any number of blocks: the wide steps first, then one register of the
 // wide lanes at a time (with one-block lanes: four registers side by side, so a short message
 // takes the rounds' latency once, not once per block), then single blocks.
@@ -286,6 +341,19 @@ struct TParallel {
   static void CTR32(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<kCount32BE>(k, in, out, n, ctr); }
   static void CTR32LE(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<kCount32LE>(k, in, out, n, ctr); }
 
+  static void EncryptWhitened(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, const u8* masks) {
+    Whitened<false>(k, in, out, n, masks);
+  }
+  static void DecryptWhitened(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, const u8* masks) {
+    Whitened<true>(k, in, out, n, masks);
+  }
+
+  template <bool kDecrypt>
+  static void Whitened(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, const u8* masks) {
+    std::size_t d = WhitenedSteps<Wide, R, kDecrypt>(k, in, out, n, masks);
+    d += WhitenedSteps<Wide, kNext, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
+    WhitenedSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
+  }
   template <bool kDecrypt>
   static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
     std::size_t d = ECBSteps<Wide, R, kDecrypt>(k, in, out, n);

@@ -57,7 +57,11 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm,
           .GHash = ghash,
           .GCMCrypt = gcm,
           .CTR32LE = TModes::CTR32LE,
-          .PolyVal = polyval};
+          .PolyVal = polyval,
+          .EncryptWhitened = TModes::EncryptWhitened,
+          .DecryptWhitened = TModes::DecryptWhitened,
+          .Wrap = KeyWrap,
+          .Unwrap = KeyUnwrap};
 }
 
 }  // namespace
