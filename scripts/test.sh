@@ -39,8 +39,8 @@ done
 
 # The installed package as a new user meets it: a fresh build installed to a temporary prefix,
 # whose headers are the public ones and what they include, with no test hook; then a separate
-# project that finds it with find_package(OrvoAES), and the same program compiled with the flags
-# pkg-config gives for orvoaes; both run.
+# project that finds it with find_package(OrvoAES), and the same programs compiled with the flags
+# pkg-config gives for orvoaes (the C++ one and the C interface's, C99 with warnings as errors); all run.
 pkg=$(mktemp -d)
 trap 'rm -rf "$pkg"' EXIT
 cmake -S "$root" -B "$pkg/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$pkg/prefix" \
@@ -51,10 +51,13 @@ cmake --install "$pkg/build"
 cmake -S "$root/tests/consumer" -B "$pkg/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$pkg/prefix"
 cmake --build "$pkg/consumer"
 "$pkg/consumer/consumer"
+"$pkg/consumer/consumer_c"
 pc_dir=$(dirname "$(find "$pkg/prefix" -name orvoaes.pc)")
 read -ra pc_flags < <(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs orvoaes)
 g++ -std=c++20 "$root/tests/consumer/main.cpp" -o "$pkg/consumer-pc" "${pc_flags[@]}"
 "$pkg/consumer-pc"
+gcc -std=c99 -Wall -Werror "$root/tests/consumer/main.c" -o "$pkg/consumer-c-pc" "${pc_flags[@]}"
+"$pkg/consumer-c-pc"
 # A project that adds this one with add_subdirectory and sets no build type keeps its own: the
 # subproject stops at configure time, or at compile time when NDEBUG reaches its sources.
 cmake -S "$root/tests/subproject" -B "$pkg/subproject" -G Ninja
