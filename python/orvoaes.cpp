@@ -1,0 +1,410 @@
+// The Python module orvoaes: the keyed API behind classes with the constructors, methods and
+// exceptions of the usual Python AEAD and CMAC classes, so code switches by changing an import.
+//
+// Inputs are taken through the buffer protocol without copies (bytes directly); results are
+// bytes objects made once at their final size and written in place. The interpreter's lock is
+// released while the engine works on inputs of kReleaseGIL bytes or more, so threads run in
+// parallel; the buffers stay exported (a bytearray cannot be resized) while it is released.
+#include <Python.h>
+#include <pybind11/pybind11.h>
+
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "crypto/engine/AESKeyed.h"
+#include "orvoaes/Version.h"
+#include "platform/Memory.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using AESKeyed::TAESKey;
+using platform::TCharArray16;
+
+// Below this many bytes a call costs less than dropping and taking back the lock.
+constexpr std::size_t kReleaseGIL = 4096;
+constexpr std::size_t kTagBytes = 16;
+// The engine's GCM limit per message (2^36 - 32 bytes).
+constexpr std::size_t kGCMMaxBytes = (std::size_t{1} << 36) - 32;
+
+PyObject* InvalidTag = nullptr;
+PyObject* InvalidSignature = nullptr;
+PyObject* AlreadyFinalized = nullptr;
+
+[[noreturn]] void Raise(PyObject* type, const char* text = nullptr) {
+  if (text)
+    PyErr_SetString(type, text);
+  else
+    PyErr_SetNone(type);
+  throw py::error_already_set();
+}
+
+// A read-only view of a buffer-protocol object (bytes without a view), released on scope exit.
+// None stands for no bytes where noneIsEmpty.
+class TIn {
+ public:
+  TIn(py::handle obj, const char* name, bool noneIsEmpty = false) {
+    PyObject* o = obj.ptr();
+    if (PyBytes_CheckExact(o)) {
+      FData = reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(o));
+      FSize = static_cast<std::size_t>(PyBytes_GET_SIZE(o));
+      return;
+    }
+    if (noneIsEmpty && o == Py_None) return;
+    if (PyObject_GetBuffer(o, &FView, PyBUF_SIMPLE) != 0) {
+      PyErr_Clear();
+      const std::string text = std::string("argument '") + name + "': cannot convert \"" + Py_TYPE(o)->tp_name +
+                               "\" instance to a buffer (bytes, bytearray, memoryview, ...)";
+      Raise(PyExc_TypeError, text.c_str());
+    }
+    FHeld = true;
+    FData = static_cast<const std::uint8_t*>(FView.buf);
+    FSize = static_cast<std::size_t>(FView.len);
+  }
+  TIn(const TIn&) = delete;
+  TIn& operator=(const TIn&) = delete;
+  ~TIn() {
+    if (FHeld) PyBuffer_Release(&FView);
+  }
+  std::span<const std::uint8_t> Span() const noexcept { return {FData, FSize}; }
+  std::size_t size() const noexcept { return FSize; }
+  const std::uint8_t* data() const noexcept { return FData; }
+
+ private:
+  Py_buffer FView{};
+  bool FHeld = false;
+  const std::uint8_t* FData = nullptr;
+  std::size_t FSize = 0;
+};
+
+// A writable view of a caller's buffer.
+class TOut {
+ public:
+  TOut(py::handle obj, const char* name) {
+    if (PyObject_GetBuffer(obj.ptr(), &FView, PyBUF_WRITABLE) != 0) {
+      PyErr_Clear();
+      const std::string text = std::string("argument '") + name + "': a writable buffer is needed (bytearray, "
+                                                                  "writable memoryview, ...)";
+      Raise(PyExc_TypeError, text.c_str());
+    }
+  }
+  TOut(const TOut&) = delete;
+  TOut& operator=(const TOut&) = delete;
+  ~TOut() { PyBuffer_Release(&FView); }
+  std::span<std::uint8_t> Span() const noexcept {
+    return {static_cast<std::uint8_t*>(FView.buf), static_cast<std::size_t>(FView.len)};
+  }
+  std::size_t size() const noexcept { return static_cast<std::size_t>(FView.len); }
+
+ private:
+  Py_buffer FView{};
+};
+
+// A new bytes object of n bytes to be written in place, and the pointer to write through.
+py::object NewBytes(std::size_t n, std::uint8_t*& p) {
+  PyObject* b = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(n));
+  if (b == nullptr) throw py::error_already_set();
+  p = reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(b));
+  return py::reinterpret_steal<py::object>(b);
+}
+
+// Runs f with the interpreter's lock released when n bytes are worth it.
+template <class F>
+auto Work(std::size_t n, F&& f) {
+  if (n < kReleaseGIL) return f();
+  py::gil_scoped_release unlocked;
+  return f();
+}
+
+// The key bytes of a key argument: a bytes-like object, or (as CMAC is given it elsewhere) an
+// algorithm object that carries its key in a "key" attribute.
+std::unique_ptr<TAESKey> MakeKey(py::handle key, const char* sizeError) {
+  py::object source = py::reinterpret_borrow<py::object>(key);
+  if (!PyObject_CheckBuffer(key.ptr()) && py::hasattr(key, "key")) source = key.attr("key");
+  TIn bytes(source, "key");
+  auto k = std::make_unique<TAESKey>();
+  if (k->SetKey(bytes.Span()) != 0) Raise(PyExc_ValueError, sizeError);
+  return k;
+}
+
+// os.urandom(bit_length / 8) for a bit length of 128, 192 or 256.
+py::bytes GenerateKey(py::handle bitLength) {
+  if (!PyLong_Check(bitLength.ptr())) Raise(PyExc_TypeError, "bit_length must be an integer");
+  const long bits = PyLong_AsLong(bitLength.ptr());
+  if (bits == -1 && PyErr_Occurred()) PyErr_Clear();
+  if (bits != 128 && bits != 192 && bits != 256) Raise(PyExc_ValueError, "bit_length must be 128, 192, or 256");
+  return py::module_::import("os").attr("urandom")(bits / 8);
+}
+
+// --- AESGCM
+
+class TAESGCM {
+ public:
+  explicit TAESGCM(py::handle key) : FKey(MakeKey(key, "AESGCM key must be 128, 192, or 256 bits.")) {}
+
+  py::object Encrypt(py::handle nonce, py::handle data, py::handle aad) const {
+    TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
+    Check(n, d, a);
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(d.size() + kTagBytes, out);
+    Work(d.size(), [&] {
+      return FKey->GCM_Seal(n.Span(), a.Span(), d.Span(), {out, d.size()}, {out + d.size(), kTagBytes});
+    });
+    return result;
+  }
+
+  std::size_t EncryptInto(py::handle nonce, py::handle data, py::handle aad, py::handle buf) const {
+    TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
+    TOut o(buf, "buf");
+    Check(n, d, a);
+    const std::size_t total = d.size() + kTagBytes;
+    if (o.size() != total) Raise(PyExc_ValueError, ("buffer must be " + std::to_string(total) + " bytes").c_str());
+    // The cipher text may be written over the plain text; a buffer that shares some of the
+    // plain text's bytes otherwise is refused by the engine.
+    std::uint8_t* out = o.Span().data();
+    if (Work(d.size(), [&] {
+          return FKey->GCM_Seal(n.Span(), a.Span(), d.Span(), {out, d.size()}, {out + d.size(), kTagBytes});
+        }) != 0)
+      Raise(PyExc_ValueError, "buf overlaps data without being the same memory");
+    return total;
+  }
+
+  py::object Decrypt(py::handle nonce, py::handle data, py::handle aad) const {
+    TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
+    Check(n, d, a);
+    if (d.size() < kTagBytes) Raise(InvalidTag);
+    const std::size_t plainBytes = d.size() - kTagBytes;
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(plainBytes, out);
+    // A mismatch zeroes what was written; the bytes object is then dropped unseen.
+    if (Open(n, d, a, out) != 0) Raise(InvalidTag);
+    return result;
+  }
+
+  // The plain text goes to buf only once the tag has matched: on InvalidTag buf is as it was.
+  std::size_t DecryptInto(py::handle nonce, py::handle data, py::handle aad, py::handle buf) const {
+    TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
+    TOut o(buf, "buf");
+    Check(n, d, a);
+    if (d.size() < kTagBytes) Raise(InvalidTag);
+    const std::size_t plainBytes = d.size() - kTagBytes;
+    if (o.size() != plainBytes)
+      Raise(PyExc_ValueError, ("buffer must be " + std::to_string(plainBytes) + " bytes").c_str());
+    // Decrypted into a wiped scratch copy first, so a mismatch leaves the caller's buffer alone.
+    platform::TSecret<std::vector<std::uint8_t>> scratch{std::vector<std::uint8_t>(plainBytes)};
+    if (Open(n, d, a, scratch.Value.data()) != 0) Raise(InvalidTag);
+    std::memcpy(o.Span().data(), scratch.Value.data(), plainBytes);
+    return plainBytes;
+  }
+
+ private:
+  std::unique_ptr<TAESKey> FKey;
+
+  // The lengths the usual AESGCM class accepts (nonces of 8 to 128 bytes), and the engine's
+  // limit on the data.
+  static void Check(const TIn& nonce, const TIn& data, const TIn& aad) {
+    if (nonce.size() < 8 || nonce.size() > 128) Raise(PyExc_ValueError, "Nonce must be between 8 and 128 bytes");
+    if (data.size() > kGCMMaxBytes || aad.size() > kGCMMaxBytes)
+      Raise(PyExc_OverflowError, "Data or associated data too long. Max 2**36 - 32 bytes");
+  }
+
+  int Open(const TIn& n, const TIn& d, const TIn& a, std::uint8_t* out) const {
+    const std::size_t plainBytes = d.size() - kTagBytes;
+    return Work(d.size(), [&] {
+      return FKey->GCM_Open(n.Span(), a.Span(), d.Span().first(plainBytes), d.Span().subspan(plainBytes),
+                            {out, plainBytes});
+    });
+  }
+};
+
+// --- CMAC
+
+class TCMAC {
+ public:
+  explicit TCMAC(py::handle key)
+      : FKey(MakeKey(key, "Invalid key size for AES: 128, 192 or 256 bits.")),
+        FMac(std::make_unique<AESKeyed::TMACGenerator>(*FKey)) {}
+  TCMAC(std::shared_ptr<TAESKey> key, const AESKeyed::TMACGenerator& mac)
+      : FKey(std::move(key)), FMac(std::make_unique<AESKeyed::TMACGenerator>(mac)) {}
+
+  void Update(py::handle data) {
+    Live();
+    TIn d(data, "data");
+    Work(d.size(), [&] { return FMac->Update(d.Span()); });
+  }
+
+  py::object Finalize() {
+    Live();
+    std::uint8_t* out = nullptr;
+    py::object tag = NewBytes(kTagBytes, out);
+    FMac->Finish({out, kTagBytes});
+    FMac.reset();
+    return tag;
+  }
+
+  // Raises InvalidSignature when signature is not the tag (all 16 bytes, compared in constant time).
+  void Verify(py::handle signature) {
+    Live();
+    TIn s(signature, "signature");
+    const bool ok = s.size() == kTagBytes && FMac->Verify(s.Span()) == 0;
+    FMac.reset();
+    if (!ok) Raise(InvalidSignature, "Signature did not match digest.");
+  }
+
+  TCMAC Copy() const {
+    Live();
+    return TCMAC(FKey, *FMac);
+  }
+
+ private:
+  std::shared_ptr<TAESKey> FKey;  // shared by copies
+  std::unique_ptr<AESKeyed::TMACGenerator> FMac;  // null once finalized
+
+  void Live() const {
+    if (!FMac) Raise(AlreadyFinalized, "Context was already finalized.");
+  }
+};
+
+// --- The block modes, without padding (as a cipher context of the usual module gives them).
+
+enum class TMode { ECB, CBC, OFB, CTR };
+
+template <TMode M>
+class TBlockMode {
+ public:
+  explicit TBlockMode(py::handle key) : FKey(MakeKey(key, "Invalid key size for AES: 128, 192 or 256 bits.")) {}
+
+  py::object Crypt(bool encrypt, py::handle iv, py::handle data) const {
+    TIn d(data, "data");
+    const TCharArray16 v = IV(iv);
+    CheckLength(d.size());
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(d.size(), out);
+    Run(encrypt, v, d, {out, d.size()});
+    return result;
+  }
+
+  std::size_t CryptInto(bool encrypt, py::handle iv, py::handle data, py::handle buf) const {
+    TIn d(data, "data");
+    TOut o(buf, "buf");
+    const TCharArray16 v = IV(iv);
+    CheckLength(d.size());
+    if (o.size() != d.size()) Raise(PyExc_ValueError, ("buffer must be " + std::to_string(d.size()) + " bytes").c_str());
+    if (Run(encrypt, v, d, o.Span()) != 0) Raise(PyExc_ValueError, "buf overlaps data without being the same memory");
+    return d.size();
+  }
+
+ private:
+  std::unique_ptr<TAESKey> FKey;
+
+  static TCharArray16 IV(py::handle iv) {
+    TCharArray16 v{};
+    if (M == TMode::ECB) return v;
+    TIn i(iv, M == TMode::CTR ? "nonce" : "initialization_vector");
+    if (i.size() != 16) Raise(PyExc_ValueError, ("Invalid IV size (" + std::to_string(i.size()) + ") for this mode.").c_str());
+    std::memcpy(v.data(), i.data(), 16);
+    return v;
+  }
+
+  static void CheckLength(std::size_t n) {
+    if ((M == TMode::ECB || M == TMode::CBC) && n % 16 != 0)
+      Raise(PyExc_ValueError, "The length of the provided data is not a multiple of the block length.");
+  }
+
+  int Run(bool encrypt, TCharArray16 v, const TIn& d, std::span<std::uint8_t> out) const {
+    return Work(d.size(), [&] {
+      switch (M) {
+        case TMode::ECB: return encrypt ? FKey->EncryptECB(d.Span(), out) : FKey->DecryptECB(d.Span(), out);
+        case TMode::CBC: return encrypt ? FKey->EncryptCBC(d.Span(), out, v) : FKey->DecryptCBC(d.Span(), out, v);
+        case TMode::OFB: return FKey->CryptOFB(d.Span(), out, v);
+        case TMode::CTR: return FKey->CryptCTR(d.Span(), out, v);
+      }
+      return 0;
+    });
+  }
+};
+
+template <TMode M>
+void BindBlockMode(py::module_& m, const char* name, const char* doc) {
+  using T = TBlockMode<M>;
+  auto c = py::class_<T>(m, name, doc).def(py::init<py::handle>(), py::arg("key"));
+  if constexpr (M == TMode::ECB) {
+    c.def("encrypt", [](const T& s, py::handle d) { return s.Crypt(true, py::none(), d); }, py::arg("data"),
+          "Encrypts whole blocks (len(data) a multiple of 16); returns bytes.");
+    c.def("decrypt", [](const T& s, py::handle d) { return s.Crypt(false, py::none(), d); }, py::arg("data"),
+          "Decrypts whole blocks; returns bytes.");
+    c.def("encrypt_into", [](const T& s, py::handle d, py::handle b) { return s.CryptInto(true, py::none(), d, b); },
+          py::arg("data"), py::arg("buf"), "Encrypts into buf (exactly len(data) bytes, may be data itself).");
+    c.def("decrypt_into", [](const T& s, py::handle d, py::handle b) { return s.CryptInto(false, py::none(), d, b); },
+          py::arg("data"), py::arg("buf"), "Decrypts into buf (exactly len(data) bytes, may be data itself).");
+  } else {
+    const char* ivName = M == TMode::CTR ? "nonce" : "iv";
+    c.def("encrypt", [](const T& s, py::handle i, py::handle d) { return s.Crypt(true, i, d); }, py::arg(ivName),
+          py::arg("data"), "Encrypts data under the 16-byte iv; returns bytes.");
+    c.def("decrypt", [](const T& s, py::handle i, py::handle d) { return s.Crypt(false, i, d); }, py::arg(ivName),
+          py::arg("data"), "Decrypts data under the 16-byte iv; returns bytes.");
+    c.def("encrypt_into", [](const T& s, py::handle i, py::handle d, py::handle b) { return s.CryptInto(true, i, d, b); },
+          py::arg(ivName), py::arg("data"), py::arg("buf"),
+          "Encrypts into buf (exactly len(data) bytes, may be data itself); returns the bytes written.");
+    c.def("decrypt_into", [](const T& s, py::handle i, py::handle d, py::handle b) { return s.CryptInto(false, i, d, b); },
+          py::arg(ivName), py::arg("data"), py::arg("buf"),
+          "Decrypts into buf (exactly len(data) bytes, may be data itself); returns the bytes written.");
+  }
+}
+
+PyObject* NewException(py::module_& m, const char* name, const char* doc) {
+  const std::string full = std::string("orvoaes.") + name;
+  PyObject* type = PyErr_NewExceptionWithDoc(full.c_str(), doc, nullptr, nullptr);
+  if (type == nullptr) throw py::error_already_set();
+  m.add_object(name, py::handle(type));
+  return type;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(orvoaes, m) {
+  m.doc() =
+      "AES from the OrvoAES library: AESGCM, CMAC and the block modes, with the constructors, methods "
+      "and exceptions of cryptography's classes. Inputs are any buffer-protocol object (not copied); "
+      "the GIL is released for inputs of 4096 bytes or more.";
+  m.attr("__version__") = ORVOAES_VERSION_STRING;
+  m.attr("GIL_RELEASE_THRESHOLD") = kReleaseGIL;
+  InvalidTag = NewException(m, "InvalidTag", "Authentication failed: the tag does not match (nothing is released).");
+  InvalidSignature = NewException(m, "InvalidSignature", "The CMAC tag does not match.");
+  AlreadyFinalized = NewException(m, "AlreadyFinalized", "The context was already finalized.");
+
+  py::class_<TAESGCM>(m, "AESGCM", "AES-GCM with a 16-byte tag; the key is expanded once, at construction.")
+      .def(py::init<py::handle>(), py::arg("key"), "key: 16, 24 or 32 bytes (ValueError otherwise).")
+      .def_static("generate_key", &GenerateKey, py::arg("bit_length"), "A random key of 128, 192 or 256 bits.")
+      .def("encrypt", &TAESGCM::Encrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           "Returns the cipher text followed by the 16-byte tag. nonce: 8 to 128 bytes; associated_data may "
+           "be None.")
+      .def("decrypt", &TAESGCM::Decrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           "Returns the plain text of data (cipher text and tag); raises InvalidTag when the tag does not match.")
+      .def("encrypt_into", &TAESGCM::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           py::arg("buf"),
+           "Writes the cipher text and tag into buf (exactly len(data) + 16 bytes); returns the bytes written.")
+      .def("decrypt_into", &TAESGCM::DecryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           py::arg("buf"),
+           "Writes the plain text into buf (exactly len(data) - 16 bytes) once the tag matched; on InvalidTag "
+           "buf is left as it was. Returns the bytes written.");
+
+  py::class_<TCMAC>(m, "CMAC", "AES-CMAC of a message fed in pieces.")
+      .def(py::init<py::handle>(), py::arg("algorithm"),
+           "algorithm: the key (16, 24 or 32 bytes), or an object with the key in its 'key' attribute "
+           "(such as cryptography's algorithms.AES).")
+      .def("update", &TCMAC::Update, py::arg("data"), "Absorbs data; AlreadyFinalized after finalize or verify.")
+      .def("finalize", &TCMAC::Finalize, "Returns the 16-byte tag and ends the context.")
+      .def("verify", &TCMAC::Verify, py::arg("signature"),
+           "Raises InvalidSignature unless signature is the 16-byte tag; ends the context.")
+      .def("copy", &TCMAC::Copy, "An independent context that continues the same message.");
+
+  BindBlockMode<TMode::ECB>(m, "AESECB", "AES in ECB mode, no padding.");
+  BindBlockMode<TMode::CBC>(m, "AESCBC", "AES in CBC mode, no padding.");
+  BindBlockMode<TMode::OFB>(m, "AESOFB", "AES in OFB mode (any length).");
+  BindBlockMode<TMode::CTR>(m, "AESCTR", "AES in CTR mode: the 16-byte nonce is the counter block, all 128 bits "
+                                         "counted big-endian (any length).");
+}
