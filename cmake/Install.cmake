@@ -17,7 +17,10 @@ set(AES_PUBLIC_HEADERS
   crypto/support/MiscObj.h
   crypto/support/RandomCoreW.h
   crypto/support/error.h
-  crypto/support/errorlist.h)
+  crypto/support/errorlist.h
+  crypto/hash/Hash.h
+  crypto/hash/HMAC.h
+  crypto/hash/KDF.h)
 
 # out = headers with every project header they include ("dir/name.h", from the source root),
 # following includes transitively. The generated version header is installed on its own.
