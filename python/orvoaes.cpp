@@ -233,7 +233,15 @@ class TCMAC {
   void Update(py::handle data) {
     Live();
     TIn d(data, "data");
+    if (d.size() < kReleaseGIL) {
+      FMac->Update(d.Span());
+      return;
+    }
+    // Without the lock another thread may reach this object: it finds it busy (below) instead
+    // of changing or freeing the state this update works on.
+    FBusy = true;
     Work(d.size(), [&] { return FMac->Update(d.Span()); });
+    FBusy = false;
   }
 
   py::object Finalize() {
@@ -262,8 +270,10 @@ class TCMAC {
  private:
   std::shared_ptr<TAESKey> FKey;  // shared by copies
   std::unique_ptr<AESKeyed::TMACGenerator> FMac;  // null once finalized
+  bool FBusy = false;  // an update runs without the interpreter's lock (read and set under it)
 
   void Live() const {
+    if (FBusy) Raise(PyExc_RuntimeError, "CMAC context in use by another thread");
     if (!FMac) Raise(AlreadyFinalized, "Context was already finalized.");
   }
 };

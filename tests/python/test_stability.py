@@ -1,6 +1,7 @@
 """orvoaes over many calls and two threads: the inputs' reference counts and the process's
-resident memory stay where they were over 200 000 calls that succeed and fail, and two threads
-that encrypt 16 MiB each (the GIL released) get what one thread gets."""
+resident memory stay where they were over 200 000 calls that succeed and fail, two threads
+that encrypt 16 MiB each (the GIL released) get what one thread gets, and a CMAC context busy in
+one thread is refused to another."""
 import os
 import sys
 import threading
@@ -76,6 +77,42 @@ class StabilityTest(unittest.TestCase):
             t.join()
         self.assertEqual(results, serial)
         self.assertEqual(orvoaes.GIL_RELEASE_THRESHOLD, 4096)
+
+    def test_cmac_context_busy_in_another_thread(self):
+        """While one thread's update runs without the GIL, finalize from another is refused with
+        RuntimeError rather than freeing the state under it; the tag is then the whole message's."""
+        from cryptography.hazmat.primitives import cmac
+        from cryptography.hazmat.primitives.ciphers import algorithms
+
+        key, head, big = os.urandom(16), os.urandom(100), os.urandom(32 << 20)
+        c = orvoaes.CMAC(key)
+        c.update(head)
+        started, outcome = threading.Event(), []
+
+        def work():
+            started.set()
+            try:
+                c.update(big)
+                outcome.append("updated")
+            except orvoaes.AlreadyFinalized:
+                outcome.append("finalized first")
+
+        t = threading.Thread(target=work)
+        t.start()
+        started.wait()
+        refused = 0
+        while True:
+            try:
+                tag = c.finalize()
+                break
+            except RuntimeError:
+                refused += 1
+        t.join()
+        ref = cmac.CMAC(algorithms.AES(key))
+        ref.update(head)
+        if outcome == ["updated"]:
+            ref.update(big)
+        self.assertEqual(tag, ref.finalize(), (outcome, refused))
 
 
 if __name__ == "__main__":
