@@ -139,20 +139,26 @@ py::bytes GenerateKey(py::handle bitLength) {
   return py::module_::import("os").attr("urandom")(bits / 8);
 }
 
-// --- AESGCM
+// --- The AEAD classes: nonce, data and associated data in, cipher text followed by the tag out.
+// A mode is a traits type: its key class, the key-size message, its nonce rule and its sealing
+// and opening calls on spans.
 
-class TAESGCM {
+template <class Traits>
+class TAEAD {
  public:
-  explicit TAESGCM(py::handle key) : FKey(MakeKey(key, "AESGCM key must be 128, 192, or 256 bits.")) {}
+  using TKey = typename Traits::TKey;
+
+  explicit TAEAD(py::handle key) : FKey(std::make_unique<TKey>()) {
+    TIn bytes(key, "key");
+    if (FKey->SetKey(bytes.Span()) != 0) Raise(PyExc_ValueError, Traits::kKeyError);
+  }
 
   py::object Encrypt(py::handle nonce, py::handle data, py::handle aad) const {
     TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
     Check(n, d, a);
     std::uint8_t* out = nullptr;
     py::object result = NewBytes(d.size() + kTagBytes, out);
-    Work(d.size(), [&] {
-      return FKey->GCM_Seal(n.Span(), a.Span(), d.Span(), {out, d.size()}, {out + d.size(), kTagBytes});
-    });
+    Seal(n, d, a, out);
     return result;
   }
 
@@ -164,11 +170,7 @@ class TAESGCM {
     if (o.size() != total) Raise(PyExc_ValueError, ("buffer must be " + std::to_string(total) + " bytes").c_str());
     // The cipher text may be written over the plain text; a buffer that shares some of the
     // plain text's bytes otherwise is refused by the engine.
-    std::uint8_t* out = o.Span().data();
-    if (Work(d.size(), [&] {
-          return FKey->GCM_Seal(n.Span(), a.Span(), d.Span(), {out, d.size()}, {out + d.size(), kTagBytes});
-        }) != 0)
-      Raise(PyExc_ValueError, "buf overlaps data without being the same memory");
+    if (Seal(n, d, a, o.Span().data()) != 0) Raise(PyExc_ValueError, "buf overlaps data without being the same memory");
     return total;
   }
 
@@ -176,10 +178,9 @@ class TAESGCM {
     TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
     Check(n, d, a);
     if (d.size() < kTagBytes) Raise(InvalidTag);
-    const std::size_t plainBytes = d.size() - kTagBytes;
     std::uint8_t* out = nullptr;
-    py::object result = NewBytes(plainBytes, out);
-    // A mismatch zeroes what was written; the bytes object is then dropped unseen.
+    py::object result = NewBytes(d.size() - kTagBytes, out);
+    // A mismatch leaves nothing of the plain text; the bytes object is then dropped unseen.
     if (Open(n, d, a, out) != 0) Raise(InvalidTag);
     return result;
   }
@@ -201,24 +202,66 @@ class TAESGCM {
   }
 
  private:
-  std::unique_ptr<TAESKey> FKey;
+  std::unique_ptr<TKey> FKey;
 
-  // The lengths the usual AESGCM class accepts (nonces of 8 to 128 bytes), and the engine's
-  // limit on the data.
   static void Check(const TIn& nonce, const TIn& data, const TIn& aad) {
-    if (nonce.size() < 8 || nonce.size() > 128) Raise(PyExc_ValueError, "Nonce must be between 8 and 128 bytes");
-    if (data.size() > kGCMMaxBytes || aad.size() > kGCMMaxBytes)
-      Raise(PyExc_OverflowError, "Data or associated data too long. Max 2**36 - 32 bytes");
+    Traits::CheckNonce(nonce.size());
+    if (data.size() > Traits::kMaxBytes || aad.size() > Traits::kMaxBytes)
+      Raise(PyExc_OverflowError, Traits::kTooLong);
+  }
+
+  int Seal(const TIn& n, const TIn& d, const TIn& a, std::uint8_t* out) const {
+    return Work(d.size(), [&] {
+      return Traits::Seal(*FKey, n.Span(), a.Span(), d.Span(), {out, d.size()}, {out + d.size(), kTagBytes});
+    });
   }
 
   int Open(const TIn& n, const TIn& d, const TIn& a, std::uint8_t* out) const {
     const std::size_t plainBytes = d.size() - kTagBytes;
     return Work(d.size(), [&] {
-      return FKey->GCM_Open(n.Span(), a.Span(), d.Span().first(plainBytes), d.Span().subspan(plainBytes),
-                            {out, plainBytes});
+      return Traits::Open(*FKey, n.Span(), a.Span(), d.Span().first(plainBytes), d.Span().subspan(plainBytes),
+                          {out, plainBytes});
     });
   }
 };
+
+using TBytesIn = std::span<const std::uint8_t>;
+using TBytesOut = std::span<std::uint8_t>;
+
+struct TGCMTraits {
+  using TKey = TAESKey;
+  static constexpr const char* kKeyError = "AESGCM key must be 128, 192, or 256 bits.";
+  static constexpr std::size_t kMaxBytes = kGCMMaxBytes;
+  static constexpr const char* kTooLong = "Data or associated data too long. Max 2**36 - 32 bytes";
+  // The nonces the usual AESGCM class accepts (the engine takes any non-empty one).
+  static void CheckNonce(std::size_t n) {
+    if (n < 8 || n > 128) Raise(PyExc_ValueError, "Nonce must be between 8 and 128 bytes");
+  }
+  static int Seal(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn p, TBytesOut c, TBytesOut t) {
+    return k.GCM_Seal(n, a, p, c, t);
+  }
+  static int Open(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn c, TBytesIn t, TBytesOut p) {
+    return k.GCM_Open(n, a, c, t, p);
+  }
+};
+
+template <class Traits>
+py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char* doc, const char* keyDoc) {
+  using T = TAEAD<Traits>;
+  return py::class_<T>(m, name, doc)
+      .def(py::init<py::handle>(), py::arg("key"), keyDoc)
+      .def("encrypt", &T::Encrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           "Returns the cipher text followed by the 16-byte tag; associated_data may be None.")
+      .def("decrypt", &T::Decrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           "Returns the plain text of data (cipher text and tag); raises InvalidTag when the tag does not match.")
+      .def("encrypt_into", &T::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           py::arg("buf"),
+           "Writes the cipher text and tag into buf (exactly len(data) + 16 bytes); returns the bytes written.")
+      .def("decrypt_into", &T::DecryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+           py::arg("buf"),
+           "Writes the plain text into buf (exactly len(data) - 16 bytes) once the tag matched; on InvalidTag "
+           "buf is left as it was. Returns the bytes written.");
+}
 
 // --- CMAC
 
@@ -386,21 +429,9 @@ PYBIND11_MODULE(orvoaes, m) {
   InvalidSignature = NewException(m, "InvalidSignature", "The CMAC tag does not match.");
   AlreadyFinalized = NewException(m, "AlreadyFinalized", "The context was already finalized.");
 
-  py::class_<TAESGCM>(m, "AESGCM", "AES-GCM with a 16-byte tag; the key is expanded once, at construction.")
-      .def(py::init<py::handle>(), py::arg("key"), "key: 16, 24 or 32 bytes (ValueError otherwise).")
-      .def_static("generate_key", &GenerateKey, py::arg("bit_length"), "A random key of 128, 192 or 256 bits.")
-      .def("encrypt", &TAESGCM::Encrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           "Returns the cipher text followed by the 16-byte tag. nonce: 8 to 128 bytes; associated_data may "
-           "be None.")
-      .def("decrypt", &TAESGCM::Decrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           "Returns the plain text of data (cipher text and tag); raises InvalidTag when the tag does not match.")
-      .def("encrypt_into", &TAESGCM::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           py::arg("buf"),
-           "Writes the cipher text and tag into buf (exactly len(data) + 16 bytes); returns the bytes written.")
-      .def("decrypt_into", &TAESGCM::DecryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           py::arg("buf"),
-           "Writes the plain text into buf (exactly len(data) - 16 bytes) once the tag matched; on InvalidTag "
-           "buf is left as it was. Returns the bytes written.");
+  BindAEAD<TGCMTraits>(m, "AESGCM", "AES-GCM with a 16-byte tag; the key is expanded once, at construction.",
+                       "key: 16, 24 or 32 bytes (ValueError otherwise). Nonces of 8 to 128 bytes.")
+      .def_static("generate_key", &GenerateKey, py::arg("bit_length"), "A random key of 128, 192 or 256 bits.");
 
   py::class_<TCMAC>(m, "CMAC", "AES-CMAC of a message fed in pieces.")
       .def(py::init<py::handle>(), py::arg("algorithm"),
