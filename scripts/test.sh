@@ -15,7 +15,8 @@ run_suite() {
 }
 
 # The Python module is built for Debian's Python 3 and its tests also run under the pyenv Python
-# where this machine has one (each with its own cryptography as the oracle).
+# where this machine has one (each with its own cryptography as the oracle); in the sanitizer build
+# too, with the sanitizer's runtime preloaded into the interpreter.
 python_flags=(-DAES_BUILD_PYTHON=ON -DPython_EXECUTABLE=/usr/bin/python3)
 pyenv_python=/root/.pyenv/versions/3.11.7/bin/python3
 [[ -x $pyenv_python ]] && python_flags+=(-DAES_PYTHON_TEST_INTERPRETERS="$pyenv_python")
@@ -71,6 +72,6 @@ cmake --build "$pkg/subproject" -j "$jobs" --target subproject
 
 ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  run_suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAES_SANITIZE=ON
+  run_suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAES_SANITIZE=ON "${python_flags[@]}"
 "$root/scripts/fuzz.sh" "${FUZZ_SMOKE_SECONDS:-20}"
 echo "All tests passed (optimised and sanitizer builds, fuzz smoke)."

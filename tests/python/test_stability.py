@@ -53,8 +53,10 @@ class StabilityTest(unittest.TestCase):
         round_of_calls(CALLS // 7)  # seven calls per round: CALLS in all
         grown = rss_bytes() - before
         self.assertEqual([sys.getrefcount(o) for o in watched], refs)
-        # A leak of one small object per call would be several MiB by now.
-        self.assertLess(grown, 2 << 20, f"resident memory grew by {grown} bytes")
+        # A leak of one small object per call would be several MiB by now. (Under AddressSanitizer
+        # freed memory waits in its quarantine, so the figure says nothing there.)
+        if not os.environ.get("ORVOAES_SANITIZED"):
+            self.assertLess(grown, 2 << 20, f"resident memory grew by {grown} bytes")
         # A bytearray whose view was not released could not be resized any more.
         data.append(0)
         back.append(0)
