@@ -9,6 +9,7 @@
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -246,15 +247,99 @@ struct TGCMTraits {
   }
 };
 
+// --- Methods called without pybind11's general dispatch: the per-call cost of the short
+// messages is mostly argument handling, so the AEAD classes' encrypt and decrypt are vectorcall
+// methods that take their arguments (by position or name) and the C++ object directly.
+
+// args[0..N) from positional arguments and keywords named as in names; false with TypeError set.
+template <std::size_t N>
+bool TakeArgs(const char* method, const std::array<const char*, N>& names, PyObject* const* args, Py_ssize_t nargs,
+              PyObject* kwnames, std::array<PyObject*, N>& out) {
+  out.fill(nullptr);
+  if (nargs > static_cast<Py_ssize_t>(N)) {
+    PyErr_Format(PyExc_TypeError, "%s() takes %zu arguments (%zd given)", method, N, nargs);
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < nargs; ++i) out[static_cast<std::size_t>(i)] = args[i];
+  const Py_ssize_t kw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < kw; ++k) {
+    PyObject* name = PyTuple_GET_ITEM(kwnames, k);
+    std::size_t i = 0;
+    while (i < N && PyUnicode_CompareWithASCIIString(name, names[i]) != 0) ++i;
+    if (i == N || out[i] != nullptr) {
+      PyErr_Format(PyExc_TypeError, "%s() got %s argument '%U'", method, i == N ? "an unexpected" : "multiple values for",
+                   name);
+      return false;
+    }
+    out[i] = args[nargs + k];
+  }
+  for (std::size_t i = 0; i < N; ++i)
+    if (out[i] == nullptr) {
+      PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s'", method, names[i]);
+      return false;
+    }
+  return true;
+}
+
+// The C++ object of a pybind11 instance of T (the descriptor has checked self's type), or null
+// with TypeError set when its constructor has not run.
+template <class T>
+const T* SelfOf(PyObject* self) {
+  static const py::detail::type_info* info = py::detail::get_type_info(typeid(T));
+  auto vh = reinterpret_cast<py::detail::instance*>(self)->get_value_and_holder(info, false);
+  if (!vh || !vh.holder_constructed()) {
+    PyErr_SetString(PyExc_TypeError, "the object was not initialised by its constructor");
+    return nullptr;
+  }
+  return vh.template value_ptr<T>();
+}
+
+// M: Names (the arguments) and Call(const T&, arguments) -> py::object.
+template <class T, class M>
+PyObject* FastMethod(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  std::array<PyObject*, M::kNames.size()> a;
+  const T* obj = SelfOf<T>(self);
+  if (obj == nullptr || !TakeArgs(M::kMethod, M::kNames, args, nargs, kwnames, a)) return nullptr;
+  try {
+    return M::Call(*obj, a).release().ptr();
+  } catch (py::error_already_set& e) {
+    e.restore();
+  } catch (py::builtin_exception& e) {
+    e.set_error();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
+  return nullptr;
+}
+
+template <class T, class M>
+void AddFastMethod(py::handle cls, const char* doc) {
+  static PyMethodDef def{M::kMethod, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&FastMethod<T, M>)),
+                         METH_FASTCALL | METH_KEYWORDS, doc};
+  PyObject* descr = PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(cls.ptr()), &def);
+  if (descr == nullptr) throw py::error_already_set();
+  py::setattr(cls, M::kMethod, py::reinterpret_steal<py::object>(descr));
+}
+
+template <class T>
+struct TEncryptMethod {
+  static constexpr const char* kMethod = "encrypt";
+  static constexpr std::array<const char*, 3> kNames{"nonce", "data", "associated_data"};
+  static py::object Call(const T& o, const std::array<PyObject*, 3>& a) { return o.Encrypt(a[0], a[1], a[2]); }
+};
+
+template <class T>
+struct TDecryptMethod {
+  static constexpr const char* kMethod = "decrypt";
+  static constexpr std::array<const char*, 3> kNames{"nonce", "data", "associated_data"};
+  static py::object Call(const T& o, const std::array<PyObject*, 3>& a) { return o.Decrypt(a[0], a[1], a[2]); }
+};
+
 template <class Traits>
 py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char* doc, const char* keyDoc) {
   using T = TAEAD<Traits>;
-  return py::class_<T>(m, name, doc)
-      .def(py::init<py::handle>(), py::arg("key"), keyDoc)
-      .def("encrypt", &T::Encrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           "Returns the cipher text followed by the 16-byte tag; associated_data may be None.")
-      .def("decrypt", &T::Decrypt, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           "Returns the plain text of data (cipher text and tag); raises InvalidTag when the tag does not match.")
+  py::class_<T> c(m, name, doc);
+  c.def(py::init<py::handle>(), py::arg("key"), keyDoc)
       .def("encrypt_into", &T::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
            py::arg("buf"),
            "Writes the cipher text and tag into buf (exactly len(data) + 16 bytes); returns the bytes written.")
@@ -262,6 +347,12 @@ py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char*
            py::arg("buf"),
            "Writes the plain text into buf (exactly len(data) - 16 bytes) once the tag matched; on InvalidTag "
            "buf is left as it was. Returns the bytes written.");
+  AddFastMethod<T, TEncryptMethod<T>>(c, "encrypt($self, nonce, data, associated_data)\n--\n\n"
+                                         "Returns the cipher text followed by the 16-byte tag; associated_data may be None.");
+  AddFastMethod<T, TDecryptMethod<T>>(c, "decrypt($self, nonce, data, associated_data)\n--\n\n"
+                                         "Returns the plain text of data (cipher text and tag); raises InvalidTag when "
+                                         "the tag does not match.");
+  return c;
 }
 
 // --- CMAC

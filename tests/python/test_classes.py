@@ -131,6 +131,20 @@ class AESGCMTest(unittest.TestCase):
             with self.subTest(args=args):
                 want = kind_of(outcome(lambda: theirs.encrypt(*args)))
                 self.assertIs(kind_of(outcome(lambda: ours.encrypt(*args))), want)
+        # Arguments by name, missing, repeated or unknown.
+        nonce = rand(12)
+        sealed = theirs.encrypt(nonce, b"data", b"ad")
+        self.assertEqual(ours.encrypt(associated_data=b"ad", data=b"data", nonce=nonce), sealed)
+        self.assertEqual(ours.decrypt(nonce, sealed, associated_data=b"ad"), b"data")
+        for call in (
+            lambda g: g.encrypt(nonce, b"data"),
+            lambda g: g.encrypt(nonce, b"data", None, None),
+            lambda g: g.encrypt(nonce, b"data", None, nonce=nonce),
+            lambda g: g.decrypt(nonce, sealed, aad=b"ad"),
+        ):
+            self.assertIs(outcome(lambda: call(ours)), outcome(lambda: call(theirs)))
+        self.assertRaises(TypeError, orvoaes.AESGCM.encrypt, object(), nonce, b"data", None)
+        self.assertRaises(TypeError, orvoaes.AESGCM.__new__(orvoaes.AESGCM).encrypt, nonce, b"data", None)
         for bits in (128, 192, 256, 0, 100, 512, "128", 128.0, None):
             with self.subTest(bits=bits):
                 got, want = outcome(lambda: orvoaes.AESGCM.generate_key(bits)), outcome(lambda: AESGCM.generate_key(bits))
