@@ -132,13 +132,15 @@ std::unique_ptr<TAESKey> MakeKey(py::handle key, const char* sizeError) {
   return k;
 }
 
-// os.urandom(bit_length / 8) for a bit length of 128, 192 or 256.
-py::bytes GenerateKey(py::handle bitLength) {
+// os.urandom(bit_length / 8) for one of the bit lengths a class takes (bits), else ValueError
+// with message.
+template <std::size_t N>
+py::bytes GenerateKey(py::handle bitLength, const std::array<long, N>& bits, const char* message) {
   if (!PyLong_Check(bitLength.ptr())) Raise(PyExc_TypeError, "bit_length must be an integer");
-  const long bits = PyLong_AsLong(bitLength.ptr());
-  if (bits == -1 && PyErr_Occurred()) PyErr_Clear();
-  if (bits != 128 && bits != 192 && bits != 256) Raise(PyExc_ValueError, "bit_length must be 128, 192, or 256");
-  return py::module_::import("os").attr("urandom")(bits / 8);
+  const long b = PyLong_AsLong(bitLength.ptr());
+  if (b == -1 && PyErr_Occurred()) PyErr_Clear();
+  if (std::find(bits.begin(), bits.end(), b) == bits.end()) Raise(PyExc_ValueError, message);
+  return py::module_::import("os").attr("urandom")(b / 8);
 }
 
 // --- The AEAD classes: nonce, data and associated data in, cipher text followed by the tag out.
@@ -150,17 +152,18 @@ class TAEAD {
  public:
   using TKey = typename Traits::TKey;
 
-  explicit TAEAD(py::handle key) : FKey(std::make_unique<TKey>()) {
+  explicit TAEAD(py::handle key, std::size_t tagBytes = 16) : FKey(std::make_unique<TKey>()), FTagBytes(tagBytes) {
     TIn bytes(key, "key");
-    if (FKey->SetKey(bytes.Span()) != 0) Raise(PyExc_ValueError, Traits::kKeyError);
+    if (!Traits::KeyLengthOK(bytes.size()) || FKey->SetKey(bytes.Span()) != 0) Raise(PyExc_ValueError, Traits::kKeyError);
   }
 
   py::object Encrypt(py::handle nonce, py::handle data, py::handle aad) const {
     TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
     Check(n, d, a);
     std::uint8_t* out = nullptr;
-    py::object result = NewBytes(d.size() + kTagBytes, out);
-    Seal(n, d, a, out);
+    py::object result = NewBytes(d.size() + FTagBytes, out);
+    if (const int st = Seal(n, d, a, out))  // the checks above leave the engine nothing to refuse
+      Raise(PyExc_ValueError, ("the arguments were refused (status " + std::to_string(st) + ")").c_str());
     return result;
   }
 
@@ -168,7 +171,7 @@ class TAEAD {
     TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
     TOut o(buf, "buf");
     Check(n, d, a);
-    const std::size_t total = d.size() + kTagBytes;
+    const std::size_t total = d.size() + FTagBytes;
     if (o.size() != total) Raise(PyExc_ValueError, ("buffer must be " + std::to_string(total) + " bytes").c_str());
     // The cipher text may be written over the plain text; a buffer that shares some of the
     // plain text's bytes otherwise is refused by the engine.
@@ -178,10 +181,13 @@ class TAEAD {
 
   py::object Decrypt(py::handle nonce, py::handle data, py::handle aad) const {
     TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
-    Check(n, d, a);
-    if (d.size() < kTagBytes) Raise(InvalidTag);
+    if (d.size() < FTagBytes) {
+      Traits::CheckNonce(n.size());
+      Raise(InvalidTag);
+    }
+    Check(n, d, a, FTagBytes);
     std::uint8_t* out = nullptr;
-    py::object result = NewBytes(d.size() - kTagBytes, out);
+    py::object result = NewBytes(d.size() - FTagBytes, out);
     // A mismatch leaves nothing of the plain text; the bytes object is then dropped unseen.
     if (Open(n, d, a, out) != 0) Raise(InvalidTag);
     return result;
@@ -191,9 +197,12 @@ class TAEAD {
   std::size_t DecryptInto(py::handle nonce, py::handle data, py::handle aad, py::handle buf) const {
     TIn n(nonce, "nonce"), d(data, "data"), a(aad, "associated_data", true);
     TOut o(buf, "buf");
-    Check(n, d, a);
-    if (d.size() < kTagBytes) Raise(InvalidTag);
-    const std::size_t plainBytes = d.size() - kTagBytes;
+    if (d.size() < FTagBytes) {
+      Traits::CheckNonce(n.size());
+      Raise(InvalidTag);
+    }
+    Check(n, d, a, FTagBytes);
+    const std::size_t plainBytes = d.size() - FTagBytes;
     if (o.size() != plainBytes)
       Raise(PyExc_ValueError, ("buffer must be " + std::to_string(plainBytes) + " bytes").c_str());
     // Decrypted into a wiped scratch copy first, so a mismatch leaves the caller's buffer alone.
@@ -205,21 +214,24 @@ class TAEAD {
 
  private:
   std::unique_ptr<TKey> FKey;
+  std::size_t FTagBytes;
 
-  static void Check(const TIn& nonce, const TIn& data, const TIn& aad) {
+  // The nonce and data rules of the mode; tagBytes of data are the tag when it is a cipher text.
+  static void Check(const TIn& nonce, const TIn& data, const TIn& aad, std::size_t tagBytes = 0) {
     Traits::CheckNonce(nonce.size());
-    if (data.size() > Traits::kMaxBytes || aad.size() > Traits::kMaxBytes)
+    if (data.size() - tagBytes > Traits::kMaxBytes || aad.size() > Traits::kMaxBytes)
       Raise(PyExc_OverflowError, Traits::kTooLong);
+    Traits::CheckData(nonce.size(), data.size() - tagBytes);
   }
 
   int Seal(const TIn& n, const TIn& d, const TIn& a, std::uint8_t* out) const {
     return Work(d.size(), [&] {
-      return Traits::Seal(*FKey, n.Span(), a.Span(), d.Span(), {out, d.size()}, {out + d.size(), kTagBytes});
+      return Traits::Seal(*FKey, n.Span(), a.Span(), d.Span(), {out, d.size()}, {out + d.size(), FTagBytes});
     });
   }
 
   int Open(const TIn& n, const TIn& d, const TIn& a, std::uint8_t* out) const {
-    const std::size_t plainBytes = d.size() - kTagBytes;
+    const std::size_t plainBytes = d.size() - FTagBytes;
     return Work(d.size(), [&] {
       return Traits::Open(*FKey, n.Span(), a.Span(), d.Span().first(plainBytes), d.Span().subspan(plainBytes),
                           {out, plainBytes});
@@ -230,11 +242,20 @@ class TAEAD {
 using TBytesIn = std::span<const std::uint8_t>;
 using TBytesOut = std::span<std::uint8_t>;
 
-struct TGCMTraits {
+// What most modes share: any key AES takes, 16-byte tags, no rule on the data beyond the limit.
+struct TAESKeyTraits {
   using TKey = TAESKey;
-  static constexpr const char* kKeyError = "AESGCM key must be 128, 192, or 256 bits.";
+  static constexpr bool kVariableTag = false;
+  static constexpr std::array<long, 3> kBits{128, 192, 256};
+  static constexpr const char* kBitsError = "bit_length must be 128, 192, or 256";
   static constexpr std::size_t kMaxBytes = kGCMMaxBytes;
   static constexpr const char* kTooLong = "Data or associated data too long. Max 2**36 - 32 bytes";
+  static bool KeyLengthOK(std::size_t) { return true; }  // SetKey decides
+  static void CheckData(std::size_t, std::size_t) {}
+};
+
+struct TGCMTraits : TAESKeyTraits {
+  static constexpr const char* kKeyError = "AESGCM key must be 128, 192, or 256 bits.";
   // The nonces the usual AESGCM class accepts (the engine takes any non-empty one).
   static void CheckNonce(std::size_t n) {
     if (n < 8 || n > 128) Raise(PyExc_ValueError, "Nonce must be between 8 and 128 bytes");
@@ -339,8 +360,21 @@ template <class Traits>
 py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char* doc, const char* keyDoc) {
   using T = TAEAD<Traits>;
   py::class_<T> c(m, name, doc);
-  c.def(py::init<py::handle>(), py::arg("key"), keyDoc)
-      .def("encrypt_into", &T::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
+  if constexpr (Traits::kVariableTag)
+    c.def(py::init([](py::handle key, py::handle tagLength) {
+            if (!PyLong_Check(tagLength.ptr())) Raise(PyExc_TypeError, "tag_length must be an integer");
+            const long t = PyLong_AsLong(tagLength.ptr());
+            if (t == -1 && PyErr_Occurred()) PyErr_Clear();
+            if (!Traits::TagLengthOK(t)) Raise(PyExc_ValueError, "Invalid tag_length");
+            return T(key, static_cast<std::size_t>(t));
+          }),
+          py::arg("key"), py::arg("tag_length") = 16, keyDoc);
+  else
+    c.def(py::init<py::handle>(), py::arg("key"), keyDoc);
+  c.def_static(
+      "generate_key", [](py::handle bits) { return GenerateKey(bits, Traits::kBits, Traits::kBitsError); },
+      py::arg("bit_length"), "A random key of one of the bit lengths the class takes.");
+  c.def("encrypt_into", &T::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
            py::arg("buf"),
            "Writes the cipher text and tag into buf (exactly len(data) + 16 bytes); returns the bytes written.")
       .def("decrypt_into", &T::DecryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
@@ -522,8 +556,7 @@ PYBIND11_MODULE(orvoaes, m) {
   AlreadyFinalized = NewException(m, "AlreadyFinalized", "The context was already finalized.");
 
   BindAEAD<TGCMTraits>(m, "AESGCM", "AES-GCM with a 16-byte tag; the key is expanded once, at construction.",
-                       "key: 16, 24 or 32 bytes (ValueError otherwise). Nonces of 8 to 128 bytes.")
-      .def_static("generate_key", &GenerateKey, py::arg("bit_length"), "A random key of 128, 192 or 256 bits.");
+                       "key: 16, 24 or 32 bytes (ValueError otherwise). Nonces of 8 to 128 bytes.");
 
   py::class_<TCMAC>(m, "CMAC", "AES-CMAC of a message fed in pieces.")
       .def(py::init<py::handle>(), py::arg("algorithm"),
