@@ -27,6 +27,10 @@ std::string CatalogueText(platform::Integer status) {
 }  // namespace
 
 void FailStatus(const std::string& what, platform::Integer status) {
+  // A short write has no text of its own: the system's reason says what happened (a full disk,
+  // a file-size limit), when the caller cleared errno before the call.
+  if (status == error::kShortWrite)
+    Fail(what + ": " + (errno != 0 ? std::strerror(errno) : "a write failed") + " (" + std::to_string(status) + ")");
   Fail(what + ": " + CatalogueText(status) + " (" + std::to_string(status) + ")");
 }
 

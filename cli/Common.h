@@ -34,7 +34,8 @@ class TFailure : public std::runtime_error {
 [[noreturn]] void Fail(const std::string& message);
 [[noreturn]] void UsageFail(const std::string& message);
 [[noreturn]] void AuthFail(const std::string& message);
-// A library status (negative) as a failure: "<what>: <catalogue text> (<code>)".
+// A library status (negative) as a failure: "<what>: <catalogue text> (<code>)"; a short write
+// (-213) gives the system's reason instead (errno, cleared by the caller before the call).
 [[noreturn]] void FailStatus(const std::string& what, platform::Integer status);
 // The catalogue text of an exception's "Invalid Operation : <code>" message added to it.
 std::string DescribeLibraryError(const std::exception& e);
@@ -88,6 +89,7 @@ void Guard(const std::string& what, F&& f) {
 // The subcommand families.
 void AddStreamCommands(CLI::App& app);
 void AddGCMCommands(CLI::App& app);
+void AddChunkedCommands(CLI::App& app);
 void AddSealCommands(CLI::App& app);
 void AddMacCommands(CLI::App& app);
 void AddConvertCommands(CLI::App& app);

@@ -1,9 +1,12 @@
 // gcm-enc / gcm-dec: AES-GCM with a 96-bit IV given or carried in front of the cipher text,
 // additional data from a file, the tag in a file of its own or after the cipher text. The
-// decryption checks the tag before it writes any plain text.
+// decryption releases plain text only once the tag has matched the bytes it came from.
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "Common.h"
+#include "GCMOpen.h"
 #include "Io.h"
 #include "Progress.h"
 #include "crypto/engine/AESModes.h"
@@ -15,7 +18,7 @@ namespace {
 struct TGCMOptions {
   TCommonOptions Common;
   TKeyOptions Key;
-  std::string In = "-", Out = "-", AAD, Tag, IV;
+  std::string In = "-", Out, AAD, Tag, IV;
   bool IVInFront = false;
   int TagBits = 128;
 };
@@ -32,27 +35,37 @@ void CheckTagBits(int bits) {
   if (bits < 32 || bits > 128 || bits % 8 != 0) UsageFail("--tag-bits must be a multiple of 8 from 32 to 128");
 }
 
-// What both directions take first: the checked options, the key, the IV, the input and the
-// additional data.
+// What both directions take first, in this order: the paths (none may coincide with an
+// output), the checked options, the key, the IV, the input and the additional data.
 struct TGCMInputs {
-  explicit TGCMInputs(TGCMOptions& o) {
+  TGCMInputs(TGCMOptions& o, bool encrypt) {
+    std::vector<TNamedPath> reads{{"input", o.In}, {"--key-file", o.Key.File}, {"--aad", o.AAD}};
+    std::vector<TNamedPath> writes{{"-o", o.Out}};
+    (encrypt ? writes : reads).push_back({"--tag", o.Tag});
+    CheckDistinctPaths(reads, writes);
+    if (encrypt) RefuseTerminalOutput(o.Out);
     CheckTagBits(o.TagBits);
     LoadKey(o.Key, Key);
     IV = LoadGCMIV(o);
-    In = std::make_unique<TInput>(o.In, Temp);
-    if (!o.AAD.empty()) AAD = std::make_unique<TInput>(o.AAD, Temp);
+    In = std::make_unique<TInput>(o.In);
+    if (!o.AAD.empty()) AAD = std::make_unique<TInput>(o.AAD);
   }
   platform::TStream* AADStream() { return AAD ? &AAD->Stream() : nullptr; }
 
   platform::TSecretBytes Key;
   platform::TBytes IV;
-  TPrivateDir Temp;
   std::unique_ptr<TInput> In, AAD;
 };
 
+[[noreturn]] void FailTooLarge(const TInput& in) {
+  Fail(in.Name() + ": above the 64 GiB limit of one GCM message (2^36 - 32 bytes); `orvoaes seal` protects a "
+       "file of any size");
+}
+
 void RunGCMEncrypt(TGCMOptions& o) {
-  TGCMInputs g(o);
+  TGCMInputs g(o, true);
   TInput& in = *g.In;
+  if (in.Size() > kGCMMaxBytes) FailTooLarge(in);
   TOutput out(o.Out, o.Common.Force);
   std::unique_ptr<TOutput> tagOut = o.Tag.empty() ? nullptr : std::make_unique<TOutput>(o.Tag, o.Common.Force);
   TProgress progress(o.Common.Quiet, in.Size());
@@ -65,30 +78,52 @@ void RunGCMEncrypt(TGCMOptions& o) {
     tagTarget.Stream().WriteBuffer(tag.Bytes().data(), o.TagBits / 8);
   });
   progress.Erase();
-  out.Commit();
-  if (tagOut) tagOut->Commit();
+  if (tagOut)
+    TOutput::CommitPair(out, *tagOut);  // both or neither
+  else
+    out.Commit();
 }
 
+// One pass (GCMOpen.h): the plain text goes to the replacing file of a named output, or to an
+// unnamed temporary file for standard output, a pipe or a device, and is released only after
+// the tag matched the very bytes that were decrypted.
 void RunGCMDecrypt(TGCMOptions& o) {
-  TGCMInputs g(o);
+  TGCMInputs g(o, false);
   TInput& in = *g.In;
-  std::unique_ptr<TInput> tagIn = o.Tag.empty() ? nullptr : std::make_unique<TInput>(o.Tag, g.Temp);
-  const std::int64_t appended = tagIn ? 0 : o.TagBits / 8;
-  const std::int64_t size = in.Size() - appended;
-  if (size < 0) Fail(in.Name() + ": too short to hold the tag");
-  TOutput out(o.Out, o.Common.Force);
-  TProgress progress(o.Common.Quiet, size, 2);  // hashed first, then decrypted
-  TWindowStream cipher(in.Stream(), 0, size);
-  TProgressStream input(cipher, progress);
-  TWindowStream appendedTag(in.Stream(), size, appended);
-  AESModes::TAESModes engine;
-  platform::Integer status = 0;
+  const std::int64_t tagBytes = o.TagBits / 8;
+  const std::int64_t appended = o.Tag.empty() ? tagBytes : 0;
+  const std::int64_t front = g.IV.empty() ? 12 : 0;
+  const std::int64_t size = in.Size() - appended - front;
+  if (size < 0) Fail(in.Name() + ": too short to hold the " + std::string(front ? "IV and the " : "") + "tag");
+  if (size > kGCMMaxBytes) FailTooLarge(in);
+  platform::TBytes expected(static_cast<std::size_t>(tagBytes));
+  platform::TBytes iv = g.IV;
   Guard(in.Name(), [&] {
-    status = engine.DecryptAndVerifyFromStream(&input, &out.Stream(), g.AADStream(),
-                                               tagIn ? &tagIn->Stream() : &appendedTag, g.Key.Value, g.IV, o.TagBits);
+    if (!o.Tag.empty()) {
+      TInput tagIn(o.Tag);
+      if (tagIn.Size() < tagBytes)
+        AuthFail(tagIn.Name() + ": authentication failed: the tag is shorter than --tag-bits (nothing was written)");
+      ReadExactly(tagIn.Stream(), expected.data(), static_cast<std::int64_t>(expected.size()), tagIn.Name());
+    } else {
+      in.Stream().SetPosition(in.Size() - appended);
+      ReadExactly(in.Stream(), expected.data(), appended, in.Name());
+    }
+    if (front) {
+      iv.resize(12);
+      in.Stream().SetPosition(0);
+      ReadExactly(in.Stream(), iv.data(), 12, in.Name());
+    }
+  });
+  const platform::TBytes aad = g.AAD ? ReadAll(g.AAD->Stream(), g.AAD->Name()) : platform::TBytes{};
+  TOutput out(o.Out, o.Common.Force, true);
+  TProgress progress(o.Common.Quiet, size);
+  bool match = false;
+  Guard(in.Name(), [&] {
+    in.Stream().SetPosition(front);
+    match = DecryptVerified(in.Stream(), size, g.Key.Value, iv, aad, expected, out, progress, in.Name());
   });
   progress.Erase();
-  if (status != 0) AuthFail(in.Name() + ": authentication failed: the tag does not match (nothing was written)");
+  if (!match) AuthFail(in.Name() + ": authentication failed: the tag does not match (nothing was written)");
   out.Commit();
 }
 
@@ -100,7 +135,8 @@ void AddGCMCommand(CLI::App& app, bool encrypt) {
               : "orvoaes gcm-dec -K $(cat key.hex) --aad header.bin --tag data.tag data.gcm -o data.bin");
   auto o = std::make_shared<TGCMOptions>();
   sub->add_option("input", o->In, "Input file (- or none: standard input)");
-  sub->add_option("-o,--out", o->Out, "Output file (- or none: standard output)");
+  sub->add_option("-o,--out", o->Out, encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
+                                              : "Output file (- or none: standard output)");
   AddKeyOptions(*sub, o->Key);
   sub->add_option("--aad", o->AAD, "File of additional data, authenticated but not encrypted");
   sub->add_option("--tag", o->Tag, encrypt ? "Write the tag to this file (default: after the cipher text)"

@@ -71,25 +71,36 @@ bool IsStreamTarget(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
 }
 
-// Copies standard input into a new file at path, stopping at Ctrl-C.
-void Spool(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd < 0) Fail(path + ": " + std::strerror(errno));
+// Copies standard input into fd, stopping at Ctrl-C.
+void Spool(int fd) {
   std::vector<std::uint8_t> buffer(kCopyBuffer);
-  try {
-    for (;;) {
-      CheckInterrupted();
-      const ssize_t r = ::read(STDIN_FILENO, buffer.data(), buffer.size());
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) Fail(std::string("standard input: ") + std::strerror(errno));
-      if (r == 0) break;
-      WriteAll(fd, buffer.data(), static_cast<std::size_t>(r), "temporary copy of standard input");
-    }
-  } catch (...) {
-    ::close(fd);
-    throw;
+  for (;;) {
+    CheckInterrupted();
+    const ssize_t r = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) Fail(std::string("standard input: ") + std::strerror(errno));
+    if (r == 0) break;
+    WriteAll(fd, buffer.data(), static_cast<std::size_t>(r), "temporary copy of standard input");
   }
-  if (::close(fd) != 0) Fail("temporary copy of standard input: " + std::string(std::strerror(errno)));
+}
+
+std::string TempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
+// The identity of a path given for an option; standard input by its file when it is one.
+std::optional<platform::TFileIdentity> IdentityOf(const TNamedPath& p, bool read) {
+  if (p.Path.empty()) return std::nullopt;
+  if (p.Path == "-") {
+    struct stat st {};
+    if (!read || ::fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return platform::TFileIdentity{st.st_dev, st.st_ino, {}};
+  }
+  // A device, pipe or socket written to loses nothing (/dev/null as output and tag is fine).
+  struct stat st {};
+  if (!read && ::stat(p.Path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return std::nullopt;
+  return platform::FileIdentity(Native(p.Path));
 }
 
 bool StdinIsRegularFile() {
@@ -101,92 +112,128 @@ bool StdinIsRegularFile() {
 
 bool IsStdio(const std::string& path) { return path.empty() || path == "-"; }
 
-TPrivateDir::~TPrivateDir() {
-  for (const std::string& f : FFiles) ::unlink(f.c_str());
-  if (!FPath.empty()) ::rmdir(FPath.c_str());
-}
-
-std::string TPrivateDir::NewPath(const std::string& name) {
-  if (FPath.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvoaes-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) Fail("temporary folder " + pattern + ": " + std::strerror(errno));
-    FPath = pattern;
+TTempFile::TTempFile() {
+  const std::string folder = TempFolder();
+  FFd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+  if (FFd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // No unnamed files here: a name for the moment between creating and unlinking it.
+    std::string pattern = folder + "/orvoaes-XXXXXX";
+    FFd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (FFd >= 0) ::unlink(pattern.c_str());
   }
-  FFiles.push_back(FPath + "/" + name + std::to_string(FFiles.size()));
-  return FFiles.back();
+  if (FFd < 0) Fail("temporary file in " + folder + ": " + std::strerror(errno));
+  FStream = std::make_unique<platform::THandleStream>(FFd, u"temporary file");
 }
 
-TInput::TInput(const std::string& path, TPrivateDir& temp) {
-  if (IsStdio(path)) {
-    FName = "standard input";
-    if (StdinIsRegularFile()) {
-      FPath = "/dev/stdin";
-    } else {
-      FPath = temp.NewPath("input");
-      Spool(FPath);
-    }
+TTempFile::~TTempFile() {
+  FStream.reset();
+  ::close(FFd);
+}
+
+TInput::TInput(const std::string& path) {
+  FName = IsStdio(path) ? "standard input" : path;
+  if (IsStdio(path) && !StdinIsRegularFile()) {
+    FSpool = std::make_unique<TTempFile>();
+    Spool(FSpool->Fd());
+    FHandle = FSpool->Fd();
   } else {
-    FName = FPath = path;
+    platform::string reason;
+    FHandle = platform::FileOpen(IsStdio(path) ? u"/dev/stdin" : Native(path), platform::TFileAccess::Read, &reason);
+    if (FHandle == platform::INVALID_HANDLE_VALUE) Fail(FName + ": " + platform::ToUTF8String(reason));
   }
-  FStream = std::make_unique<platform::TFileStream>(Native(FPath), platform::TFileMode::fmOpenRead);
+  FStream = std::make_unique<platform::THandleStream>(FHandle, Native(FName));
+  FStream->SetPosition(0);
+}
+
+TInput::~TInput() {
+  FStream.reset();
+  if (!FSpool) platform::FileClose(FHandle);
+}
+
+platform::THandle TInput::Rewound() {
+  FStream->SetPosition(0);
+  return FHandle;
 }
 
 void CheckNewOutput(const std::string& path, bool force) {
   struct stat st {};
-  if (!force && ::lstat(path.c_str(), &st) == 0) Fail(path + ": the file exists (use --force to replace it)");
+  if (!force && ::stat(path.c_str(), &st) == 0) Fail(path + ": the file exists (use --force to replace it)");
 }
 
-TOutput::TOutput(const std::string& path, bool force) {
+TOutput::TOutput(const std::string& path, bool force, bool staged) {
   FName = IsStdio(path) ? "standard output" : path;
   if (IsStdio(path)) {
-    FStream = std::make_unique<TSequentialStream>(STDOUT_FILENO, FName);
+    FFd = STDOUT_FILENO;
+  } else if (IsStreamTarget(path)) {
+    FFd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (FFd < 0) Fail(path + ": " + std::strerror(errno));
+  } else {
+    CheckNewOutput(path, force);
+    FReplacing = std::make_unique<platform::TReplacingFile>(Native(path));
+    FStream = std::make_unique<platform::THandleStream>(FReplacing->Handle(), Native(path));
     return;
   }
-  if (IsStreamTarget(path)) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) Fail(path + ": " + std::strerror(errno));
-    FStream = std::make_unique<TSequentialStream>(fd, FName);
+  if (staged) {
+    FStage = std::make_unique<TTempFile>();
     return;
   }
-  CheckNewOutput(path, force);
-  FReplacing = std::make_unique<platform::TReplacingFile>(Native(path));
-  FStream = std::make_unique<platform::THandleStream>(FReplacing->Handle(), Native(path));
+  FStream = std::make_unique<TSequentialStream>(FFd, FName);
 }
 
-TOutput::~TOutput() { FStream.reset(); }
+TOutput::~TOutput() {
+  FStream.reset();
+  if (FFd > STDOUT_FILENO && FStage) ::close(FFd);  // the sequential stream closes its own
+}
+
+platform::THandle TOutput::Handle() const {
+  if (FReplacing) return FReplacing->Handle();
+  return FStage ? FStage->Fd() : platform::INVALID_HANDLE_VALUE;
+}
+
+void TOutput::Release() {
+  if (FStage) CopyToFd(FStage->Stream(), FFd, FName);
+}
 
 void TOutput::Commit() {
   CheckInterrupted();
-  if (FReplacing && !FReplacing->Commit()) Fail(FName + ": the file could not be written to the disk");
+  errno = 0;
+  if (FReplacing && !FReplacing->Commit()) Fail(FName + ": " + SystemReason("the file could not be written to the disk"));
+  Release();
 }
 
-TPathOutput::TPathOutput(const std::string& path, bool force, TPrivateDir& temp) {
-  FToStdout = IsStdio(path);
-  FName = FToStdout ? "standard output" : path;
-  FPath = FToStdout ? temp.NewPath("output") : path;
-  if (!FToStdout) CheckNewOutput(path, force);
-  const int fd = ::open(FPath.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, FToStdout ? 0600 : 0666);
-  if (fd >= 0) {
-    FCreated = !FToStdout;
-    ::close(fd);
-  } else if (errno != EEXIST) {
-    Fail(FName + ": " + std::strerror(errno));
+void TOutput::CommitPair(TOutput& first, TOutput& second) {
+  if (!first.FReplacing || !second.FReplacing) {
+    first.Commit();
+    second.Commit();
+    return;
   }
-}
-
-TPathOutput::~TPathOutput() {
-  if (FCreated && !FFinished) ::unlink(FPath.c_str());
-}
-
-void TPathOutput::Finish() {
   CheckInterrupted();
-  if (FToStdout) {
-    platform::TFileStream s(Native(FPath), platform::TFileMode::fmOpenRead);
-    CopyToStdout(s);
-  }
-  FFinished = true;
+  errno = 0;
+  if (!platform::TReplacingFile::CommitPair(*first.FReplacing, *second.FReplacing))
+    Fail(first.FName + " and " + second.FName + ": " + SystemReason("the files could not be written to the disk") +
+         " (neither was changed)");
 }
+
+void CheckDistinctPaths(const std::vector<TNamedPath>& reads, const std::vector<TNamedPath>& writes) {
+  const auto check = [](const TNamedPath& w, const TNamedPath& other, bool otherRead) {
+    if (otherRead && other.Option == "input" && w.Option == "-o") return;  // replaced in place
+    const auto a = IdentityOf(w, false), b = IdentityOf(other, otherRead);
+    if (a && b && *a == *b)
+      Fail(w.Option + " and " + other.Option + " name the same file (" + w.Path + ", " +
+           (other.Path == "-" ? std::string("standard input") : other.Path) + "): refused, nothing was written");
+  };
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    for (const TNamedPath& r : reads) check(writes[i], r, true);
+    for (std::size_t j = i + 1; j < writes.size(); ++j) check(writes[i], writes[j], false);
+  }
+}
+
+void RefuseTerminalOutput(const std::string& out) {
+  if (out.empty() && ::isatty(STDOUT_FILENO) == 1)
+    UsageFail("the output is binary and standard output is a terminal: give -o FILE (or -o - to write it there anyway)");
+}
+
+std::string SystemReason(const std::string& fallback) { return errno != 0 ? std::strerror(errno) : fallback; }
 
 std::int64_t TWindowStream::Read(void* buffer, std::int64_t count) {
   if (FLength >= 0) count = std::max<std::int64_t>(0, std::min(count, FLength - FPosition));
@@ -235,11 +282,14 @@ std::int64_t TZeroExtendedStream::Seek(std::int64_t offset, TSeekOrigin origin) 
   return FPosition;
 }
 
-void CopyToStdout(platform::TStream& s) {
+void CopyToFd(platform::TStream& s, int fd, const std::string& name) {
   std::vector<std::uint8_t> buffer(kCopyBuffer);
   s.SetPosition(0);
-  for (std::int64_t r; (r = s.Read(buffer.data(), std::int64_t(buffer.size()))) > 0;)
-    WriteAll(STDOUT_FILENO, buffer.data(), static_cast<std::size_t>(r), "standard output");
+  for (std::int64_t r; (r = s.Read(buffer.data(), std::int64_t(buffer.size()))) > 0;) {
+    CheckInterrupted();
+    WriteAll(fd, buffer.data(), static_cast<std::size_t>(r), name);
+  }
+  platform::SecureZero(buffer.data(), buffer.size());  // plain text, after a decryption
 }
 
 }  // namespace cli

@@ -9,83 +9,110 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/Memory.h"
 #include "platform/Streams.h"
 
 namespace cli {
 
 bool IsStdio(const std::string& path);
 
-// A folder of our own under $TMPDIR (mode 0700), removed with everything in it when the
-// holder goes, also after a failure or Ctrl-C.
-class TPrivateDir {
+// An unnamed file in $TMPDIR (O_TMPFILE, or created and unlinked at once where the file system
+// cannot make one without a name), readable by this process alone: whatever ends the process,
+// a kill included, nothing of it remains. Holds copies of standard input and outputs that must
+// not be shown before they are complete.
+class TTempFile {
  public:
-  TPrivateDir() = default;
-  ~TPrivateDir();
-  TPrivateDir(const TPrivateDir&) = delete;
-  TPrivateDir& operator=(const TPrivateDir&) = delete;
-  // A new path inside the folder (the folder is made on first use).
-  std::string NewPath(const std::string& name);
+  TTempFile();
+  ~TTempFile();
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  int Fd() const { return FFd; }
+  platform::TStream& Stream() { return *FStream; }
 
  private:
-  std::string FPath;
-  std::vector<std::string> FFiles;
+  int FFd = -1;
+  std::unique_ptr<platform::THandleStream> FStream;
 };
 
-// An input named by path, or standard input. The library needs a seekable input of known size,
-// so standard input that is not a regular file is first copied (spooled) into a file of the
-// private folder.
+// An input named by path, or standard input: a regular file, read through a handle of its own.
+// The library needs a seekable input of known size, so standard input that is not a regular file
+// is first copied (spooled) into an unnamed temporary file.
 class TInput {
  public:
-  TInput(const std::string& path, TPrivateDir& temp);
+  explicit TInput(const std::string& path);
+  ~TInput();
+  TInput(const TInput&) = delete;
+  TInput& operator=(const TInput&) = delete;
   platform::TStream& Stream() { return *FStream; }
   std::int64_t Size() { return FStream->GetSize(); }
-  // The file's path, for the path-file operations (the spooled copy for standard input).
-  const std::string& Path() const { return FPath; }
+  // The open file, rewound to its start.
+  platform::THandle Rewound();
   // For messages: the path, or "standard input".
   const std::string& Name() const { return FName; }
 
  private:
-  std::string FName, FPath;
-  std::unique_ptr<platform::TStream> FStream;
+  std::string FName;
+  std::unique_ptr<TTempFile> FSpool;
+  platform::THandle FHandle = platform::INVALID_HANDLE_VALUE;  // owned unless spooled
+  std::unique_ptr<platform::THandleStream> FStream;
 };
 
-// An output named by path, or standard output. A path that exists is refused without force;
-// the bytes go to a platform::TReplacingFile that replaces the target only on Commit(), so
-// after a failure or Ctrl-C the target is as it was and no temporary file remains. Standard
-// output is written as the operation goes.
+// An output named by path, or standard output. An existing file (a link's target, so a dangling
+// link names no file yet and its target is created) is refused without force; the bytes go to a
+// platform::TReplacingFile that replaces the target only on Commit(), so after a failure or
+// Ctrl-C the target is as it was and no temporary file remains. Standard output, a pipe or a
+// device is written as the operation goes, or with staged only on Commit(), from an unnamed
+// temporary file: what cannot be taken back is released only once it is complete (and, for a
+// decryption that authenticates, verified).
 class TOutput {
  public:
-  TOutput(const std::string& path, bool force);
+  TOutput(const std::string& path, bool force, bool staged = false);
   ~TOutput();
-  platform::TStream& Stream() { return *FStream; }
+  TOutput(const TOutput&) = delete;
+  TOutput& operator=(const TOutput&) = delete;
+  platform::TStream& Stream() { return FStage ? FStage->Stream() : *FStream; }
+  // The file the bytes go to (the replacing file's or the stage's), for the handle operations;
+  // invalid for an output written as it goes.
+  platform::THandle Handle() const;
   const std::string& Name() const { return FName; }
-  bool IsStdout() const { return !FReplacing; }
   void Commit();
+  // Commits a file and its tag as a pair: both replaced, or on any failure this process sees
+  // neither (the library's pair commit); an output written as it goes is already out.
+  static void CommitPair(TOutput& first, TOutput& second);
 
  private:
+  void Release();  // copies the stage out
+
   std::string FName;
   std::unique_ptr<platform::TReplacingFile> FReplacing;
+  std::unique_ptr<TTempFile> FStage;
+  int FFd = -1;  // standard output or the opened pipe or device
   std::unique_ptr<platform::TStream> FStream;
 };
 
-// An output for the library's path-file operations, which replace an existing file: a new
-// target is made empty first and deleted again unless Finish() is reached; standard output
-// gets the bytes from a file of the private folder once the operation succeeded.
-class TPathOutput {
- public:
-  TPathOutput(const std::string& path, bool force, TPrivateDir& temp);
-  ~TPathOutput();
-  const std::string& Path() const { return FPath; }
-  const std::string& Name() const { return FName; }
-  void Finish();
-
- private:
-  std::string FName, FPath;
-  bool FToStdout = false, FCreated = false, FFinished = false;
-};
-
-// Refuses an existing output unless force is given.
+// Refuses an existing output unless force is given (a link counts by the file it names).
 void CheckNewOutput(const std::string& path, bool force);
+
+// A path and the option that gave it ("input", "-o", "--key-file", ...).
+struct TNamedPath {
+  std::string Option;
+  std::string Path;
+};
+// Before anything is read, asked or written: refuses (exit 1, naming both options) a written path
+// that names the same file as any other path given, read or written, through the same spelling, a
+// link or a hard link; a file that does not exist yet counts by its folder and name. Standard
+// input counts by its file when it is one; "-" outputs, outputs that are devices, pipes or
+// sockets (nothing there can be lost) and options not given are skipped. The one
+// pair allowed is "input" with "-o": the output replaces its input in place (it exists, so only
+// with --force), whole or not at all.
+void CheckDistinctPaths(const std::vector<TNamedPath>& reads, const std::vector<TNamedPath>& writes);
+
+// Cipher text is binary: standard output on a terminal takes it only when -o - asks for it.
+// out: the -o value as given (empty when -o was not given).
+void RefuseTerminalOutput(const std::string& out);
+
+// The system's reason for the last failed call, for messages ("No space left on device").
+std::string SystemReason(const std::string& fallback);
 
 // A part of another stream: offset bytes on, at most length bytes (-1: to its end). Positions
 // and the size are the window's own; bytes written beyond the length are dropped.
@@ -119,7 +146,7 @@ class TZeroExtendedStream : public platform::TStream {
   std::int64_t FPosition = 0;
 };
 
-// Copies a whole stream to standard output.
-void CopyToStdout(platform::TStream& s);
+// Copies a whole stream, from its start, to a descriptor.
+void CopyToFd(platform::TStream& s, int fd, const std::string& name);
 
 }  // namespace cli

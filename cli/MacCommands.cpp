@@ -14,16 +14,15 @@ struct TMacOptions {
   TCommonOptions Common;
   TKeyOptions Key;
   std::string In = "-", Tag;
-  int TagBits = 0;  // 0: 128, or the length of the tag to verify
+  int TagBits = 128;
 };
 
 // The first bits / 8 bytes of the input's CMAC.
 platform::TBytes ComputeTag(TMacOptions& o, int bits) {
-  if (bits < 8 || bits > 128 || bits % 8 != 0) UsageFail("--tag-bits must be a multiple of 8 from 8 to 128");
+  if (bits < 32 || bits > 128 || bits % 8 != 0) UsageFail("--tag-bits must be a multiple of 8 from 32 to 128");
   platform::TSecretBytes key;
   LoadKey(o.Key, key);
-  TPrivateDir temp;
-  TInput in(o.In, temp);
+  TInput in(o.In);
   TProgress progress(o.Common.Quiet, in.Size());
   TProgressStream input(in.Stream(), progress);
   AESModes::TAESModes engine;
@@ -36,15 +35,18 @@ platform::TBytes ComputeTag(TMacOptions& o, int bits) {
 }
 
 void RunMac(TMacOptions& o) {
-  const platform::TBytes tag = ComputeTag(o, o.TagBits == 0 ? 128 : o.TagBits);
+  const platform::TBytes tag = ComputeTag(o, o.TagBits);
   std::printf("%s\n", EncodeHex(tag.data(), tag.size(), true).c_str());
 }
 
 void RunVerify(TMacOptions& o) {
+  // The verified length is --tag-bits, never the length of the tag given: a short tag would be
+  // easy to guess.
   const platform::TBytes expected = DecodeHex(o.Tag, "the tag");
-  const int bits = o.TagBits == 0 ? static_cast<int>(expected.size() * 8) : o.TagBits;
-  if (expected.size() * 8 != static_cast<std::size_t>(bits)) UsageFail("the tag must be --tag-bits long");
-  const platform::TBytes tag = ComputeTag(o, bits);
+  if (expected.size() * 8 != static_cast<std::size_t>(o.TagBits))
+    UsageFail("the tag has " + std::to_string(expected.size() * 8) + " bits, --tag-bits says " +
+              std::to_string(o.TagBits) + " (give a tag of that length, or --tag-bits for a shorter one of 32 or more)");
+  const platform::TBytes tag = ComputeTag(o, o.TagBits);
   if (!platform::ConstantTimeEqual(tag, expected)) AuthFail((IsStdio(o.In) ? std::string("standard input") : o.In) + ": the CMAC does not match");
   if (!o.Common.Quiet) std::fprintf(stderr, "CMAC verified\n");
 }
@@ -59,7 +61,8 @@ void AddMacCommand(CLI::App& app, bool verify) {
   auto o = std::make_shared<TMacOptions>();
   sub->add_option("input", o->In, "Input file (- or none: standard input)");
   AddKeyOptions(*sub, o->Key);
-  sub->add_option("--tag-bits", o->TagBits, "Tag length in bits, a multiple of 8 from 8 to 128 (default 128)");
+  sub->add_option("--tag-bits", o->TagBits, verify ? "Length of the tag in bits, a multiple of 8 from 32 to 128 (default 128); the tag must have it"
+                                                : "Tag length in bits, a multiple of 8 from 32 to 128 (default 128)");
   if (verify) sub->add_option("--tag", o->Tag, "The expected tag as hexadecimal")->required();
   AddCommonOptions(*sub, o->Common, false);
   sub->callback([o, verify] { verify ? RunVerify(*o) : RunMac(*o); });

@@ -1,10 +1,12 @@
 #include "Progress.h"
 
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "Common.h"
 
@@ -78,15 +80,32 @@ platform::TChunkProgress TProgress::Callback() {
   return [this](std::int64_t done, std::int64_t) { return Update(done); };
 }
 
+// The terminal's width in columns, or 0 when it is not known.
+static int TerminalColumns() {
+  winsize size {};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
 void TProgress::Draw(std::int64_t work, double seconds) {
   const double done = std::min<double>(double(work) / FPasses, double(FTotal));
   const double rate = seconds > 0 ? done / seconds : 0;
   const double left = rate > 0 ? (FTotal - done) / rate : 0;
-  std::fprintf(stderr, "\r%3d%%  %s / %s  %s/s  %s left\033[K",
-               static_cast<int>(FTotal > 0 ? done * 100 / FTotal : 100), Bytes(done).c_str(),
-               Bytes(double(FTotal)).c_str(), Bytes(rate).c_str(), Duration(left).c_str());
-  std::fflush(stderr);
-  FDrawn = true;
+  char percent[8];
+  std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(FTotal > 0 ? done * 100 / FTotal : 100));
+  // The whole line, a shorter one, or nothing: a line as wide as the terminal would wrap, and
+  // every redraw would leave a stale line behind.
+  const std::string lines[] = {
+      std::string(percent) + "  " + Bytes(done) + " / " + Bytes(double(FTotal)) + "  " + Bytes(rate) + "/s  " +
+          Duration(left) + " left",
+      std::string(percent) + "  " + Duration(left) + " left", std::string(percent)};
+  const int columns = TerminalColumns();
+  for (const std::string& line : lines) {
+    if (columns > 0 && static_cast<int>(line.size()) >= columns) continue;
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    std::fflush(stderr);
+    FDrawn = true;
+    return;
+  }
 }
 
 void TProgress::Erase() {

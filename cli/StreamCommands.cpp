@@ -1,6 +1,7 @@
 // enc / dec: ECB, CBC, OFB and CTR with PKCS7 padding or none, through the stream engine (the
 // layout `openssl enc` writes, the IV optionally carried in front) or the path-file format.
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <memory>
 
@@ -27,7 +28,7 @@ class TStreamEngine : public AESModes::TAESModes {
 struct TStreamOptions {
   TCommonOptions Common;
   TKeyOptions Key;
-  std::string In = "-", Out = "-", Mode = "cbc", Padding, Format = "stream", IV;
+  std::string In = "-", Out, Mode = "cbc", Padding, Format = "stream", IV;
   bool IVInFront = false;
 };
 
@@ -65,12 +66,19 @@ void RunKeystream(AESModes::TAESModes& engine, TInput& in, TOutput& out, const p
     engine.DecryptStream(&input, &output, key, iv);
 }
 
+// What both formats check first, before the key is read: paths that coincide, binary output to
+// a terminal.
+void CheckPaths(const TStreamOptions& o, bool encrypt) {
+  CheckDistinctPaths({{"input", o.In}, {"--key-file", o.Key.File}}, {{"-o", o.Out}});
+  if (encrypt) RefuseTerminalOutput(o.Out);
+}
+
 void RunStream(TStreamOptions& o, bool encrypt) {
+  CheckPaths(o, encrypt);
   platform::TSecretBytes key;
   LoadKey(o.Key, key);
   const platform::TBytes iv = LoadIV(o);
-  TPrivateDir temp;
-  TInput in(o.In, temp);
+  TInput in(o.In);
   TOutput out(o.Out, o.Common.Force);
   TProgress progress(o.Common.Quiet, in.Size());
   TStreamEngine engine(kModes.at(o.Mode), o.IVInFront ? AESModes::rand : AESModes::userdefined,
@@ -89,29 +97,31 @@ void RunStream(TStreamOptions& o, bool encrypt) {
   out.Commit();
 }
 
-// The path-file operations: they have no progress callback, so Ctrl-C is honoured once the
-// operation returns (its new output is then removed).
+// The path-file format, on handles the tool holds: the output is an unnamed file until it is
+// complete (the replacing file of a named output, an unnamed temporary file for standard output
+// or a pipe), so no output file exists before the commit and a kill leaves nothing. The
+// operation has no progress callback: Ctrl-C is honoured once it returns (nothing is kept then).
 void RunFile(TStreamOptions& o, bool encrypt) {
+  CheckPaths(o, encrypt);
   platform::TSecretBytes key;
   LoadKey(o.Key, key);
   const platform::TBytes iv = LoadIV(o);
   platform::TCharArray16 iv16{};
   std::copy_n(iv.begin(), 16, iv16.begin());
-  TPrivateDir temp;
-  TInput in(o.In, temp);
-  TPathOutput out(o.Out, o.Common.Force, temp);
-  const auto inPath = platform::DecodeFileSystemText(in.Path());
-  const auto outPath = platform::DecodeFileSystemText(out.Path());
+  TInput in(o.In);
+  TOutput out(o.Out, o.Common.Force, true);
   const platform::Integer bits = static_cast<platform::Integer>(key.Value.size() * 8);
   const bool padding = Padded(o);
   const platform::Integer mode = kModes.at(o.Mode);
   AESModes::TAESModes engine;
+  const platform::THandle input = in.Rewound();
+  errno = 0;
   const platform::Integer status =
-      encrypt ? engine.EncryptFile(inPath, outPath, key.Value, bits, o.IVInFront, iv16, padding, mode)
-              : engine.DecryptFile(inPath, outPath, key.Value, bits, o.IVInFront, iv16, padding, mode);
+      encrypt ? engine.EncryptFileHandles(input, out.Handle(), key.Value, bits, o.IVInFront, iv16, padding, mode)
+              : engine.DecryptFileHandles(input, out.Handle(), key.Value, bits, o.IVInFront, iv16, padding, mode);
   platform::SecureZero(iv16.data(), iv16.size());
   if (status != 0) FailStatus(in.Name() + " -> " + out.Name(), status);
-  out.Finish();
+  out.Commit();
 }
 
 void AddStreamCommand(CLI::App& app, bool encrypt) {
@@ -125,7 +135,8 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
               : "orvoaes dec --mode cbc --key-file my.key --iv-in-front report.enc -o report.pdf");
   auto o = std::make_shared<TStreamOptions>();
   sub->add_option("input", o->In, "Input file (- or none: standard input)");
-  sub->add_option("-o,--out", o->Out, "Output file (- or none: standard output)");
+  sub->add_option("-o,--out", o->Out, encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
+                                              : "Output file (- or none: standard output)");
   sub->add_option("-m,--mode", o->Mode, "ecb, cbc, ofb or ctr (default cbc)")->check(CLI::IsMember({"ecb", "cbc", "ofb", "ctr"}));
   sub->add_option("--padding", o->Padding, "pkcs7 or none (default pkcs7, but none for ofb and ctr streams, as openssl enc)")->check(CLI::IsMember({"pkcs7", "none"}));
   sub->add_option("--format", o->Format, "stream (default, as openssl enc) or file (the path-file format)")

@@ -11,6 +11,7 @@ include(CMakePackageConfigHelpers)
 set(AES_PUBLIC_HEADERS
   crypto/engine/AESCore.h
   crypto/engine/AESKeyed.h
+  crypto/engine/AESChunked.h
   crypto/engine/AESModes.h
   crypto/component/AESObj.h
   crypto/support/CryptBase.h

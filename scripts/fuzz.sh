@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
 shift || true
-all=(convert convert_further buffer stream component description roundtrip cmac gcm_decrypt gcm_roundtrip keyed lying_stream)
+all=(convert convert_further buffer stream component description roundtrip cmac gcm_decrypt gcm_roundtrip keyed lying_stream chunked)
 if [[ $# -gt 0 ]]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 "$root/scripts/setup.sh" test

@@ -8,6 +8,7 @@
 
 #include "crypto/engine/AESCore.h"
 #include "crypto/support/CryptBase.h"
+#include "platform/Files.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
 #include "platform/Types.h"
@@ -147,6 +148,16 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // multiple of 16. Without padding a partial last CTR block is decrypted like the others.
   Integer DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
                       Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode);
+  // The same layouts between two handles the caller opened, holds and closes: input is a regular
+  // file read from position 0 for exactly its size at the start, output receives the bytes at
+  // its current position. Nothing is replaced or discarded: a caller that must not show a
+  // partial output writes into a file of its own (an unnamed temporary or a
+  // platform::TReplacingFile) and keeps it only on 0. Statuses and their order as above, less
+  // the path checks: -201 a key not 16/24/32 bytes long, then the rest.
+  Integer EncryptFileHandles(platform::THandle input, platform::THandle output, const TBytes& Key,
+                             Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode);
+  Integer DecryptFileHandles(platform::THandle input, platform::THandle output, const TBytes& cbcKey,
+                             Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding, Integer mode);
 
   // --- GCM primitives. Blocks are elements of GF(2^128), bit 0 the top bit of byte 0; the field
   // polynomial is x^128 + x^7 + x^2 + x + 1. The forms below run the shared GCM computation on

@@ -23,6 +23,10 @@ inline constexpr Integer kBadBlockLength = -210;    // a length not a multiple o
 inline constexpr Integer kNoPaddingLength = -211;   // no padding and a length not a multiple of 16
 inline constexpr Integer kShortIVCipher = -212;     // IV in the cipher text but fewer than 16 bytes
 inline constexpr Integer kShortWrite = -213;        // a write transferred fewer bytes than asked
+// Chunked encryption (crypto/engine/AESChunked.h); a chunk that fails its tag is kTagMismatch.
+inline constexpr Integer kChunkCommitment = -230;   // the header is not this key's and context's
+inline constexpr Integer kChunkTruncated = -231;    // the cipher text ends where no message can
+inline constexpr Integer kChunkTooLong = -232;      // a message past 2^38 chunks
 
 // "Error: " followed by the catalogue text of Code; never fails.
 platform::string GetErrorMessage(platform::Integer Code);

@@ -25,7 +25,17 @@ class Cmac(TempDirTest):
         tag = run(["cmac", "-K", key.hex()], stdin=msg, check=0).stdout.strip().decode()
         wrong = tag[:-1] + ("0" if tag[-1] != "0" else "1")
         self.assertEqual(run(["cmac-verify", "-K", key.hex(), "--tag", wrong], stdin=msg).returncode, 3)
-        self.assertEqual(run(["cmac-verify", "-K", key.hex(), "--tag", tag[:8]], stdin=msg).returncode, 0)
+        # The verified length is --tag-bits (128 unless given), never the given tag's: a shorter
+        # tag needs --tag-bits saying so, and nothing below 32 bits is accepted.
+        self.assertEqual(run(["cmac-verify", "-K", key.hex(), "--tag", tag[:8]], stdin=msg).returncode, 2)
+        self.assertEqual(run(["cmac-verify", "-K", key.hex(), "--tag-bits", "32", "--tag", tag[:8]], stdin=msg).returncode, 0)
+        self.assertEqual(run(["cmac-verify", "-K", key.hex(), "--tag-bits", "32", "--tag", tag[:6] + "00"],
+                             stdin=msg).returncode, 3 if tag[6:8] != "00" else 0)
+        for short in (tag[:2], tag[:6]):  # one byte, three bytes
+            for bits in ([], ["--tag-bits", str(len(short) * 4)]):
+                with self.subTest(tag=short, bits=bits):
+                    p = run(["cmac-verify", "-K", key.hex(), *bits, "--tag", short], stdin=msg + b"changed")
+                    self.assertEqual(p.returncode, 2, p.stderr)
         self.assertEqual(run(["cmac-verify", "-K", key.hex(), "--tag", tag], stdin=msg + b"!").returncode, 3)
         self.assertEqual(run(["cmac-verify", "-K", key.hex(), "--tag", "zz"], stdin=msg).returncode, 2)
 

@@ -1,13 +1,16 @@
 """What every subcommand shares: --help and --version, existing outputs kept without --force,
-outputs whole or absent (read-only folder, file-size limit, Ctrl-C), and the progress bar on a
-terminal only."""
+outputs whole or absent (read-only folder, file-size limit, Ctrl-C, SIGKILL, a failed pair
+commit), refusals made before any work, and the progress bar on a terminal only, fitting it."""
+import fcntl
 import os
 import pty
 import resource
 import select
 import shutil
 import signal
+import struct
 import subprocess
+import termios
 import time
 import unittest
 
@@ -72,12 +75,16 @@ class Shared(TempDirTest):
         def limit():
             resource.setrlimit(resource.RLIMIT_FSIZE, (100000, 100000))
 
-        for form in (["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY], ["enc", "--format", "file", "--mode", "ecb", *KEY],
-                     ["gcm-enc", *KEY], ["seal", "--key-file", self.path("k", bytes(32))]):
+        forms = [["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY], ["enc", "--format", "file", "--mode", "ecb", *KEY],
+                 ["gcm-enc", *KEY], ["seal", "--key-file", self.path("k", bytes(32))],
+                 ["enc", "--format", "file", "--mode", "ecb", *KEY, "-o", "-"]]  # its staging file is limited too
+        for form in forms:
             with self.subTest(form=form):
-                p = subprocess.run([ORVOAES, *form, src, "-o", self.path("out")], capture_output=True,
-                                   preexec_fn=limit, env=self.env)
+                out = [] if "-o" in form else ["-o", self.path("out")]
+                p = subprocess.run([ORVOAES, *form, src, *out], capture_output=True, preexec_fn=limit, env=self.env)
                 self.assertEqual(p.returncode, 1, p.stderr)
+                self.assertIn(b"File too large", p.stderr)  # the system's reason, not a bare status
+                self.assertNotIn(b"Unknown error", p.stderr)
                 self.assertNoLeftovers("in", "k")
 
     def test_ctrl_c_leaves_nothing(self):
@@ -110,6 +117,92 @@ class Shared(TempDirTest):
         self.assertNoLeftovers()
 
 
+class Kills(TempDirTest):
+    """A SIGKILL leaves nothing behind: outputs and copies are unnamed until they are complete."""
+
+    def kill_during(self, args, delays, stdin=subprocess.DEVNULL, feed=None, keep=()):
+        for delay in delays:
+            with self.subTest(args=args[:4], delay=delay):
+                p = subprocess.Popen([ORVOAES, *args], stdin=stdin if feed is None else subprocess.PIPE,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     env=dict(SLOW, TMPDIR=self.tmp))
+                if feed is not None:
+                    p.stdin.write(feed)  # and the pipe stays open: the copy is still being made
+                    p.stdin.flush()
+                time.sleep(delay)
+                p.kill()
+                p.wait()
+                if feed is not None:
+                    p.stdin.close()
+                self.assertEqual(p.returncode, -signal.SIGKILL)  # killed, not finished
+                self.assertNoLeftovers(*keep)
+
+    def test_sigkill_leaves_nothing(self):
+        src = big_file(self.path("big"), 128)
+        key = self.path("k", bytes(32))
+        self.kill_during(["enc", "--format", "file", "--mode", "ecb", *KEY, src, "-o", self.path("out")],
+                         (0.05, 0.3, 0.8), keep=("big", "k"))
+        self.kill_during(["seal", "--key-file", key, "-", "-o", self.path("out")], (0.05, 0.3), feed=b"p" * (8 << 20),
+                         keep=("big", "k"))
+        run(["enc", "--format", "file", "--mode", "ecb", *KEY, src, "-o", self.path("c")], check=0)
+        self.kill_during(["dec", "--format", "file", "--mode", "ecb", *KEY, self.path("c"), "-o", "-"], (0.1, 0.5, 1.0),
+                         keep=("big", "k", "c"))
+
+
+class PairCommit(TempDirTest):
+    def test_a_failed_tag_commit_leaves_output_and_tag_as_before(self):
+        # The tag's place turns into a folder while the cipher text is made, so its rename fails
+        # after the output's: the pair commit puts the earlier output back.
+        src = big_file(self.path("big"), 128)
+        out, tag = self.path("out", b"earlier output"), self.path("tag", b"earlier tag")
+        p = subprocess.Popen([ORVOAES, "gcm-enc", *KEY, src, "-o", out, "--tag", tag, "--force"],
+                             stderr=subprocess.PIPE, env=dict(SLOW, TMPDIR=self.tmp))
+        time.sleep(0.3)
+        os.rename(tag, self.path("tag.saved"))
+        os.mkdir(tag)
+        self.path("tag/inside", b"keeps the folder from being replaced")
+        _, err = p.communicate(timeout=120)
+        self.assertEqual(p.returncode, 1, err)
+        self.assertIn(b"neither was changed", err)
+        self.assertEqual(self.read("out"), b"earlier output")
+        self.assertEqual(os.listdir(tag), ["inside"])
+        os.unlink(self.path("tag/inside"))
+        os.rmdir(tag)
+        os.rename(self.path("tag.saved"), tag)
+        self.assertEqual(self.read("tag"), b"earlier tag")
+        self.assertNoLeftovers("big", "out", "tag")
+
+
+class Refusals(TempDirTest):
+    def test_binary_output_to_a_terminal_needs_dash_o_dash(self):
+        src = self.path("in", b"plain")
+        for form in (["enc", "--mode", "ecb", *KEY], ["gcm-enc", *KEY], ["seal", "--key-file", self.path("k", bytes(32))]):
+            with self.subTest(form=form[0]):
+                status, screen = on_terminal([*form, src])
+                self.assertEqual(status, 2, screen)
+                self.assertIn(b"-o -", screen)
+                status, screen = on_terminal([*form, src, "-o", "-"])
+                self.assertEqual(status, 0, screen)
+        status, screen = on_terminal(["dec", "--mode", "ecb", *KEY, self.path("c", run(["enc", "--mode", "ecb", *KEY],
+                                                                                       stdin=b"hello", check=0).stdout)])
+        self.assertEqual((status, screen.strip()), (0, b"hello"))  # plain text may go to the terminal
+
+    def test_above_the_gcm_limit(self):
+        big = self.path("huge")
+        with open(big, "wb") as f:
+            f.truncate((1 << 36) - 31)  # sparse: one byte more than one GCM message may hold
+        for form in (["gcm-enc", *KEY, big, "-o", self.path("out")],
+                     ["gcm-dec", *KEY, "--iv", "00" * 12, "--tag", self.path("t", bytes(16)), big, "-o", self.path("out")]):
+            with self.subTest(form=form[0]):
+                start = time.monotonic()
+                p = run(form, env=self.env)
+                self.assertEqual(p.returncode, 1, p.stderr)
+                self.assertIn(b"64 GiB limit of one GCM message", p.stderr)
+                self.assertIn(b"seal", p.stderr)
+                self.assertLess(time.monotonic() - start, 5)
+                self.assertNoLeftovers("huge", "t")
+
+
 class ProgressBar(TempDirTest):
     def test_drawn_on_a_terminal_and_erased(self):
         src = big_file(self.path("big"), 16)
@@ -129,17 +222,32 @@ class ProgressBar(TempDirTest):
                                                          else [*args, "-q"])
                 self.assertNotIn(b"%", quiet_screen)
 
+    def test_fits_a_narrow_terminal(self):
+        src = big_file(self.path("big"), 16)
+        for columns in (30, 12, 4):
+            with self.subTest(columns=columns):
+                status, screen = on_terminal(["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY, src, "-o", os.devnull],
+                                             columns=columns)
+                self.assertEqual(status, 0, screen)
+                drawn = [line.split(b"\x1b[K")[0] for line in screen.split(b"\r") if line.strip(b"\x1b[K")]
+                self.assertTrue(all(len(line) < columns for line in drawn), drawn)
+                if columns == 30:
+                    self.assertTrue(any(b"left" in line for line in drawn), screen)
+
     def test_absent_on_a_pipe(self):
         src = big_file(self.path("big"), 16)
         p = run(["enc", "--mode", "cbc", "--iv", IV.hex(), *KEY, src, "-o", os.devnull], env=SLOW, check=0)
         self.assertEqual(p.stderr, b"")
 
 
-def on_terminal(args):
+def on_terminal(args, columns=None):
     """Runs orvoaes with its standard error (and output) on a pseudo-terminal, on the slow
-    kernel. Returns (exit status, everything the terminal received)."""
+    kernel, that many columns wide when given. Returns (exit status, everything the terminal
+    received)."""
     pid, fd = pty.fork()
     if pid == 0:
+        if columns:
+            fcntl.ioctl(1, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         os.environ["ORVOAES_KERNEL"] = "portable"
         os.execv(ORVOAES, [ORVOAES, *args])
     screen = b""

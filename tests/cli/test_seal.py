@@ -1,11 +1,15 @@
 """seal / open: round trips with a passphrase (descriptor, file, terminal) and a key file,
 through files and pipes; a wrong passphrase, a flipped bit anywhere and a truncated file fail
-with the right status and leave no output."""
+with the right status and leave no output; Argon2id parameters bounded and interruptible; a
+file rewritten while it is opened releases nothing unverified."""
 import os
 import pty
 import select
 import signal
 import struct
+import subprocess
+import threading
+import time
 import unittest
 
 from cli_support import CHUNK, TempDirTest, data, run
@@ -67,7 +71,9 @@ class Seal(TempDirTest):
             "wrong passphrase": (sealed, b"Correct horse", 3),
             "salt bit": (flip(sealed, 20), None, 3),
             "memory bit": (flip(sealed, 17), None, 3),
-            "version": (flip(sealed, 8), None, 1),
+            "version": (flip(sealed, 8), None, 3),
+            "key source byte": (flip(sealed, 9), None, 3),
+            "key source to key file": (sealed[:9] + b"\x02" + sealed[10:], None, 3),
             "magic": (flip(sealed, 0), None, 1),
             "iv bit": (flip(sealed, HEADER + 3), None, 3),
             "body bit": (flip(sealed, HEADER + 12 + 1500), None, 3),
@@ -90,6 +96,117 @@ class Seal(TempDirTest):
                 self.assertNotIn(b"tty secret", p[1].replace(b"Passphrase", b""))  # echo is off
         self.path("pw", b"tty secret")
         self.assertEqual(run(["open", "--passphrase-file", self.path("pw"), self.path("s")], check=0).stdout, b"hello")
+
+
+class HostileHeadersAndLimits(TempDirTest):
+    def sealed_with(self, passes, memory_kib, lanes):
+        """A sealed file whose header asks for these parameters (its tag is of course wrong)."""
+        header = b"ORVOSEAL" + struct.pack(">BBIIB", 1, 1, passes, memory_kib, lanes) + bytes(16)
+        return self.path("s", header + bytes(12) + b"body" + bytes(16))
+
+    def test_parameters_above_the_limits_are_refused_at_once(self):
+        self.path("pw", b"pass\n")
+        cases = [((64, 4 << 20, 16), b"64 Argon2id passes, above the limit of 10"),
+                 ((11, 8 << 10, 1), b"11 Argon2id passes, above the limit of 10 (--kdf-max-passes"),
+                 ((3, 2048 << 10, 1), b"2048 MiB of Argon2id memory, above the limit of 1024 MiB (--kdf-max-memory"),
+                 ((1, 64 << 10, 5), b"5 Argon2id lanes, above the limit of 4")]
+        for (passes, memory, lanes), message in cases:
+            with self.subTest(passes=passes, memory=memory, lanes=lanes):
+                start = time.monotonic()
+                p = run(["open", "--passphrase-file", self.path("pw"), self.sealed_with(passes, memory, lanes), "-o",
+                         self.path("out")], env=self.env)
+                self.assertLess(time.monotonic() - start, 2)
+                self.assertEqual(p.returncode, 1, p.stderr)
+                self.assertIn(message, p.stderr)
+                self.assertNoLeftovers("pw", "s")
+        # Raised limits let the derivation run; the made-up tag then fails.
+        p = run(["open", "--passphrase-file", self.path("pw"), "--kdf-max-passes", "11", self.sealed_with(11, 8 << 10, 1)])
+        self.assertEqual(p.returncode, 3, p.stderr)
+
+    def test_seal_writes_only_what_open_accepts(self):
+        self.path("pw", b"pass\n")
+        src = self.path("p", b"hello")
+        for extra in (["--kdf-passes", "11"], ["--kdf-memory", "1025"], ["--kdf-max-passes", "65"]):
+            with self.subTest(extra=extra):
+                p = run(["seal", "--passphrase-file", self.path("pw"), *extra, src, "-o", self.path("s")])
+                self.assertEqual(p.returncode, 2, p.stderr)
+                self.assertFalse(os.path.exists(self.path("s")))
+        run(["seal", "--passphrase-file", self.path("pw"), "--kdf-memory", "8", "--kdf-passes", "11", "--kdf-max-passes",
+             "11", src, "-o", self.path("s")], check=0)
+        self.assertEqual(run(["open", "--passphrase-file", self.path("pw"), self.path("s")]).returncode, 1)
+        self.assertEqual(run(["open", "--passphrase-file", self.path("pw"), "--kdf-max-passes", "11", self.path("s")],
+                             check=0).stdout, b"hello")
+
+    def test_ctrl_c_ends_the_derivation_at_once(self):
+        from cli_support import ORVOAES
+        self.path("pw", b"pass\n")
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=sig):
+                p = subprocess.Popen([ORVOAES, "seal", "--passphrase-file", self.path("pw"), "--kdf-memory", "256",
+                                      "--kdf-passes", "10", self.path("p", b"hello"), "-o", self.path("s")],
+                                     stderr=subprocess.PIPE, env=self.env)
+                time.sleep(0.4)  # into the derivation, which takes seconds (256 MiB, 10 passes)
+                sent = time.monotonic()
+                p.send_signal(sig)
+                _, err = p.communicate(timeout=60)
+                self.assertLess(time.monotonic() - sent, 1.5)
+                self.assertEqual(p.returncode, 130, err)
+                self.assertNoLeftovers("pw", "p")
+
+    def test_seal_checks_input_and_output_before_asking(self):
+        self.path("exists", b"keep")
+        for args, named in ((["seal", self.path("absent"), "-o", self.path("s")], b"absent"),
+                            (["seal", self.path("p", b"x"), "-o", self.path("exists")], b"--force")):
+            with self.subTest(named=named):
+                status, shown = run_on_terminal(args, [])
+                self.assertEqual(status, 1, shown)
+                self.assertIn(named, shown)
+                self.assertNotIn(b"Passphrase", shown)
+                self.assertEqual(self.read("exists"), b"keep")
+
+
+class RewrittenWhileRead(TempDirTest):
+    def test_released_plain_text_always_verifies(self):
+        # A byte in the middle of the cipher text flips back and forth while open or gcm-dec
+        # decrypts to a pipe: whatever the timing, the output is the plain text (status 0) or
+        # nothing (status 3).
+        from cli_support import ORVOAES
+        run(["keygen", "-o", self.path("k")], check=0)
+        hexkey = self.read("k").hex()
+        plain = data(6 << 20)
+        forms = {"open": (["seal", "--key-file", self.path("k")], ["open", "--key-file", self.path("k")]),
+                 "gcm-dec": (["gcm-enc", "-K", hexkey, "-o", "-"], ["gcm-dec", "-K", hexkey])}
+        for name, (encrypt, decrypt) in forms.items():
+            with self.subTest(name):
+                sealed = run(encrypt, stdin=plain, check=0).stdout
+                path = self.path("s", sealed)
+                stop = threading.Event()
+
+                def rewrite():
+                    with open(path, "r+b") as f:
+                        while not stop.is_set():
+                            for byte in (sealed[3 << 20] ^ 1, sealed[3 << 20]):
+                                f.seek(3 << 20)
+                                f.write(bytes([byte]))
+                                f.flush()
+
+                writer = threading.Thread(target=rewrite)
+                writer.start()
+                outcomes = set()
+                try:
+                    for _ in range(5):
+                        p = subprocess.run([ORVOAES, *decrypt, path], capture_output=True,
+                                           env=dict(self.env, ORVOAES_KERNEL="portable"))
+                        if p.returncode == 0:
+                            self.assertTrue(p.stdout == plain, "released plain text that differs")
+                        else:
+                            self.assertEqual((p.returncode, p.stdout), (3, b""), p.stderr)
+                        outcomes.add(p.returncode)
+                finally:
+                    stop.set()
+                    writer.join()
+                self.assertIn(3, outcomes)  # the flips were seen
+                self.assertNoLeftovers("k", "s")
 
 
 def flip(b, at):

@@ -54,6 +54,13 @@ Integer RunOnFiles(const string& inputPath, const string& outputPath, const TFil
   return out->Commit() ? 0 : kShortWrite;
 }
 
+// The same between two handles the caller holds and closes: nothing is replaced or discarded.
+Integer RunOnHandles(THandle inputHandle, THandle outputHandle, const TFileBody& body) {
+  TMeasuredInput input(inputHandle, TReadReport::ReturnStatus);
+  if (const Integer st = input.Check()) return st;
+  return body(FileIO(input, outputHandle), input.Size());
+}
+
 // The chunk buffer: one piece, or for a smaller input just enough for it to arrive in one short
 // read. The result is the same whatever the size.
 std::size_t FileBufferSize(std::int64_t dataSize) {
@@ -80,17 +87,10 @@ Integer CheckFileArguments(const string& inputPath, const string& outputPath, co
   return 0;
 }
 
-}  // namespace
-
-Integer TAESModes::EncryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& Key,
-                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
-                               Integer modeNumber) {
-  // The output's commit runs after the key holder's scrub, and what it leaves (a register save
-  // when a function is first resolved) lies above it: scrub again on the way out.
-  const platform::TStackScrub scrub;
-  const TMode mode = NamedMode(modeNumber);
-  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, Key)) return st;
-  return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
+// The path-file layout as a body of RunOnFiles or RunOnHandles (the arguments must outlive it).
+TFileBody EncryptBody(const TBytes& Key, Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
+                      TMode mode) {
+  return [&Key, keySizeBits, IVIn, &IV, padding, mode](const TChunkIO& io, std::int64_t size) -> Integer {
     if (!padding && size % 16 != 0) return kNoPaddingLength;
     TCharArray16 V{};  // ECB keeps sixteen zero bytes: its final block is E(P)
     if (CarriesIV(IVIn, mode)) {
@@ -109,18 +109,11 @@ Integer TAESModes::EncryptFile(const string& inputFilePath, const string& output
                          [&ks](const TCharArray16& P, TCharArray16& C, TCharArray16& chain) {
                            return EncryptFinalBlock(ks, P, C, chain);
                          });
-  });
+  };
 }
 
-Integer TAESModes::DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
-                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
-                               Integer modeNumber) {
-  const platform::TStackScrub scrub;
-  const TMode mode = NamedMode(modeNumber);
-  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, cbcKey)) return st;
-  Cardinal Nk = 0;
-  if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
-  return RunOnFiles(inputFilePath, outputFilePath, [&](const TChunkIO& io, std::int64_t size) -> Integer {
+TFileBody DecryptBody(const TBytes& cbcKey, Cardinal Nk, bool IVIn, const TCharArray16& IV, bool padding, TMode mode) {
+  return [&cbcKey, Nk, IVIn, &IV, padding, mode](const TChunkIO& io, std::int64_t size) -> Integer {
     if (!padding && WholeBlocksOnly(mode, padding) && size % 16 != 0) return kNoPaddingLength;
     // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
     if (padding && size % 16 != 0) return kBadCipherLength;
@@ -143,7 +136,50 @@ Integer TAESModes::DecryptFile(const string& inputFilePath, const string& output
                          [&ks](const TCharArray16& C, TCharArray16& P, TCharArray16& chain) {
                            return DecryptFinalBlock(ks, C, P, chain);
                          });
-  });
+  };
+}
+
+}  // namespace
+
+Integer TAESModes::EncryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& Key,
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
+                               Integer modeNumber) {
+  // The output's commit runs after the key holder's scrub, and what it leaves (a register save
+  // when a function is first resolved) lies above it: scrub again on the way out.
+  const platform::TStackScrub scrub;
+  const TMode mode = NamedMode(modeNumber);
+  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, Key)) return st;
+  return RunOnFiles(inputFilePath, outputFilePath, EncryptBody(Key, keySizeBits, IVIn, IV, padding, mode));
+}
+
+Integer TAESModes::DecryptFile(const string& inputFilePath, const string& outputFilePath, const TBytes& cbcKey,
+                               Integer keySizeBits, bool IVIn, const TCharArray16& IV, bool padding,
+                               Integer modeNumber) {
+  const platform::TStackScrub scrub;
+  const TMode mode = NamedMode(modeNumber);
+  if (const Integer st = CheckFileArguments(inputFilePath, outputFilePath, cbcKey)) return st;
+  Cardinal Nk = 0;
+  if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
+  return RunOnFiles(inputFilePath, outputFilePath, DecryptBody(cbcKey, Nk, IVIn, IV, padding, mode));
+}
+
+Integer TAESModes::EncryptFileHandles(THandle input, THandle output, const TBytes& Key, Integer keySizeBits,
+                                      bool IVIn, const TCharArray16& IV, bool padding, Integer modeNumber) {
+  const platform::TStackScrub scrub;
+  const TMode mode = NamedMode(modeNumber);
+  Cardinal Nk = 0;
+  if (NkForKeyLength(Key.size(), Nk) != 0) return kBadArgument;
+  return RunOnHandles(input, output, EncryptBody(Key, keySizeBits, IVIn, IV, padding, mode));
+}
+
+Integer TAESModes::DecryptFileHandles(THandle input, THandle output, const TBytes& cbcKey, Integer keySizeBits,
+                                      bool IVIn, const TCharArray16& IV, bool padding, Integer modeNumber) {
+  const platform::TStackScrub scrub;
+  const TMode mode = NamedMode(modeNumber);
+  Cardinal Nk = 0;
+  if (NkForKeyLength(cbcKey.size(), Nk) != 0) return kBadArgument;
+  if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
+  return RunOnHandles(input, output, DecryptBody(cbcKey, Nk, IVIn, IV, padding, mode));
 }
 
 }  // namespace AESModes

@@ -9,6 +9,7 @@
 #include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
 #include "crypto/engine/core/MeasuredInput.h"
+#include "crypto/engine/core/OutputUndo.h"
 #include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
 
@@ -88,44 +89,6 @@ void CipherIV(const TGCMKey& key, TGCMState& s, TMeasuredInput& c, const TBytes&
     std::copy_n(IVBytes.begin(), kGCMIVBytes, iv);
   key.SetIV(s, iv);
 }
-
-// The caller's output stream as the decrypting pass found it. Undo, on a failure of that pass,
-// overwrites every byte the pass wrote with zeros and restores the size and position, so no
-// unauthenticated plain text stays behind.
-class TOutputUndo {
- public:
-  explicit TOutputUndo(TStream* s) : FStream(s), FPosition(s->GetPosition()), FSize(s->GetSize()) {}
-
-  void Write(const std::uint8_t* p, std::size_t n) {
-    FStream->WriteBuffer(p, static_cast<std::int64_t>(n));
-    FWritten += static_cast<std::int64_t>(n);
-  }
-
-  // Raises nothing: the failure being reported matters more than one met while undoing.
-  // zeros: a scratch buffer, zeroed here and used as the source of the zero bytes.
-  void Undo(TBytes& zeros) noexcept {
-    try {
-      const std::int64_t end = std::max(FWritten, FStream->GetPosition());  // a failed write may have moved it
-      platform::SecureZero(zeros.data(), zeros.size());
-      FStream->SetPosition(0);
-      for (std::int64_t left = end; left > 0;) {
-        const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(zeros.size()));
-        FStream->WriteBuffer(zeros.data(), n);
-        left -= n;
-      }
-      if (FStream->GetSize() > FSize) FStream->SetSize(FSize);
-    } catch (...) {
-    }
-    try {
-      FStream->SetPosition(FPosition);
-    } catch (...) {
-    }
-  }
-
- private:
-  TStream* FStream;
-  std::int64_t FPosition, FSize, FWritten = 0;
-};
 
 }  // namespace
 
@@ -210,13 +173,13 @@ Integer TAESModes::DecryptAndVerifyFromStream(TStream* inputStream, TStream* out
       out.Write(p, n);
     });
   } catch (...) {
-    out.Undo(chunk.Value);
+    out.Undo(0, chunk.Value);
     throw;
   }
   gcm.Finish(s, *T);
   // Equal unless the input changed between the passes; that is a mismatch too.
   if (GCMTagMatches(*T, expected)) return 0;
-  out.Undo(chunk.Value);
+  out.Undo(0, chunk.Value);
   return error::kTagMismatch;
 }
 
