@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <span>
 #include <string>
 
+#include "crypto/engine/AESChunked.h"
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/support/error.h"
+#include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
 // The interface promises the library's own codes.
@@ -24,9 +27,27 @@ static_assert(ORVOAES_E_BAD_KEY_SIZE == error::kBadKeySize);
 static_assert(ORVOAES_E_BAD_CIPHER_LENGTH == error::kBadCipherLength);
 static_assert(ORVOAES_E_BAD_BLOCK_LENGTH == error::kBadBlockLength);
 static_assert(ORVOAES_E_NO_PADDING_LENGTH == error::kNoPaddingLength);
+static_assert(ORVOAES_E_FILE_OPEN_FAILED == error::kFileOpenFailed);
+static_assert(ORVOAES_E_SHORT_WRITE == error::kShortWrite);
+static_assert(ORVOAES_E_CHUNK_COMMITMENT == error::kChunkCommitment);
+static_assert(ORVOAES_E_CHUNK_TRUNCATED == error::kChunkTruncated);
+static_assert(ORVOAES_E_CHUNK_TOO_LONG == error::kChunkTooLong);
 
 struct orvoaes_key {
   AESKeyed::TAESKey Key;
+};
+
+struct orvoaes_chunked_encryptor {
+  AESChunked::TEncryptor Enc;
+};
+
+struct orvoaes_chunked_decryptor {
+  AESChunked::TDecryptor Dec;
+};
+
+struct orvoaes_chunked_reader {
+  std::unique_ptr<platform::TFileStream> File;
+  AESChunked::TReader Reader;
 };
 
 struct orvoaes_gcm_encryptor {
@@ -86,6 +107,31 @@ int Make(T** out, Args&&... args) noexcept {
     *out = new T(std::forward<Args>(args)...);
     return 0;
   });
+}
+
+// The chunked parameters of a key (its length gives the suite) and a context; false when a
+// pointer is NULL with a length.
+bool ChunkedParams(const std::uint8_t* key, std::size_t key_len, const std::uint8_t* context, std::size_t context_len,
+                   AESChunked::TParams& p) noexcept {
+  if (key == nullptr || Bad(context, context_len)) return false;
+  p.Suite = key_len == 32 ? AESChunked::TSuite::Cobblestone256 : AESChunked::TSuite::Cobblestone128;
+  p.Key = TIn(key, key_len);
+  p.Context = TIn(context, context_len);
+  return true;
+}
+
+TIn Salt(const std::uint8_t* salt) noexcept { return salt ? TIn(salt, AESChunked::kSaltBytes) : TIn(); }
+
+// A file operation's exceptions (a path that cannot be opened raises) as the library's statuses.
+template <class F>
+int GuardFile(F&& f) noexcept {
+  try {
+    return f();
+  } catch (const std::bad_alloc&) {
+    return ORVOAES_E_NO_MEMORY;
+  } catch (...) {
+    return ORVOAES_E_FILE_OPEN_FAILED;
+  }
 }
 
 }  // namespace
@@ -239,6 +285,155 @@ int orvoaes_cmac_ctx_finish(orvoaes_cmac_ctx* ctx, uint8_t* tag, size_t tag_len)
 int orvoaes_cmac_ctx_verify(orvoaes_cmac_ctx* ctx, const uint8_t* tag, size_t tag_len) {
   if (ctx == nullptr || Bad(tag, tag_len)) return ORVOAES_E_BAD_ARGUMENT;
   return Guard([&] { return ctx->Mac.Verify(TIn(tag, tag_len)); });
+}
+
+uint64_t orvoaes_chunked_cipher_bytes(uint64_t plain_len) { return AESChunked::CipherBytes(plain_len); }
+
+int orvoaes_chunked_plain_bytes(uint64_t cipher_len, uint64_t* plain_len) {
+  if (plain_len == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  std::uint64_t n = 0;
+  const int st = AESChunked::PlainBytes(cipher_len, n);
+  if (st == 0) *plain_len = n;
+  return st;
+}
+
+int orvoaes_chunked_encrypt(const uint8_t* key, size_t key_len, const uint8_t* context, size_t context_len,
+                            const uint8_t* salt, const uint8_t* in, size_t len, uint8_t* out, size_t out_len) {
+  AESChunked::TParams p;
+  if (!ChunkedParams(key, key_len, context, context_len, p) || Bad(in, len) || Bad(out, out_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return AESChunked::Encrypt(p, TIn(in, len), TOut(out, out_len), Salt(salt)); });
+}
+
+int orvoaes_chunked_decrypt(const uint8_t* key, size_t key_len, const uint8_t* context, size_t context_len,
+                            const uint8_t* in, size_t len, uint8_t* out, size_t out_len) {
+  AESChunked::TParams p;
+  if (!ChunkedParams(key, key_len, context, context_len, p) || Bad(in, len) || Bad(out, out_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return AESChunked::Decrypt(p, TIn(in, len), TOut(out, out_len)); });
+}
+
+int orvoaes_chunked_encrypt_file(const uint8_t* key, size_t key_len, const uint8_t* context, size_t context_len,
+                                 const char* in_path, const char* out_path, unsigned threads) {
+  AESChunked::TParams p;
+  if (!ChunkedParams(key, key_len, context, context_len, p) || in_path == nullptr || out_path == nullptr)
+    return ORVOAES_E_BAD_ARGUMENT;
+  return GuardFile([&] {
+    return AESChunked::EncryptFile(p, platform::FromUTF8(in_path), platform::FromUTF8(out_path), {threads, {}});
+  });
+}
+
+int orvoaes_chunked_decrypt_file(const uint8_t* key, size_t key_len, const uint8_t* context, size_t context_len,
+                                 const char* in_path, const char* out_path, unsigned threads) {
+  AESChunked::TParams p;
+  if (!ChunkedParams(key, key_len, context, context_len, p) || in_path == nullptr || out_path == nullptr)
+    return ORVOAES_E_BAD_ARGUMENT;
+  return GuardFile([&] {
+    return AESChunked::DecryptFile(p, platform::FromUTF8(in_path), platform::FromUTF8(out_path), {threads, {}});
+  });
+}
+
+int orvoaes_chunked_encryptor_new(const uint8_t* key, size_t key_len, const uint8_t* context, size_t context_len,
+                                  const uint8_t* salt, uint8_t header[56], orvoaes_chunked_encryptor** out) {
+  if (out == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  *out = nullptr;
+  AESChunked::TParams p;
+  if (!ChunkedParams(key, key_len, context, context_len, p) || header == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  orvoaes_chunked_encryptor* e = nullptr;
+  if (const int st = Make(&e)) return st;
+  if (const int st = Guard([&] { return e->Enc.Begin(p, TOut(header, AESChunked::kHeaderBytes), Salt(salt)); })) {
+    delete e;
+    return st;
+  }
+  *out = e;
+  return 0;
+}
+
+void orvoaes_chunked_encryptor_free(orvoaes_chunked_encryptor* enc) { delete enc; }
+size_t orvoaes_chunked_encryptor_update_room(const orvoaes_chunked_encryptor* enc, size_t len) {
+  return enc ? enc->Enc.UpdateRoom(len) : 0;
+}
+size_t orvoaes_chunked_encryptor_finish_room(const orvoaes_chunked_encryptor* enc) {
+  return enc ? enc->Enc.FinishRoom() : 0;
+}
+
+int orvoaes_chunked_encryptor_update(orvoaes_chunked_encryptor* enc, const uint8_t* in, size_t len, uint8_t* out,
+                                     size_t out_len, size_t* written) {
+  if (enc == nullptr || written == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return enc->Enc.Update(TIn(in, len), TOut(out, out_len), *written); });
+}
+
+int orvoaes_chunked_encryptor_finish(orvoaes_chunked_encryptor* enc, uint8_t* out, size_t out_len, size_t* written) {
+  if (enc == nullptr || written == nullptr || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return enc->Enc.Finish(TOut(out, out_len), *written); });
+}
+
+int orvoaes_chunked_decryptor_new(const uint8_t* key, size_t key_len, const uint8_t* context, size_t context_len,
+                                  orvoaes_chunked_decryptor** out) {
+  if (out == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  *out = nullptr;
+  AESChunked::TParams p;
+  if (!ChunkedParams(key, key_len, context, context_len, p)) return ORVOAES_E_BAD_ARGUMENT;
+  orvoaes_chunked_decryptor* d = nullptr;
+  if (const int st = Make(&d)) return st;
+  if (const int st = Guard([&] { return d->Dec.Begin(p); })) {
+    delete d;
+    return st;
+  }
+  *out = d;
+  return 0;
+}
+
+void orvoaes_chunked_decryptor_free(orvoaes_chunked_decryptor* dec) { delete dec; }
+size_t orvoaes_chunked_decryptor_update_room(const orvoaes_chunked_decryptor* dec, size_t len) {
+  return dec ? dec->Dec.UpdateRoom(len) : 0;
+}
+size_t orvoaes_chunked_decryptor_finish_room(const orvoaes_chunked_decryptor* dec) {
+  return dec ? dec->Dec.FinishRoom() : 0;
+}
+
+int orvoaes_chunked_decryptor_update(orvoaes_chunked_decryptor* dec, const uint8_t* in, size_t len, uint8_t* out,
+                                     size_t out_len, size_t* written) {
+  if (dec == nullptr || written == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return dec->Dec.Update(TIn(in, len), TOut(out, out_len), *written); });
+}
+
+int orvoaes_chunked_decryptor_finish(orvoaes_chunked_decryptor* dec, uint8_t* out, size_t out_len, size_t* written) {
+  if (dec == nullptr || written == nullptr || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return dec->Dec.Finish(TOut(out, out_len), *written); });
+}
+
+int orvoaes_chunked_reader_open(const uint8_t* key, size_t key_len, const uint8_t* context, size_t context_len,
+                                const char* path, orvoaes_chunked_reader** out) {
+  if (out == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  *out = nullptr;
+  AESChunked::TParams p;
+  if (!ChunkedParams(key, key_len, context, context_len, p) || path == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  orvoaes_chunked_reader* r = nullptr;
+  if (const int st = Make(&r)) return st;
+  const int st = GuardFile([&] {
+    r->File = std::make_unique<platform::TFileStream>(platform::FromUTF8(path), platform::TFileMode::fmOpenRead);
+    return r->Reader.Open(p, r->File.get());
+  });
+  if (st != 0) {
+    delete r;
+    return st;
+  }
+  *out = r;
+  return 0;
+}
+
+void orvoaes_chunked_reader_free(orvoaes_chunked_reader* reader) { delete reader; }
+
+int orvoaes_chunked_reader_size(orvoaes_chunked_reader* reader, uint64_t* plain_len) {
+  if (reader == nullptr || plain_len == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  return GuardFile([&] { return reader->Reader.Size(*plain_len); });
+}
+
+int orvoaes_chunked_reader_read_at(orvoaes_chunked_reader* reader, uint64_t offset, uint8_t* out, size_t len,
+                                   size_t* got) {
+  if (reader == nullptr || got == nullptr || Bad(out, len)) return ORVOAES_E_BAD_ARGUMENT;
+  return GuardFile([&] { return reader->Reader.ReadAt(offset, TOut(out, len), *got); });
 }
 
 }  // extern "C"

@@ -15,9 +15,13 @@
 #include <span>
 #include <string>
 
+#include "crypto/engine/AESChunked.h"
 #include "crypto/engine/AESKeyed.h"
+#include "crypto/support/error.h"
 #include "orvoaes/Version.h"
 #include "platform/Memory.h"
+#include "platform/Streams.h"
+#include "platform/SysUtils.h"
 
 namespace py = pybind11;
 
@@ -103,6 +107,15 @@ class TOut {
 
  private:
   Py_buffer FView{};
+};
+
+// Scratch memory for plain text or keys, zeroed before it is released.
+struct TWipedBuffer {
+  std::vector<std::uint8_t> Value;
+  explicit TWipedBuffer(std::size_t n) : Value(n) {}
+  TWipedBuffer(const TWipedBuffer&) = delete;
+  TWipedBuffer& operator=(const TWipedBuffer&) = delete;
+  ~TWipedBuffer() { platform::SecureZero(Value.data(), Value.size()); }
 };
 
 // A new bytes object of n bytes to be written in place, and the pointer to write through.
@@ -206,7 +219,7 @@ class TAEAD {
     if (o.size() != plainBytes)
       Raise(PyExc_ValueError, ("buffer must be " + std::to_string(plainBytes) + " bytes").c_str());
     // Decrypted into a wiped scratch copy first, so a mismatch leaves the caller's buffer alone.
-    platform::TSecret<std::vector<std::uint8_t>> scratch{std::vector<std::uint8_t>(plainBytes)};
+    TWipedBuffer scratch(plainBytes);
     if (Open(n, d, a, scratch.Value.data()) != 0) Raise(InvalidTag);
     std::copy_n(scratch.Value.begin(), plainBytes, o.Span().begin());  // (memcpy would take a null pointer for 0)
     return plainBytes;
@@ -544,6 +557,252 @@ PyObject* NewException(py::module_& m, const char* name, const char* doc) {
 
 }  // namespace
 
+// --- Chunked encryption: a key (16 bytes: Cobblestone-128, 32: Cobblestone-256) and a context;
+// one-shot over buffers, files by path, an encryptor and a decryptor fed in pieces, and a
+// random-access reader of a file. Every refusal of a cipher text (another key or context, a
+// changed, moved or dropped chunk, a cut message) is InvalidTag; files that cannot be read or
+// written are OSError.
+
+[[noreturn]] void RaiseChunked(int st) {
+  if (st == error::kTagMismatch || st == error::kChunkCommitment || st == error::kChunkTruncated ||
+      st == error::kChunkTooLong)
+    Raise(InvalidTag);
+  if (st == error::kFileOpenFailed || st == error::kShortWrite) {
+    const std::string text = platform::ToUTF8String(error::GetErrorMessage(st));
+    Raise(PyExc_OSError, text.c_str());
+  }
+  Raise(PyExc_ValueError, ("the arguments were refused (status " + std::to_string(st) + ")").c_str());
+}
+
+// A path argument (str or os.PathLike) as the library's text.
+platform::string PathOf(py::handle path) {
+  py::object p = py::module_::import("os").attr("fspath")(path);
+  if (!PyUnicode_Check(p.ptr())) Raise(PyExc_TypeError, "paths are given as str or os.PathLike of str");
+  return platform::FromUTF8(p.cast<std::string>());
+}
+
+class TChunked;
+
+class TChunkedEncryptor {
+ public:
+  TChunkedEncryptor(const AESChunked::TParams& p, const TIn& salt) {
+    FHeader.resize(AESChunked::kHeaderBytes);
+    if (const int st = FEnc.Begin(p, FHeader, salt.Span())) RaiseChunked(st);
+  }
+  // The header (before the first chunk) and the chunks data completes.
+  py::bytes Update(py::handle data) {
+    Live();
+    TIn d(data, "data");
+    std::vector<std::uint8_t> out(FHeader.size() + FEnc.UpdateRoom(d.size()));
+    std::copy(FHeader.begin(), FHeader.end(), out.begin());
+    std::size_t written = 0;
+    const int st = Work(d.size(), [&] { return FEnc.Update(d.Span(), std::span(out).subspan(FHeader.size()), written); });
+    if (st != 0) RaiseChunked(st);
+    const std::size_t n = FHeader.size() + written;
+    FHeader.clear();
+    return py::bytes(reinterpret_cast<const char*>(out.data()), n);
+  }
+  py::bytes Finalize() {
+    Live();
+    std::vector<std::uint8_t> out(FHeader.size() + FEnc.FinishRoom());
+    std::copy(FHeader.begin(), FHeader.end(), out.begin());
+    std::size_t written = 0;
+    if (const int st = FEnc.Finish(std::span(out).subspan(FHeader.size()), written)) RaiseChunked(st);
+    FDone = true;
+    return py::bytes(reinterpret_cast<const char*>(out.data()), FHeader.size() + written);
+  }
+
+ private:
+  AESChunked::TEncryptor FEnc;
+  std::vector<std::uint8_t> FHeader;  // until the first output
+  bool FDone = false;
+  void Live() const {
+    if (FDone) Raise(AlreadyFinalized, "Context was already finalized.");
+  }
+};
+
+class TChunkedDecryptor {
+ public:
+  explicit TChunkedDecryptor(const AESChunked::TParams& p) {
+    if (const int st = FDec.Begin(p)) RaiseChunked(st);
+  }
+  // The plain text of the chunks data completes and that opened.
+  py::bytes Update(py::handle data) {
+    Live();
+    TIn d(data, "data");
+    TWipedBuffer out(FDec.UpdateRoom(d.size()));
+    std::size_t written = 0;
+    const int st = Work(d.size(), [&] { return FDec.Update(d.Span(), out.Value, written); });
+    if (st != 0) RaiseChunked(st);
+    return py::bytes(reinterpret_cast<const char*>(out.Value.data()), written);
+  }
+  py::bytes Finalize() {
+    Live();
+    TWipedBuffer out(FDec.FinishRoom());
+    std::size_t written = 0;
+    FDone = true;
+    if (const int st = FDec.Finish(out.Value, written)) RaiseChunked(st);
+    return py::bytes(reinterpret_cast<const char*>(out.Value.data()), written);
+  }
+
+ private:
+  AESChunked::TDecryptor FDec;
+  bool FDone = false;
+  void Live() const {
+    if (FDone) Raise(AlreadyFinalized, "Context was already finalized.");
+  }
+};
+
+class TChunkedReader {
+ public:
+  TChunkedReader(const AESChunked::TParams& p, const platform::string& path) {
+    int st = 0;
+    try {
+      FFile = std::make_unique<platform::TFileStream>(path, platform::TFileMode::fmOpenRead);
+      st = FReader.Open(p, FFile.get());
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (...) {
+      st = error::kFileOpenFailed;
+    }
+    if (st != 0) RaiseChunked(st);
+  }
+  std::uint64_t Size() {
+    std::uint64_t n = 0;
+    if (const int st = Guarded([&] { return FReader.Size(n); })) RaiseChunked(st);
+    return n;
+  }
+  py::object ReadAt(std::uint64_t offset, std::size_t n) {
+    std::vector<std::uint8_t> out(n);
+    std::size_t got = 0;
+    if (const int st = Guarded([&] { return FReader.ReadAt(offset, out, got); })) RaiseChunked(st);
+    return py::bytes(reinterpret_cast<const char*>(out.data()), got);
+  }
+
+ private:
+  std::unique_ptr<platform::TFileStream> FFile;  // before the reader, which reads it
+  AESChunked::TReader FReader;
+  template <class F>
+  int Guarded(F&& f) {
+    try {
+      return f();
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (...) {
+      return error::kFileOpenFailed;
+    }
+  }
+};
+
+class TChunked {
+ public:
+  TChunked(py::handle key, py::handle context) {
+    TIn k(key, "key"), c(context, "context", true);
+    if (k.size() != 16 && k.size() != 32) Raise(PyExc_ValueError, "Chunked key must be 128 or 256 bits.");
+    FKey.Value.assign(k.data(), k.data() + k.size());
+    FContext.assign(c.data(), c.data() + c.size());
+  }
+
+  py::object Encrypt(py::handle data, py::handle salt) const {
+    TIn d(data, "data"), s(salt, "salt", true);
+    CheckSalt(s);
+    const std::uint64_t n = AESChunked::CipherBytes(d.size());
+    if (n == 0) Raise(PyExc_OverflowError, "data too long");
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(n, out);
+    const int st = Work(d.size(), [&] { return AESChunked::Encrypt(Params(), d.Span(), {out, n}, s.Span()); });
+    if (st != 0) RaiseChunked(st);
+    return result;
+  }
+
+  py::object Decrypt(py::handle data) const {
+    TIn d(data, "data");
+    std::uint64_t n = 0;
+    if (const int st = AESChunked::PlainBytes(d.size(), n)) RaiseChunked(st);
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(n, out);
+    const int st = Work(d.size(), [&] { return AESChunked::Decrypt(Params(), d.Span(), {out, n}); });
+    if (st != 0) RaiseChunked(st);  // what was written is zeroed, and the bytes object dropped
+    return result;
+  }
+
+  void CryptFile(bool encrypt, py::handle input, py::handle output, unsigned threads) const {
+    const platform::string in = PathOf(input), out = PathOf(output);
+    if (threads < 1 || threads > 64) Raise(PyExc_ValueError, "threads must be 1 to 64");
+    int st = 0;
+    {
+      py::gil_scoped_release unlocked;
+      try {
+        st = encrypt ? AESChunked::EncryptFile(Params(), in, out, {threads, {}})
+                     : AESChunked::DecryptFile(Params(), in, out, {threads, {}});
+      } catch (const std::bad_alloc&) {
+        st = error::kAllocationFailed;
+      } catch (...) {
+        st = error::kFileOpenFailed;
+      }
+    }
+    if (st == error::kAllocationFailed) throw std::bad_alloc();
+    if (st != 0) RaiseChunked(st);
+  }
+
+  std::unique_ptr<TChunkedEncryptor> Encryptor(py::handle salt) const {
+    TIn s(salt, "salt", true);
+    CheckSalt(s);
+    return std::make_unique<TChunkedEncryptor>(Params(), s);
+  }
+  std::unique_ptr<TChunkedDecryptor> Decryptor() const { return std::make_unique<TChunkedDecryptor>(Params()); }
+  std::unique_ptr<TChunkedReader> Reader(py::handle path) const {
+    return std::make_unique<TChunkedReader>(Params(), PathOf(path));
+  }
+
+ private:
+  TWipedBuffer FKey{0};  // (assigned once, from empty: no earlier copy to wipe)
+  std::vector<std::uint8_t> FContext;
+
+  AESChunked::TParams Params() const {
+    return {FKey.Value.size() == 32 ? AESChunked::TSuite::Cobblestone256 : AESChunked::TSuite::Cobblestone128,
+            FKey.Value, FContext};
+  }
+  static void CheckSalt(const TIn& s) {
+    if (s.size() != 0 && s.size() != AESChunked::kSaltBytes)
+      Raise(PyExc_ValueError, "salt must be None or 24 bytes (and never used twice with one key)");
+  }
+};
+
+void BindChunked(py::module_& m) {
+  py::class_<TChunkedEncryptor>(m, "ChunkedEncryptor", "A chunked message encrypted in pieces.")
+      .def("update", &TChunkedEncryptor::Update, py::arg("data"),
+           "Returns the header (first call) and the sealed chunks data completes.")
+      .def("finalize", &TChunkedEncryptor::Finalize, "Returns the last, short chunk and ends the message.");
+  py::class_<TChunkedDecryptor>(m, "ChunkedDecryptor", "A chunked message decrypted in pieces.")
+      .def("update", &TChunkedDecryptor::Update, py::arg("data"),
+           "Returns the plain text of the chunks data completes, each authenticated; InvalidTag on a failure "
+           "(what was returned before was authentic as far as it went: discard it).")
+      .def("finalize", &TChunkedDecryptor::Finalize, "Opens the last chunk; InvalidTag for a cut message.");
+  py::class_<TChunkedReader>(m, "ChunkedReader", "Random access to a chunked message in a file.")
+      .def("size", &TChunkedReader::Size, "The plain text's length (authenticated).")
+      .def("read_at", &TChunkedReader::ReadAt, py::arg("offset"), py::arg("n"),
+           "Up to n bytes at offset (fewer only at the end), opening only the chunks that hold them.");
+  py::class_<TChunked>(m, "Chunked",
+                       "Chunked encryption v1 (Cobblestone-128 with a 16-byte key, -256 with a 32-byte key): "
+                       "16 KiB chunks of AES-GCM under per-message keys, committed to the key and context.")
+      .def(py::init<py::handle, py::handle>(), py::arg("key"), py::arg("context") = py::bytes())
+      .def("encrypt", &TChunked::Encrypt, py::arg("data"), py::arg("salt") = py::none(),
+           "salt: None (drawn fresh; always, except for tests) or 24 bytes.")
+      .def("decrypt", &TChunked::Decrypt, py::arg("data"), "InvalidTag for any refused cipher text.")
+      .def("encrypt_file",
+           [](const TChunked& c, py::handle i, py::handle o, unsigned t) { c.CryptFile(true, i, o, t); },
+           py::arg("input_path"), py::arg("output_path"), py::arg("threads") = 1,
+           "The output is replaced whole or not at all (it may be the input).")
+      .def("decrypt_file",
+           [](const TChunked& c, py::handle i, py::handle o, unsigned t) { c.CryptFile(false, i, o, t); },
+           py::arg("input_path"), py::arg("output_path"), py::arg("threads") = 1,
+           "Every chunk is authenticated before the output is replaced.")
+      .def("encryptor", &TChunked::Encryptor, py::arg("salt") = py::none())
+      .def("decryptor", &TChunked::Decryptor)
+      .def("reader", &TChunked::Reader, py::arg("path"));
+}
+
 PYBIND11_MODULE(orvoaes, m) {
   m.doc() =
       "AES from the OrvoAES library: AESGCM, CMAC and the block modes, with the constructors, methods "
@@ -568,6 +827,7 @@ PYBIND11_MODULE(orvoaes, m) {
            "Raises InvalidSignature unless signature is the 16-byte tag; ends the context.")
       .def("copy", &TCMAC::Copy, "An independent context that continues the same message.");
 
+  BindChunked(m);
   BindBlockMode<TMode::ECB>(m, "AESECB", "AES in ECB mode, no padding.");
   BindBlockMode<TMode::CBC>(m, "AESCBC", "AES in CBC mode, no padding.");
   BindBlockMode<TMode::OFB>(m, "AESOFB", "AES in OFB mode (any length).");

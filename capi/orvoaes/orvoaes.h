@@ -1,6 +1,6 @@
 /* The OrvoAES library from C (C99 and later, and C++): AES keys expanded once and used for many
  * messages, with ECB, CBC, OFB, CTR, AES-GCM (one-shot, and encryption in pieces) and AES-CMAC
- * (one-shot, and in pieces).
+ * (one-shot, and in pieces), and chunked encryption (one-shot, files, in pieces, random access).
  *
  * Statuses: every function that can fail returns an int, ORVOAES_OK (0) or one of the negative
  * codes below, which are the library's own codes; orvoaes_status_message gives the library's text
@@ -44,6 +44,11 @@ extern "C" {
 #define ORVOAES_E_BAD_CIPHER_LENGTH (-207) /* ECB/CBC cipher text not a multiple of 16 bytes */
 #define ORVOAES_E_BAD_BLOCK_LENGTH (-210) /* a CMAC tag longer than 16 bytes */
 #define ORVOAES_E_NO_PADDING_LENGTH (-211) /* ECB/CBC plain text not a multiple of 16 bytes */
+#define ORVOAES_E_FILE_OPEN_FAILED (-203) /* a file cannot be opened, sized or read */
+#define ORVOAES_E_SHORT_WRITE (-213)      /* an output could not be written whole */
+#define ORVOAES_E_CHUNK_COMMITMENT (-230) /* chunked: the header is not this key's and context's */
+#define ORVOAES_E_CHUNK_TRUNCATED (-231)  /* chunked: the cipher text ends where no message can */
+#define ORVOAES_E_CHUNK_TOO_LONG (-232)   /* chunked: a message past 2^38 chunks */
 
 /* "5.0.0.0": the version of the library linked, which ORVOAES_VERSION_STRING (orvoaes/Version.h)
  * gives for these headers. A static string. */
@@ -128,6 +133,65 @@ void orvoaes_cmac_ctx_free(orvoaes_cmac_ctx *ctx);
 int orvoaes_cmac_ctx_update(orvoaes_cmac_ctx *ctx, const uint8_t *msg, size_t len);
 int orvoaes_cmac_ctx_finish(orvoaes_cmac_ctx *ctx, uint8_t *tag, size_t tag_len);
 int orvoaes_cmac_ctx_verify(orvoaes_cmac_ctx *ctx, const uint8_t *tag, size_t tag_len);
+
+/* --- Chunked encryption v1 (Cobblestone): a message in chunks of 16 KiB, each AES-GCM under keys
+ * derived per message (HKDF-SHA-512) from the caller's key, a 24-byte salt and a context; the
+ * cipher text is a 56-byte header (salt, commitment) then the sealed chunks. The suite follows
+ * the key: 16 bytes Cobblestone-128, 32 bytes Cobblestone-256 (ORVOAES_E_BAD_KEY_SIZE
+ * otherwise). context may be empty. salt: NULL to draw a fresh one (always, except for tests:
+ * a salt used twice under one key repeats every nonce), or 24 bytes. Decryption refuses a wrong
+ * key or context (ORVOAES_E_CHUNK_COMMITMENT), a changed, moved or dropped chunk
+ * (ORVOAES_E_TAG_MISMATCH) and a cut message (ORVOAES_E_CHUNK_TRUNCATED), with the plain text it
+ * wrote zeroed. */
+uint64_t orvoaes_chunked_cipher_bytes(uint64_t plain_len); /* 0 past the longest message */
+int orvoaes_chunked_plain_bytes(uint64_t cipher_len, uint64_t *plain_len);
+int orvoaes_chunked_encrypt(const uint8_t *key, size_t key_len, const uint8_t *context, size_t context_len,
+                            const uint8_t *salt, const uint8_t *in, size_t len, uint8_t *out, size_t out_len);
+int orvoaes_chunked_decrypt(const uint8_t *key, size_t key_len, const uint8_t *context, size_t context_len,
+                            const uint8_t *in, size_t len, uint8_t *out, size_t out_len);
+/* Files named by UTF-8 paths; the output is replaced whole or not at all and may be the input.
+ * threads: chunks sealed or opened at once, 1 to 64 (the output is the same for any count). */
+int orvoaes_chunked_encrypt_file(const uint8_t *key, size_t key_len, const uint8_t *context, size_t context_len,
+                                 const char *in_path, const char *out_path, unsigned threads);
+int orvoaes_chunked_decrypt_file(const uint8_t *key, size_t key_len, const uint8_t *context, size_t context_len,
+                                 const char *in_path, const char *out_path, unsigned threads);
+
+/* A message encrypted in pieces: _new writes the 56-byte header; each update writes the chunks
+ * its input completes (out_len >= orvoaes_chunked_encryptor_update_room(enc, len)) and their
+ * length to *written; finish writes the last chunk (out_len >= _finish_room). A failed call
+ * leaves the encryptor failed (ORVOAES_E_BAD_ARGUMENT from then on). */
+typedef struct orvoaes_chunked_encryptor orvoaes_chunked_encryptor;
+int orvoaes_chunked_encryptor_new(const uint8_t *key, size_t key_len, const uint8_t *context, size_t context_len,
+                                  const uint8_t *salt, uint8_t header[56], orvoaes_chunked_encryptor **out);
+void orvoaes_chunked_encryptor_free(orvoaes_chunked_encryptor *enc);
+size_t orvoaes_chunked_encryptor_update_room(const orvoaes_chunked_encryptor *enc, size_t len);
+size_t orvoaes_chunked_encryptor_finish_room(const orvoaes_chunked_encryptor *enc);
+int orvoaes_chunked_encryptor_update(orvoaes_chunked_encryptor *enc, const uint8_t *in, size_t len, uint8_t *out,
+                                     size_t out_len, size_t *written);
+int orvoaes_chunked_encryptor_finish(orvoaes_chunked_encryptor *enc, uint8_t *out, size_t out_len, size_t *written);
+
+/* A message decrypted in pieces of any size: update releases a chunk's plain text only once its
+ * tag matched; finish opens the last chunk and reports a message that ended too soon. A failure
+ * is final. Plain text released before a failure was authentic as far as it went; discard it. */
+typedef struct orvoaes_chunked_decryptor orvoaes_chunked_decryptor;
+int orvoaes_chunked_decryptor_new(const uint8_t *key, size_t key_len, const uint8_t *context, size_t context_len,
+                                  orvoaes_chunked_decryptor **out);
+void orvoaes_chunked_decryptor_free(orvoaes_chunked_decryptor *dec);
+size_t orvoaes_chunked_decryptor_update_room(const orvoaes_chunked_decryptor *dec, size_t len);
+size_t orvoaes_chunked_decryptor_finish_room(const orvoaes_chunked_decryptor *dec);
+int orvoaes_chunked_decryptor_update(orvoaes_chunked_decryptor *dec, const uint8_t *in, size_t len, uint8_t *out,
+                                     size_t out_len, size_t *written);
+int orvoaes_chunked_decryptor_finish(orvoaes_chunked_decryptor *dec, uint8_t *out, size_t out_len, size_t *written);
+
+/* Random access to a message in a file: a read opens only the chunks it needs; the length is
+ * authenticated when a read reaches the end and by _size. One thread at a time per reader. */
+typedef struct orvoaes_chunked_reader orvoaes_chunked_reader;
+int orvoaes_chunked_reader_open(const uint8_t *key, size_t key_len, const uint8_t *context, size_t context_len,
+                                const char *path, orvoaes_chunked_reader **out);
+void orvoaes_chunked_reader_free(orvoaes_chunked_reader *reader);
+int orvoaes_chunked_reader_size(orvoaes_chunked_reader *reader, uint64_t *plain_len);
+int orvoaes_chunked_reader_read_at(orvoaes_chunked_reader *reader, uint64_t offset, uint8_t *out, size_t len,
+                                   size_t *got);
 
 #ifdef __cplusplus
 }
