@@ -3,7 +3,6 @@
 #include "crypto/engine/AESKeyed.h"
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 
 #include "crypto/engine/core/AESModesChunks.h"
@@ -11,6 +10,7 @@
 #include "crypto/engine/core/AESModesRules.h"
 #include "crypto/engine/core/CMACAbsorber.h"
 #include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/keyed/AESKeyedState.h"
 #include "platform/Memory.h"
 
 namespace AESKeyed {
@@ -30,14 +30,7 @@ constexpr std::size_t kMinTagBytes = 4;
 using TIn = std::span<const std::uint8_t>;
 using TOut = std::span<std::uint8_t>;
 
-// True when out is too short for in, or the two overlap without being the same memory (the
-// kernels work in place or between separate buffers, never on shifted copies).
-bool BadOutput(TIn in, TOut out) noexcept {
-  if (out.size() < in.size()) return true;
-  if (in.empty() || in.data() == out.data()) return false;
-  const std::less<const std::uint8_t*> before;
-  return before(in.data(), out.data() + in.size()) && before(out.data(), in.data() + in.size());
-}
+using keyed::BadOutput;
 
 void Next32(TCharArray16& cb) noexcept {
   for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
@@ -45,15 +38,6 @@ void Next32(TCharArray16& cb) noexcept {
 }
 
 }  // namespace
-
-// Everything the key object keeps: the expanded key for the block modes and CMAC (both schedules:
-// ECB and CBC decryption need the inverse one), the GCM key (its own expansion, the hash key and its
-// powers), and the CMAC subkeys. Each member wipes itself.
-struct TAESKey::TState {
-  kernel::TKeyedKernel AES;
-  detail::TGCMKey GCM;
-  platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
-};
 
 // A GCM message fed in pieces of any size: the engine's message state, which takes whole blocks
 // until the last piece, and the keystream and cipher bytes of a block begun by one piece and
@@ -129,9 +113,7 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
   if (const Integer st = state->GCM.Init(key, Nk)) return st;
-  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys come from
-  state->AES.EncryptBlock(L->data(), L->data());
-  detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
+  keyed::CMACSubkeysOf(state->AES, state->K->at(0), state->K->at(1));
   FState = std::move(state);
   return 0;
 }

@@ -1,7 +1,8 @@
 // TAESKey: an AES key expanded once and used for many messages, for callers who reuse a key.
 // ECB, CBC, OFB and CTR over caller spans, AES-GCM sealing and opening, an incremental GCM
-// encryptor, and AES-CMAC. The block modes and GCM give the same bytes as TAESModes' buffer
-// forms; only the key set-up moves out of every call.
+// encryptor, AES-CMAC, AES-GCM-SIV and GMAC. The block modes and GCM give the same bytes as
+// TAESModes' buffer forms; only the key set-up moves out of every call. TSIVKey (AES-SIV) and
+// TXAESKey (XAES-256-GCM) are key objects of their own, with the same conventions.
 //
 // Statuses as everywhere in the library: 0 success, a negative code from crypto/support/error.h
 // otherwise; nothing is thrown of the library's own (an allocation failure in SetKey or in the
@@ -14,6 +15,7 @@
 // one thread at a time; several encryptors may share one key.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -85,6 +87,30 @@ class TAESKey {
   Integer GCM_Open(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
                    std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                    std::span<std::uint8_t> plain) const;
+
+  // --- AES-GCM-SIV (RFC 8452): nonce-misuse resistant; a repeated nonce reveals only whether
+  // two messages (with their additional data) were equal. The key set must be AES-128 or
+  // AES-256 (the two the RFC defines): a 24-byte key gives kBadKeySize (-206). Nonce 12 bytes,
+  // tag 16 bytes; plain text and additional data each at most 2^36 bytes. Data in and out are
+  // the same memory or do not overlap. Checks, in this order, with nothing written before they
+  // pass: kBadArgument no key; kBadKeySize an AES-192 key; kBadArgument a nonce other than 12
+  // bytes, a tag other than 16, out shorter than in, a partial overlap, data above the limit.
+  Integer GCMSIV_Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                      std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+                      std::span<std::uint8_t> tag) const;
+  // 0, or kTagMismatch (-200) with every byte of plain it wrote set to zero (GCM-SIV checks the
+  // tag over the decrypted text, so the plain text exists before the check; none of it is left).
+  Integer GCMSIV_Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                      std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+                      std::span<std::uint8_t> plain) const;
+
+  // --- GMAC: GCM with no data, a tag over the additional data alone. IV and tag as GCM_Seal's
+  // (IV 1 byte or more, tag 4 to 16 bytes), with its checks and statuses.
+  Integer GMAC_Generate(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
+                        std::span<std::uint8_t> tag) const;
+  // 0 when tag matches (constant time), else kMacMismatch (-205); GMAC_Generate's checks first.
+  Integer GMAC_Verify(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
+                      std::span<const std::uint8_t> tag) const;
 
   // --- AES-CMAC. The message may be empty (its tag is the one the CMAC standard defines for
   // the empty message). The tag is tag.size() bytes, 4 to 16, the first bytes of the full
@@ -160,6 +186,82 @@ class TMACGenerator {
   struct TMessage;
   const TAESKey& FKey;
   std::unique_ptr<TMessage> FMessage;
+};
+
+// AES-SIV (RFC 5297): deterministic authenticated encryption. The key is two AES keys of equal
+// size, 32, 48 or 64 bytes in all: the first half authenticates (S2V over CMAC), the second
+// encrypts (counter mode from the synthetic IV). The associated data is a list of up to 126
+// strings, each authenticated on its own (a nonce, when used, is conventionally the last);
+// without a nonce, equal inputs give equal outputs and nothing more is revealed. Conventions,
+// threads and statuses as TAESKey's.
+class TSIVKey {
+ public:
+  using TStrings = std::span<const std::span<const std::uint8_t>>;
+  TSIVKey() noexcept;
+  // Wipes both keys and the CMAC subkeys, and scrubs the stack below as ~TAESKey does.
+  ~TSIVKey();
+  TSIVKey(const TSIVKey&) = delete;
+  TSIVKey& operator=(const TSIVKey&) = delete;
+  TSIVKey(TSIVKey&& other) noexcept;
+  TSIVKey& operator=(TSIVKey&& other) noexcept;
+
+  // 0, or kBadKeySize (-206) for a length other than 32, 48 or 64 (no key held afterwards).
+  Integer SetKey(std::span<const std::uint8_t> key);
+  bool HasKey() const noexcept { return FState != nullptr; }
+
+  // out = the 16-byte synthetic IV, then plain.size() cipher bytes; out holds at least
+  // plain.size() + 16 bytes. plain and the cipher text part of out are the same memory or do not
+  // overlap. kBadArgument, nothing written: no key, more than 126 strings, out too short, a
+  // partial overlap.
+  Integer Seal(TStrings associated, std::span<const std::uint8_t> plain, std::span<std::uint8_t> out) const;
+  // in = synthetic IV then cipher text (at least 16 bytes); plain holds at least in.size() - 16
+  // bytes and is the cipher text's memory or does not overlap it. 0, or kTagMismatch (-200) with
+  // the bytes written to plain set to zero; kBadArgument as Seal's (and an in below 16 bytes).
+  Integer Open(TStrings associated, std::span<const std::uint8_t> in, std::span<std::uint8_t> plain) const;
+
+  struct TState;
+
+ private:
+  std::unique_ptr<TState> FState;
+};
+
+// XAES-256-GCM: AES-256-GCM with a 24-byte nonce, safe to choose at random for any number of
+// messages under one key. Each message runs under its own AES-256 key, derived from the key and
+// the nonce's first 12 bytes by one step of a CMAC-based counter-mode KDF (SP 800-108); the
+// last 12 bytes are the GCM nonce. Tag 16 bytes; data at most 2^36 - 32 bytes per message.
+// Conventions, threads and statuses as TAESKey's.
+class TXAESKey {
+ public:
+  static constexpr std::size_t kNonceBytes = 24, kTagBytes = 16;
+  TXAESKey() noexcept;
+  ~TXAESKey();
+  TXAESKey(const TXAESKey&) = delete;
+  TXAESKey& operator=(const TXAESKey&) = delete;
+  TXAESKey(TXAESKey&& other) noexcept;
+  TXAESKey& operator=(TXAESKey&& other) noexcept;
+
+  // 0, or kBadKeySize (-206) for a key other than 32 bytes (no key held afterwards).
+  Integer SetKey(std::span<const std::uint8_t> key);
+  bool HasKey() const noexcept { return FState != nullptr; }
+
+  // kBadArgument, nothing written: no key, a nonce other than 24 bytes, a tag other than 16, out
+  // shorter than in, a partial overlap, data above the limit.
+  Integer Seal(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
+               std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+               std::span<std::uint8_t> tag) const;
+  // 0, or kTagMismatch (-200) with nothing written to plain (the tag is checked first).
+  Integer Open(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
+               std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+               std::span<std::uint8_t> plain) const;
+  // out = a fresh random nonce (24 bytes) || cipher text || tag (16 bytes); out holds at least
+  // plain.size() + 40 bytes and does not overlap plain. The random source's status when it fails.
+  Integer SealWithRandomNonce(std::span<const std::uint8_t> additionalData, std::span<const std::uint8_t> plain,
+                              std::span<std::uint8_t> out) const;
+
+  struct TState;
+
+ private:
+  std::unique_ptr<TState> FState;
 };
 
 }  // namespace AESKeyed

@@ -44,7 +44,7 @@ void ExpandInverse(TRoundKeys& k) {
 
 // The table of an x86 kernel whose parallel modes run eight registers of Wide a step.
 template <class Wide>
-constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm) {
+constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm, decltype(TKernelOps::PolyVal) polyval) {
   using TModes = TParallel<Wide, 8>;
   return {.ExpandKey = ExpandKey,
           .ExpandInverse = ExpandInverse,
@@ -58,7 +58,9 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm)
           .CBCMAC = CBCMAC,
           .GHashSetKey = GHashSetKeyPCLMUL,
           .GHash = ghash,
-          .GCMCrypt = gcm};
+          .GCMCrypt = gcm,
+          .CTR32LE = TModes::CTR32LE,
+          .PolyVal = polyval};
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ inline void Wipe(T (&regs)[N]) {
   for (std::size_t i = 0; i < N; ++i) p[i] = T{};
 }
 
-template <class V>
+// kSwap false: POLYVAL, as GHashBlocks128's.
+template <class V, bool kSwap = true>
 __m128i GHashWide(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, std::size_t n) {
   using T = typename V::T;
   constexpr std::size_t R = V::kRegs, L = V::kLanes, G = R * L;
@@ -27,13 +28,13 @@ __m128i GHashWide(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, s
   for (; n >= G; n -= G, blocks += 16 * G) {
     typename V::TAcc acc;
     for (std::size_t r = 0; r < R; ++r) {
-      T d = V::Swap(V::Load(blocks + 16 * r * L));
+      T d = kSwap ? V::Swap(V::Load(blocks + 16 * r * L)) : V::Load(blocks + 16 * r * L);
       if (r == 0) d = V::Xor(d, V::Zext(x));
       V::MulAcc(acc, d, P[r]);
     }
     x = Reduce(V::Fold(acc));
   }
-  return GHashBlocks128(key, x, blocks, n);
+  return GHashBlocks128<kSwap>(key, x, blocks, n);
 }
 
 // Counter mode over whole blocks, G = kRegs * kLanes blocks per round of the loop, the cipher

@@ -30,5 +30,11 @@ void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* b
   StoreSwapped(X, GHashBlocks128(key, LoadSwapped(X), blocks, n));
 }
 
+void PolyValPCLMUL(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) noexcept {
+  const TVectorWipe wipe;
+  const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(S), GHashBlocks128<false>(key, s, blocks, n));
+}
+
 }  // namespace AESModes::kernel
 #endif
