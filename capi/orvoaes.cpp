@@ -9,6 +9,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "crypto/engine/AESChunked.h"
 #include "crypto/engine/AESKeyed.h"
@@ -48,6 +49,14 @@ struct orvoaes_chunked_decryptor {
 struct orvoaes_chunked_reader {
   std::unique_ptr<platform::TFileStream> File;
   AESChunked::TReader Reader;
+};
+
+struct orvoaes_siv_key {
+  AESKeyed::TSIVKey Key;
+};
+
+struct orvoaes_xaes_key {
+  AESKeyed::TXAESKey Key;
 };
 
 struct orvoaes_gcm_encryptor {
@@ -134,6 +143,35 @@ int GuardFile(F&& f) noexcept {
   }
 }
 
+// A key object of type K set from key bytes, stored in *out (NULL on failure).
+template <class K>
+int NewKey(const std::uint8_t* key, std::size_t key_len, K** out) noexcept {
+  if (out == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  *out = nullptr;
+  if (key == nullptr) return ORVOAES_E_BAD_ARGUMENT;
+  K* k = nullptr;
+  if (const int st = Make(&k)) return st;
+  if (const int st = Guard([&] { return k->Key.SetKey(TIn(key, key_len)); })) {
+    delete k;
+    return st;
+  }
+  *out = k;
+  return 0;
+}
+
+// The associated-data list of AES-SIV as spans (at most 126: more is refused by the key).
+int SIVStrings(const std::uint8_t* const* ad, const std::size_t* ad_len, std::size_t count,
+               std::vector<TIn>& spans) {
+  if (count != 0 && (ad == nullptr || ad_len == nullptr)) return ORVOAES_E_BAD_ARGUMENT;
+  if (count > 126) return ORVOAES_E_BAD_ARGUMENT;
+  spans.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (Bad(ad[i], ad_len[i])) return ORVOAES_E_BAD_ARGUMENT;
+    spans.emplace_back(ad[i], ad_len[i]);
+  }
+  return 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -156,19 +194,7 @@ size_t orvoaes_status_message(int status, char* buf, size_t size) {
   return text.size();
 }
 
-int orvoaes_key_new(const uint8_t* key, size_t key_len, orvoaes_key** out) {
-  if (out == nullptr) return ORVOAES_E_BAD_ARGUMENT;
-  *out = nullptr;
-  if (key == nullptr) return ORVOAES_E_BAD_ARGUMENT;
-  orvoaes_key* k = nullptr;
-  if (const int st = Make(&k)) return st;
-  if (const int st = Guard([&] { return k->Key.SetKey(TIn(key, key_len)); })) {
-    delete k;
-    return st;
-  }
-  *out = k;
-  return 0;
-}
+int orvoaes_key_new(const uint8_t* key, size_t key_len, orvoaes_key** out) { return NewKey(key, key_len, out); }
 
 void orvoaes_key_free(orvoaes_key* key) { delete key; }
 
@@ -434,6 +460,90 @@ int orvoaes_chunked_reader_read_at(orvoaes_chunked_reader* reader, uint64_t offs
                                    size_t* got) {
   if (reader == nullptr || got == nullptr || Bad(out, len)) return ORVOAES_E_BAD_ARGUMENT;
   return GuardFile([&] { return reader->Reader.ReadAt(offset, TOut(out, len), *got); });
+}
+
+int orvoaes_gcmsiv_seal(const orvoaes_key* key, const uint8_t* nonce, size_t nonce_len, const uint8_t* aad,
+                        size_t aad_len, const uint8_t* in, size_t len, uint8_t* out, size_t out_len, uint8_t* tag,
+                        size_t tag_len) {
+  if (key == nullptr || Bad(nonce, nonce_len) || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len) ||
+      Bad(tag, tag_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    return key->Key.GCMSIV_Seal(TIn(nonce, nonce_len), TIn(aad, aad_len), TIn(in, len), TOut(out, out_len),
+                                TOut(tag, tag_len));
+  });
+}
+
+int orvoaes_gcmsiv_open(const orvoaes_key* key, const uint8_t* nonce, size_t nonce_len, const uint8_t* aad,
+                        size_t aad_len, const uint8_t* in, size_t len, const uint8_t* tag, size_t tag_len, uint8_t* out,
+                        size_t out_len) {
+  if (key == nullptr || Bad(nonce, nonce_len) || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len) ||
+      Bad(tag, tag_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    return key->Key.GCMSIV_Open(TIn(nonce, nonce_len), TIn(aad, aad_len), TIn(in, len), TIn(tag, tag_len),
+                                TOut(out, out_len));
+  });
+}
+
+int orvoaes_gmac(const orvoaes_key* key, const uint8_t* iv, size_t iv_len, const uint8_t* aad, size_t aad_len,
+                 uint8_t* tag, size_t tag_len) {
+  if (key == nullptr || Bad(iv, iv_len) || Bad(aad, aad_len) || Bad(tag, tag_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return key->Key.GMAC_Generate(TIn(iv, iv_len), TIn(aad, aad_len), TOut(tag, tag_len)); });
+}
+
+int orvoaes_gmac_verify(const orvoaes_key* key, const uint8_t* iv, size_t iv_len, const uint8_t* aad, size_t aad_len,
+                        const uint8_t* tag, size_t tag_len) {
+  if (key == nullptr || Bad(iv, iv_len) || Bad(aad, aad_len) || Bad(tag, tag_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return key->Key.GMAC_Verify(TIn(iv, iv_len), TIn(aad, aad_len), TIn(tag, tag_len)); });
+}
+
+int orvoaes_siv_key_new(const uint8_t* key, size_t key_len, orvoaes_siv_key** out) {
+  return NewKey(key, key_len, out);
+}
+void orvoaes_siv_key_free(orvoaes_siv_key* key) { delete key; }
+
+int orvoaes_siv_seal(const orvoaes_siv_key* key, const uint8_t* const* ad, const size_t* ad_len, size_t ad_count,
+                     const uint8_t* in, size_t len, uint8_t* out, size_t out_len) {
+  if (key == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    std::vector<TIn> strings;
+    if (const int st = SIVStrings(ad, ad_len, ad_count, strings)) return st;
+    return key->Key.Seal(strings, TIn(in, len), TOut(out, out_len));
+  });
+}
+
+int orvoaes_siv_open(const orvoaes_siv_key* key, const uint8_t* const* ad, const size_t* ad_len, size_t ad_count,
+                     const uint8_t* in, size_t len, uint8_t* out, size_t out_len) {
+  if (key == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    std::vector<TIn> strings;
+    if (const int st = SIVStrings(ad, ad_len, ad_count, strings)) return st;
+    return key->Key.Open(strings, TIn(in, len), TOut(out, out_len));
+  });
+}
+
+int orvoaes_xaes_key_new(const uint8_t* key, size_t key_len, orvoaes_xaes_key** out) {
+  return NewKey(key, key_len, out);
+}
+void orvoaes_xaes_key_free(orvoaes_xaes_key* key) { delete key; }
+
+int orvoaes_xaes_seal(const orvoaes_xaes_key* key, const uint8_t nonce[24], const uint8_t* aad, size_t aad_len,
+                      const uint8_t* in, size_t len, uint8_t* out, size_t out_len, uint8_t tag[16]) {
+  if (key == nullptr || nonce == nullptr || tag == nullptr || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    return key->Key.Seal(TIn(nonce, 24), TIn(aad, aad_len), TIn(in, len), TOut(out, out_len), TOut(tag, 16));
+  });
+}
+
+int orvoaes_xaes_open(const orvoaes_xaes_key* key, const uint8_t nonce[24], const uint8_t* aad, size_t aad_len,
+                      const uint8_t* in, size_t len, const uint8_t tag[16], uint8_t* out, size_t out_len) {
+  if (key == nullptr || nonce == nullptr || tag == nullptr || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    return key->Key.Open(TIn(nonce, 24), TIn(aad, aad_len), TIn(in, len), TIn(tag, 16), TOut(out, out_len));
+  });
 }
 
 }  // extern "C"

@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "crypto/engine/AESChunked.h"
 #include "crypto/engine/AESKeyed.h"
@@ -279,6 +280,95 @@ struct TGCMTraits : TAESKeyTraits {
   static int Open(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn c, TBytesIn t, TBytesOut p) {
     return k.GCM_Open(n, a, c, t, p);
   }
+};
+
+struct TGCMSIVTraits : TAESKeyTraits {
+  // The engine keeps to the two key sizes the GCM-SIV standard defines.
+  static constexpr std::array<long, 2> kBits{128, 256};
+  static constexpr const char* kBitsError = "bit_length must be 128 or 256";
+  static constexpr const char* kKeyError = "AES-GCM-SIV key must be 128 or 256 bits.";
+  static constexpr std::size_t kMaxBytes = std::size_t{1} << 36;
+  static constexpr const char* kTooLong = "Data or associated data too long. Max 2**36 bytes";
+  static bool KeyLengthOK(std::size_t n) { return n == 16 || n == 32; }
+  static void CheckNonce(std::size_t n) {
+    if (n != 12) Raise(PyExc_ValueError, "Nonce must be 12 bytes long");
+  }
+  static int Seal(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn p, TBytesOut c, TBytesOut t) {
+    return k.GCMSIV_Seal(n, a, p, c, t);
+  }
+  static int Open(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn c, TBytesIn t, TBytesOut p) {
+    return k.GCMSIV_Open(n, a, c, t, p);
+  }
+};
+
+struct TXAESTraits : TAESKeyTraits {
+  using TKey = AESKeyed::TXAESKey;
+  static constexpr std::array<long, 1> kBits{256};
+  static constexpr const char* kBitsError = "bit_length must be 256";
+  static constexpr const char* kKeyError = "XAES256GCM key must be 256 bits.";
+  static void CheckNonce(std::size_t n) {
+    if (n != 24) Raise(PyExc_ValueError, "Nonce must be 24 bytes long");
+  }
+  static int Seal(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn p, TBytesOut c, TBytesOut t) {
+    return k.Seal(n, a, p, c, t);
+  }
+  static int Open(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn c, TBytesIn t, TBytesOut p) {
+    return k.Open(n, a, c, t, p);
+  }
+};
+
+// AES-SIV: no nonce; the associated data is a list of byte strings (or None), and the output is
+// the 16-byte synthetic IV followed by the cipher text.
+class TAESSIV {
+ public:
+  explicit TAESSIV(py::handle key) {
+    TIn bytes(key, "key");
+    if (FKey.SetKey(bytes.Span()) != 0) Raise(PyExc_ValueError, "AESSIV key must be 256, 384, or 512 bits.");
+  }
+
+  py::object Encrypt(py::handle data, py::handle aad) const {
+    TIn d(data, "data");
+    TStrings a(aad);
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(d.size() + kTagBytes, out);
+    if (Work(d.size(), [&] { return FKey.Seal(a.Spans(), d.Span(), {out, d.size() + kTagBytes}); }) != 0)
+      Raise(PyExc_ValueError, "the arguments were refused (more than 126 associated data items?)");
+    return result;
+  }
+
+  py::object Decrypt(py::handle data, py::handle aad) const {
+    TIn d(data, "data");
+    TStrings a(aad);
+    if (d.size() < kTagBytes) Raise(InvalidTag);
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(d.size() - kTagBytes, out);
+    if (Work(d.size(), [&] { return FKey.Open(a.Spans(), d.Span(), {out, d.size() - kTagBytes}); }) != 0)
+      Raise(InvalidTag);
+    return result;
+  }
+
+ private:
+  AESKeyed::TSIVKey FKey;
+
+  // The views of a list of buffers, held while the call runs.
+  class TStrings {
+   public:
+    explicit TStrings(py::handle list) {
+      if (list.is_none()) return;
+      if (!PyList_Check(list.ptr())) Raise(PyExc_TypeError, "associated_data must be a list of bytes or None");
+      const Py_ssize_t n = PyList_GET_SIZE(list.ptr());
+      if (n > 126) Raise(PyExc_ValueError, "Too many associated data items");
+      for (Py_ssize_t i = 0; i < n; ++i) {
+        FViews.push_back(std::make_unique<TIn>(PyList_GET_ITEM(list.ptr(), i), "associated_data"));
+        FSpans.push_back(FViews.back()->Span());
+      }
+    }
+    AESKeyed::TSIVKey::TStrings Spans() const { return FSpans; }
+
+   private:
+    std::vector<std::unique_ptr<TIn>> FViews;
+    std::vector<std::span<const std::uint8_t>> FSpans;
+  };
 };
 
 // --- Methods called without pybind11's general dispatch: the per-call cost of the short
@@ -816,6 +906,24 @@ PYBIND11_MODULE(orvoaes, m) {
 
   BindAEAD<TGCMTraits>(m, "AESGCM", "AES-GCM with a 16-byte tag; the key is expanded once, at construction.",
                        "key: 16, 24 or 32 bytes (ValueError otherwise). Nonces of 8 to 128 bytes.");
+  BindAEAD<TGCMSIVTraits>(m, "AESGCMSIV", "AES-GCM-SIV (nonce-misuse resistant) with a 16-byte tag.",
+                          "key: 16 or 32 bytes (ValueError otherwise; the standard defines no 24-byte form). "
+                          "Nonces of 12 bytes.");
+  BindAEAD<TXAESTraits>(m, "XAES256GCM", "XAES-256-GCM: AES-256-GCM under a key derived per 24-byte nonce, so "
+                                         "random nonces are safe for any number of messages.",
+                        "key: 32 bytes. Nonces of 24 bytes.");
+  py::class_<TAESSIV>(m, "AESSIV", "AES-SIV (deterministic authenticated encryption); output: SIV then cipher text.")
+      .def(py::init<py::handle>(), py::arg("key"), "key: 32, 48 or 64 bytes (two AES keys).")
+      .def_static(
+          "generate_key",
+          [](py::handle bits) {
+            return GenerateKey(bits, std::array<long, 3>{256, 384, 512}, "bit_length must be 256, 384, or 512");
+          },
+          py::arg("bit_length"), "A random key of 256, 384 or 512 bits.")
+      .def("encrypt", &TAESSIV::Encrypt, py::arg("data"), py::arg("associated_data"),
+           "associated_data: a list of bytes-like objects (at most 126) or None.")
+      .def("decrypt", &TAESSIV::Decrypt, py::arg("data"), py::arg("associated_data"),
+           "Raises InvalidTag when the synthetic IV does not match.");
 
   py::class_<TCMAC>(m, "CMAC", "AES-CMAC of a message fed in pieces.")
       .def(py::init<py::handle>(), py::arg("algorithm"),

@@ -1,6 +1,7 @@
 /* The OrvoAES library from C (C99 and later, and C++): AES keys expanded once and used for many
  * messages, with ECB, CBC, OFB, CTR, AES-GCM (one-shot, and encryption in pieces) and AES-CMAC
- * (one-shot, and in pieces), and chunked encryption (one-shot, files, in pieces, random access).
+ * (one-shot, and in pieces), AES-GCM-SIV, GMAC, AES-SIV, XAES-256-GCM and chunked encryption
+ * (one-shot, files, in pieces, random access).
  *
  * Statuses: every function that can fail returns an int, ORVOAES_OK (0) or one of the negative
  * codes below, which are the library's own codes; orvoaes_status_message gives the library's text
@@ -192,6 +193,46 @@ void orvoaes_chunked_reader_free(orvoaes_chunked_reader *reader);
 int orvoaes_chunked_reader_size(orvoaes_chunked_reader *reader, uint64_t *plain_len);
 int orvoaes_chunked_reader_read_at(orvoaes_chunked_reader *reader, uint64_t offset, uint8_t *out, size_t len,
                                    size_t *got);
+
+/* --- AES-GCM-SIV (nonce-misuse resistant): keys of 16 or 32 bytes only (ORVOAES_E_BAD_KEY_SIZE
+ * for a 24-byte key at the call), nonce 12 bytes, tag 16 bytes, len and aad_len at most 2^36.
+ * Opening zeroes the plain text it wrote on ORVOAES_E_TAG_MISMATCH. */
+int orvoaes_gcmsiv_seal(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                        size_t aad_len, const uint8_t *in, size_t len, uint8_t *out, size_t out_len, uint8_t *tag,
+                        size_t tag_len);
+int orvoaes_gcmsiv_open(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                        size_t aad_len, const uint8_t *in, size_t len, const uint8_t *tag, size_t tag_len, uint8_t *out,
+                        size_t out_len);
+
+/* --- GMAC: a GCM tag over aad alone; iv and tag_len as orvoaes_gcm_seal's. Verification gives
+ * ORVOAES_E_MAC_MISMATCH for a wrong tag. */
+int orvoaes_gmac(const orvoaes_key *key, const uint8_t *iv, size_t iv_len, const uint8_t *aad, size_t aad_len,
+                 uint8_t *tag, size_t tag_len);
+int orvoaes_gmac_verify(const orvoaes_key *key, const uint8_t *iv, size_t iv_len, const uint8_t *aad, size_t aad_len,
+                        const uint8_t *tag, size_t tag_len);
+
+/* --- AES-SIV: a key of its own (32, 48 or 64 bytes: two AES keys). The associated data is a list
+ * of ad_count strings (ad[i] of ad_len[i] bytes; at most 126; ad and ad_len may be NULL when
+ * ad_count is 0). Sealing writes the 16-byte synthetic IV then the cipher text: out_len >= len +
+ * 16. Opening takes that form (len >= 16) and writes len - 16 bytes; ORVOAES_E_TAG_MISMATCH
+ * leaves them zeroed. */
+typedef struct orvoaes_siv_key orvoaes_siv_key;
+int orvoaes_siv_key_new(const uint8_t *key, size_t key_len, orvoaes_siv_key **out);
+void orvoaes_siv_key_free(orvoaes_siv_key *key);
+int orvoaes_siv_seal(const orvoaes_siv_key *key, const uint8_t *const *ad, const size_t *ad_len, size_t ad_count,
+                     const uint8_t *in, size_t len, uint8_t *out, size_t out_len);
+int orvoaes_siv_open(const orvoaes_siv_key *key, const uint8_t *const *ad, const size_t *ad_len, size_t ad_count,
+                     const uint8_t *in, size_t len, uint8_t *out, size_t out_len);
+
+/* --- XAES-256-GCM: a key of its own (32 bytes), 24-byte nonces (random ones are safe for any
+ * number of messages), 16-byte tags. ORVOAES_E_TAG_MISMATCH leaves out zeroed, as GCM's. */
+typedef struct orvoaes_xaes_key orvoaes_xaes_key;
+int orvoaes_xaes_key_new(const uint8_t *key, size_t key_len, orvoaes_xaes_key **out);
+void orvoaes_xaes_key_free(orvoaes_xaes_key *key);
+int orvoaes_xaes_seal(const orvoaes_xaes_key *key, const uint8_t nonce[24], const uint8_t *aad, size_t aad_len,
+                      const uint8_t *in, size_t len, uint8_t *out, size_t out_len, uint8_t tag[16]);
+int orvoaes_xaes_open(const orvoaes_xaes_key *key, const uint8_t nonce[24], const uint8_t *aad, size_t aad_len,
+                      const uint8_t *in, size_t len, const uint8_t tag[16], uint8_t *out, size_t out_len);
 
 #ifdef __cplusplus
 }
