@@ -1,8 +1,8 @@
 // TAESKey: an AES key expanded once and used for many messages, for callers who reuse a key.
-// ECB, CBC, OFB and CTR over caller spans, AES-GCM sealing and opening, an incremental GCM
-// encryptor, AES-CMAC, AES-GCM-SIV and GMAC. The block modes and GCM give the same bytes as
-// TAESModes' buffer forms; only the key set-up moves out of every call. TSIVKey (AES-SIV) and
-// TXAESKey (XAES-256-GCM) are key objects of their own, with the same conventions.
+// ECB, CBC, OFB, CTR, CFB-128 and CFB-8 over caller spans, AES-GCM sealing and opening, an
+// incremental GCM encryptor, AES-CMAC, AES-GCM-SIV and GMAC. The block modes and GCM give the same
+// bytes as TAESModes' buffer forms; only the key set-up moves out of every call. TSIVKey (AES-SIV)
+// and TXAESKey (XAES-256-GCM) are key objects of their own, with the same conventions.
 //
 // Statuses as everywhere in the library: 0 success, a negative code from crypto/support/error.h
 // otherwise; nothing is thrown of the library's own (an allocation failure in SetKey or in the
@@ -13,6 +13,12 @@
 // threads at once (they read the key and keep their working state in locals). SetKey, moving
 // and destroying need the key to be used by no one else meanwhile. A TGCMEncryptor is used by
 // one thread at a time; several encryptors may share one key.
+//
+// Traces: every call leaves no key-derived value on the stack of the thread that ran it and
+// zeroes every vector register on its way out, whatever thread destroys the key later. The
+// kernels read the round keys and the hash key from the key's wiped storage where they need
+// them and spill none, so the calls need no stack scrub; SetKey, whose key expansions do leave
+// key bytes behind, scrubs the stack it used.
 #pragma once
 
 #include <cstddef>
@@ -36,9 +42,7 @@ class TAESKey {
   // A key object that holds no key yet: every operation returns kBadArgument until SetKey.
   TAESKey() noexcept;
   // Wipes the expanded key, the hash key and the CMAC subkeys, then zeroes 16 KiB of the stack
-  // below, where the operations left any round keys the compiler spilled (those that ran on
-  // this thread from no deeper). Operations do not zero the stack on every call: that would
-  // cost more than a short message.
+  // below and the vector registers.
   ~TAESKey();
   TAESKey(const TAESKey&) = delete;
   TAESKey& operator=(const TAESKey&) = delete;
@@ -70,6 +74,16 @@ class TAESKey {
   // call over whole blocks can be continued by a following one.
   Integer CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
   Integer CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  // CFB-128 and CFB-8 (the full block and the one-byte feedback of SP 800-38A), any length, the
+  // checks of the block modes. IV is the feedback register and ends as the last 16 cipher bytes,
+  // so a following call continues the stream: for CFB-8 after any length, for CFB-128 after whole
+  // blocks (a call that ends inside a block leaves IV at that block's register, the rest of its
+  // keystream unused, as OFB and CTR do). Encryption is serial; decryption computes the keystream
+  // of many blocks at once on the kernel (every register is cipher text it already has).
+  Integer EncryptCFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer DecryptCFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer EncryptCFB8(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer DecryptCFB8(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
 
   // --- AES-GCM. IV: 1 byte or more (12 bytes give J0 = IV || 00000001, other lengths go
   // through GHASH); additionalData may be empty; the tag is tag.size() bytes, 4 to 16 (the
@@ -125,6 +139,7 @@ class TAESKey {
   struct TState;
 
  private:
+  Integer SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk);
   friend class TGCMEncryptor;
   friend class TMACGenerator;
 class TMACGenerator;

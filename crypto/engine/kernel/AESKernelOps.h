@@ -21,6 +21,9 @@ using TGCMCryptFn = void(bool encrypt, const std::uint8_t* rk, unsigned rounds, 
                          std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
                          std::size_t blocks) noexcept;
 
+// The entry points leave the vector registers as they are: every public call that runs one
+// ends with platform::ScrubStack (its key holder's) or platform::TRegisterWipe, which zero every
+// register the processor has, whatever instruction set the kernel was built for.
 struct TKernelOps {
   using TBulk = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
   using TChained = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,

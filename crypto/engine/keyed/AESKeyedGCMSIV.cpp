@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "crypto/engine/keyed/AESKeyedState.h"
+#include "platform/Memory.h"
 #include "crypto/support/error.h"
 
 namespace AESKeyed {
@@ -103,6 +104,9 @@ Integer CheckGCMSIV(const TAESKey::TState* k, TIn nonce, TIn aad, TIn in, TOut o
 Integer TAESKey::GCMSIV_Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
                              std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                              std::span<std::uint8_t> tag) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
   if (const Integer st = CheckGCMSIV(FState.get(), nonce, additionalData, plain, cipher, tag.size())) return st;
   TSIVMessage m(FState->AES, nonce);
   m.Absorb(additionalData.data(), additionalData.size());
@@ -117,6 +121,9 @@ Integer TAESKey::GCMSIV_Seal(std::span<const std::uint8_t> nonce, std::span<cons
 Integer TAESKey::GCMSIV_Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
                              std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                              std::span<std::uint8_t> plain) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
   if (const Integer st = CheckGCMSIV(FState.get(), nonce, additionalData, cipher, plain, tag.size())) return st;
   TSIVMessage m(FState->AES, nonce);
   TCharArray16 given;
@@ -134,11 +141,13 @@ Integer TAESKey::GCMSIV_Open(std::span<const std::uint8_t> nonce, std::span<cons
 
 Integer TAESKey::GMAC_Generate(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
                                std::span<std::uint8_t> tag) const {
+  const platform::TRegisterWipe clear;
   return GCM_Seal(IV, additionalData, {}, {}, tag);
 }
 
 Integer TAESKey::GMAC_Verify(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
                              std::span<const std::uint8_t> tag) const {
+  const platform::TRegisterWipe clear;
   platform::TWiped<TCharArray16> T;
   if (tag.size() > T->size()) {  // refused by GCM_Seal's checks, with their status
     std::array<std::uint8_t, 17> longer{};

@@ -8,6 +8,7 @@
 #include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/engine/core/CMACAbsorber.h"
 #include "crypto/engine/keyed/AESKeyedState.h"
+#include "platform/Memory.h"
 #include "crypto/support/error.h"
 
 namespace AESKeyed {
@@ -103,6 +104,9 @@ TSIVKey::TSIVKey(TSIVKey&& other) noexcept = default;
 TSIVKey& TSIVKey::operator=(TSIVKey&& other) noexcept = default;
 
 Integer TSIVKey::SetKey(std::span<const std::uint8_t> key) {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
   FState.reset();
   if (key.size() != 32 && key.size() != 48 && key.size() != 64) return error::kBadKeySize;
   const std::size_t half = key.size() / 2;
@@ -116,6 +120,7 @@ Integer TSIVKey::SetKey(std::span<const std::uint8_t> key) {
 }
 
 Integer TSIVKey::Seal(TStrings associated, std::span<const std::uint8_t> plain, std::span<std::uint8_t> out) const {
+  const platform::TRegisterWipe clear;
   if (FState == nullptr || associated.size() > kMaxAssociated || out.size() < kIVBytes) return kBadArgument;
   if (BadOutput(plain, out.subspan(kIVBytes))) return kBadArgument;
   platform::TWiped<TCharArray16> V;
@@ -126,6 +131,7 @@ Integer TSIVKey::Seal(TStrings associated, std::span<const std::uint8_t> plain, 
 }
 
 Integer TSIVKey::Open(TStrings associated, std::span<const std::uint8_t> in, std::span<std::uint8_t> plain) const {
+  const platform::TRegisterWipe clear;
   if (FState == nullptr || associated.size() > kMaxAssociated || in.size() < kIVBytes) return kBadArgument;
   const TIn cipher = in.subspan(kIVBytes);
   if (BadOutput(cipher, plain)) return kBadArgument;

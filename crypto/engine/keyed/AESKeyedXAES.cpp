@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "crypto/engine/keyed/AESKeyedState.h"
+#include "platform/Memory.h"
 #include "crypto/support/RandomCoreW.h"
 #include "crypto/support/error.h"
 
@@ -59,6 +60,9 @@ TXAESKey::TXAESKey(TXAESKey&& other) noexcept = default;
 TXAESKey& TXAESKey::operator=(TXAESKey&& other) noexcept = default;
 
 Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
   FState.reset();
   if (key.size() != 32) return error::kBadKeySize;
   auto state = std::make_unique<TState>();
@@ -72,6 +76,9 @@ Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
 Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
                        std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                        std::span<std::uint8_t> tag) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
   if (const Integer st = Check(FState.get(), nonce24, plain, cipher, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMState s;
@@ -86,6 +93,9 @@ Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const st
 Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
                        std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                        std::span<std::uint8_t> plain) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
   if (const Integer st = Check(FState.get(), nonce24, cipher, plain, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMState s;
@@ -100,6 +110,9 @@ Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const st
 
 Integer TXAESKey::SealWithRandomNonce(std::span<const std::uint8_t> additionalData,
                                       std::span<const std::uint8_t> plain, std::span<std::uint8_t> out) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
   constexpr std::size_t kExtra = kNonceBytes + kTagBytes;
   if (FState == nullptr || out.size() < kExtra || out.size() - kExtra < plain.size()) return kBadArgument;
   const TOut body = out.subspan(kNonceBytes, plain.size());

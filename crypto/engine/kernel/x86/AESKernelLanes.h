@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -87,8 +86,8 @@ struct Lanes4 {
 
 // Round keys 0..Nr of one schedule, each read from the schedule (wiped storage) into every lane
 // of a register where a round needs it. No copy of the keys is made here that would need wiping:
-// what the compiler keeps in registers the entry point's register wipe clears, and what it
-// spills the key holder's stack scrub zeroes.
+// what the compiler keeps in registers the public call's register wipe clears, and the modes
+// here keep few enough values in flight that none is spilled.
 template <class L>
 struct TKeys {
   const u8* Schedule;
@@ -239,9 +238,7 @@ void SerialEncrypt(const TKeys<L>& k, __m128i& v) {
 inline __m128i Load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-// The entry points below zero the vector registers when they return.
 void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(iv);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -253,7 +250,6 @@ void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks
 }
 
 void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(iv);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -264,7 +260,6 @@ void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv
 }
 
 void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16]) {
-  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(state);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -276,15 +271,13 @@ void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16
 
 // A parallel mode over any number of blocks: the wide steps first, then one register of the
 // wide lanes at a time (with one-block lanes: four registers side by side, so a short message
-// takes the rounds' latency once, not once per block), then single blocks. Each entry zeroes the
-// vector registers on return.
+// takes the rounds' latency once, not once per block), then single blocks.
 template <class Wide, int R>
 struct TParallel {
   static constexpr int kNext = Wide::kBlocks > 1 ? 1 : 4;
   static void EncryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<false>(k, in, out, n); }
   static void DecryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<true>(k, in, out, n); }
   static void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 iv[16]) {
-    const TVectorWipe wipe;
     std::size_t d = CBCDecryptSteps<Wide, R>(k, in, out, n, iv);
     d += CBCDecryptSteps<Wide, kNext>(k, in + 16 * d, out + 16 * d, n - d, iv);
     CBCDecryptSteps<Lanes1, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
@@ -295,14 +288,12 @@ struct TParallel {
 
   template <bool kDecrypt>
   static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
-    const TVectorWipe wipe;
     std::size_t d = ECBSteps<Wide, R, kDecrypt>(k, in, out, n);
     d += ECBSteps<Wide, kNext, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
     ECBSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
   }
   template <int kCounter>
   static void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) {
-    const TVectorWipe wipe;
     std::size_t d = CTRSteps<Wide, R, kCounter>(k, in, out, n, ctr);
     d += CTRSteps<Wide, kNext, kCounter>(k, in + 16 * d, out + 16 * d, n - d, ctr);
     CTRSteps<Lanes1, 1, kCounter>(k, in + 16 * d, out + 16 * d, n - d, ctr);

@@ -9,7 +9,6 @@
 #include "crypto/engine/kernel/AESKernelOps.h"
 #include "crypto/engine/kernel/KeyScheduleWords.h"
 #include "crypto/engine/kernel/x86/AESKernelLanes.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -33,12 +32,10 @@ inline void ExpandInverseAES(const std::uint8_t* enc, unsigned Nr, std::uint8_t*
 
 // The table entries.
 void ExpandKey(TRoundKeys& k, const std::uint8_t* key, unsigned Nk) {
-  const TVectorWipe wipe;
   ExpandKeyWords(key, Nk, FillEncKeys(k), SubWord);
 }
 
 void ExpandInverse(TRoundKeys& k) {
-  const TVectorWipe wipe;
   ExpandInverseAES(EncKeys(k), Rounds(k), FillDecKeys(k));
 }
 
