@@ -225,6 +225,18 @@ int orvoaes_ctr_crypt(const orvoaes_key* key, uint8_t iv[16], const uint8_t* in,
                  [](const AESKeyed::TAESKey& k, TIn i, TOut o, platform::TCharArray16& v) { return k.CryptCTR(i, o, v); });
 }
 
+#define ORVOAES_CHAINED(name, Method)                                                                        \
+  int orvoaes_##name(const orvoaes_key* key, uint8_t iv[16], const uint8_t* in, size_t len, uint8_t* out,     \
+                     size_t out_len) {                                                                       \
+    return Chained(key, iv, in, len, out, out_len,                                                           \
+                   [](const AESKeyed::TAESKey& k, TIn i, TOut o, platform::TCharArray16& v) { return k.Method(i, o, v); }); \
+  }
+ORVOAES_CHAINED(cfb_encrypt, EncryptCFB)
+ORVOAES_CHAINED(cfb_decrypt, DecryptCFB)
+ORVOAES_CHAINED(cfb8_encrypt, EncryptCFB8)
+ORVOAES_CHAINED(cfb8_decrypt, DecryptCFB8)
+#undef ORVOAES_CHAINED
+
 int orvoaes_gcm_seal(const orvoaes_key* key, const uint8_t* iv, size_t iv_len, const uint8_t* aad, size_t aad_len,
                      const uint8_t* in, size_t len, uint8_t* out, size_t out_len, uint8_t* tag, size_t tag_len) {
   if (key == nullptr || Bad(iv, iv_len) || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len) || Bad(tag, tag_len))

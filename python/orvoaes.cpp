@@ -552,7 +552,7 @@ class TCMAC {
 
 // --- The block modes, without padding (as a cipher context of the usual module gives them).
 
-enum class TMode { ECB, CBC, OFB, CTR };
+enum class TMode { ECB, CBC, OFB, CTR, CFB, CFB8 };
 
 template <TMode M>
 class TBlockMode {
@@ -603,6 +603,8 @@ class TBlockMode {
         case TMode::CBC: return encrypt ? FKey->EncryptCBC(d.Span(), out, v) : FKey->DecryptCBC(d.Span(), out, v);
         case TMode::OFB: return FKey->CryptOFB(d.Span(), out, v);
         case TMode::CTR: return FKey->CryptCTR(d.Span(), out, v);
+        case TMode::CFB: return encrypt ? FKey->EncryptCFB(d.Span(), out, v) : FKey->DecryptCFB(d.Span(), out, v);
+        case TMode::CFB8: return encrypt ? FKey->EncryptCFB8(d.Span(), out, v) : FKey->DecryptCFB8(d.Span(), out, v);
       }
       return 0;
     });
@@ -939,6 +941,8 @@ PYBIND11_MODULE(orvoaes, m) {
   BindBlockMode<TMode::ECB>(m, "AESECB", "AES in ECB mode, no padding.");
   BindBlockMode<TMode::CBC>(m, "AESCBC", "AES in CBC mode, no padding.");
   BindBlockMode<TMode::OFB>(m, "AESOFB", "AES in OFB mode (any length).");
+  BindBlockMode<TMode::CFB>(m, "AESCFB", "AES in CFB mode with 128-bit feedback (any length).");
+  BindBlockMode<TMode::CFB8>(m, "AESCFB8", "AES in CFB mode with 8-bit feedback (any length).");
   BindBlockMode<TMode::CTR>(m, "AESCTR", "AES in CTR mode: the 16-byte nonce is the counter block, all 128 bits "
                                          "counted big-endian (any length).");
 }

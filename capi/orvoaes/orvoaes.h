@@ -89,6 +89,16 @@ int orvoaes_ofb_crypt(const orvoaes_key *key, uint8_t iv[16], const uint8_t *in,
                       size_t out_len);
 int orvoaes_ctr_crypt(const orvoaes_key *key, uint8_t iv[16], const uint8_t *in, size_t len, uint8_t *out,
                       size_t out_len);
+/* CFB with 128-bit feedback and with 8-bit feedback (CFB8), any length; iv ends as the feedback
+ * register, so a call continues the previous one (CFB: after whole blocks; CFB8: always). */
+int orvoaes_cfb_encrypt(const orvoaes_key *key, uint8_t iv[16], const uint8_t *in, size_t len, uint8_t *out,
+                        size_t out_len);
+int orvoaes_cfb_decrypt(const orvoaes_key *key, uint8_t iv[16], const uint8_t *in, size_t len, uint8_t *out,
+                        size_t out_len);
+int orvoaes_cfb8_encrypt(const orvoaes_key *key, uint8_t iv[16], const uint8_t *in, size_t len, uint8_t *out,
+                         size_t out_len);
+int orvoaes_cfb8_decrypt(const orvoaes_key *key, uint8_t iv[16], const uint8_t *in, size_t len, uint8_t *out,
+                         size_t out_len);
 
 /* --- AES-GCM. iv: 1 byte or more (12 bytes is the usual and fastest form); aad may be empty;
  * tag_len 4 to 16 (the first bytes of the full tag); len at most 2^36 - 32 bytes.

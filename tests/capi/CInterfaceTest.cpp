@@ -86,7 +86,11 @@ TEST(CInterface, BlockModesEqualTheKeyedApi) {
   const Mode modes[] = {{"CBC enc", orvoaes_cbc_encrypt, &AESKeyed::TAESKey::EncryptCBC, true},
                         {"CBC dec", orvoaes_cbc_decrypt, &AESKeyed::TAESKey::DecryptCBC, true},
                         {"OFB", orvoaes_ofb_crypt, &AESKeyed::TAESKey::CryptOFB, false},
-                        {"CTR", orvoaes_ctr_crypt, &AESKeyed::TAESKey::CryptCTR, false}};
+                        {"CTR", orvoaes_ctr_crypt, &AESKeyed::TAESKey::CryptCTR, false},
+                        {"CFB enc", orvoaes_cfb_encrypt, &AESKeyed::TAESKey::EncryptCFB, false},
+                        {"CFB dec", orvoaes_cfb_decrypt, &AESKeyed::TAESKey::DecryptCFB, false},
+                        {"CFB8 enc", orvoaes_cfb8_encrypt, &AESKeyed::TAESKey::EncryptCFB8, false},
+                        {"CFB8 dec", orvoaes_cfb8_decrypt, &AESKeyed::TAESKey::DecryptCFB8, false}};
   std::uint32_t seed = 10;
   for (const std::size_t keyLen : {16, 24, 32}) {
     const Bytes keyBytes = RandomBytes(keyLen, seed++);

@@ -13,10 +13,10 @@ from cryptography.hazmat.primitives import cmac
 from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 
-try:  # OFB's newer home
-    from cryptography.hazmat.decrepit.ciphers.modes import OFB
+try:  # the newer home of OFB and CFB
+    from cryptography.hazmat.decrepit.ciphers.modes import CFB, CFB8, OFB
 except ImportError:
-    OFB = modes.OFB
+    CFB, CFB8, OFB = modes.CFB, modes.CFB8, modes.OFB
 
 RNG = random.Random(2027)
 
@@ -213,6 +213,8 @@ class BlockModesTest(unittest.TestCase):
         "CBC": (orvoaes.AESCBC, modes.CBC, True),
         "OFB": (orvoaes.AESOFB, OFB, False),
         "CTR": (orvoaes.AESCTR, modes.CTR, False),
+        "CFB": (orvoaes.AESCFB, CFB, False),
+        "CFB8": (orvoaes.AESCFB8, CFB8, False),
     }
 
     def test_equal_to_cryptography_on_random_table(self):
