@@ -1,6 +1,8 @@
-# The installed package. find_package(OrvoAES) gives OrvoAES::crypto (and OrvoAES::platform);
-# pkg-config's orvoaes gives the same archives and include directory. Headers are included as
-# "crypto/engine/AESModes.h" and "orvoaes/Version.h" below <includedir>/orvoaes.
+# The installed package. find_package(OrvoAES) gives OrvoAES::crypto (and OrvoAES::platform) and
+# OrvoAES::capi, the C interface (a C project enables CXX too, so CMake links with the C++
+# linker); pkg-config's orvoaes gives all three archives, the C++ runtime and the include
+# directory. Headers are included as "crypto/engine/AESModes.h", "orvoaes/Version.h" and
+# "orvoaes/orvoaes.h" below <includedir>/orvoaes.
 include(CMakePackageConfigHelpers)
 
 # The headers a user includes. The installed tree holds these and every project header they
@@ -54,9 +56,10 @@ foreach(header IN LISTS aes_installed_headers)
   get_filename_component(dir ${header} DIRECTORY)
   install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvoaes/${dir})
 endforeach()
-install(FILES ${PROJECT_BINARY_DIR}/include/orvoaes/Version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvoaes/orvoaes)
+install(FILES ${PROJECT_BINARY_DIR}/include/orvoaes/Version.h ${PROJECT_SOURCE_DIR}/capi/orvoaes/orvoaes.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvoaes/orvoaes)
 
-install(TARGETS aes_platform aes_crypto EXPORT OrvoAESTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS aes_platform aes_crypto aes_capi EXPORT OrvoAESTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 # The CMake package.
 set(aes_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/OrvoAES)
@@ -81,5 +84,13 @@ else()
   set(AES_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
   set(AES_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
+# A C program linked by the C compiler needs the C++ runtime the archives were built against.
+set(AES_PC_CXX_RUNTIME)
+foreach(lib IN LISTS CMAKE_CXX_IMPLICIT_LINK_LIBRARIES)
+  if(lib MATCHES "^(stdc\\+\\+|c\\+\\+|c\\+\\+abi|m)$" AND NOT "-l${lib}" IN_LIST AES_PC_CXX_RUNTIME)
+    list(APPEND AES_PC_CXX_RUNTIME "-l${lib}")
+  endif()
+endforeach()
+list(JOIN AES_PC_CXX_RUNTIME " " AES_PC_CXX_RUNTIME)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/orvoaes.pc.in ${PROJECT_BINARY_DIR}/orvoaes.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/orvoaes.pc DESTINATION ${aes_pkgconfig_dir})

@@ -22,6 +22,7 @@ test_packages=(
   libcli11-dev libargon2-dev pkg-config      # the command-line tool orvoaes: options, passphrase hashing
                                              # (pkg-config also reads the installed orvoaes.pc in a consumer check)
   openssl python3 python3-cryptography       # the tool's tests: its peers on the command line and in Python
+  pybind11-dev python3-dev                   # the Python module orvoaes (its tests use python3-cryptography)
 )
 
 case $what in

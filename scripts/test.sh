@@ -14,7 +14,13 @@ run_suite() {
   ctest --test-dir "$root/build/$dir" --output-on-failure -j "$jobs"
 }
 
-run_suite release -DCMAKE_BUILD_TYPE=Release
+# The Python module is built for Debian's Python 3 and its tests also run under the pyenv Python
+# where this machine has one (each with its own cryptography as the oracle); in the sanitizer build
+# too, with the sanitizer's runtime preloaded into the interpreter.
+python_flags=(-DAES_BUILD_PYTHON=ON -DPython_EXECUTABLE=/usr/bin/python3)
+pyenv_python=/root/.pyenv/versions/3.11.7/bin/python3
+[[ -x $pyenv_python ]] && python_flags+=(-DAES_PYTHON_TEST_INTERPRETERS="$pyenv_python")
+run_suite release -DCMAKE_BUILD_TYPE=Release "${python_flags[@]}"
 
 # A processor without AES-NI (emulated): the dispatch must choose the portable kernel and the
 # engine's tests must pass on it. The two long chunk-boundary cases are left out to keep this short.
@@ -41,8 +47,8 @@ done
 
 # The installed package as a new user meets it: a fresh build installed to a temporary prefix,
 # whose headers are the public ones and what they include, with no test hook; then a separate
-# project that finds it with find_package(OrvoAES), and the same program compiled with the flags
-# pkg-config gives for orvoaes; both run.
+# project that finds it with find_package(OrvoAES), and the same programs compiled with the flags
+# pkg-config gives for orvoaes (the C++ one and the C interface's, C99 with warnings as errors); all run.
 pkg=$(mktemp -d)
 trap 'rm -rf "$pkg"' EXIT
 cmake -S "$root" -B "$pkg/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$pkg/prefix" \
@@ -53,10 +59,13 @@ cmake --install "$pkg/build"
 cmake -S "$root/tests/consumer" -B "$pkg/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$pkg/prefix"
 cmake --build "$pkg/consumer"
 "$pkg/consumer/consumer"
+"$pkg/consumer/consumer_c"
 pc_dir=$(dirname "$(find "$pkg/prefix" -name orvoaes.pc)")
 read -ra pc_flags < <(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs orvoaes)
 g++ -std=c++20 "$root/tests/consumer/main.cpp" -o "$pkg/consumer-pc" "${pc_flags[@]}"
 "$pkg/consumer-pc"
+gcc -std=c99 -Wall -Werror "$root/tests/consumer/main.c" -o "$pkg/consumer-c-pc" "${pc_flags[@]}"
+"$pkg/consumer-c-pc"
 # A project that adds this one with add_subdirectory and sets no build type keeps its own: the
 # subproject stops at configure time, or at compile time when NDEBUG reaches its sources.
 cmake -S "$root/tests/subproject" -B "$pkg/subproject" -G Ninja
@@ -65,6 +74,6 @@ cmake --build "$pkg/subproject" -j "$jobs" --target subproject
 
 ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  run_suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAES_SANITIZE=ON
+  run_suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAES_SANITIZE=ON "${python_flags[@]}"
 "$root/scripts/fuzz.sh" "${FUZZ_SMOKE_SECONDS:-20}"
 echo "All tests passed (optimised and sanitizer builds, fuzz smoke)."

@@ -3,6 +3,7 @@
 #include "crypto/engine/AESKeyed.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
@@ -286,6 +287,54 @@ Integer TGCMEncryptor::Finish(std::span<std::uint8_t> tag) {
   FMessage->State.Clear();
   FMessage->Started = false;
   return 0;
+}
+
+// --- CMAC in pieces
+
+// The absorber of the message under way, made afresh when a message ends (Finish spends it);
+// Key is the key state it was made from, so a key object that has since lost its key (moved
+// from, a failed SetKey) is noticed instead of being read through a dangling pointer. (A key
+// set again may reuse the same memory: keeping the key meanwhile is the caller's part.)
+struct TMACGenerator::TMessage {
+  const TAESKey::TState* Key = nullptr;
+  std::optional<detail::TCMACAbsorber> Mac;
+
+  explicit TMessage(const TAESKey::TState* key) noexcept : Key(key) { Restart(); }
+  TMessage(const TMessage& other) noexcept : Key(other.Key), Mac(other.Mac) {}
+  void Restart() noexcept {
+    if (Key != nullptr) Mac.emplace(Key->AES, Key->K->at(0), Key->K->at(1));
+  }
+};
+
+TMACGenerator::TMACGenerator(const TAESKey& key)
+    : FKey(key), FMessage(std::make_unique<TMessage>(key.FState.get())) {}
+TMACGenerator::TMACGenerator(const TMACGenerator& other)
+    : FKey(other.FKey), FMessage(std::make_unique<TMessage>(*other.FMessage)) {}
+TMACGenerator::~TMACGenerator() = default;
+
+Integer TMACGenerator::Update(std::span<const std::uint8_t> message) {
+  if (FMessage->Key == nullptr || FKey.FState.get() != FMessage->Key) return kBadArgument;
+  FMessage->Mac->Feed(message.data(), message.size());
+  return 0;
+}
+
+Integer TMACGenerator::Finish(std::span<std::uint8_t> tag) {
+  if (FKey.FState.get() != FMessage->Key) return kBadArgument;
+  if (const Integer st = CheckMACTag(FMessage->Key, tag.size())) return st;
+  platform::TWiped<TCharArray16> T;
+  FMessage->Mac->Finish(*T);
+  FMessage->Restart();
+  std::copy_n(T->begin(), tag.size(), tag.begin());
+  return 0;
+}
+
+Integer TMACGenerator::Verify(std::span<const std::uint8_t> tag) {
+  if (FKey.FState.get() != FMessage->Key) return kBadArgument;
+  if (const Integer st = CheckMACTag(FMessage->Key, tag.size())) return st;
+  platform::TWiped<TCharArray16> T;
+  FMessage->Mac->Finish(*T);
+  FMessage->Restart();
+  return platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag) ? 0 : error::kMacMismatch;
 }
 
 }  // namespace AESKeyed

@@ -36,6 +36,7 @@ using platform::Integer;
 using platform::TCharArray16;
 
 class TGCMEncryptor;
+class TMACGenerator;
 
 class TAESKey {
  public:
@@ -193,6 +194,8 @@ class TAESKey {
  private:
   Integer SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk);
   friend class TGCMEncryptor;
+  friend class TMACGenerator;
+class TMACGenerator;
   std::unique_ptr<TState> FState;
 };
 
@@ -217,6 +220,35 @@ class TGCMEncryptor {
   // Writes the tag (tag.size() bytes, checked as GCM_Seal checks it, nothing written on a
   // failure) and ends the message. kBadArgument also when no message was started.
   Integer Finish(std::span<std::uint8_t> tag);
+
+ private:
+  struct TMessage;
+  const TAESKey& FKey;
+  std::unique_ptr<TMessage> FMessage;
+};
+
+// AES-CMAC of one message fed in pieces: Update any number of times, then Finish or Verify,
+// which end the message (the next Update starts a new one). Any split gives the tag of
+// MAC_Generate on the whole message. A copy continues the same message on its own, so a common
+// prefix is absorbed once. The key must outlive the generator (and its copies) and keep its key
+// meanwhile; the running value and the pending block are wiped when a message ends and on
+// destruction. One thread at a time per generator.
+class TMACGenerator {
+ public:
+  // kBadArgument from every operation when key holds no key at construction.
+  explicit TMACGenerator(const TAESKey& key);
+  TMACGenerator(const TMACGenerator& other);
+  TMACGenerator& operator=(const TMACGenerator&) = delete;
+  ~TMACGenerator();
+
+  // kBadArgument when the key holds no key; otherwise absorbs message (any length) and returns 0.
+  Integer Update(std::span<const std::uint8_t> message);
+  // The tag, checked as MAC_Generate checks it (nothing written on a failure, the message then
+  // goes on).
+  Integer Finish(std::span<std::uint8_t> tag);
+  // 0 when tag equals the message's tag over its length (constant time), else kMacMismatch; the
+  // checks of Finish first.
+  Integer Verify(std::span<const std::uint8_t> tag);
 
  private:
   struct TMessage;

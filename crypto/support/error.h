@@ -9,6 +9,7 @@ using platform::Integer;
 
 // The AES engine's statuses, named once; every layer and the tests use these names.
 inline constexpr Integer kOK = 0;
+inline constexpr Integer kAllocationFailed = -2;  // memory could not be allocated
 inline constexpr Integer kTagMismatch = -200;       // GCM tag check failed
 inline constexpr Integer kBadArgument = -201;       // empty, short or inconsistent input
 inline constexpr Integer kFileOpenFailed = -203;    // a file cannot be opened, sized or read

@@ -5,10 +5,11 @@
 # Prints each fault and exits 1 when there is one.
 set -euo pipefail
 inc=$1/include/orvoaes
-public=(crypto/engine/AESCore.h crypto/engine/AESKeyed.h crypto/engine/AESModes.h crypto/component/AESObj.h
+public=(crypto/engine/AESCore.h crypto/engine/AESKeyed.h crypto/engine/AESChunked.h crypto/engine/AESModes.h
+        crypto/component/AESObj.h
         crypto/support/CryptBase.h crypto/support/MiscObj.h crypto/support/RandomCoreW.h
         crypto/support/error.h crypto/support/errorlist.h crypto/hash/Hash.h crypto/hash/HMAC.h
-        crypto/hash/KDF.h orvoaes/Version.h)
+        crypto/hash/KDF.h orvoaes/Version.h orvoaes/orvoaes.h)
 status=0
 
 # What the public headers reach, following their "..." includes.

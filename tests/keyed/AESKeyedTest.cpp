@@ -220,6 +220,47 @@ TEST(AESKeyed, CMACKnownAnswersAndTheBufferForm) {
   }
 }
 
+// CMAC in pieces: every split of messages around the block size gives the one-shot tag, a copy
+// taken midway finishes the same message on its own, a finished message starts afresh, and a
+// key object that lost its key (a failed SetKey) is noticed.
+TEST(AESKeyed, CMACInPiecesEqualsOneShot) {
+  const TAESKey key = MakeKey(RandomBytes(24, 95));
+  for (const std::size_t n : {0, 1, 15, 16, 17, 32, 33, 100}) {
+    const Bytes msg = RandomBytes(n, static_cast<std::uint32_t>(96 + n));
+    Bytes whole(16);
+    ASSERT_EQ(key.MAC_Generate(msg, whole), 0);
+    for (const std::size_t cut : {std::size_t{0}, n / 3, n / 2, n}) {
+      SCOPED_TRACE(testing::Message() << n << " bytes cut at " << cut);
+      AESKeyed::TMACGenerator mac(key);
+      ASSERT_EQ(mac.Update(std::span(msg).first(cut)), 0);
+      AESKeyed::TMACGenerator copy(mac);
+      ASSERT_EQ(mac.Update(std::span(msg).subspan(cut)), 0);
+      Bytes tag(16);
+      ASSERT_EQ(mac.Finish(tag), 0);
+      EXPECT_EQ(tag, whole);
+      ASSERT_EQ(copy.Update(std::span(msg).subspan(cut)), 0);
+      EXPECT_EQ(copy.Verify(std::span(whole).first(8)), 0);
+      // Both messages ended: the same pieces again give the same tag, a wrong one is refused.
+      ASSERT_EQ(mac.Update(msg), 0);
+      Bytes bad = whole;
+      bad[15] ^= 1;
+      EXPECT_EQ(mac.Verify(bad), error::kMacMismatch);
+    }
+  }
+  Bytes tag(17);
+  AESKeyed::TMACGenerator mac(key);
+  EXPECT_EQ(mac.Finish(std::span(tag).first(3)), error::kBadArgument);
+  EXPECT_EQ(mac.Finish(tag), error::kBadBlockLength);
+  TAESKey none;
+  AESKeyed::TMACGenerator orphan(none);
+  EXPECT_EQ(orphan.Update(tag), error::kBadArgument);
+  EXPECT_EQ(orphan.Finish(std::span(tag).first(16)), error::kBadArgument);
+  TAESKey losing = MakeKey(RandomBytes(16, 97));
+  AESKeyed::TMACGenerator stale(losing);
+  ASSERT_EQ(losing.SetKey(RandomBytes(15, 98)), error::kBadKeySize);
+  EXPECT_EQ(stale.Update(tag), error::kBadArgument);
+}
+
 // The const operations of one key from several threads at once give what one thread gives.
 TEST(AESKeyed, OneKeyManyThreads) {
   const Bytes keyBytes = RandomBytes(16, 90);

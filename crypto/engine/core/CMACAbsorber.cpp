@@ -12,6 +12,10 @@ TCMACAbsorber::TCMACAbsorber(const kernel::TKeyedKernel& kernel, const TCharArra
   FS->K2 = K2;
 }
 
+TCMACAbsorber::TCMACAbsorber(const TCMACAbsorber& other) noexcept : FKernel(other.FKernel), FFill(other.FFill) {
+  *FS = *other.FS;
+}
+
 void TCMACAbsorber::Feed(const std::uint8_t* p, std::size_t n) noexcept {
   if (n == 0) return;
   const std::size_t top = std::min(16 - FFill, n);

@@ -22,7 +22,8 @@ class TCMACAbsorber {
  public:
   // kernel holds the expanded key and outlives the absorber; K1 and K2 are copied.
   TCMACAbsorber(const kernel::TKeyedKernel& kernel, const TCharArray16& K1, const TCharArray16& K2) noexcept;
-  TCMACAbsorber(const TCMACAbsorber&) = delete;
+  // A copy continues the same message independently (same kernel, its own wiped state).
+  TCMACAbsorber(const TCMACAbsorber& other) noexcept;
   TCMACAbsorber& operator=(const TCMACAbsorber&) = delete;
 
   // n bytes at p; n may be 0.
