@@ -36,55 +36,6 @@ struct TChunkedOptions {
   std::int64_t Offset = -1, Length = -1;
 };
 
-// The input read once from its start: a file (or standard input that is one) for exactly the
-// size it has when opened, or a pipe to its end.
-class TSource {
- public:
-  explicit TSource(const std::string& path) {
-    struct stat st {};
-    if (IsStdio(path) && (::fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode))) {
-      FName = "standard input";
-      return;  // a pipe or terminal: read as it comes, no copy
-    }
-    FFile = std::make_unique<TInput>(path);
-    FName = FFile->Name();
-    FSize = FFile->Size();
-  }
-  const std::string& Name() const { return FName; }
-  // The size, or -1 for a pipe.
-  std::int64_t Size() const { return FSize; }
-  TInput* File() { return FFile.get(); }
-
-  // Up to n bytes; 0 only at the end.
-  std::size_t Read(std::uint8_t* p, std::size_t n) {
-    if (FFile) {
-      const auto want = static_cast<std::int64_t>(std::min<std::uint64_t>(n, static_cast<std::uint64_t>(FSize - FDone)));
-      std::int64_t got = 0;
-      while (got < want) {
-        const std::int64_t r = FFile->Stream().Read(p + got, want - got);
-        if (r <= 0) Fail(FName + ": the file ended before its size (it changed while it was read)");
-        got += r;
-      }
-      FDone += got;
-      return static_cast<std::size_t>(got);
-    }
-    for (;;) {
-      CheckInterrupted();
-      const ssize_t r = ::read(STDIN_FILENO, p, n);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) Fail(FName + ": " + std::strerror(errno));
-      FDone += r;
-      return static_cast<std::size_t>(r);
-    }
-  }
-  std::int64_t Done() const { return FDone; }
-
- private:
-  std::string FName;
-  std::unique_ptr<TInput> FFile;
-  std::int64_t FSize = -1, FDone = 0;
-};
-
 // The failure a library status stands for: an authentication failure (exit 3) for a message that
 // does not verify, a usage error for a key of the wrong length.
 [[noreturn]] void FailChunked(const std::string& name, platform::Integer status, const std::string& released) {

@@ -160,6 +160,39 @@ void CheckNewOutput(const std::string& path, bool force) {
   if (!force && ::stat(path.c_str(), &st) == 0) Fail(path + ": the file exists (use --force to replace it)");
 }
 
+TSource::TSource(const std::string& path) {
+  struct stat st {};
+  if (IsStdio(path) && (::fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode))) {
+    FName = "standard input";
+    return;
+  }
+  FFile = std::make_unique<TInput>(path);
+  FName = FFile->Name();
+  FSize = FFile->Size();
+}
+
+std::size_t TSource::Read(std::uint8_t* p, std::size_t n) {
+  if (FFile) {
+    const auto want = static_cast<std::int64_t>(std::min<std::uint64_t>(n, static_cast<std::uint64_t>(FSize - FDone)));
+    std::int64_t got = 0;
+    while (got < want) {
+      const std::int64_t r = FFile->Stream().Read(p + got, want - got);
+      if (r <= 0) Fail(FName + ": the file ended before its size (it changed while it was read)");
+      got += r;
+    }
+    FDone += got;
+    return static_cast<std::size_t>(got);
+  }
+  for (;;) {
+    CheckInterrupted();
+    const ssize_t r = ::read(STDIN_FILENO, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) Fail(FName + ": " + std::strerror(errno));
+    FDone += r;
+    return static_cast<std::size_t>(r);
+  }
+}
+
 TOutput::TOutput(const std::string& path, bool force, bool staged) {
   FName = IsStdio(path) ? "standard output" : path;
   if (IsStdio(path)) {
