@@ -166,9 +166,19 @@ TSource::TSource(const std::string& path) {
     FName = "standard input";
     return;
   }
+  if (!IsStdio(path) && ::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    FName = path;  // a named pipe or a device: read as it comes, like standard input
+    FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (FFd < 0) Fail(path + ": " + std::strerror(errno));
+    return;
+  }
   FFile = std::make_unique<TInput>(path);
   FName = FFile->Name();
   FSize = FFile->Size();
+}
+
+TSource::~TSource() {
+  if (FFd != STDIN_FILENO) ::close(FFd);
 }
 
 std::size_t TSource::Read(std::uint8_t* p, std::size_t n) {
@@ -185,7 +195,7 @@ std::size_t TSource::Read(std::uint8_t* p, std::size_t n) {
   }
   for (;;) {
     CheckInterrupted();
-    const ssize_t r = ::read(STDIN_FILENO, p, n);
+    const ssize_t r = ::read(FFd, p, n);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) Fail(FName + ": " + std::strerror(errno));
     FDone += r;

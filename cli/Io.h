@@ -58,10 +58,14 @@ class TInput {
 };
 
 // An input read once from its start, without a copy: a file (or standard input that is one) for
-// exactly the size it has when opened, or a pipe or terminal to its end, read as it comes.
+// exactly the size it has when opened, or a pipe (named or not), device or terminal to its end,
+// read as it comes.
 class TSource {
  public:
   explicit TSource(const std::string& path);
+  ~TSource();
+  TSource(const TSource&) = delete;
+  TSource& operator=(const TSource&) = delete;
   const std::string& Name() const { return FName; }
   // The size, or -1 for a pipe.
   std::int64_t Size() const { return FSize; }
@@ -74,6 +78,7 @@ class TSource {
  private:
   std::string FName;
   std::unique_ptr<TInput> FFile;
+  int FFd = 0;  // standard input, or the named pipe or device opened
   std::int64_t FSize = -1, FDone = 0;
 };
 

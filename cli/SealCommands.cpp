@@ -228,7 +228,6 @@ THeader NewParams(const TSealOptions& o, bool keyFile) {
 
 // --threads, or the cores this process may run on.
 unsigned Threads(const TSealOptions& o) {
-  if (o.Threads > 64) UsageFail("--threads must be 1 to 64");
   if (o.Threads != 0) return o.Threads;
   cpu_set_t set;
   CPU_ZERO(&set);
@@ -832,7 +831,7 @@ void AddSealCommand(CLI::App& app, bool sealing) {
                                               : "Output file (- or none: standard output)");
   AddCredentialOptions(sub, *o);
   AddKdfOptions(sub, *o, sealing);
-  sub->add_option("--threads", o->Threads, kThreadsHelp);
+  sub->add_option("--threads", o->Threads, kThreadsHelp)->check(CLI::Range(1, 64));
   if (sealing) {
     sub->add_flag("--armor", o->Armor, "Write base64 lines between BEGIN and END lines (open recognises them)");
     sub->add_option("--format-version", o->Version, "2 (the default) or 1 (one GCM message, read by older versions)")
