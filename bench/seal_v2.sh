@@ -21,7 +21,11 @@ measure() {
   local name=$1; shift
   local best=
   for _ in 1 2 3; do
-    /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" < "${input:-/dev/null}"
+    if [[ -n ${feed:-} ]]; then  # standard input a pipe that cat fills
+      /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" < <(cat "$feed")
+    else
+      /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" < /dev/null
+    fi
     read -r wall user sys rss < "$work/time"
     c=$(echo "$user + $sys" | bc)
     if [[ -z $best ]] || (( $(echo "$c < $best" | bc) )); then best=$c; row=$(printf '%-14s wall %7.2f s   cpu %7.2f s   max RSS %8d KiB' "$name" "$wall" "$c" "$rss"); echo "$rss" > "$work/rss.$name"; fi
@@ -35,10 +39,7 @@ ratio() { echo "scale=3; $(cpu "$1") / $(cpu "$2")" | bc; }
 measure gcm-enc "$tool" gcm-enc -q -f -K "$hex" "$work/p512" -o "$work/g512"
 measure seal "$tool" seal -q -f "${t[@]}" --key-file "$work/key" "$work/p512" -o "$work/s512"
 measure open "$tool" open -q -f "${t[@]}" --key-file "$work/key" "$work/s512" -o "$work/o512"
-mkfifo "$work/fifo"
-(for _ in 1 2 3; do cat "$work/s512" > "$work/fifo"; done) &
-input=$work/fifo measure open-pipe "$tool" open -q -f "${t[@]}" --key-file "$work/key" -o "$work/o512"
-wait
+feed=$work/s512 measure open-pipe "$tool" open -q -f "${t[@]}" --key-file "$work/key" -o "$work/o512"
 cmp "$work/o512" "$work/p512"
 "$tool" seal -q --key-file "$work/key" "$work/empty" -o "$work/s0"
 measure open-empty "$tool" open -q -f "${t[@]}" --key-file "$work/key" "$work/s0" -o "$work/o0"
