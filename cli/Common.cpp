@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -63,7 +64,7 @@ void AddKeyOptions(CLI::App& sub, TKeyOptions& key) {
   file->excludes(text);
 }
 
-void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes) {
+void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> sizes) {
   if (!key.Hex.empty()) {
     bytes.Assign(DecodeHex(key.Hex, "the key"));
   } else if (!key.File.empty()) {
@@ -76,8 +77,11 @@ void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes) {
   platform::SecureWipe(key.Hex);
   platform::SecureWipe(key.Text);
   const std::size_t n = bytes.Value.size();
-  if (n != 16 && n != 24 && n != 32)
-    UsageFail("the key must be 16, 24 or 32 bytes long (it has " + std::to_string(n) + ")");
+  if (std::find(sizes.begin(), sizes.end(), n) == sizes.end()) {
+    std::string list;
+    for (const std::size_t s : sizes) list += (list.empty() ? "" : s == *(sizes.end() - 1) ? " or " : ", ") + std::to_string(s);
+    UsageFail("the key must be " + list + " bytes long (it has " + std::to_string(n) + ")");
+  }
 }
 
 platform::TBytes DecodeHex(const std::string& text, const std::string& what) {

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -57,8 +58,9 @@ struct TKeyOptions {
   std::string Hex, File, Text;
 };
 void AddKeyOptions(CLI::App& sub, TKeyOptions& key);
-// The key bytes (16, 24 or 32), wiped when the holder goes; the option strings are wiped too.
-void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes);
+// The key bytes (one of sizes, by default 16, 24 or 32), wiped when the holder goes; the option
+// strings are wiped too.
+void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> sizes = {16, 24, 32});
 
 // Bytes from hexadecimal text (either case); the message names only what, never the text.
 platform::TBytes DecodeHex(const std::string& text, const std::string& what);
@@ -93,5 +95,6 @@ void AddChunkedCommands(CLI::App& app);
 void AddSealCommands(CLI::App& app);
 void AddMacCommands(CLI::App& app);
 void AddConvertCommands(CLI::App& app);
+void AddAEADCommands(CLI::App& app);
 
 }  // namespace cli

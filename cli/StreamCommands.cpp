@@ -1,5 +1,6 @@
 // enc / dec: ECB, CBC, OFB and CTR with PKCS7 padding or none, through the stream engine (the
-// layout `openssl enc` writes, the IV optionally carried in front) or the path-file format.
+// layout `openssl enc` writes, the IV optionally carried in front) or the path-file format; CFB,
+// CFB-8, passphrases and base64 through the keyed API (OpenSSLEnc.cpp).
 #include <algorithm>
 #include <cerrno>
 #include <map>
@@ -7,6 +8,7 @@
 
 #include "Common.h"
 #include "Io.h"
+#include "OpenSSLEnc.h"
 #include "Progress.h"
 #include "crypto/engine/AESModes.h"
 
@@ -30,6 +32,7 @@ struct TStreamOptions {
   TKeyOptions Key;
   std::string In = "-", Out, Mode = "cbc", Padding, Format = "stream", IV;
   bool IVInFront = false;
+  TOpenSSLOptions OpenSSL;
 };
 
 // The caller's IV (16 bytes), or none in ECB or with the IV in front.
@@ -124,12 +127,35 @@ void RunFile(TStreamOptions& o, bool encrypt) {
   out.Commit();
 }
 
+// Passphrases, CFB, CFB-8 and base64 go through the keyed API; the rest as before.
+void Run(TStreamOptions& o, bool encrypt) {
+  if (!UsesOpenSSLPath(o.Key, o.Mode, o.OpenSSL)) {
+    o.Format == "file" ? RunFile(o, encrypt) : RunStream(o, encrypt);
+    return;
+  }
+  if (o.Format == "file") UsageFail("--format file takes a raw key and ecb, cbc, ofb or ctr, without -a");
+  TOpenSSLJob job;
+  job.Encrypt = encrypt;
+  job.In = o.In;
+  job.Out = o.Out;
+  job.Mode = o.Mode;
+  job.Padding = Padded(o);
+  job.Common = o.Common;
+  job.Key = std::move(o.Key);
+  job.IV = o.IV;
+  job.IVInFront = o.IVInFront;
+  job.OpenSSL = o.OpenSSL;
+  RunOpenSSL(job);
+}
+
 void AddStreamCommand(CLI::App& app, bool encrypt) {
   const std::string name = encrypt ? "enc" : "dec";
   CLI::App* sub = AddSubcommand(
       app, name,
-      encrypt ? "Encrypt with AES in ECB, CBC, OFB or CTR (the bytes `openssl enc -K .. -iv ..` writes)"
-              : "Decrypt what enc (or `openssl enc -K .. -iv ..`) wrote",
+      encrypt ? "Encrypt with AES in ECB, CBC, CFB, CFB-8, OFB or CTR with a key or a passphrase (the bytes "
+                "`openssl enc` writes)"
+              : "Decrypt what enc (or `openssl enc`, with a key or a passphrase) wrote. With a passphrase, "
+                "a bad padding (a wrong passphrase) exits 3; under a raw key it exits 1",
       encrypt ? "orvoaes enc --mode ctr -K 000102030405060708090a0b0c0d0e0f --iv 00000000000000000000000000000001 "
                 "report.pdf -o report.pdf.enc"
               : "orvoaes dec --mode cbc --key-file my.key --iv-in-front report.enc -o report.pdf");
@@ -137,8 +163,9 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   sub->add_option("input", o->In, "Input file (- or none: standard input)");
   sub->add_option("-o,--out", o->Out, encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
                                               : "Output file (- or none: standard output)");
-  sub->add_option("-m,--mode", o->Mode, "ecb, cbc, ofb or ctr (default cbc)")->check(CLI::IsMember({"ecb", "cbc", "ofb", "ctr"}));
-  sub->add_option("--padding", o->Padding, "pkcs7 or none (default pkcs7, but none for ofb and ctr streams, as openssl enc)")->check(CLI::IsMember({"pkcs7", "none"}));
+  sub->add_option("-m,--mode", o->Mode, "ecb, cbc, cfb, cfb8, ofb or ctr (default cbc)")
+      ->check(CLI::IsMember({"ecb", "cbc", "cfb", "cfb8", "ofb", "ctr"}));
+  sub->add_option("--padding", o->Padding, "pkcs7 or none (default pkcs7, but none for cfb, cfb8, ofb and ctr streams, as openssl enc)")->check(CLI::IsMember({"pkcs7", "none"}));
   sub->add_option("--format", o->Format, "stream (default, as openssl enc) or file (the path-file format)")
       ->check(CLI::IsMember({"stream", "file"}));
   AddKeyOptions(*sub, o->Key);
@@ -146,8 +173,9 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   sub->add_flag("--iv-in-front", o->IVInFront, encrypt ? "Draw a random IV and write it before the cipher text"
                                                         : "Read the IV from the first 16 bytes of the input")
       ->excludes(iv);
+  AddOpenSSLOptions(*sub, o->OpenSSL, encrypt);
   AddCommonOptions(*sub, o->Common);
-  sub->callback([o, encrypt] { o->Format == "file" ? RunFile(*o, encrypt) : RunStream(*o, encrypt); });
+  sub->callback([o, encrypt] { Run(*o, encrypt); });
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
              "Exit status: 0 success, 1 failed operation, 2 wrong usage, 3 authentication failed, 130 interrupted.");
   cli::AddStreamCommands(app);
   cli::AddGCMCommands(app);
+  cli::AddAEADCommands(app);
   cli::AddChunkedCommands(app);
   cli::AddSealCommands(app);
   cli::AddMacCommands(app);

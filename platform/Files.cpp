@@ -81,6 +81,15 @@ bool FileExists(const string& path) {
   return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool OutputFileExists(const string& path) {
+  if (FileExists(path)) return true;
+  const std::string native = NativePath(path);
+  struct stat st{};
+  if (native.empty() || ::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+  const std::string end = FollowLinks(native);
+  return !end.empty() && ::lstat(end.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 bool DeleteFile(const string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 void CreateEmptyFile(const string& path) {

@@ -17,6 +17,11 @@ namespace platform {
 std::string NativePath(const string& path);
 
 bool FileExists(const string& path);
+// Whether a path-file operation may write path: it names an existing regular file, or it is a
+// symbolic link (through any chain) that dangles, whose file is then created (TReplacingFile
+// does). False for a path that names nothing, a link loop, or a link to anything but a regular
+// file; a dangling link into a missing folder passes here and fails when the file is made.
+bool OutputFileExists(const string& path);
 // Deletes a file; returns false when it could not be deleted (or did not exist).
 bool DeleteFile(const string& path);
 // Creates a new empty file, replacing an existing one; raises EFOpenError naming the file on failure.

@@ -9,12 +9,15 @@ void SecureZero(void* data, std::size_t len) noexcept {
 }
 
 // Not inlined, so its frame, and the array in it, lies below the caller's frame; not
-// instrumented by AddressSanitizer, whose redzones would leave a gap between the two.
-[[gnu::noinline, gnu::no_sanitize_address]] void ScrubStack() noexcept {
+// instrumented by AddressSanitizer, whose redzones would leave a gap between the two. The top
+// `bytes` of the array are those next to the caller's frame.
+[[gnu::noinline, gnu::no_sanitize_address]] void ScrubStack(std::size_t bytes) noexcept {
   std::uint8_t area[kStackScrubBytes];
-  SecureZero(area, sizeof area);
+  if (bytes > sizeof area) bytes = sizeof area;
+  SecureZero(area + sizeof area - bytes, bytes);
   // The array is "used" after the zeroing, so neither the array nor the stores can be dropped.
   __asm__ __volatile__("" : : "r"(area) : "memory");
+  ZeroVectorRegisters();
 }
 
 bool ConstantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) noexcept {

@@ -26,10 +26,21 @@ bool ConstantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uin
 // 64-byte operation.
 inline constexpr std::size_t kStackScrubBytes = 16 * 1024;
 
-// Zeroes kStackScrubBytes of the stack below the caller's frame, where the functions it has
-// called left their locals and the registers the compiler spilled (round keys, key bytes, hash
-// keys), none of which their own wipes reach.
-void ScrubStack() noexcept;
+// Zeroes every vector register this processor has: zmm0-31 with AVX-512, ymm0-15 with AVX,
+// xmm0-15 otherwise, v0-v31 on aarch64. The form is chosen once from the processor (CPUID and
+// XGETBV), so no instruction runs that it lacks. The kernels clear the registers they use, but
+// copies made elsewhere (the C library's memcpy uses zmm16-31 on processors that have them) can
+// leave key bytes in any register; ScrubStack ends with this.
+void ZeroVectorRegisters() noexcept;
+
+// Zeroes `bytes` (at most kStackScrubBytes) of the stack just below the caller's frame, where the
+// functions it has called left their locals and the registers the compiler spilled (round keys,
+// key bytes, hash keys), none of which their own wipes reach, then every vector register
+// (ZeroVectorRegisters). The one helper every key holder calls on its way out: with 0, a call
+// that spilled nothing clears the registers alone.
+void ScrubStack(std::size_t bytes) noexcept;
+// ScrubStack(kStackScrubBytes).
+inline void ScrubStack() noexcept { ScrubStack(kStackScrubBytes); }
 
 // Calls ScrubStack when it goes away, also when an exception leaves the scope. A key holder that
 // derives from it (first, so it is destroyed last) scrubs the stack its operation used.
@@ -39,6 +50,17 @@ class TStackScrub {
   ~TStackScrub() { ScrubStack(); }
   TStackScrub(const TStackScrub&) = delete;
   TStackScrub& operator=(const TStackScrub&) = delete;
+};
+
+// Calls ZeroVectorRegisters when it goes away, also when an exception leaves the scope: for a
+// call that spills nothing onto the stack but handles key material (or a computed tag) in
+// registers.
+class TRegisterWipe {
+ public:
+  TRegisterWipe() = default;
+  ~TRegisterWipe() { ZeroVectorRegisters(); }
+  TRegisterWipe(const TRegisterWipe&) = delete;
+  TRegisterWipe& operator=(const TRegisterWipe&) = delete;
 };
 
 // Holds a value (a key schedule, a hash key, a table) and wipes it when the holder goes away,

@@ -15,7 +15,9 @@ thread_local int gForcedFailure = 0;
 int OSRandomFill(void* data, std::size_t len) noexcept {
   if (gForcedFailure != 0) return gForcedFailure;
   auto* p = static_cast<std::uint8_t*>(data);
-  while (len > 0) {
+  // The generator is asked at least once, also for no bytes, so a request of length 0 reports
+  // what the generator reports (a missing or failing generator included).
+  do {
     const ssize_t n = ::getrandom(p, len, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -23,7 +25,7 @@ int OSRandomFill(void* data, std::size_t len) noexcept {
     }
     p += n;
     len -= static_cast<std::size_t>(n);
-  }
+  } while (len > 0);
   return 0;
 }
 

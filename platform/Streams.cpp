@@ -75,9 +75,14 @@ TFileStream::TFileStream(const string& fileName, TFileMode mode) : THandleStream
     if (FHandle < 0) throw EFOpenError(u"Cannot create file \"" + fileName + u"\". " + OsError());
     return;
   }
+  FHandle = OpenStreamFile(fileName, mode == TFileMode::fmOpenRead ? TFileAccess::Read : TFileAccess::ReadWrite);
+}
+
+THandle OpenStreamFile(const string& fileName, TFileAccess access) {
   string failure;
-  FHandle = FileOpen(fileName, mode == TFileMode::fmOpenRead ? TFileAccess::Read : TFileAccess::ReadWrite, &failure);
-  if (FHandle == INVALID_HANDLE_VALUE) throw EFOpenError(u"Cannot open file \"" + fileName + u"\". " + failure);
+  const THandle handle = FileOpen(fileName, access, &failure);
+  if (handle == INVALID_HANDLE_VALUE) throw EFOpenError(u"Cannot open file \"" + fileName + u"\". " + failure);
+  return handle;
 }
 
 TFileStream::~TFileStream() {

@@ -79,6 +79,10 @@ class THandleStream : public TStream {
 
 enum class TFileMode : std::uint8_t { fmOpenRead, fmOpenReadWrite, fmCreate };
 
+// Opens an existing file through FileOpen as the file streams do, or raises their EFOpenError
+// naming the file and the reason. The handle is the caller's to close.
+THandle OpenStreamFile(const string& fileName, TFileAccess access);
+
 // A stream over a file it opens and closes. fmOpenRead and fmOpenReadWrite open through
 // FileOpen (a regular file only, never blocking, with its lock); fmCreate creates or empties
 // the file. Opening failures raise EFOpenError naming the file and the reason.

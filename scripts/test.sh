@@ -20,15 +20,17 @@ run_suite release -DCMAKE_BUILD_TYPE=Release
 # engine's tests must pass on it. The two long chunk-boundary cases are left out to keep this short.
 qemu-x86_64 -cpu Nehalem "$root/build/release/tests/test_engine" \
   --gtest_filter=-AESModesFile.AcrossTheChunkBoundary:AESModesStream.EcbAndCbcWithPkcs7MatchOpenSSLAcrossChunkBoundaries
+# Nor the SHA extensions: SHA-256 must choose its portable compression.
+qemu-x86_64 -cpu Nehalem "$root/build/release/tests/test_hash" --gtest_brief=1
 
-# aarch64: the engine's, GCM's, support's and platform's tests cross-built and run under
-# qemu-aarch64, once on the crypto-extension kernel and once forced to the portable one (qemu's
-# processor always offers AES and PMULL; the dispatch without them is tested with fed bits).
+# aarch64: the engine's, GCM's, support's, platform's and the hash functions' tests cross-built and
+# run under qemu-aarch64, once on the crypto-extension kernel and once forced to the portable one
+# (qemu's processor always offers AES and PMULL; the dispatch without them is tested with fed bits).
 # Without an aarch64 libcrypto the tests' oracle is the portable kernel.
 arm=$root/build/arm64
 cmake -S "$root" -B "$arm" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DAES_WARNINGS_AS_ERRORS=ON -DAES_BUILD_APP=OFF -DAES_BUILD_BENCH=OFF -DAES_BUILD_CLI=OFF
-arm_tests=(test_engine test_gcm test_support test_platform)
+arm_tests=(test_engine test_gcm test_support test_platform test_hash)
 cmake --build "$arm" -j "$jobs" --target "${arm_tests[@]}"
 for kernel in armv8 portable; do
   for t in "${arm_tests[@]}"; do

@@ -53,6 +53,7 @@ void TAESEncryption::SetKeyLength(TAESKeyLength Value) {
 }
 
 void TAESEncryption::SetKey(const string& Value) {
+  const platform::TRegisterWipe clear;  // the copy of the key text went through them
   if (Value.empty()) return;
   const Integer expected = FKeyLengthNum / 8;
   if (Value.size() != static_cast<std::size_t>(expected))

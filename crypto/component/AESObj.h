@@ -97,9 +97,11 @@ class TAESEncryption : public CryptBase::TOrvoCryptBase {
   // Returns 0, or -208 when the padding check fails (after all steps, Progress 100; o untouched).
   Integer DecryptFileW(const string& s, const string& o);
 
-  // --- Text: cipher text in outputFormat; every failure raises. The key text must be exactly
-  // keyLength / 8 characters long (else the operation error -206): a key kept after keyLength
-  // was changed is refused rather than cut by one direction and taken whole by the other.
+  // --- Text: cipher text in outputFormat; every failure raises. Encrypt of the empty text, or
+  // with no key text, raises the operation error -201 (decryption with no key text: -206). A
+  // key text that is there must be exactly keyLength / 8 characters long (else -206): a key kept
+  // after keyLength was changed is refused rather than cut by one direction and taken whole by
+  // the other.
   string Encrypt(const string& s);
   string Decrypt(const string& s);
   // Returns 0 with the plain text in o; raises on every failure.

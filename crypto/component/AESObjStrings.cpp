@@ -24,15 +24,20 @@ std::size_t CipherSize(std::size_t L, bool padding, bool ivHeader) {
 TSecretBytes CharBytes(const string& text) { return TSecretBytes(TConvert::StringToByteArray(text, MiscObj::noUni)); }
 
 // The key text must be exactly as long as keyLength asks for: a longer key kept after keyLength
-// was lowered would be cut by the encryption but taken whole by the decryption.
-void CheckKeyText(const string& key, Integer keyLengthBits) {
+// was lowered would be cut by the encryption but taken whole by the decryption. No key text at
+// all is reported as emptyKey: -201 on encryption, as the engine reports an empty key or text,
+// and -206 on decryption, which takes the key size from the key itself.
+void CheckKeyText(const string& key, Integer keyLengthBits, Integer emptyKey) {
+  if (key.empty()) throw errorlist::ESelvane(emptyKey);
   if (key.size() != static_cast<std::size_t>(keyLengthBits / 8)) throw errorlist::ESelvane(error::kBadKeySize);
 }
 
 }  // namespace
 
 string TAESEncryption::Encrypt(const string& s) {
-  CheckKeyText(FKey, FKeyLengthNum);
+  // The empty text is -201 whatever the key text, as the engine checks emptiness before sizes.
+  if (s.empty()) throw errorlist::ESelvane(error::kBadArgument);
+  CheckKeyText(FKey, FKeyLengthNum, error::kBadArgument);
   TConvert input(FInputFormat), output(FOutputFormat);
   // Hexadecimal input is encrypted as the text it is; the other formats are decoded first.
   const string text = FInputFormat == MiscObj::hexa ? s : input.FormatToChar(s);
@@ -48,7 +53,7 @@ string TAESEncryption::Encrypt(const string& s) {
 }
 
 Integer TAESEncryption::Decrypt(const string& s, string& o) {
-  CheckKeyText(FKey, FKeyLengthNum);
+  CheckKeyText(FKey, FKeyLengthNum, error::kBadKeySize);
   TConvert input(FInputFormat), output(FOutputFormat);
   const TSecretBytes key = CharBytes(FKey), iv = CharBytes(FIV);
   const string text = FInputFormat == MiscObj::raw ? s : input.FormatToChar(s);

@@ -3,13 +3,13 @@
 #include "crypto/engine/AESKeyed.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "crypto/engine/core/AESModesChunks.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
 #include "crypto/engine/core/AESModesRules.h"
 #include "crypto/engine/core/CMACAbsorber.h"
 #include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/keyed/AESKeyedState.h"
 #include "platform/Memory.h"
 
 namespace AESKeyed {
@@ -29,14 +29,12 @@ constexpr std::size_t kMinTagBytes = 4;
 using TIn = std::span<const std::uint8_t>;
 using TOut = std::span<std::uint8_t>;
 
-// True when out is too short for in, or the two overlap without being the same memory (the
-// kernels work in place or between separate buffers, never on shifted copies).
-bool BadOutput(TIn in, TOut out) noexcept {
-  if (out.size() < in.size()) return true;
-  if (in.empty() || in.data() == out.data()) return false;
-  const std::less<const std::uint8_t*> before;
-  return before(in.data(), out.data() + in.size()) && before(out.data(), in.data() + in.size());
-}
+using keyed::BadOutput;
+// Every public call clears the vector registers on its way out (platform::TRegisterWipe, the
+// register half of the stack scrub), so whatever a copy put there does not outlive the call. No
+// call scrubs the stack: the kernels read the round keys and the hash key from the key's wiped
+// storage where they need them and spill none, on any thread.
+using TCallExit = platform::TRegisterWipe;
 
 void Next32(TCharArray16& cb) noexcept {
   for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
@@ -44,15 +42,6 @@ void Next32(TCharArray16& cb) noexcept {
 }
 
 }  // namespace
-
-// Everything the key object keeps: the expanded key for the block modes and CMAC (both schedules:
-// ECB and CBC decryption need the inverse one), the GCM key (its own expansion, the hash key and its
-// powers), and the CMAC subkeys. Each member wipes itself.
-struct TAESKey::TState {
-  kernel::TKeyedKernel AES;
-  detail::TGCMKey GCM;
-  platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
-};
 
 // A GCM message fed in pieces of any size: the engine's message state, which takes whole blocks
 // until the last piece, and the keystream and cipher bytes of a block begun by one piece and
@@ -117,7 +106,11 @@ Integer CheckWholeBlocks(TDirection dir, std::size_t n) noexcept {
 }  // namespace
 
 TAESKey::TAESKey() noexcept = default;
-TAESKey::~TAESKey() = default;
+// The key is wiped first (the state goes away), then the stack below and the registers.
+TAESKey::~TAESKey() {
+  FState.reset();
+  platform::ScrubStack();
+}
 TAESKey::TAESKey(TAESKey&& other) noexcept = default;
 TAESKey& TAESKey::operator=(TAESKey&& other) noexcept = default;
 
@@ -125,12 +118,17 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
   FState.reset();
   platform::Cardinal Nk = 0;
   if (const Integer st = detail::NkForKeyLength(key.size(), Nk)) return st;
+  return SetUp(key, Nk);
+}
+
+// The expansions run in a frame of their own, so the scrub after them covers every frame they
+// used: the key set-up of every kernel leaves key bytes and round keys behind on the way.
+Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk) {
+  const platform::TStackScrub scrub;
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
   if (const Integer st = state->GCM.Init(key, Nk)) return st;
-  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys come from
-  state->AES.EncryptBlock(L->data(), L->data());
-  detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
+  keyed::CMACSubkeysOf(state->AES, state->K->at(0), state->K->at(1));
   FState = std::move(state);
   return 0;
 }
@@ -150,23 +148,29 @@ Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharA
 }  // namespace
 
 Integer TAESKey::EncryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
+  const TCallExit clear;
   TCharArray16 unused{};
   return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::DecryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
+  const TCallExit clear;
   TCharArray16 unused{};
   return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::EncryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::DecryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::OFB);
 }
 Integer TAESKey::CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
+  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CTR);
 }
 
@@ -194,6 +198,7 @@ Integer GCMOnce(const TAESKey::TState* k, bool encrypt, TIn IV, TIn aad, TIn in,
 Integer TAESKey::GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
                           std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                           std::span<std::uint8_t> tag) const {
+  const TCallExit clear;
   platform::TWiped<TCharArray16> T;
   if (const Integer st = GCMOnce(FState.get(), true, IV, additionalData, plain, cipher, tag.size(), *T)) return st;
   std::copy_n(T->begin(), tag.size(), tag.begin());
@@ -204,6 +209,7 @@ Integer TAESKey::GCM_Seal(std::span<const std::uint8_t> IV, std::span<const std:
 Integer TAESKey::GCM_Open(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
                           std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                           std::span<std::uint8_t> plain) const {
+  const TCallExit clear;
   platform::TWiped<TCharArray16> T;
   if (const Integer st = GCMOnce(FState.get(), false, IV, additionalData, cipher, plain, tag.size(), *T)) return st;
   if (platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag)) return 0;
@@ -227,6 +233,7 @@ void CMAC(const TAESKey::TState& k, TIn message, TCharArray16& T) noexcept {
 }  // namespace
 
 Integer TAESKey::MAC_Generate(std::span<const std::uint8_t> message, std::span<std::uint8_t> tag) const {
+  const TCallExit clear;
   if (const Integer st = CheckMACTag(FState.get(), tag.size())) return st;
   platform::TWiped<TCharArray16> T;
   CMAC(*FState, message, *T);
@@ -235,6 +242,7 @@ Integer TAESKey::MAC_Generate(std::span<const std::uint8_t> message, std::span<s
 }
 
 Integer TAESKey::MAC_Verify(std::span<const std::uint8_t> message, std::span<const std::uint8_t> tag) const {
+  const TCallExit clear;
   if (const Integer st = CheckMACTag(FState.get(), tag.size())) return st;
   platform::TWiped<TCharArray16> T;
   CMAC(*FState, message, *T);
@@ -252,6 +260,7 @@ TGCMEncryptor::TGCMEncryptor(const TAESKey& key) : FKey(key), FMessage(std::make
 TGCMEncryptor::~TGCMEncryptor() = default;
 
 Integer TGCMEncryptor::Begin(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData) {
+  const TCallExit clear;
   FMessage->State.Clear();
   FMessage->Started = false;
   if (!FKey.FState || IV.empty()) return kBadArgument;
@@ -261,6 +270,7 @@ Integer TGCMEncryptor::Begin(std::span<const std::uint8_t> IV, std::span<const s
 }
 
 Integer TGCMEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+  const TCallExit clear;
   if (!FMessage->Started || !FKey.FState || BadOutput(in, out)) return kBadArgument;
   TGCMPieces& m = *FMessage->State;
   if (in.size() > kGCMMaxDataBytes - m.S.LenC - m.Fill) return kBadArgument;
@@ -269,6 +279,7 @@ Integer TGCMEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::u
 }
 
 Integer TGCMEncryptor::Finish(std::span<std::uint8_t> tag) {
+  const TCallExit clear;
   if (!FMessage->Started || !FKey.FState) return kBadArgument;
   if (const Integer st = CheckGCMTag(tag.size())) return st;
   platform::TWiped<TCharArray16> T;

@@ -1,7 +1,8 @@
 // TAESKey: an AES key expanded once and used for many messages, for callers who reuse a key.
-// ECB, CBC, OFB and CTR over caller spans, AES-GCM sealing and opening, an incremental GCM
-// encryptor, and AES-CMAC. The block modes and GCM give the same bytes as TAESModes' buffer
-// forms; only the key set-up moves out of every call.
+// ECB, CBC, OFB, CTR, CFB-128 and CFB-8 over caller spans, AES-GCM sealing and opening, an
+// incremental GCM encryptor, AES-CMAC, AES-GCM-SIV and GMAC. The block modes and GCM give the same
+// bytes as TAESModes' buffer forms; only the key set-up moves out of every call. TSIVKey (AES-SIV)
+// and TXAESKey (XAES-256-GCM) are key objects of their own, with the same conventions.
 //
 // Statuses as everywhere in the library: 0 success, a negative code from crypto/support/error.h
 // otherwise; nothing is thrown of the library's own (an allocation failure in SetKey or in the
@@ -12,8 +13,15 @@
 // threads at once (they read the key and keep their working state in locals). SetKey, moving
 // and destroying need the key to be used by no one else meanwhile. A TGCMEncryptor is used by
 // one thread at a time; several encryptors may share one key.
+//
+// Traces: every call leaves no key-derived value on the stack of the thread that ran it and
+// zeroes every vector register on its way out, whatever thread destroys the key later. The
+// kernels read the round keys and the hash key from the key's wiped storage where they need
+// them and spill none, so the calls need no stack scrub; SetKey, whose key expansions do leave
+// key bytes behind, scrubs the stack it used.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -33,9 +41,7 @@ class TAESKey {
   // A key object that holds no key yet: every operation returns kBadArgument until SetKey.
   TAESKey() noexcept;
   // Wipes the expanded key, the hash key and the CMAC subkeys, then zeroes 16 KiB of the stack
-  // below, where the operations left any round keys the compiler spilled (those that ran on
-  // this thread from no deeper). Operations do not zero the stack on every call: that would
-  // cost more than a short message.
+  // below and the vector registers.
   ~TAESKey();
   TAESKey(const TAESKey&) = delete;
   TAESKey& operator=(const TAESKey&) = delete;
@@ -67,6 +73,16 @@ class TAESKey {
   // call over whole blocks can be continued by a following one.
   Integer CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
   Integer CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  // CFB-128 and CFB-8 (the full block and the one-byte feedback of SP 800-38A), any length, the
+  // checks of the block modes. IV is the feedback register and ends as the last 16 cipher bytes,
+  // so a following call continues the stream: for CFB-8 after any length, for CFB-128 after whole
+  // blocks (a call that ends inside a block leaves IV at that block's register, the rest of its
+  // keystream unused, as OFB and CTR do). Encryption is serial; decryption computes the keystream
+  // of many blocks at once on the kernel (every register is cipher text it already has).
+  Integer EncryptCFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer DecryptCFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer EncryptCFB8(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
+  Integer DecryptCFB8(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const;
 
   // --- AES-GCM. IV: 1 byte or more (12 bytes give J0 = IV || 00000001, other lengths go
   // through GHASH); additionalData may be empty; the tag is tag.size() bytes, 4 to 16 (the
@@ -85,6 +101,30 @@ class TAESKey {
                    std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                    std::span<std::uint8_t> plain) const;
 
+  // --- AES-GCM-SIV (RFC 8452): nonce-misuse resistant; a repeated nonce reveals only whether
+  // two messages (with their additional data) were equal. The key set must be AES-128 or
+  // AES-256 (the two the RFC defines): a 24-byte key gives kBadKeySize (-206). Nonce 12 bytes,
+  // tag 16 bytes; plain text and additional data each at most 2^36 bytes. Data in and out are
+  // the same memory or do not overlap. Checks, in this order, with nothing written before they
+  // pass: kBadArgument no key; kBadKeySize an AES-192 key; kBadArgument a nonce other than 12
+  // bytes, a tag other than 16, out shorter than in, a partial overlap, data above the limit.
+  Integer GCMSIV_Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                      std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+                      std::span<std::uint8_t> tag) const;
+  // 0, or kTagMismatch (-200) with every byte of plain it wrote set to zero (GCM-SIV checks the
+  // tag over the decrypted text, so the plain text exists before the check; none of it is left).
+  Integer GCMSIV_Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
+                      std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+                      std::span<std::uint8_t> plain) const;
+
+  // --- GMAC: GCM with no data, a tag over the additional data alone. IV and tag as GCM_Seal's
+  // (IV 1 byte or more, tag 4 to 16 bytes), with its checks and statuses.
+  Integer GMAC_Generate(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
+                        std::span<std::uint8_t> tag) const;
+  // 0 when tag matches (constant time), else kMacMismatch (-205); GMAC_Generate's checks first.
+  Integer GMAC_Verify(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData,
+                      std::span<const std::uint8_t> tag) const;
+
   // --- AES-CMAC. The message may be empty (its tag is the one the CMAC standard defines for
   // the empty message). The tag is tag.size() bytes, 4 to 16, the first bytes of the full
   // tag. Checks: kBadArgument no key or a tag below 4 bytes; kBadBlockLength (-210) a tag
@@ -98,6 +138,7 @@ class TAESKey {
   struct TState;
 
  private:
+  Integer SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk);
   friend class TGCMEncryptor;
   std::unique_ptr<TState> FState;
 };
@@ -128,6 +169,82 @@ class TGCMEncryptor {
   struct TMessage;
   const TAESKey& FKey;
   std::unique_ptr<TMessage> FMessage;
+};
+
+// AES-SIV (RFC 5297): deterministic authenticated encryption. The key is two AES keys of equal
+// size, 32, 48 or 64 bytes in all: the first half authenticates (S2V over CMAC), the second
+// encrypts (counter mode from the synthetic IV). The associated data is a list of up to 126
+// strings, each authenticated on its own (a nonce, when used, is conventionally the last);
+// without a nonce, equal inputs give equal outputs and nothing more is revealed. Conventions,
+// threads and statuses as TAESKey's.
+class TSIVKey {
+ public:
+  using TStrings = std::span<const std::span<const std::uint8_t>>;
+  TSIVKey() noexcept;
+  // Wipes both keys and the CMAC subkeys, and scrubs the stack below as ~TAESKey does.
+  ~TSIVKey();
+  TSIVKey(const TSIVKey&) = delete;
+  TSIVKey& operator=(const TSIVKey&) = delete;
+  TSIVKey(TSIVKey&& other) noexcept;
+  TSIVKey& operator=(TSIVKey&& other) noexcept;
+
+  // 0, or kBadKeySize (-206) for a length other than 32, 48 or 64 (no key held afterwards).
+  Integer SetKey(std::span<const std::uint8_t> key);
+  bool HasKey() const noexcept { return FState != nullptr; }
+
+  // out = the 16-byte synthetic IV, then plain.size() cipher bytes; out holds at least
+  // plain.size() + 16 bytes. plain and the cipher text part of out are the same memory or do not
+  // overlap. kBadArgument, nothing written: no key, more than 126 strings, out too short, a
+  // partial overlap.
+  Integer Seal(TStrings associated, std::span<const std::uint8_t> plain, std::span<std::uint8_t> out) const;
+  // in = synthetic IV then cipher text (at least 16 bytes); plain holds at least in.size() - 16
+  // bytes and is the cipher text's memory or does not overlap it. 0, or kTagMismatch (-200) with
+  // the bytes written to plain set to zero; kBadArgument as Seal's (and an in below 16 bytes).
+  Integer Open(TStrings associated, std::span<const std::uint8_t> in, std::span<std::uint8_t> plain) const;
+
+  struct TState;
+
+ private:
+  std::unique_ptr<TState> FState;
+};
+
+// XAES-256-GCM: AES-256-GCM with a 24-byte nonce, safe to choose at random for any number of
+// messages under one key. Each message runs under its own AES-256 key, derived from the key and
+// the nonce's first 12 bytes by one step of a CMAC-based counter-mode KDF (SP 800-108); the
+// last 12 bytes are the GCM nonce. Tag 16 bytes; data at most 2^36 - 32 bytes per message.
+// Conventions, threads and statuses as TAESKey's.
+class TXAESKey {
+ public:
+  static constexpr std::size_t kNonceBytes = 24, kTagBytes = 16;
+  TXAESKey() noexcept;
+  ~TXAESKey();
+  TXAESKey(const TXAESKey&) = delete;
+  TXAESKey& operator=(const TXAESKey&) = delete;
+  TXAESKey(TXAESKey&& other) noexcept;
+  TXAESKey& operator=(TXAESKey&& other) noexcept;
+
+  // 0, or kBadKeySize (-206) for a key other than 32 bytes (no key held afterwards).
+  Integer SetKey(std::span<const std::uint8_t> key);
+  bool HasKey() const noexcept { return FState != nullptr; }
+
+  // kBadArgument, nothing written: no key, a nonce other than 24 bytes, a tag other than 16, out
+  // shorter than in, a partial overlap, data above the limit.
+  Integer Seal(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
+               std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+               std::span<std::uint8_t> tag) const;
+  // 0, or kTagMismatch (-200) with nothing written to plain (the tag is checked first).
+  Integer Open(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
+               std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+               std::span<std::uint8_t> plain) const;
+  // out = a fresh random nonce (24 bytes) || cipher text || tag (16 bytes); out holds at least
+  // plain.size() + 40 bytes and does not overlap plain. The random source's status when it fails.
+  Integer SealWithRandomNonce(std::span<const std::uint8_t> additionalData, std::span<const std::uint8_t> plain,
+                              std::span<std::uint8_t> out) const;
+
+  struct TState;
+
+ private:
+  std::unique_ptr<TState> FState;
 };
 
 }  // namespace AESKeyed

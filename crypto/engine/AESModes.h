@@ -69,6 +69,10 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   // shorter than one block, or not a whole number of blocks (no padded writer makes one: it is
   // damaged), writes nothing and returns -208; without padding an empty data part writes nothing
   // and returns 0. Reads as EncryptStream does.
+  // Without padding (mode other than CTR) a cipher text whose own length, less its IV, is not a
+  // whole number of blocks raises -211 before anything is read or written. It is the cipher
+  // text's length that is checked, not the output stream's size as found at the start: that
+  // size says nothing about the input, and a partial block would decrypt into meaningless bytes.
   Integer DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV);
 
   // The stream operations' block steps: C / D from P / C under the schedule w, carrying the
@@ -119,7 +123,8 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   Integer DecryptString(const string& inputBuffer, string& outputString, const TBytes& cbcKey, Integer keySizeBits,
                         bool IVIn, const TBytes& IV, bool padding, Integer mode);
 
-  // --- Files named by path (the output file must exist and be writable). Return a status,
+  // --- Files named by path (the output file must exist and be writable, or be a dangling
+  // link, whose file is then created; a link loop or a missing folder is -203). Return a status,
   // raise nothing. Read in chunks of kFileChunkSize; V carries across chunks. Layout of S plain
   // bytes: [16-byte random IV when IVIn and mode != 0] the whole blocks in the mode [with
   // padding one final block E(P xor V), P = the last S mod 16 bytes + PKCS7 padding, in every
@@ -247,16 +252,19 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
                                  const TBytes& additionalDataBuffer, TBytes& outputString, const TBytes& gcmKey,
                                  Integer keySizeBits, const TBytes& tagBuffer, Integer tagSizeBits);
 
-  // --- GCM on files named by path. Return a status, raise nothing. Data, additional data and
-  // tag each have their own file. The output and tag files must exist; they are replaced whole
-  // or not at all: on any failure, -200 included, neither changes and no temporary file stays.
-  // Decryption hashes the whole cipher text first and decrypts only after the tag matched.
+  // --- GCM on files named by path. Return a status; the one thing they raise is below. Data,
+  // additional data and tag each have their own file. The output and tag files must exist (or
+  // be dangling links, whose files are then created); they are replaced whole or not at all: on
+  // any failure, -200 included, neither changes and no temporary file stays. Decryption hashes
+  // the whole cipher text first and decrypts only after the tag matched.
   // Checks, in this order: -201 an empty path, key or IV (caller's-IV forms); -204 tagSizeBits
   // above 128; -201 a bound as for buffers (IV, IVSizeBits, tag sizes); -203 the input, output
-  // or tag file cannot be opened; -206 key size; -203 the additional-data file cannot be
-  // opened; -201 data above 2^36 - 32 bytes or an _IVIn cipher file shorter than 12 bytes; the
-  // random generator's status; then -203 a failed or short read (the input is read for exactly
-  // the size found at the start), -213 a failed write or replacement, -200 a tag mismatch.
+  // or tag file cannot be opened; -206 key size; an additional-data file that cannot be opened
+  // raises the file streams' platform::EFOpenError (naming the file and the reason), after the
+  // input, output and tag files are closed and the temporary files discarded; -201 data above
+  // 2^36 - 32 bytes or an _IVIn cipher file shorter than 12 bytes; the random generator's
+  // status; then -203 a failed or short read (the input is read for exactly the size found at
+  // the start), -213 a failed write or replacement, -200 a tag mismatch.
   Integer GCM_EncryptFile(const string& inputFilePath, const string& additionalDataFilePath,
                           const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits, const TBytes& IV,
                           Integer IVSizeBits, const string& tagFilePath, Integer tagSizeBits);
@@ -284,6 +292,10 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
                                     TStream* tagStream, const TBytes& key, const TBytes& IVBytes);
   // Reads the input twice: first only hashing it, then, when the first tagSizeBits div 8 bytes of
   // tagStream match (constant time), decrypting it. Returns 0, or -200 with nothing written.
+  // When the second pass fails (-200 because the input changed between the passes, or a read
+  // or write that raises), what it wrote is overwritten with zeros, the output is cut back to
+  // its earlier size and its position restored. An output stream that cannot change its size
+  // (SetSize raises) keeps the length it grew to, every byte the pass wrote zeroed.
   Integer DecryptAndVerifyFromStream(TStream* inputStream, TStream* outputStream, TStream* addDataStream,
                                      TStream* tagStream, const TBytes& key, const TBytes& IVBytes, Integer tagSizeBits);
 

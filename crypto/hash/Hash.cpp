@@ -86,6 +86,7 @@ void THash::Reset() noexcept {
 }
 
 void THash::Update(std::span<const std::uint8_t> data) noexcept {
+  if (data.empty()) return;  // (an empty span may hold a null pointer, which memcpy may not get)
   const detail::TFunction& f = detail::FunctionOf(FKind);
   FLength += data.size();
   if (FBuffered > 0) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "crypto/hash/HashFunctions.h"
+#include "crypto/hash/SHA2Portable.h"
 #include "platform/Memory.h"
 
 namespace Hash::detail {
@@ -20,8 +21,6 @@ constexpr std::uint32_t kRound[64] = {
     0x748f82eeu, 0x78a5636fu, 0x84c87814u, 0x8cc70208u, 0x90befffau, 0xa4506cebu, 0xbef9a3f7u, 0xc67178f2u,
 };
 
-constexpr std::uint32_t Rotr(std::uint32_t x, int n) noexcept { return (x >> n) | (x << (32 - n)); }
-
 }  // namespace
 
 // The round constants, shared with the accelerated compression.
@@ -37,37 +36,7 @@ void OutputSHA256(const TChain& chain, std::uint8_t* digest) noexcept {
 }
 
 void CompressSHA256Portable(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept {
-  std::uint32_t w[16];  // the message schedule, kept as a ring of its last 16 words
-  for (; count > 0; --count, blocks += 64) {
-    std::uint32_t s[8];
-    std::memcpy(s, chain.W32.data(), sizeof s);
-    for (int t = 0; t < 64; ++t) {
-      std::uint32_t wt;
-      if (t < 16) {
-        wt = LoadBE32(blocks + 4 * t);
-      } else {
-        const std::uint32_t w15 = w[(t - 15) & 15], w2 = w[(t - 2) & 15];
-        wt = w[t & 15] + (Rotr(w15, 7) ^ Rotr(w15, 18) ^ (w15 >> 3)) + w[(t - 7) & 15] +
-             (Rotr(w2, 17) ^ Rotr(w2, 19) ^ (w2 >> 10));
-      }
-      w[t & 15] = wt;
-      const std::uint32_t t1 = s[7] + (Rotr(s[4], 6) ^ Rotr(s[4], 11) ^ Rotr(s[4], 25)) +
-                               ((s[4] & s[5]) ^ (~s[4] & s[6])) + kRound[t] + wt;
-      const std::uint32_t t2 = (Rotr(s[0], 2) ^ Rotr(s[0], 13) ^ Rotr(s[0], 22)) +
-                               ((s[0] & s[1]) ^ (s[0] & s[2]) ^ (s[1] & s[2]));
-      s[7] = s[6];
-      s[6] = s[5];
-      s[5] = s[4];
-      s[4] = s[3] + t1;
-      s[3] = s[2];
-      s[2] = s[1];
-      s[1] = s[0];
-      s[0] = t1 + t2;
-    }
-    for (int i = 0; i < 8; ++i) chain.W32[i] += s[i];
-    platform::SecureZero(s, sizeof s);
-  }
-  platform::SecureZero(w, sizeof w);
+  CompressSHA2(chain.W32, blocks, count, kRound);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "crypto/hash/HashFunctions.h"
+#include "crypto/hash/SHA2Portable.h"
 #include "platform/Memory.h"
 
 namespace Hash::detail {
@@ -31,8 +32,6 @@ constexpr std::uint64_t kRound[80] = {
     0x4cc5d4becb3e42b6ull, 0x597f299cfc657e2aull, 0x5fcb6fab3ad6faecull, 0x6c44198c4a475817ull,
 };
 
-constexpr std::uint64_t Rotr(std::uint64_t x, int n) noexcept { return (x >> n) | (x << (64 - n)); }
-
 }  // namespace
 
 void InitSHA512(TChain& chain) noexcept {
@@ -45,37 +44,7 @@ void OutputSHA512(const TChain& chain, std::uint8_t* digest) noexcept {
 }
 
 void CompressSHA512(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept {
-  std::uint64_t w[16];  // the message schedule, kept as a ring of its last 16 words
-  for (; count > 0; --count, blocks += 128) {
-    std::uint64_t s[8];
-    std::memcpy(s, chain.W64.data(), sizeof s);
-    for (int t = 0; t < 80; ++t) {
-      std::uint64_t wt;
-      if (t < 16) {
-        wt = LoadBE64(blocks + 8 * t);
-      } else {
-        const std::uint64_t w15 = w[(t - 15) & 15], w2 = w[(t - 2) & 15];
-        wt = w[t & 15] + (Rotr(w15, 1) ^ Rotr(w15, 8) ^ (w15 >> 7)) + w[(t - 7) & 15] +
-             (Rotr(w2, 19) ^ Rotr(w2, 61) ^ (w2 >> 6));
-      }
-      w[t & 15] = wt;
-      const std::uint64_t t1 = s[7] + (Rotr(s[4], 14) ^ Rotr(s[4], 18) ^ Rotr(s[4], 41)) +
-                               ((s[4] & s[5]) ^ (~s[4] & s[6])) + kRound[t] + wt;
-      const std::uint64_t t2 = (Rotr(s[0], 28) ^ Rotr(s[0], 34) ^ Rotr(s[0], 39)) +
-                               ((s[0] & s[1]) ^ (s[0] & s[2]) ^ (s[1] & s[2]));
-      s[7] = s[6];
-      s[6] = s[5];
-      s[5] = s[4];
-      s[4] = s[3] + t1;
-      s[3] = s[2];
-      s[2] = s[1];
-      s[1] = s[0];
-      s[0] = t1 + t2;
-    }
-    for (int i = 0; i < 8; ++i) chain.W64[i] += s[i];
-    platform::SecureZero(s, sizeof s);
-  }
-  platform::SecureZero(w, sizeof w);
+  CompressSHA2(chain.W64, blocks, count, kRound);
 }
 
 }  // namespace Hash::detail

@@ -122,19 +122,10 @@ string TConvert::FormatToChar(const string& str) {
       return ToCharString(str);
     case base64:
     case base64url:
-    case base32: {
-      // Pad the text as the decoder will see it, without blanks and control characters.
-      string text;
-      FormatBeforeConvert(str, text);
-      text = AddPadding(text);
-      if (FType == base64)
-        Base64ToChar(text, out);
-      else if (FType == base64url)
-        Base64urlToChar(text, out);
-      else
-        Base32ToChar(text, out);
+    case base32:
+      // Padded as the decoder sees the text, without blanks and control characters.
+      DecodePadded(str, out);
       return out;
-    }
   }
   RaiseBadType(FType);
 }

@@ -69,7 +69,8 @@ class TConvert : public CryptBase::TOrvoCryptBase {
   // The byte string that text in the format stands for. raw returns the text unchanged; hexa
   // decodes as ToCharString; base64/base64url/base32 first drop blank and control characters
   // (FormatBeforeConvert), then pad with '=' and decode. Padding is computed after that removal,
-  // so line breaks in the text never turn into surplus '=' that would shorten the output.
+  // so line breaks in the text never turn into surplus '=' that would shorten the output. The
+  // position in a decoder's error counts the characters of str, the dropped ones included.
   string FormatToChar(const string& str);
   string StringToFormat(const string& charstring);
   string UnicodeStringToFormat(const string& str);
@@ -234,6 +235,10 @@ class TConvert : public CryptBase::TOrvoCryptBase {
   // Appends '=' up to a multiple of 4 (base64, base64url) or 8 (base32); other formats unchanged.
   string AddPadding(const string& str) const;
   string CrossConvert(const string& text, TConvertType source, TConvertType target);
+  // The base64, base64url or base32 decoder of the format (FType) on str, padded with '=' after
+  // the blanks are dropped; positions in its errors count the characters of str.
+  void DecodePadded(const string& str, string& out);
+  void DecodeBase32(const string& input, bool padded, string& out);
 
   TConvertType FType = hexa;
 };

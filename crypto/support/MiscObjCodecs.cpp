@@ -140,24 +140,27 @@ void GroupValues(const string& t, std::size_t start, std::size_t used, const std
   for (std::size_t k = 0; k < used; ++k) d[k] = table[t[start + k]];
 }
 
-// The text a decoder reads: the input without blank and control characters. Raises the format's
-// error (words such as "Invalid Base64 String") when it is not well formed. False, with out emptied, when it holds
-// less than one group: such text carries no whole byte, and the empty input decodes to the
-// empty string as well.
+// The text a decoder reads: the input without blank and control characters, with pad also
+// padded with '=' to whole groups. Raises the format's error (words such as "Invalid Base64
+// String") when it is not well formed, naming the position in the input as the caller gave it.
+// False, with out emptied, when it holds less than one group: such text carries no whole byte,
+// and the empty input decodes to the empty string as well.
 template <std::size_t N>
-bool TextToDecode(const string& input, const TTextForm<N>& form, std::u16string_view words, TConvert& conv,
-                  string& t, string& out) {
+bool TextToDecode(const string& input, const TTextForm<N>& form, std::u16string_view words, bool pad,
+                  TConvert& conv, string& t, string& out) {
   if (!input.empty()) conv.FormatBeforeConvert(input, t);
+  if (pad)
+    while (t.size() % form.groupSize != 0) t += u'=';
   if (const TFormFault fault = FirstFault(t, form); fault.Found) RaiseMalformed(words, input, t, fault);
   if (t.size() >= form.groupSize) return true;
   out.clear();
   return false;
 }
 
-void DecodeBase64(const string& input, const TTextForm<123>& form, std::u16string_view words, TConvert& conv,
-                  string& out) {
+void DecodeBase64(const string& input, const TTextForm<123>& form, std::u16string_view words, bool padded,
+                  TConvert& conv, string& out) {
   string t;
-  if (!TextToDecode(input, form, words, conv, t, out)) return;
+  if (!TextToDecode(input, form, words, padded, conv, t, out)) return;
   const std::size_t m = t.size();
   const std::size_t groups = m / 4;
   const std::size_t pad = Base64PadCount(t);
@@ -226,16 +229,31 @@ void TConvert::ToBase32String(const string& InCharString, string& Base32String) 
 // ---- Decoders ----
 
 void TConvert::Base64ToChar(const string& Base64String, string& OutCharString) {
-  DecodeBase64(Base64String, kBase64Form, u"Invalid Base64 String", *this, OutCharString);
+  DecodeBase64(Base64String, kBase64Form, u"Invalid Base64 String", false, *this, OutCharString);
 }
 
 void TConvert::Base64urlToChar(const string& Base64UrlString, string& OutCharString) {
-  DecodeBase64(Base64UrlString, kBase64urlForm, u"Invalid Base64url String", *this, OutCharString);
+  DecodeBase64(Base64UrlString, kBase64urlForm, u"Invalid Base64url String", false, *this, OutCharString);
 }
 
 void TConvert::Base32ToChar(const string& Base32String, string& OutCharString) {
+  DecodeBase32(Base32String, false, OutCharString);
+}
+
+// FormatToChar's decoding: padding is added after the blanks are dropped, and a fault is named by
+// its position in str as the caller gave it.
+void TConvert::DecodePadded(const string& str, string& out) {
+  if (FType == base64)
+    DecodeBase64(str, kBase64Form, u"Invalid Base64 String", true, *this, out);
+  else if (FType == base64url)
+    DecodeBase64(str, kBase64urlForm, u"Invalid Base64url String", true, *this, out);
+  else
+    DecodeBase32(str, true, out);
+}
+
+void TConvert::DecodeBase32(const string& input, bool padded, string& OutCharString) {
   string t;
-  if (!TextToDecode(Base32String, kBase32Form, u"Invalid Base32 String", *this, t, OutCharString)) return;
+  if (!TextToDecode(input, kBase32Form, u"Invalid Base32 String", padded, *this, t, OutCharString)) return;
   const std::size_t m = t.size();
   const std::size_t groups = m / 8;
   const std::size_t pad = Base32PadCount(t);

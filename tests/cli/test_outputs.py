@@ -16,7 +16,7 @@ import unittest
 
 from cli_support import IV, KEYS, ORVOAES, TempDirTest, run
 
-SUBCOMMANDS = ["enc", "dec", "gcm-enc", "gcm-dec", "seal", "open", "cmac", "cmac-verify", "convert", "rand", "keygen"]
+SUBCOMMANDS = ["enc", "dec", "gcm-enc", "gcm-dec", "aead-enc", "aead-dec", "seal", "open", "cmac", "cmac-verify", "convert", "rand", "keygen"]
 KEY = ["-K", KEYS[128].hex()]
 # The portable kernel is slow enough for a 64 MiB input to be interrupted or drawn mid-way.
 SLOW = dict(os.environ, ORVOAES_KERNEL="portable")

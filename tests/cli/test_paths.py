@@ -22,6 +22,10 @@ FORMS = {
                  "{-o}"], ["input", "--key-file", "--aad"], ["-o", "--tag"]),
     "gcm-dec": (["gcm-dec", "--key-file", "{--key-file}", "--aad", "{--aad}", "--tag", "{--tag}", "{input}", "-o",
                  "{-o}"], ["input", "--key-file", "--aad", "--tag"], ["-o"]),
+    "aead-enc": (["aead-enc", "--alg", "gcm-siv", "--key-file", "{--key-file}", "--aad", "{--aad}", "{input}", "-o",
+                  "{-o}"], ["input", "--key-file", "--aad"], ["-o"]),
+    "aead-dec": (["aead-dec", "--alg", "gcm-siv", "--key-file", "{--key-file}", "--aad", "{--aad}", "{input}", "-o",
+                  "{-o}"], ["input", "--key-file", "--aad"], ["-o"]),
     "seal --key-file": (["seal", "--key-file", "{--key-file}", "{input}", "-o", "{-o}"], ["input", "--key-file"],
                         ["-o"]),
     "seal --passphrase-file": (["seal", "--kdf-memory", "8", "--kdf-passes", "1", "--passphrase-file",
@@ -46,6 +50,9 @@ class CoincidingPaths(TempDirTest):
             run(["gcm-enc", *key, "--aad", self.path("a", b"header"), "--tag", self.path("t"), "-o", self.path("c")],
                 stdin=plain, check=0)
             files["input"], files["--tag"] = self.read("c"), self.read("t")
+        elif form == "aead-dec":
+            files["input"] = run(["aead-enc", "--alg", "gcm-siv", *key, "--aad", self.path("a", b"header"), "-o", "-"],
+                                 stdin=plain, check=0).stdout
         elif form.startswith("open"):
             source = ["--key-file", self.path("k", K32)] if "key" in form else [
                 "--passphrase-file", self.path("pw", b"pass phrase\n"), "--kdf-memory", "8", "--kdf-passes", "1"]

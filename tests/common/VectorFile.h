@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fstream>
+#include <istream>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,8 +14,7 @@ namespace testing_support {
 
 using TRecord = std::map<std::string, Bytes>;
 
-inline std::vector<TRecord> ReadVectorFile(const std::string& name) {
-  std::ifstream in(std::string(AES_TEST_DATA_DIR) + "/" + name);
+inline std::vector<TRecord> ParseVectors(std::istream& in) {
   std::vector<TRecord> out(1);
   for (std::string line; std::getline(in, line);) {
     if (line.empty()) {
@@ -26,6 +26,11 @@ inline std::vector<TRecord> ReadVectorFile(const std::string& name) {
   }
   if (out.back().empty()) out.pop_back();
   return out;
+}
+
+inline std::vector<TRecord> ReadVectorFile(const std::string& name) {
+  std::ifstream in(std::string(AES_TEST_DATA_DIR) + "/" + name);
+  return ParseVectors(in);
 }
 
 }  // namespace testing_support

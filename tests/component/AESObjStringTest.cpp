@@ -173,6 +173,18 @@ TEST(AESObjString, DecoderErrorsQuoteNoPlainText) {
   }
 }
 
+// The text operations' decoders name the position in the caller's text, line breaks counted:
+// the input of Encrypt, and the decrypted text that Decrypt reads in the output format.
+TEST(AESObjString, DecoderPositionsCountTheCallersText) {
+  const string text = u"QU\r\nJD,EFG";
+  const std::string message = "Invalid Base64 String : character ',' at position 7";
+  const TConfig in64{kl128, atCBC, userdefined, PKCS7, MiscObj::base64, MiscObj::raw, MiscObj::noUni};
+  EXPECT_EQ(testing_support::ThrownMessage([&] { Make(in64)->Encrypt(text); }), message);
+  const TConfig out64{kl128, atCBC, userdefined, PKCS7, MiscObj::raw, MiscObj::base64, MiscObj::noUni};
+  const string cipher = ByteString(Oracle(out64, Latin1(text)));
+  EXPECT_EQ(testing_support::ThrownMessage([&] { Make(out64)->Decrypt(cipher); }), message);
+}
+
 // The key text must be exactly as long as keyLength asks for, in both directions: a key kept
 // after keyLength changed would be cut by Encrypt but taken whole by Decrypt. ECB needs no IV.
 TEST(AESObjString, KeyAndIVTextRules) {
@@ -216,6 +228,7 @@ TEST(AESObjString, UnpaddedCipherTextOfOnlyTheIVIsEmpty) {
   }
 }
 
+// Also with no key text, or one that keyLength no longer fits: emptiness is checked first.
 TEST(AESObjString, EmptyTextIsRefusedInEveryConfiguration) {
   for (TAESType type : {atECB, atCBC, atCTR})
     for (TIVMode ivMode : {AESObj::rand, userdefined})
@@ -223,6 +236,14 @@ TEST(AESObjString, EmptyTextIsRefusedInEveryConfiguration) {
         SCOPED_TRACE(testing::Message() << int(type) << int(ivMode) << int(padding));
         ExpectOperationError(error::kBadArgument, [&] { Make({kl128, type, ivMode, padding})->Encrypt(string()); });
         ExpectOperationError(error::kBadArgument, [&] { Make({kl128, type, ivMode, padding})->Decrypt(string()); });
+        const auto shortKey = Make({kl128, type, ivMode, padding});
+        shortKey->SetKeyLength(kl192);
+        ExpectOperationError(error::kBadArgument, [&] { shortKey->Encrypt(string()); });
+        TAESEncryption noKey;
+        noKey.SetAType(type);
+        noKey.SetIVMode(ivMode);
+        noKey.SetPaddingMode(padding);
+        ExpectOperationError(error::kBadArgument, [&] { noKey.Encrypt(string()); });
       }
 }
 
@@ -240,7 +261,13 @@ TEST(AESObjString, StatusesRaiseTheOperationError) {
     string input;
   };
   const TCase cases[] = {
-      {"no key text", error::kBadKeySize, [](TAESEncryption&) {}, true, u"x"},
+      {"no key text", error::kBadArgument, [](TAESEncryption&) {}, true, u"x"},
+      {"a key text shorter than keyLength asks", error::kBadKeySize,
+       [](TAESEncryption& a) {
+         a.SetKey(kKeyText.substr(0, 16));
+         a.SetKeyLength(kl256);
+       },
+       true, u"x"},
       {"no key text on decryption", error::kBadKeySize, [](TAESEncryption&) {}, false, string(32, u'x')},
       {"cipher text of 20 bytes", error::kBadCipherLength, [](TAESEncryption& a) { a.SetKey(kKeyText.substr(0, 16)); }, false,
        string(20, u'x')},

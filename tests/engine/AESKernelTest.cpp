@@ -17,8 +17,8 @@ using platform::TCharArray16;
 using testing_support::Bytes;
 using testing_support::RandomBytes;
 
-enum class Op { EncECB, DecECB, EncCBC, DecCBC, OFB, CTR128, CTR32, MAC };
-const Op kOps[] = {Op::EncECB, Op::DecECB, Op::EncCBC, Op::DecCBC, Op::OFB, Op::CTR128, Op::CTR32, Op::MAC};
+enum class Op { EncECB, DecECB, EncCBC, DecCBC, OFB, CTR128, CTR32, MAC, CTR32LE };
+const Op kOps[] = {Op::EncECB, Op::DecECB, Op::EncCBC, Op::DecCBC, Op::OFB, Op::CTR128, Op::CTR32, Op::MAC, Op::CTR32LE};
 
 // Runs one bulk operation; the MAC writes only the chaining block, which is returned as out.
 void RunOp(const TKeyedKernel& k, Op op, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
@@ -31,6 +31,7 @@ void RunOp(const TKeyedKernel& k, Op op, const std::uint8_t* in, std::uint8_t* o
     case Op::OFB: return k.OFB(in, out, blocks, v);
     case Op::CTR128: return k.CTR128(in, out, blocks, v);
     case Op::CTR32: return k.CTR32(in, out, blocks, v);
+    case Op::CTR32LE: return k.CTR32LE(in, out, blocks, v);
     case Op::MAC: return k.CBCMAC(in, blocks, v);
   }
 }
@@ -56,6 +57,12 @@ void Reference(const Bytes& key, platform::Cardinal Nk, Op op, const Bytes& in, 
         core.Cipher(v, b, w, Nk);
         for (int j = 0; j < 16; ++j) b[j] ^= a[j];
         for (int j = 15; j >= 12 && ++v[j] == 0; --j) {}
+        break;
+      }
+      case Op::CTR32LE: {
+        core.Cipher(v, b, w, Nk);
+        for (int j = 0; j < 16; ++j) b[j] ^= a[j];
+        for (int j = 0; j < 4 && ++v[j] == 0; ++j) {}
         break;
       }
       case Op::MAC:
@@ -154,15 +161,16 @@ TEST_P(KeyedKernel, MatchesTheBlockCipherOneBlockAtATime) {
 }
 
 // Counters that carry out of the low 32 and 64 bits, and wrap the whole block, in the middle of
-// a wide step; the 32-bit counter wraps without touching the first 12 bytes.
+// a wide step; the 32-bit counters wrap without touching the other 12 bytes.
 TEST_P(KeyedKernel, CountersCarryAcrossWordBoundaries) {
   const Bytes key = RandomBytes(16, 7);
   TKeyedKernel k(GetParam());
   ASSERT_EQ(k.Expand(key, 4), 0);
   const char* kStarts[] = {"00000000000000000000000ffffffff5", "0102030405060708fffffffffffffff9",
-                           "fffffffffffffffffffffffffffffff3", "000000000000000000000000fffffff0"};
+                           "fffffffffffffffffffffffffffffff3", "000000000000000000000000fffffff0",
+                           "f5ffffff0102030405060708090a0b8c", "fdffffffffffffffffffffffffffffff"};
   for (const char* start : kStarts)
-    for (const Op op : {Op::CTR128, Op::CTR32}) {
+    for (const Op op : {Op::CTR128, Op::CTR32, Op::CTR32LE}) {
       const Bytes in = RandomBytes(16 * 37, 3);
       const Bytes s = testing_support::FromHex(start);
       TCharArray16 iv, v, wantV;

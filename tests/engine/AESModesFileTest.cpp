@@ -295,18 +295,27 @@ TEST_F(AESModesFile, InputMayBeItsOwnOutputByAnyPath) {
   EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);  // no temporary file
 }
 
-// The output must exist, as for opening it for writing without creating it: a dangling link or
-// a link loop is -203, and nothing is created at the end of the link.
-TEST_F(AESModesFile, OutputLinksThatLeadNowhereAreRefused) {
-  Write("in", RandomBytes(32, 87));
+// An output that is a dangling link has the file it names created, as the component and the GCM
+// file forms do; a link loop, a link into a missing folder and a plain path naming nothing are
+// -203, and nothing is created.
+TEST_F(AESModesFile, DanglingOutputLinksCreateTheirFile) {
+  const Bytes key = RandomBytes(16, 88), plain = RandomBytes(32, 87);
+  Write("in", plain);
   fs::create_symlink("made", FDir / "dangling");
+  fs::create_symlink("dangling", FDir / "chain");
   fs::create_symlink("loop", FDir / "loop");
+  fs::create_symlink("missing/made", FDir / "nowhere");
   TAESModes m;
-  for (const char* out : {"dangling", "loop"}) {
-    EXPECT_EQ(error::kFileOpenFailed, m.EncryptFile(Path("in"), Path(out), RandomBytes(16, 88), 128, false, {}, true, kCBC))
-        << out;
-  }
-  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 3);
+  for (const char* out : {"loop", "nowhere", "absent"})
+    EXPECT_EQ(error::kFileOpenFailed, m.EncryptFile(Path("in"), Path(out), key, 128, false, {}, true, kCBC)) << out;
+  EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator{}), 5);
+  ASSERT_EQ(0, m.EncryptFile(Path("in"), Path("chain"), key, 128, false, {}, true, kCBC));
+  EXPECT_TRUE(fs::is_symlink(FDir / "chain"));
+  EXPECT_TRUE(fs::is_symlink(FDir / "dangling"));
+  EXPECT_EQ(Read("made"), OpenSSLCrypt(true, kCBC, key, Bytes(16, 0), plain, true));
+  fs::create_symlink("restored", FDir / "back");
+  ASSERT_EQ(0, m.DecryptFile(Path("chain"), Path("back"), key, 128, false, {}, true, kCBC));
+  EXPECT_EQ(Read("restored"), plain);
 }
 
 // A failed padding check leaves the earlier output byte for byte: no partial plain text.

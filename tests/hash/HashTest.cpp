@@ -184,7 +184,7 @@ Bytes SHA256With(Hash::detail::TCompress compress, const Bytes& msg) {
   const std::size_t whole = msg.size() / 64;
   if (whole > 0) compress(chain, msg.data(), whole);
   std::uint8_t block[64] = {};
-  std::memcpy(block, msg.data() + whole * 64, msg.size() % 64);
+  if (msg.size() % 64 != 0) std::memcpy(block, msg.data() + whole * 64, msg.size() % 64);
   Finish(with, chain, block, msg.size());
   Bytes out(32);
   with.Output(chain, out.data());

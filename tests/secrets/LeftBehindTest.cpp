@@ -1,8 +1,10 @@
 // After every family of operations, on the kernel ORVOAES_KERNEL picks (the suite runs once per
-// kernel), no key-derived value is left in the stack below the caller or in a heap block the
-// operation released: not the key, not one of its round keys (the cipher's, or the equivalent
-// inverse cipher's InvMixColumns form, in either byte order within a word), not GCM's hash key
-// H (in either byte order).
+// kernel), no key-derived value is left in the stack below the caller, in a heap block the
+// operation released or in any vector register the processor has: not the key, not one of its
+// round keys (the cipher's, or the equivalent inverse cipher's InvMixColumns form, in either byte
+// order within a word), not GCM's hash key H (in either byte order). The keyed API's calls are
+// also run on a worker thread, whose stack must be clean when the call returns, whatever thread
+// destroys the key later.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "ReleasedMemory.h"
@@ -21,6 +24,9 @@
 #include "crypto/engine/AESCore.h"
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/AESModes.h"
+#include "crypto/hash/HMAC.h"
+#include "crypto/hash/HashFunctions.h"
+#include "crypto/hash/KDF.h"
 #include "platform/Memory.h"
 #include "platform/Streams.h"
 
@@ -161,13 +167,17 @@ class LeftBehind : public testing::Test {
   }
 
   // Runs operation with the stack below painted and the heap scan on; every pattern found on
-  // the stack or in a released block fails the test, named with the family.
+  // the stack, in a released block or in a vector register as the operation left them fails the
+  // test, named with the family.
   void ExpectNothingLeft(const char* family, const std::function<void()>& operation) {
-    std::vector<std::uint8_t> stack(kProbeBytes);
+    std::vector<std::uint8_t> stack(kProbeBytes), registers(secrets_test::kVectorDumpBytes);
     std::vector<std::string> released;
     PaintStackBelow();
     secrets_test::ClearVectorRegisters();
-    released = secrets_test::ReleasedDuring(operation);
+    released = secrets_test::ReleasedDuring([&] {
+      operation();
+      secrets_test::DumpVectorRegisters(registers.data());
+    });
     CopyStackBelow(stack.data());
     const std::vector<std::string> onStack = Found(stack, FPatterns, true);
     // The scrub zeroes what the kernels left in memory; a value that is still found was saved
@@ -175,6 +185,12 @@ class LeftBehind : public testing::Test {
     // saves them all when it first resolves a function).
     EXPECT_TRUE(onStack.empty()) << family << " left on the stack: " << Joined(onStack);
     EXPECT_TRUE(released.empty()) << family << " released unwiped: " << Joined(released);
+    ExpectCleanRegisters(family, registers);
+  }
+
+  void ExpectCleanRegisters(const std::string& family, const std::vector<std::uint8_t>& registers) const {
+    const std::vector<std::string> inRegisters = Found(registers, FPatterns);
+    EXPECT_TRUE(inRegisters.empty()) << family << " left in vector registers: " << Joined(inRegisters);
   }
 
   static constexpr std::string_view kPlainBlock = "plain text here!";
@@ -331,6 +347,10 @@ TEST_F(LeftBehind, KeyedAPI) {
     EXPECT_EQ(key.DecryptCBC({out.data(), 4096}, back, iv2), 0);
     EXPECT_EQ(key.CryptOFB(plain, out, iv), 0);
     EXPECT_EQ(key.CryptCTR(plain, out, iv), 0);
+    EXPECT_EQ(key.EncryptCFB(plain, out, iv), 0);
+    EXPECT_EQ(key.DecryptCFB(out, back, iv2), 0);
+    EXPECT_EQ(key.EncryptCFB8({plain.data(), 300}, out, iv), 0);
+    EXPECT_EQ(key.DecryptCFB8({out.data(), 300}, back, iv2), 0);
     EXPECT_EQ(key.GCM_Seal(iv12, aad, plain, out, tag), 0);
     EXPECT_EQ(key.GCM_Open(iv12, aad, out, tag, back), 0);
     AESKeyed::TGCMEncryptor pieces(key);
@@ -342,6 +362,128 @@ TEST_F(LeftBehind, KeyedAPI) {
     EXPECT_EQ(key.MAC_Verify(plain, tag), 0);
   });
   EXPECT_EQ(back, plain);
+}
+
+// A chaining block other than zero: a CTR or OFB keystream from zero would be E(0), which is H.
+constexpr platform::TCharArray16 kIV16 = {0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24,
+                                          0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24, 0x24};
+
+// The keyed API's const calls, each on a worker thread with its stack below painted; the key is
+// set up and destroyed on this thread. What the worker's stack and vector registers hold when
+// the call returns is copied there and then, before the thread does anything else.
+TEST_F(LeftBehind, KeyedCallsOnAWorkerThread) {
+  const TBytes plain(4096 + 7, 0x70), aad(33, 0x41), iv12(12, 0x19);
+  struct TCall {
+    const char* Name;
+    std::function<void(const AESKeyed::TAESKey&, std::size_t)> Run;
+  };
+  TBytes out(plain.size()), back(plain.size()), tag(16);
+  const auto span = [&](std::size_t n) { return std::span<const std::uint8_t>(plain.data(), n); };
+  const TCall calls[] = {
+      {"EncryptECB", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.EncryptECB(span(n & ~15u), out), 0); }},
+      {"DecryptECB", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.DecryptECB(span(n & ~15u), back), 0); }},
+      {"EncryptCBC",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.EncryptCBC(span(n & ~15u), out, iv), 0);
+       }},
+      {"DecryptCBC",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.DecryptCBC(span(n & ~15u), back, iv), 0);
+       }},
+      {"CryptOFB",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.CryptOFB(span(n), out, iv), 0);
+       }},
+      {"CryptCTR",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16;
+         EXPECT_EQ(k.CryptCTR(span(n), out, iv), 0);
+       }},
+      {"GCM_Seal", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.GCM_Seal(iv12, aad, span(n), out, tag), 0); }},
+      {"GCM_Open",
+       [&](const auto& k, std::size_t n) {
+         EXPECT_EQ(k.GCM_Open(iv12, aad, std::span<const std::uint8_t>(out.data(), n), tag, back), 0);
+       }},
+      {"TGCMEncryptor",
+       [&](const auto& k, std::size_t n) {
+         AESKeyed::TGCMEncryptor pieces(k);
+         EXPECT_EQ(pieces.Begin(iv12, aad), 0);
+         EXPECT_EQ(pieces.Update(span(n), out), 0);
+         EXPECT_EQ(pieces.Finish(tag), 0);
+       }},
+      {"MAC_Generate", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.MAC_Generate(span(n), tag), 0); }},
+      {"MAC_Verify", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.MAC_Verify(span(n), tag), 0); }},
+  };
+  for (const std::size_t n : {std::size_t{64}, plain.size()}) {
+    auto key = std::make_unique<AESKeyed::TAESKey>();
+    std::vector<std::uint8_t> registers(secrets_test::kVectorDumpBytes);
+    ExpectNothingLeft("SetKey", [&] { ASSERT_EQ(key->SetKey(FKey), 0); });
+    for (const TCall& call : calls) {
+      const std::string family = std::string(call.Name) + " of " + std::to_string(n) + " bytes on a worker";
+      std::vector<std::uint8_t> stack(kProbeBytes);
+      std::thread worker([&] {
+        PaintStackBelow();
+        secrets_test::ClearVectorRegisters();
+        call.Run(*key, n);
+        secrets_test::DumpVectorRegisters(registers.data());
+        CopyStackBelow(stack.data());
+      });
+      worker.join();
+      const std::vector<std::string> onStack = Found(stack, FPatterns, true);
+      EXPECT_TRUE(onStack.empty()) << family << " left on the worker's stack: " << Joined(onStack);
+      ExpectCleanRegisters(family, registers);
+    }
+    ExpectNothingLeft("the key's destruction", [&] { key.reset(); });
+  }
+}
+
+// HMAC, HKDF and PBKDF2 with the test's key as the HMAC key (SHA-256 on the compression this run
+// chose, and SHA-512): neither chaining value of the key's pads, nor PBKDF2's intermediate U
+// values, is left (in memory order or as digest bytes).
+TEST_F(LeftBehind, HashFunctions) {
+  using namespace Hash;
+  FPatterns.clear();
+  const TBytes salt(16, 0x53), data(200, 0x44);
+  TBytes out(64);
+  for (THashKind kind : {THashKind::SHA256, THashKind::SHA512}) {
+    const detail::TFunction& f = detail::FunctionOf(kind);
+    const std::string name = kind == THashKind::SHA256 ? "SHA-256 " : "SHA-512 ";
+    for (std::uint8_t padByte : {std::uint8_t{0x36}, std::uint8_t{0x5c}}) {
+      TBytes pad(f.BlockBytes, padByte);
+      for (std::size_t i = 0; i < FKey.size(); ++i) pad[i] ^= FKey[i];
+      TChain chain{};
+      f.Init(chain);
+      f.Compress(chain, pad.data(), 1);
+      const auto* words = kind == THashKind::SHA256 ? reinterpret_cast<const std::uint8_t*>(chain.W32.data())
+                                                    : reinterpret_cast<const std::uint8_t*>(chain.W64.data());
+      TBytes digest(f.DigestBytes);
+      f.Output(chain, digest.data());
+      const std::string which = padByte == 0x36 ? "inner pad chain" : "outer pad chain";
+      FPatterns.push_back({name + which, TBytes(words, words + f.DigestBytes)});
+      FPatterns.push_back({name + which + " (digest order)", digest});
+    }
+    TBytes u(f.DigestBytes), next(f.DigestBytes), block(salt);
+    block.insert(block.end(), {0, 0, 0, 1});
+    ASSERT_EQ(HMAC(kind, FKey, block, u), 0);
+    ASSERT_EQ(HMAC(kind, FKey, u, next), 0);
+    FPatterns.push_back({name + "PBKDF2 U1", u});
+    FPatterns.push_back({name + "PBKDF2 U2", next});
+  }
+  UseReleasedPatterns();
+  ExpectNothingLeft("hash functions", [&] {
+    for (THashKind kind : {THashKind::SHA256, THashKind::SHA512}) {
+      const std::size_t size = DigestSize(kind);
+      EXPECT_EQ(PBKDF2_HMAC(kind, FKey, salt, 3, out), 0);
+      EXPECT_EQ(HMAC(kind, FKey, data, std::span(out).first(size)), 0);
+      EXPECT_EQ(HKDF_Expand(kind, FKey, data, out), 0);
+      THMAC mac(kind, FKey);
+      mac.Update(data);
+      EXPECT_EQ(mac.Final(out), 0);
+    }
+  });
 }
 
 // The probe finds what is left: a round key written to the stack below the caller, and one in a
@@ -360,6 +502,36 @@ TEST_F(LeftBehind, TheProbeSeesWhatIsLeft) {
   EXPECT_EQ(Found(stack, FPatterns), std::vector<std::string>{FPatterns[2].Name});
   EXPECT_EQ(secrets_test::ReleasedDuring([&] { delete new std::vector<std::uint8_t>(FPatterns[4].Bytes); }),
             std::vector<std::string>{FPatterns[4].Name});
+}
+
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("avx512f")]] void LoadIntoUpperRegister(const std::uint8_t* p, std::uint8_t* dump) {
+  __asm__ volatile("vmovdqu32 (%0), %%zmm27" ::"r"(p) : "memory");
+  secrets_test::DumpVectorRegisters(dump);
+}
+#endif
+
+// The register dump sees a round key left in a register, the upper AVX-512 ones included.
+TEST_F(LeftBehind, TheRegisterDumpSeesWhatIsLeft) {
+  std::vector<std::uint8_t> registers(secrets_test::kVectorDumpBytes), block(64);
+  std::copy(FPatterns[6].Bytes.begin(), FPatterns[6].Bytes.end(), block.begin());
+  secrets_test::ClearVectorRegisters();
+  secrets_test::DumpVectorRegisters(registers.data());
+  EXPECT_TRUE(Found(registers, FPatterns).empty());
+#if defined(__x86_64__)
+  __asm__ volatile("movdqu (%0), %%xmm7" ::"r"(block.data()) : "xmm7", "memory");
+#elif defined(__aarch64__)
+  __asm__ volatile("ldr q7, [%0]" ::"r"(block.data()) : "v7", "memory");
+#endif
+  secrets_test::DumpVectorRegisters(registers.data());
+  EXPECT_EQ(Found(registers, FPatterns), std::vector<std::string>{FPatterns[6].Name});
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512f")) {
+    secrets_test::ClearVectorRegisters();
+    LoadIntoUpperRegister(block.data(), registers.data());
+    EXPECT_EQ(Found(registers, FPatterns), std::vector<std::string>{FPatterns[6].Name});
+  }
+#endif
 }
 
 }  // namespace

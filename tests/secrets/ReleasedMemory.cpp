@@ -93,9 +93,55 @@ void ClearVectorRegisters() noexcept {
             "xmm13", "xmm14", "xmm15", "memory");
 #elif defined(__aarch64__)
   __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31\n\t"
-                   "movi v\\r.16b, #0\n\t.endr" ::
+                   "movi v\\r\\().16b, #0\n\t.endr" ::
                        : "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v16", "v17", "v18", "v19", "v20", "v21",
                          "v22", "v23", "v24", "v25", "v26", "v27", "v28", "v29", "v30", "v31", "memory");
+#endif
+}
+
+namespace {
+
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("avx512f")]] void DumpZMM(std::uint8_t* to) noexcept {
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31\n\t"
+                   "vmovdqu64 %%zmm\\r, 64*\\r(%0)\n\t.endr" ::"r"(to)
+                   : "memory");
+}
+[[gnu::noinline, gnu::target("avx")]] void DumpYMM(std::uint8_t* to) noexcept {
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n\t"
+                   "vmovdqu %%ymm\\r, 32*\\r(%0)\n\t.endr" ::"r"(to)
+                   : "memory");
+}
+[[gnu::noinline]] void DumpXMM(std::uint8_t* to) noexcept {
+  __asm__ volatile(".irp r,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n\t"
+                   "movdqu %%xmm\\r, 16*\\r(%0)\n\t.endr" ::"r"(to)
+                   : "memory");
+}
+#endif
+
+}  // namespace
+
+void DumpVectorRegisters(std::uint8_t* to) noexcept {
+  // The stores come first: nothing before them may use a vector register (the feature checks
+  // read a word in memory).
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512f"))
+    DumpZMM(to);
+  else if (__builtin_cpu_supports("avx"))
+    DumpYMM(to);
+  else
+    DumpXMM(to);
+#elif defined(__aarch64__)
+  // One pair of registers a store, the offsets written out (the assembler's .irp does not
+  // substitute inside an aarch64 register name).
+  __asm__ volatile(
+      "stp q0, q1, [%0, #0]\n\tstp q2, q3, [%0, #32]\n\tstp q4, q5, [%0, #64]\n\tstp q6, q7, [%0, #96]\n\t"
+      "stp q8, q9, [%0, #128]\n\tstp q10, q11, [%0, #160]\n\tstp q12, q13, [%0, #192]\n\tstp q14, q15, [%0, #224]\n\t"
+      "stp q16, q17, [%0, #256]\n\tstp q18, q19, [%0, #288]\n\tstp q20, q21, [%0, #320]\n\tstp q22, q23, [%0, #352]\n\t"
+      "stp q24, q25, [%0, #384]\n\tstp q26, q27, [%0, #416]\n\tstp q28, q29, [%0, #448]\n\tstp q30, q31, [%0, #480]" ::"r"(to)
+      : "memory");
+#else
+  (void)to;
 #endif
 }
 

@@ -29,4 +29,11 @@ std::vector<std::string> ReleasedDuring(const std::function<void()>& action);
 // function, so without this the probe would find the test's copies and blame the library.
 void ClearVectorRegisters() noexcept;
 
+// Room for every vector register of the largest set: zmm0-31.
+inline constexpr std::size_t kVectorDumpBytes = 32 * 64;
+// Copies the vector registers as they are when it is called into to, one after another: zmm0-31
+// with AVX-512, ymm0-15 with AVX, xmm0-15 otherwise, v0-v31 on aarch64; the rest of to is left
+// zero. Called right after an operation returns, before the test's own code puts anything there.
+void DumpVectorRegisters(std::uint8_t* to) noexcept;
+
 }  // namespace secrets_test

@@ -4,6 +4,7 @@
 #include "ByteString.h"
 #include <openssl/evp.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -171,6 +172,33 @@ TEST(TConvertCodecs, FormatToCharRejectsWhatPaddingCannotMend) {
     TConvert c(tc.type);
     EXPECT_THROW(c.FormatToChar(tc.text), platform::Exception);
   }
+}
+
+// Every road to a decoder names the position in the text the caller gave, blanks and line
+// breaks counted, though the decoder reads the text without them.
+TEST(TConvertCodecs, PositionsCountTheCallersText) {
+  struct Case {
+    const char* road;
+    std::function<void()> run;
+    string message;
+  };
+  TConvert b64(MiscObj::base64), b64url(MiscObj::base64url), b32(MiscObj::base32), hex(MiscObj::hexa);
+  const Case cases[] = {
+      {"FormatToChar", [&] { b64.FormatToChar(u"QU\r\nJD,EFG"); }, u"Invalid Base64 String : character ',' at position 7"},
+      {"FormatToChar, base64url", [&] { b64url.FormatToChar(u" \tQUJD+A"); },
+       u"Invalid Base64url String : character '+' at position 7"},
+      {"FormatToChar, base32", [&] { b32.FormatToChar(u"MZ XW\n6y"); }, u"Invalid Base32 String : character 'y' at position 8"},
+      {"FormatToString", [&] { b64.FormatToString(u"QU JD\n\n~"); }, u"Invalid Base64 String : character '~' at position 8"},
+      {"Base64ToHexa", [&] { hex.Base64ToHexa(u"QU\r\nJD,EFG"); }, u"Invalid Base64 String : character ',' at position 7"},
+      {"Base32ToBase64url", [&] { hex.Base32ToBase64url(u"MZXW 6YT[ "); },
+       u"Invalid Base32 String : character '[' at position 9"},
+      {"Base64urlToBase32", [&] { hex.Base64urlToBase32(u"QU\nJ/"); }, u"Invalid Base64url String : character '/' at position 5"},
+      {"key byte order", [&] { b64.KeyRSAOpenSSLToKeyTRSAEncSign(u"AAEC\r\nAw*="); },
+       u"Invalid Base64 String : character '*' at position 9"},
+      {"key byte order, base32", [&] { b32.KeyTRSAEncSignToKeyRSAOpenSSL(u"AE BA 1"); },
+       u"Invalid Base32 String : character '1' at position 7"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ThrownMessage(c.run), c.message) << c.road;
 }
 
 TEST(TConvertCodecs, FormatBeforeConvertDropsBlanksControlsAndBang) {

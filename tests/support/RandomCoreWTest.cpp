@@ -8,9 +8,31 @@
 #include <cerrno>
 #include <cstdint>
 
+#include <sys/random.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "crypto/support/RandomCoreW.h"
 #include "crypto/support/RandomRange.h"
 #include "platform/OSRandomFailure.h"
+
+namespace {
+
+// The OS generator as this executable sees it: getrandom is interposed below, so a test can
+// count the calls that reach it and make it fail as a kernel without it would.
+thread_local int gGeneratorCalls = 0;
+thread_local int gGeneratorError = 0;
+
+}  // namespace
+
+extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {
+  ++gGeneratorCalls;
+  if (gGeneratorError != 0) {
+    errno = gGeneratorError;
+    return -1;
+  }
+  return ::syscall(SYS_getrandom, buffer, length, flags);
+}
 
 namespace {
 
@@ -78,6 +100,21 @@ TEST(SupportRandomCore, FailureBecomesNegativeHResult) {
   TRandomCore rc;
   TBytes empty;
   EXPECT_EQ(rc.GetRandomBytes(empty), 0);
+}
+
+// A request of no bytes still reaches the generator, and its status is what comes back.
+TEST(SupportRandomCore, EmptyRequestAsksTheGenerator) {
+  TRandomCore rc;
+  TBytes empty;
+  gGeneratorCalls = 0;
+  EXPECT_EQ(TRandomCore::GetRandomBytes(0, nullptr), 0);
+  EXPECT_EQ(rc.GetRandomBytes(empty), 0);
+  EXPECT_EQ(gGeneratorCalls, 2);
+  gGeneratorError = ENOSYS;
+  EXPECT_EQ(TRandomCore::GetRandomBytes(0, nullptr), ExpectedHResult(ENOSYS));
+  EXPECT_EQ(rc.GetRandomBytes(empty), ExpectedHResult(ENOSYS));
+  gGeneratorError = 0;
+  EXPECT_EQ(gGeneratorCalls, 4);
 }
 
 TEST(SupportRandomCore, BadArgumentsAreRejectedWithoutWriting) {

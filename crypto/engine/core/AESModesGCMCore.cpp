@@ -21,12 +21,12 @@ void Next32(TCharArray16& cb) noexcept {
 
 }  // namespace
 
-TGCMKey::TGCMKey(kernel::TKernelId id) : FKey(id) {}
+TGCMComputation::TGCMComputation(kernel::TKernelId id) : FKey(id) {}
 
-Integer TGCMKey::Init(std::span<const std::uint8_t> key, Cardinal Nk) { return FKey.Expand(key, Nk); }
+Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk) { return FKey.Expand(key, Nk); }
 
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.
-void TGCMKey::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {
+void TGCMComputation::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {
   FKey.GHash(X, p, n / 16);
   if (n % 16 != 0) {
     TCharArray16 last{};
@@ -35,7 +35,7 @@ void TGCMKey::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) c
   }
 }
 
-void TGCMKey::SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const {
+void TGCMComputation::SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const {
   if (iv.size() == kGCMIVBytes) {
     std::memcpy(s.J0.data(), iv.data(), kGCMIVBytes);
     s.J0[12] = s.J0[13] = s.J0[14] = 0;
@@ -51,20 +51,20 @@ void TGCMKey::SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const {
   Next32(s.CB);
 }
 
-void TGCMKey::AddAAD(TGCMState& s, const std::uint8_t* p, std::size_t n) const {
+void TGCMComputation::AddAAD(TGCMState& s, const std::uint8_t* p, std::size_t n) const {
   Absorb(s.X.data(), p, n);
   s.LenA += n;
 }
 
 // Counter mode over the r (< 16) bytes of a last partial block.
-void TGCMKey::PartialBlock(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const {
+void TGCMComputation::PartialBlock(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const {
   platform::TWiped<TCharArray16> k;
   FKey.EncryptBlock(s.CB.data(), k->data());
   Next32(s.CB);
   for (std::size_t i = 0; i < r; ++i) out[i] = static_cast<std::uint8_t>(in[i] ^ (*k)[i]);
 }
 
-void TGCMKey::Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+void TGCMComputation::Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   const std::size_t whole = n - n % 16;
   FKey.Crypt(encrypt, s.X.data(), s.CB.data(), in, out, whole / 16);
   if (n != whole) {
@@ -77,19 +77,19 @@ void TGCMKey::Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uin
   s.LenC += n;
 }
 
-void TGCMKey::Encrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+void TGCMComputation::Encrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   Crypt(true, s, in, out, n);
 }
-void TGCMKey::Decrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+void TGCMComputation::Decrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   Crypt(false, s, in, out, n);
 }
 
-void TGCMKey::HashCipher(TGCMState& s, const std::uint8_t* c, std::size_t n) const {
+void TGCMComputation::HashCipher(TGCMState& s, const std::uint8_t* c, std::size_t n) const {
   Absorb(s.X.data(), c, n);
   s.LenC += n;
 }
 
-void TGCMKey::Finish(TGCMState& s, TCharArray16& T) const {
+void TGCMComputation::Finish(TGCMState& s, TCharArray16& T) const {
   TCharArray16 lengths;
   PutBE64(lengths.data(), 8 * s.LenA);
   PutBE64(lengths.data() + 8, 8 * s.LenC);

@@ -41,13 +41,13 @@ struct TGCMState {
 // threads) at once. A message starts from a fresh state; SetIV comes before the data (before or
 // after the additional data); additional data and data come in pieces, every piece but the last
 // of each a multiple of 16 bytes, all additional data before the data.
-// Going away, after its keys are wiped, it scrubs the stack below it (TStackScrub), where the
-// stitched and parallel loops spill round keys and H.
-class TGCMKey : private platform::TStackScrub {
+// TGCMKey adds the stack scrub; this form is for keys made per message under a holder that
+// scrubs the stack itself when it goes away (XAES-256-GCM's subkeys).
+class TGCMComputation {
  public:
-  explicit TGCMKey(kernel::TKernelId id = kernel::ChosenKernel());
-  TGCMKey(const TGCMKey&) = delete;
-  TGCMKey& operator=(const TGCMKey&) = delete;
+  explicit TGCMComputation(kernel::TKernelId id = kernel::ChosenKernel());
+  TGCMComputation(const TGCMComputation&) = delete;
+  TGCMComputation& operator=(const TGCMComputation&) = delete;
 
   // Expands the first 4 * Nk bytes of key (the cipher's schedule only) and derives H = E(0) and
   // its powers; 0 or the expansion's status.
@@ -76,6 +76,13 @@ class TGCMKey : private platform::TStackScrub {
   void PartialBlock(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const;
 
   kernel::TGCMKey FKey;
+};
+
+// The GCM key of one call or one key object. Going away, after its keys are wiped, it scrubs the
+// stack below it (TStackScrub), where the stitched and parallel loops spill round keys and H.
+class TGCMKey : private platform::TStackScrub, public TGCMComputation {
+ public:
+  using TGCMComputation::TGCMComputation;
 };
 
 // Checks every GCM form shares, each rule in one place.

@@ -1,6 +1,8 @@
 #include "crypto/engine/kernel/AESKernel.h"
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
 
 #include "crypto/support/error.h"
 #include "platform/Memory.h"
@@ -97,6 +99,27 @@ void TKeyedKernel::CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t 
                          std::uint8_t ctr[16]) const noexcept {
   FOps->CTR32(FKeys, in, out, blocks, ctr);
 }
+void TKeyedKernel::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                           std::uint8_t ctr[16]) const noexcept {
+  if (FOps->CTR32LE != nullptr) return FOps->CTR32LE(FKeys, in, out, blocks, ctr);
+  // Counter blocks a step at a time through the kernel's ECB, then xored into the data.
+  constexpr std::size_t kStep = 32;
+  platform::TWiped<std::array<std::uint8_t, 16 * kStep>> ks;
+  std::uint32_t c = std::uint32_t{ctr[0]} | std::uint32_t{ctr[1]} << 8 | std::uint32_t{ctr[2]} << 16 |
+                    std::uint32_t{ctr[3]} << 24;
+  for (std::size_t done = 0; done < blocks;) {
+    const std::size_t n = blocks - done < kStep ? blocks - done : kStep;
+    for (std::size_t j = 0; j < n; ++j, ++c) {
+      std::uint8_t* b = ks->data() + 16 * j;
+      for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(c >> (8 * i));
+      std::memcpy(b + 4, ctr + 4, 12);
+    }
+    FOps->EncryptECB(FKeys, ks->data(), ks->data(), n);
+    for (std::size_t i = 0; i < 16 * n; ++i) out[16 * done + i] = static_cast<std::uint8_t>(in[16 * done + i] ^ (*ks)[i]);
+    done += n;
+  }
+  for (int i = 0; i < 4; ++i) ctr[i] = static_cast<std::uint8_t>(c >> (8 * i));
+}
 void TKeyedKernel::CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept {
   FOps->CBCMAC(FKeys, in, blocks, state);
 }
@@ -137,6 +160,50 @@ void TGHash::SetKey(const std::uint8_t H[16]) noexcept { FOps->GHashSetKey(FKey,
 
 void TGHash::Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
   FOps->GHash(FKey, X, blocks, n);
+}
+
+namespace {
+
+void Reverse16(const std::uint8_t* in, std::uint8_t* out) noexcept {
+  std::uint64_t a, b;
+  std::memcpy(&a, in, 8);
+  std::memcpy(&b, in + 8, 8);
+  a = __builtin_bswap64(a);
+  b = __builtin_bswap64(b);
+  std::memcpy(out, &b, 8);
+  std::memcpy(out + 8, &a, 8);
+}
+
+// v = v * x in GHASH's bit order (bit 0 the top bit of byte 0): a shift right by one, reduced by
+// 0xE1 into the first byte when x^127's coefficient falls out; no branch on it.
+void MulX(std::uint8_t v[16]) noexcept {
+  const auto mask = static_cast<std::uint8_t>(0 - (v[15] & 1));
+  for (std::size_t i = 15; i > 0; --i) v[i] = static_cast<std::uint8_t>((v[i] >> 1) | (v[i - 1] << 7));
+  v[0] = static_cast<std::uint8_t>((v[0] >> 1) ^ (0xE1 & mask));
+}
+
+}  // namespace
+
+void TGHash::SetPolyValKey(const std::uint8_t H[16]) noexcept {
+  platform::TWiped<platform::TCharArray16> G;
+  Reverse16(H, G->data());
+  MulX(G->data());
+  SetKey(G->data());
+}
+
+void TGHash::PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
+  if (FOps->PolyVal != nullptr) return FOps->PolyVal(FKey, S, blocks, n);
+  constexpr std::size_t kStep = 32;
+  platform::TWiped<std::array<std::uint8_t, 16 * kStep>> rev;
+  platform::TWiped<platform::TCharArray16> X;
+  Reverse16(S, X->data());
+  for (std::size_t done = 0; done < n;) {
+    const std::size_t m = n - done < kStep ? n - done : kStep;
+    for (std::size_t j = 0; j < m; ++j) Reverse16(blocks + 16 * (done + j), rev->data() + 16 * j);
+    FOps->GHash(FKey, X->data(), rev->data(), m);
+    done += m;
+  }
+  Reverse16(X->data(), S);
 }
 
 bool TGHash::StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X[16], std::uint8_t ctr[16],

@@ -76,6 +76,9 @@ class TKeyedKernel {
   void CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
   // Counter mode that counts in the last 4 bytes only (big-endian, modulo 2^32), as GCM does.
   void CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
+  // Counter mode that counts in the first 4 bytes only (little-endian, modulo 2^32), as GCM-SIV
+  // does: the kernel's own loop, or ECB over counter blocks on a kernel without one.
+  void CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
   // The CBC-MAC chain: state = E(state xor block) for every block.
   void CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept;
   // One block; in may be out.
@@ -130,6 +133,15 @@ class TGHash {
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
   void Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
   TKernelId Id() const noexcept { return FId; }
+
+  // POLYVAL, GCM-SIV's hash, on the same kernel: H as POLYVAL takes it (16 bytes), and S = the
+  // POLYVAL of n whole blocks continued from S. Through
+  //   POLYVAL(H, X1..Xn) = rev(GHASH(x * rev(H), rev(X1)..rev(Xn)))
+  // (rev: the 16 bytes in reverse order; x *: one multiplication by x in GHASH's field): the key
+  // is GHASH's key x * rev(H); the kernels with a POLYVAL loop take the blocks as they are, the
+  // others run GHASH over reversed copies. Every kernel gives the same S.
+  void SetPolyValKey(const std::uint8_t H[16]) noexcept;
+  void PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
 
   // GCM's bulk step on this kernel: counter mode with a 32-bit counter over `blocks` whole
   // blocks under aes's encryption round keys, the cipher blocks absorbed into X in the same

@@ -21,6 +21,9 @@ using TGCMCryptFn = void(bool encrypt, const std::uint8_t* rk, unsigned rounds, 
                          std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
                          std::size_t blocks) noexcept;
 
+// The entry points leave the vector registers as they are: every public call that runs one
+// ends with platform::ScrubStack (its key holder's) or platform::TRegisterWipe, which zero every
+// register the processor has, whatever instruction set the kernel was built for.
 struct TKernelOps {
   using TBulk = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
   using TChained = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
@@ -43,6 +46,13 @@ struct TKernelOps {
   void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
   // GCM's stitched loop; nullptr where the kernel has none (counter mode and GHASH run apart).
   TGCMCryptFn* GCMCrypt = nullptr;
+  // Counter mode that counts in the first 4 bytes only, little-endian modulo 2^32 (GCM-SIV);
+  // nullptr where the kernel has none (TKeyedKernel then runs ECB over counter blocks).
+  TChained CTR32LE = nullptr;
+  // POLYVAL (GCM-SIV's hash) over n whole blocks continued from S, with the GHASH key made from
+  // x * rev(H) (see TGHash::SetPolyValKey); nullptr where the kernel has none (TGHash then runs
+  // GHash over byte-reversed blocks).
+  void (*PolyVal)(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another
@@ -87,5 +97,8 @@ void GHashSetKeyPMULL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPMULL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 
 TGCMCryptFn GCMCryptAESNI, GCMCryptVAES256, GCMCryptVAES512;
+void PolyValPCLMUL(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+void PolyValVPCLMUL256(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) noexcept;
+void PolyValVPCLMUL512(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 
 }  // namespace AESModes::kernel

@@ -15,7 +15,15 @@ namespace {
 // Nk below 4 needs.
 template <class TSubWord>
 inline void ExpandKeyWords(const std::uint8_t* key, unsigned Nk, std::uint8_t* w, TSubWord subWord) {
-  std::memcpy(w, key, 4 * Nk);
+  // The key's words into the schedule one by one, not through the C library's memcpy, whose
+  // wide copies would leave key bytes in registers this code never names.
+  // The empty asm keeps the compiler from turning the loop back into that call.
+  for (unsigned i = 0; i < Nk; ++i) {
+    std::uint32_t word;
+    std::memcpy(&word, key + 4 * i, 4);
+    __asm__("" : "+r"(word));
+    std::memcpy(w + 4 * i, &word, 4);
+  }
   std::uint32_t prev;
   std::memcpy(&prev, w + 4 * (Nk - 1), 4);
   std::uint32_t rcon = 1;

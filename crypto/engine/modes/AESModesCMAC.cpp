@@ -114,6 +114,8 @@ Integer TAESModes::MAC_GenerationBinaryBuffer(const TBytes& inputBuffer, const T
 
 Integer TAESModes::MAC_VerificationBinaryBuffer(const TBytes& inputBuffer, const TBytes& macKey, Integer keySizeBits,
                                                 const TBytes& tagBuffer, Integer tagSizeBits) {
+  // The right tag is copied and compared after the generation's scrub: its registers go too.
+  const platform::TRegisterWipe clear;
   // An empty message is refused like the generation refuses it, never replaced by another one.
   if (const Integer st = CheckVerification(inputBuffer.empty(), macKey, tagBuffer, tagSizeBits)) return st;
   // The right tag for this message: wiped, or a caller could read a forgery out of freed memory.
@@ -146,6 +148,7 @@ Integer TAESModes::MAC_GenerationString(const string& inputString, const TBytes&
 Integer TAESModes::MAC_VerificationString(const string& inputString, Integer /*inputSizeBytes*/,
                                           const TBytes& macKey, Integer keySizeBits, const TBytes& tagBuffer,
                                           Integer tagSizeBits) {
+  const platform::TRegisterWipe clear;  // as in the buffer form
   if (const Integer st = CheckVerification(inputString.empty(), macKey, tagBuffer, tagSizeBits)) return st;
   platform::TWiped<TCharArray16> T;
   if (const Integer st = MAC_GenerationString(inputString, macKey, keySizeBits, *T, tagSizeBits)) return st;
@@ -205,6 +208,7 @@ string TAESModes::GenerateFromStream(TStream* s, const TBytes& key) {
 }
 
 Integer TAESModes::VerifyFromStream(TStream* s, const string& t, const TBytes& key) {
+  const platform::TRegisterWipe clear;  // as in the buffer form
   const platform::TSecretText tag(GenerateFromStream(s, key));
   if (t.size() != tag.Value.size()) return error::kMacMismatch;
   const auto bytes = [](const string& x) {

@@ -31,14 +31,15 @@ TChunkIO FileIO(TMeasuredInput& in, THandle out) {
 using TFileBody = std::function<Integer(const TChunkIO& io, std::int64_t inputSize)>;
 
 // Opens the input for reading (a regular file only, never blocking) and checks that the output
-// exists and may be replaced (-203 when either fails, before anything is written). body writes
+// exists, or is a dangling link whose file is then created, and may be replaced (-203 when
+// either fails, before anything is written; so is a link loop or a missing folder). body writes
 // into a temporary file beside the output, which replaces the output only when body returns 0
 // and the file reaches the disk (else kShortWrite). On any failure the output stays byte for
 // byte and no temporary file remains. The input and output may be the same file (by any path):
 // the input is read through its own handle, and its name gets the output only on success.
 Integer RunOnFiles(const string& inputPath, const string& outputPath, const TFileBody& body) {
   const TFileHandle in(platform::FileOpen(inputPath, TFileAccess::Read));
-  if (!in.Valid() || !platform::FileExists(outputPath)) return kFileOpenFailed;
+  if (!in.Valid() || !platform::OutputFileExists(outputPath)) return kFileOpenFailed;
   // Read for exactly the size measured here: bytes appended meanwhile are not read, and a file
   // that fails or ends sooner (or whose size cannot be known) gives -203.
   TMeasuredInput input(in.Get(), TReadReport::ReturnStatus);

@@ -30,7 +30,8 @@ Integer WriteAll(THandle h, const std::uint8_t* p, std::int64_t n) {
 }
 
 std::optional<TReplacingFile> Replacing(const string& path) {
-  if (!platform::FileExists(path)) return std::nullopt;  // the output and tag files must exist
+  // The output and tag files must exist (a dangling link counts: its file is created).
+  if (!platform::OutputFileExists(path)) return std::nullopt;
   try {
     return std::optional<TReplacingFile>(std::in_place, path);
   } catch (const platform::Exception&) {
@@ -43,8 +44,8 @@ std::optional<TReplacingFile> Replacing(const string& path) {
 struct TInput {
   TFileHandle File;
   TMeasuredInput Reader;
-  explicit TInput(const string& path)
-      : File(platform::FileOpen(path, TFileAccess::Read)), Reader(File.Get(), TReadReport::ReturnStatus) {}
+  explicit TInput(const string& path) : TInput(platform::FileOpen(path, TFileAccess::Read)) {}
+  explicit TInput(THandle handle) : File(handle), Reader(handle, TReadReport::ReturnStatus) {}
   bool Valid() const { return File.Valid() && Reader.Size() >= 0; }
   std::int64_t Size() const { return Reader.Size(); }
 };
@@ -79,6 +80,11 @@ bool FilesStandApart(const TFileJob& job, bool encrypt) {
   return !SameFile(job.Out, job.AAD) && !SameFile(job.Out, job.Tag);
 }
 
+// The additional-data file is opened as the file streams open it: one that cannot be opened
+// raises their EFOpenError. The caller's other files are closed on the way out (they are held
+// by objects that close or discard them).
+THandle OpenAdditionalData(const string& path) { return platform::OpenStreamFile(path, TFileAccess::Read); }
+
 // All of the additional-data file into s.
 Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, TInput& aad, TBytes& buf) {
   return ForEachPiece(aad.Reader, buf, [&](const std::uint8_t* p, std::int64_t n) {
@@ -111,8 +117,8 @@ Integer EncryptFileJob(const TFileJob& job) {
   if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), Nk)) return st;
   TGCMKey gcm;
   if (const Integer st = gcm.Init(job.Key, Nk)) return st;
-  TInput aad(job.AAD);
-  if (!aad.Valid()) return error::kFileOpenFailed;
+  TInput aad(OpenAdditionalData(job.AAD));
+  if (!aad.Valid()) return error::kFileOpenFailed;  // opened, but its size cannot be had
   platform::TSecretBytes buf = ChunkBuffer(in.Size(), aad.Size());  // encrypted in place
   TGCMState s;
   if (const Integer st = HashAdditionalData(gcm, s, aad, buf.Value)) return st;
@@ -168,8 +174,8 @@ Integer DecryptFileJob(TFileJob job) {
   // both passes start from.
   TGCMKey gcm;
   if (const Integer st = gcm.Init(job.Key, job.Nk)) return st;
-  TInput aad(job.AAD);
-  if (!aad.Valid()) return error::kFileOpenFailed;
+  TInput aad(OpenAdditionalData(job.AAD));
+  if (!aad.Valid()) return error::kFileOpenFailed;  // opened, but its size cannot be had
   platform::TSecretBytes plain = ChunkBuffer(in.Size(), aad.Size());  // holds plain text in the second pass
   TBytes& buf = plain.Value;
   TGCMState start;

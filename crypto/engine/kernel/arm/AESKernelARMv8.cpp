@@ -1,15 +1,14 @@
 // The ARMv8 Cryptography Extensions kernel: AESE/AESMC rounds for encryption, AESD/AESIMC over the
 // equivalent inverse cipher's schedule for decryption, eight blocks in flight in the parallel
 // modes, one in the serial ones. Keys are set up with AESE (SubWord) and AESIMC (the inverse
-// schedule). Every entry point wipes its copy of the round keys and zeroes the vector registers on
-// return. Built with the crypto extension enabled for this file only.
+// schedule). Every entry point wipes its copy of the round keys on return; the registers are
+// zeroed by the public call that ran it. Built with the crypto extension enabled for this file only.
 #include "crypto/engine/kernel/AESKernelOps.h"
 
 #if defined(__aarch64__)
 #include <arm_neon.h>
 
 #include "crypto/engine/kernel/KeyScheduleWords.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 
@@ -21,9 +20,8 @@ using V = uint8x16_t;
 constexpr std::size_t kWide = 8;
 
 // The round keys of one schedule, loaded once per bulk call; the copy (wherever the compiler keeps
-// it) is wiped when the call ends, then the registers are zeroed.
+// it) is wiped when the call ends.
 struct TKeys {
-  TVectorWipe wipe;
   V k[15];
   unsigned Nr;
   TKeys(const u8* rk, unsigned rounds) : Nr(rounds) {
@@ -46,13 +44,11 @@ std::uint32_t SubWord(std::uint32_t w) {
 
 // The cipher's schedule with SubWord on AESE.
 void ExpandKey(TRoundKeys& k, const u8* key, unsigned Nk) {
-  const TVectorWipe wipe;
   ExpandKeyWords(key, Nk, FillEncKeys(k), SubWord);
 }
 
 // The equivalent inverse cipher's schedule: round keys in reverse, the inner ones through AESIMC.
 void ExpandInverse(TRoundKeys& k) {
-  const TVectorWipe wipe;
   const unsigned Nr = Rounds(k);
   const u8* enc = EncKeys(k);
   u8* dec = FillDecKeys(k);
@@ -188,12 +184,10 @@ void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[
 }
 
 void GHashSetKey(TGHashKey& key, const u8 H[16]) {
-  const TVectorWipe wipe;
   GHashSetKeyPMULL(key, H);
 }
 
 void GHash(const TGHashKey& key, u8 X[16], const u8* blocks, std::size_t n) {
-  const TVectorWipe wipe;
   GHashPMULL(key, X, blocks, n);
 }
 

@@ -2,15 +2,14 @@
 // all four lanes of a step; the serial ones (CBC encryption, OFB, the CBC-MAC chain) run one
 // block a step, since each block needs the one before it. Keys are expanded on the same circuit and
 // sliced once; decryption runs the inverse cipher from those planes, so there is no second
-// schedule. Working copies of data and keystream are wiped, and the vector registers zeroed, before
-// each call returns.
+// schedule. Working copies of data and keystream are wiped, and the stack the steps used and the
+// vector registers zeroed, before each call returns.
 #include <array>
 #include <cstring>
 
 #include "crypto/engine/kernel/portable/AESBitsliced.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "crypto/engine/kernel/AESKernelOps.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 #include "platform/Memory.h"
 
 namespace AESModes::kernel {
@@ -25,6 +24,21 @@ void XorInto(u8* out, const u8* a, const u8* b, std::size_t n) noexcept {
   for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<u8>(a[i] ^ b[i]);
 }
 
+// The bitsliced steps keep the AES state and the round-key planes in locals that the compiler
+// spills onto the stack below the entry point (E(0) from an unused lane among them). Each entry
+// point zeroes that much of the stack when it returns, and every vector register with it
+// (platform::ScrubStack), so a call leaves nothing behind on the thread that ran it, whoever
+// scrubs later. The steps' frames lie within 1 KiB below the entry (the left-behind test finds
+// what they leave); four times that allows for sanitizer builds, whose frames are larger.
+constexpr std::size_t kStepStackBytes = 4096;
+
+struct TEntryExit {
+  TEntryExit() = default;
+  TEntryExit(const TEntryExit&) = delete;
+  TEntryExit& operator=(const TEntryExit&) = delete;
+  ~TEntryExit() { platform::ScrubStack(kStepStackBytes); }
+};
+
 // Calls f(first block, blocks) for consecutive groups of up to kLanes blocks.
 template <class F>
 void ForEachGroup(std::size_t blocks, F&& f) {
@@ -33,7 +47,7 @@ void ForEachGroup(std::size_t blocks, F&& f) {
 
 template <void (*Step)(const bs::TSlicedKeys&, const u8*, u8*) noexcept>
 void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   const std::size_t whole = blocks - blocks % bs::kLanes;
   for (std::size_t i = 0; i < whole; i += bs::kLanes) Step(k.Sliced, in + 16 * i, out + 16 * i);
   if (whole == blocks) return;
@@ -48,7 +62,7 @@ using TBlock = std::array<u8, 16>;
 void EncryptOne(const TRoundKeys& k, TBlock& s) { bs::EncryptBlock(k.Sliced, s.data(), s.data()); }
 
 void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   platform::TWiped<TBlock> s;
   std::memcpy(s->data(), iv, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -60,7 +74,7 @@ void EncryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, 
 }
 
 void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   platform::TWiped<TBlock> s;
   std::memcpy(s->data(), iv, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -71,7 +85,7 @@ void OFB(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[1
 }
 
 void CBCMAC(const TRoundKeys& k, const u8* in, std::size_t blocks, u8 state[16]) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   platform::TWiped<TBlock> s;
   std::memcpy(s->data(), state, 16);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -82,7 +96,7 @@ void CBCMAC(const TRoundKeys& k, const u8* in, std::size_t blocks, u8 state[16])
 }
 
 void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   platform::TWiped<TStep> c, p;
   platform::TWiped<std::array<u8, 16>> prev;
   std::memcpy(prev->data(), iv, 16);
@@ -108,7 +122,7 @@ void Increment(u8* ctr, int first) noexcept {
 
 template <int kFirst>
 void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   platform::TWiped<TStep> s;
   ForEachGroup(blocks, [&](std::size_t i, std::size_t n) {
     for (std::size_t j = 0; j < n; ++j, Increment(ctr, kFirst)) std::memcpy(s->data() + 16 * j, ctr, 16);
@@ -118,19 +132,19 @@ void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t blocks, u8 ctr[
 }
 
 void ExpandKey(TRoundKeys& k, const u8* key, unsigned Nk) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   u8* enc = FillEncKeys(k);
   bs::ExpandKey(key, Nk, enc);
   bs::SliceKeys(enc, Rounds(k), FillSlicedKeys(k));
 }
 
 void GHashSetKey(TGHashKey& key, const u8 H[16]) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   GHashSetKeyPortable(key, H);
 }
 
 void GHash(const TGHashKey& key, u8 X[16], const u8* blocks, std::size_t n) {
-  const TVectorWipe wipe;
+  const TEntryExit exit;
   GHashPortable(key, X, blocks, n);
 }
 

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -87,8 +86,8 @@ struct Lanes4 {
 
 // Round keys 0..Nr of one schedule, each read from the schedule (wiped storage) into every lane
 // of a register where a round needs it. No copy of the keys is made here that would need wiping:
-// what the compiler keeps in registers the entry point's register wipe clears, and what it
-// spills the key holder's stack scrub zeroes.
+// what the compiler keeps in registers the public call's register wipe clears, and the modes
+// here keep few enough values in flight that none is spilled.
 template <class L>
 struct TKeys {
   const u8* Schedule;
@@ -161,10 +160,18 @@ inline void StoreBE64(u8* p, std::uint64_t v) {
   std::memcpy(p, &v, 8);
 }
 
-// Counter mode. The counter block is kept byte-reversed, so its low 64 (or 32) bits are the
-// first little-endian word of the register and one vector addition makes a step's counters. With
-// the 128-bit counter a step whose low word would carry is made block by block instead.
-template <class L, int R, bool kCounter32>
+// Counter mode, kCounter one of these.
+enum TCounterKind : int {
+  kCount128,   // the whole block, big-endian
+  kCount32BE,  // the last 4 bytes, big-endian (GCM)
+  kCount32LE,  // the first 4 bytes, little-endian (GCM-SIV)
+};
+
+// The big-endian counter block is kept byte-reversed, so its low 64 (or 32) bits are the first
+// little-endian word of the register and one vector addition makes a step's counters; the
+// little-endian one is that word as loaded. With the 128-bit counter a step whose low word would
+// carry is made block by block instead.
+template <class L, int R, int kCounter>
 std::size_t CTRSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
   constexpr std::size_t B = R * L::kBlocks;
   if (blocks < B) return 0;
@@ -174,13 +181,15 @@ std::size_t CTRSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t b
   for (int i = 0; i < R; ++i)
     inc[i] = L::Add64(L::Offsets(), L::Broadcast(_mm_set_epi64x(0, static_cast<long long>(i * L::kBlocks))));
   const V step = L::Broadcast(_mm_set_epi64x(0, static_cast<long long>(B)));
-  V base = L::Broadcast(_mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ctr)), ReverseMask128()));
+  constexpr bool kCounter32 = kCounter != kCount128, kLittle = kCounter == kCount32LE;
+  const __m128i loaded = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ctr));
+  V base = L::Broadcast(kLittle ? loaded : _mm_shuffle_epi8(loaded, ReverseMask128()));
   std::uint64_t hi = LoadBE64(ctr), lo = LoadBE64(ctr + 8);
   std::size_t done = 0;
   for (; blocks - done >= B; done += B) {
     V x[R];
     if (kCounter32) {
-      for (int i = 0; i < R; ++i) x[i] = L::Reverse(L::Add32(base, inc[i]));
+      for (int i = 0; i < R; ++i) x[i] = kLittle ? L::Add32(base, inc[i]) : L::Reverse(L::Add32(base, inc[i]));
       base = L::Add32(base, step);
     } else if (lo <= ~std::uint64_t{0} - (B - 1)) {
       base = L::Broadcast(_mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo)));
@@ -206,8 +215,11 @@ std::size_t CTRSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t b
   if (kCounter32) {
     // The step counter already holds the next value in its low 32 bits.
     alignas(64) u8 whole[16 * L::kBlocks];
-    L::Store(whole, L::Reverse(base));
-    std::memcpy(ctr + 12, whole + 12, 4);
+    L::Store(whole, kLittle ? base : L::Reverse(base));
+    if (kLittle)
+      std::memcpy(ctr, whole, 4);
+    else
+      std::memcpy(ctr + 12, whole + 12, 4);
   } else {
     StoreBE64(ctr, hi);
     StoreBE64(ctr + 8, lo);
@@ -226,9 +238,7 @@ void SerialEncrypt(const TKeys<L>& k, __m128i& v) {
 inline __m128i Load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-// The entry points below zero the vector registers when they return.
 void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(iv);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -240,7 +250,6 @@ void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks
 }
 
 void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(iv);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -251,7 +260,6 @@ void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv
 }
 
 void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16]) {
-  const TVectorWipe wipe;
   const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
   __m128i v = Load16(state);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -263,35 +271,32 @@ void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16
 
 // A parallel mode over any number of blocks: the wide steps first, then one register of the
 // wide lanes at a time (with one-block lanes: four registers side by side, so a short message
-// takes the rounds' latency once, not once per block), then single blocks. Each entry zeroes the
-// vector registers on return.
+// takes the rounds' latency once, not once per block), then single blocks.
 template <class Wide, int R>
 struct TParallel {
   static constexpr int kNext = Wide::kBlocks > 1 ? 1 : 4;
   static void EncryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<false>(k, in, out, n); }
   static void DecryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<true>(k, in, out, n); }
   static void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 iv[16]) {
-    const TVectorWipe wipe;
     std::size_t d = CBCDecryptSteps<Wide, R>(k, in, out, n, iv);
     d += CBCDecryptSteps<Wide, kNext>(k, in + 16 * d, out + 16 * d, n - d, iv);
     CBCDecryptSteps<Lanes1, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
   }
-  static void CTR128(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<false>(k, in, out, n, ctr); }
-  static void CTR32(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<true>(k, in, out, n, ctr); }
+  static void CTR128(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<kCount128>(k, in, out, n, ctr); }
+  static void CTR32(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<kCount32BE>(k, in, out, n, ctr); }
+  static void CTR32LE(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<kCount32LE>(k, in, out, n, ctr); }
 
   template <bool kDecrypt>
   static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
-    const TVectorWipe wipe;
     std::size_t d = ECBSteps<Wide, R, kDecrypt>(k, in, out, n);
     d += ECBSteps<Wide, kNext, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
     ECBSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
   }
-  template <bool k32>
+  template <int kCounter>
   static void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) {
-    const TVectorWipe wipe;
-    std::size_t d = CTRSteps<Wide, R, k32>(k, in, out, n, ctr);
-    d += CTRSteps<Wide, kNext, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
-    CTRSteps<Lanes1, 1, k32>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+    std::size_t d = CTRSteps<Wide, R, kCounter>(k, in, out, n, ctr);
+    d += CTRSteps<Wide, kNext, kCounter>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+    CTRSteps<Lanes1, 1, kCounter>(k, in + 16 * d, out + 16 * d, n - d, ctr);
   }
 };
 

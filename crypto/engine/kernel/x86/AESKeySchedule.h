@@ -9,7 +9,6 @@
 #include "crypto/engine/kernel/AESKernelOps.h"
 #include "crypto/engine/kernel/KeyScheduleWords.h"
 #include "crypto/engine/kernel/x86/AESKernelLanes.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -33,18 +32,16 @@ inline void ExpandInverseAES(const std::uint8_t* enc, unsigned Nr, std::uint8_t*
 
 // The table entries.
 void ExpandKey(TRoundKeys& k, const std::uint8_t* key, unsigned Nk) {
-  const TVectorWipe wipe;
   ExpandKeyWords(key, Nk, FillEncKeys(k), SubWord);
 }
 
 void ExpandInverse(TRoundKeys& k) {
-  const TVectorWipe wipe;
   ExpandInverseAES(EncKeys(k), Rounds(k), FillDecKeys(k));
 }
 
 // The table of an x86 kernel whose parallel modes run eight registers of Wide a step.
 template <class Wide>
-constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm) {
+constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm, decltype(TKernelOps::PolyVal) polyval) {
   using TModes = TParallel<Wide, 8>;
   return {.ExpandKey = ExpandKey,
           .ExpandInverse = ExpandInverse,
@@ -58,7 +55,9 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm)
           .CBCMAC = CBCMAC,
           .GHashSetKey = GHashSetKeyPCLMUL,
           .GHash = ghash,
-          .GCMCrypt = gcm};
+          .GCMCrypt = gcm,
+          .CTR32LE = TModes::CTR32LE,
+          .PolyVal = polyval};
 }
 
 }  // namespace

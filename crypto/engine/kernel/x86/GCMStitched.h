@@ -10,30 +10,38 @@
 namespace AESModes::kernel {
 namespace {
 
-// Round keys left on the stack are overwritten, a register's width at a time; the volatile
-// stores are kept.
-template <class T, std::size_t N>
-inline void Wipe(T (&regs)[N]) {
-  volatile T* p = regs;
-  for (std::size_t i = 0; i < N; ++i) p[i] = T{};
+// The round keys and H's powers are read from the key's own wiped storage where a round or a
+// multiplication needs them, never copied into arrays of the loop: what the compiler held in
+// registers the public call's register wipe clears, and there is nothing for it to spill onto
+// the stack of the thread that ran the call, where no wipe reaches. The pointers are made opaque
+// once per group, so the loads cannot be hoisted out of the loop and kept (and spilled) across
+// groups; a load from the first-level cache costs less than the spill it replaces.
+template <class P>
+inline P* Opaque(P* p) {
+  __asm__ volatile("" : "+r"(p));
+  return p;
 }
 
-template <class V>
-__m128i GHashWide(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, std::size_t n) {
+inline __m128i RoundKey(const std::uint8_t* rk, unsigned r) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rk + 16 * r));
+}
+
+// kSwap false: POLYVAL, as GHashBlocks128's.
+template <class V, bool kSwap = true>
+__m128i GHashWide(const TGHashKey& hashKey, __m128i x, const std::uint8_t* blocks, std::size_t n) {
   using T = typename V::T;
   constexpr std::size_t R = V::kRegs, L = V::kLanes, G = R * L;
-  T P[R];
-  for (std::size_t r = 0; r < R; ++r) P[r] = V::Load(key.Pow[kGHashPowers - G + r * L]);
   for (; n >= G; n -= G, blocks += 16 * G) {
+    const TGHashKey* key = Opaque(&hashKey);
     typename V::TAcc acc;
     for (std::size_t r = 0; r < R; ++r) {
-      T d = V::Swap(V::Load(blocks + 16 * r * L));
+      T d = kSwap ? V::Swap(V::Load(blocks + 16 * r * L)) : V::Load(blocks + 16 * r * L);
       if (r == 0) d = V::Xor(d, V::Zext(x));
-      V::MulAcc(acc, d, P[r]);
+      V::MulAcc(acc, d, V::Load(key->Pow[kGHashPowers - G + r * L]));
     }
     x = Reduce(V::Fold(acc));
   }
-  return GHashBlocks128(key, x, blocks, n);
+  return GHashBlocks128<kSwap>(hashKey, x, blocks, n);
 }
 
 // Counter mode over whole blocks, G = kRegs * kLanes blocks per round of the loop, the cipher
@@ -41,26 +49,20 @@ __m128i GHashWide(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, s
 // decrypted (its input); when encrypting, the group written one round before, so the
 // multiplications run between the AES rounds of the next group.
 template <class V, bool Encrypt, bool Hash>
-void Stitched(const std::uint8_t* rk, unsigned rounds, const TGHashKey* key, std::uint8_t X[16], std::uint8_t ctr[16],
-              const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
+void Stitched(const std::uint8_t* roundKeys, unsigned rounds, const TGHashKey* hashKey, std::uint8_t X[16],
+              std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
   using T = typename V::T;
   constexpr std::size_t R = V::kRegs, L = V::kLanes, G = R * L;
-  __m128i k128[15];
-  T K[15];
-  for (unsigned r = 0; r <= rounds; ++r) {
-    k128[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rk + 16 * r));
-    K[r] = V::Broadcast(k128[r]);
-  }
   __m128i c = LoadSwapped(ctr);  // the 32-bit counter is the low dword
   __m128i x = Hash ? LoadSwapped(X) : _mm_setzero_si128();
-  T P[R];
-  if (Hash)
-    for (std::size_t r = 0; r < R; ++r) P[r] = V::Load(key->Pow[kGHashPowers - G + r * L]);
   const std::uint8_t* pending = nullptr;
   std::size_t i = 0;
   for (; i + G <= blocks; i += G) {
+    const std::uint8_t* rk = Opaque(roundKeys);
+    const TGHashKey* key = Opaque(hashKey);
     T s[R];
-    for (std::size_t r = 0; r < R; ++r) s[r] = V::Xor(V::Swap(V::Counter(c, r)), K[0]);
+    const T k0 = V::Broadcast(RoundKey(rk, 0));
+    for (std::size_t r = 0; r < R; ++r) s[r] = V::Xor(V::Swap(V::Counter(c, r)), k0);
     c = _mm_add_epi32(c, _mm_set_epi32(0, 0, 0, static_cast<int>(G)));
     const std::uint8_t* h = !Hash ? nullptr : Encrypt ? pending : in + 16 * i;
     T d[R];
@@ -70,33 +72,34 @@ void Stitched(const std::uint8_t* rk, unsigned rounds, const TGHashKey* key, std
       d[0] = V::Xor(d[0], V::Zext(x));
     }
     for (unsigned rd = 1; rd < rounds; ++rd) {
-      for (std::size_t r = 0; r < R; ++r) s[r] = V::AesEnc(s[r], K[rd]);
-      if (h && rd <= R) V::MulAcc(acc, d[rd - 1], P[rd - 1]);
+      const T k = V::Broadcast(RoundKey(rk, rd));
+      for (std::size_t r = 0; r < R; ++r) s[r] = V::AesEnc(s[r], k);
+      if (h && rd <= R) V::MulAcc(acc, d[rd - 1], V::Load(key->Pow[kGHashPowers - G + (rd - 1) * L]));
     }
+    const T kLast = V::Broadcast(RoundKey(rk, rounds));
     for (std::size_t r = 0; r < R; ++r) {
-      s[r] = V::AesEncLast(s[r], K[rounds]);
+      s[r] = V::AesEncLast(s[r], kLast);
       const std::size_t at = 16 * (i + r * L);
       V::Store(out + at, V::Xor(V::Load(in + at), s[r]));
     }
     if (h) x = Reduce(V::Fold(acc));
     pending = out + 16 * i;
   }
-  if (Hash && Encrypt && pending != nullptr) x = GHashWide<V>(*key, x, pending, G);
+  if (Hash && Encrypt && pending != nullptr) x = GHashWide<V>(*hashKey, x, pending, G);
   const std::size_t rest = blocks - i;
-  if (Hash && !Encrypt) x = GHashBlocks128(*key, x, in + 16 * i, rest);
+  if (Hash && !Encrypt) x = GHashBlocks128(*hashKey, x, in + 16 * i, rest);
   for (std::size_t j = i; j < blocks; ++j) {
-    __m128i s = _mm_xor_si128(_mm_shuffle_epi8(c, ByteSwapMask()), k128[0]);
-    for (unsigned rd = 1; rd < rounds; ++rd) s = _mm_aesenc_si128(s, k128[rd]);
-    s = _mm_aesenclast_si128(s, k128[rounds]);
+    const std::uint8_t* rk = Opaque(roundKeys);
+    __m128i s = _mm_xor_si128(_mm_shuffle_epi8(c, ByteSwapMask()), RoundKey(rk, 0));
+    for (unsigned rd = 1; rd < rounds; ++rd) s = _mm_aesenc_si128(s, RoundKey(rk, rd));
+    s = _mm_aesenclast_si128(s, RoundKey(rk, rounds));
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * j));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * j), _mm_xor_si128(v, s));
     c = _mm_add_epi32(c, _mm_set_epi32(0, 0, 0, 1));
   }
-  if (Hash && Encrypt) x = GHashBlocks128(*key, x, out + 16 * i, rest);
+  if (Hash && Encrypt) x = GHashBlocks128(*hashKey, x, out + 16 * i, rest);
   StoreSwapped(ctr, c);
   if (Hash) StoreSwapped(X, x);
-  Wipe(K);
-  Wipe(k128);
 }
 
 template <class V>

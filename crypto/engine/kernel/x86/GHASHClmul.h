@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
-#include "crypto/engine/kernel/VectorWipe.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -60,15 +59,22 @@ inline __m128i Power(const TGHashKey& key, std::size_t k) {
 }
 
 // GHASH over n blocks on 128-bit registers: groups of 8 with one reduction each, then the rest
-// as one group. x is byte-reversed.
-inline __m128i GHashBlocks128(const TGHashKey& key, __m128i x, const std::uint8_t* blocks, std::size_t n) {
+// as one group. x is byte-reversed. kSwap false takes the blocks as they are, which is POLYVAL
+// (x then its running value as it is): POLYVAL(H, X1..Xn) = rev(GHASH(x * rev(H), rev(X1)..rev(Xn))),
+// so with the key made from x * rev(H) the byte reversal of GHASH's loads cancels.
+// The powers are read from the key where a multiplication needs them; the pointer is made
+// opaque once per group (an empty asm), so they are neither hoisted out of the loop nor spilled.
+template <bool kSwap = true>
+inline __m128i GHashBlocks128(const TGHashKey& hashKey, __m128i x, const std::uint8_t* blocks, std::size_t n) {
   while (n > 0) {
+    const TGHashKey* key = &hashKey;
+    __asm__ volatile("" : "+r"(key));
     const std::size_t g = n < 8 ? n : 8;
     TWide acc;
     for (std::size_t j = 0; j < g; ++j) {
-      __m128i d = LoadSwapped(blocks + 16 * j);
+      __m128i d = kSwap ? LoadSwapped(blocks + 16 * j) : _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * j));
       if (j == 0) d = _mm_xor_si128(d, x);
-      MulAcc(acc, d, Power(key, kGHashPowers - g + j));
+      MulAcc(acc, d, Power(*key, kGHashPowers - g + j));
     }
     x = Reduce(acc);
     blocks += 16 * g;

@@ -9,7 +9,7 @@ namespace AESModes::kernel {
 
 namespace {
 
-constexpr TKernelOps kOps = X86Ops<Lanes1>(GHashPCLMUL, GCMCryptAESNI);
+constexpr TKernelOps kOps = X86Ops<Lanes1>(GHashPCLMUL, GCMCryptAESNI, PolyValPCLMUL);
 
 }  // namespace
 

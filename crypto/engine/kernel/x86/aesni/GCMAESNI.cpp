@@ -27,7 +27,6 @@ struct TVec128 {
 
 void GCMCryptAESNI(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key, std::uint8_t X[16],
                    std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
-  const TVectorWipe wipe;
   StitchedCrypt<TVec128>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 

@@ -5,7 +5,6 @@
 namespace AESModes::kernel {
 
 void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept {
-  const TVectorWipe wipe;
   // Two independent chains (odd and even powers, each stepping by H^2) halve the latency.
   const auto mul = [](__m128i a, __m128i b) {
     TWide w;
@@ -26,8 +25,12 @@ void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept {
 }
 
 void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept {
-  const TVectorWipe wipe;
   StoreSwapped(X, GHashBlocks128(key, LoadSwapped(X), blocks, n));
+}
+
+void PolyValPCLMUL(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) noexcept {
+  const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(S), GHashBlocks128<false>(key, s, blocks, n));
 }
 
 }  // namespace AESModes::kernel

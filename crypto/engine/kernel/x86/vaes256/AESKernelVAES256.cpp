@@ -10,7 +10,7 @@ namespace AESModes::kernel {
 
 namespace {
 
-constexpr TKernelOps kOps = X86Ops<Lanes2>(GHashVPCLMUL256, GCMCryptVAES256);
+constexpr TKernelOps kOps = X86Ops<Lanes2>(GHashVPCLMUL256, GCMCryptVAES256, PolyValVPCLMUL256);
 
 }  // namespace
 

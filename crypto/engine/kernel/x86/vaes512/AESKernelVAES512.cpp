@@ -10,7 +10,7 @@ namespace AESModes::kernel {
 
 namespace {
 
-constexpr TKernelOps kOps = X86Ops<Lanes4>(GHashVPCLMUL512, GCMCryptVAES512);
+constexpr TKernelOps kOps = X86Ops<Lanes4>(GHashVPCLMUL512, GCMCryptVAES512, PolyValVPCLMUL512);
 
 }  // namespace
 

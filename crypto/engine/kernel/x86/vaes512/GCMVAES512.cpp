@@ -52,13 +52,16 @@ struct TVec512 {
 }  // namespace
 
 void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept {
-  const TVectorWipe wipe;
   StoreSwapped(X, GHashWide<TVec512>(key, LoadSwapped(X), blocks, n));
+}
+
+void PolyValVPCLMUL512(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) noexcept {
+  const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(S), GHashWide<TVec512, false>(key, s, blocks, n));
 }
 
 void GCMCryptVAES512(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key, std::uint8_t X[16],
                      std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
-  const TVectorWipe wipe;
   StitchedCrypt<TVec512>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
 }
 

@@ -1,0 +1,131 @@
+// XAES-256-GCM: per message, the AES-256 key
+//   AES_K(M1 xor K1) || AES_K(M2 xor K1),  Mi = 00 0i 'X' 00 || nonce[0..12)
+// (one step of the CMAC-based counter-mode KDF, K1 being CMAC's first subkey of K, made once at
+// key set-up), then AES-256-GCM with nonce[12..24) on the engine's GCM computation.
+#include <algorithm>
+#include <cstring>
+
+#include "crypto/engine/keyed/AESKeyedState.h"
+#include "platform/Memory.h"
+#include "crypto/support/RandomCoreW.h"
+#include "crypto/support/error.h"
+
+namespace AESKeyed {
+
+namespace kernel = AESModes::kernel;
+namespace detail = AESModes::detail;
+using error::kBadArgument;
+using keyed::BadOutput;
+using keyed::TIn;
+using keyed::TOut;
+
+struct TXAESKey::TState : private platform::TStackScrub {
+  kernel::TKeyedKernel AES;
+  platform::TWiped<TCharArray16> K1;
+};
+
+namespace {
+
+constexpr std::size_t kHalf = 12;
+
+Integer Check(const TXAESKey::TState* k, TIn nonce, TIn in, TOut out, std::size_t tagBytes) noexcept {
+  if (k == nullptr || nonce.size() != TXAESKey::kNonceBytes || tagBytes != TXAESKey::kTagBytes) return kBadArgument;
+  return BadOutput(in, out) || in.size() > detail::kGCMMaxDataBytes ? kBadArgument : 0;
+}
+
+// The message's GCM key from the nonce's first half, its state begun with the second half and
+// the additional data.
+void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputation& gcm, detail::TGCMState& s) {
+  platform::TWiped<std::array<std::uint8_t, 32>> m;
+  for (std::uint8_t i = 0; i < 2; ++i) {
+    std::uint8_t* b = m->data() + 16 * i;
+    b[0] = 0;
+    b[1] = static_cast<std::uint8_t>(i + 1);
+    b[2] = 'X';
+    b[3] = 0;
+    std::memcpy(b + 4, nonce.data(), kHalf);
+    for (std::size_t j = 0; j < 16; ++j) b[j] ^= (*k.K1)[j];
+  }
+  k.AES.EncryptECB(m->data(), m->data(), 2);
+  gcm.Init(*m, 8);
+  gcm.SetIV(s, nonce.subspan(kHalf));
+  gcm.AddAAD(s, aad.data(), aad.size());
+}
+
+}  // namespace
+
+TXAESKey::TXAESKey() noexcept = default;
+TXAESKey::~TXAESKey() = default;
+TXAESKey::TXAESKey(TXAESKey&& other) noexcept = default;
+TXAESKey& TXAESKey::operator=(TXAESKey&& other) noexcept = default;
+
+Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
+  FState.reset();
+  if (key.size() != 32) return error::kBadKeySize;
+  auto state = std::make_unique<TState>();
+  if (const Integer st = state->AES.Expand(key, 8)) return st;
+  platform::TWiped<TCharArray16> K2;
+  keyed::CMACSubkeysOf(state->AES, *state->K1, *K2);
+  FState = std::move(state);
+  return 0;
+}
+
+Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
+                       std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
+                       std::span<std::uint8_t> tag) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
+  if (const Integer st = Check(FState.get(), nonce24, plain, cipher, tag.size())) return st;
+  detail::TGCMComputation gcm(FState->AES.Id());
+  detail::TGCMState s;
+  Begin(*FState, nonce24, additionalData, gcm, s);
+  gcm.Encrypt(s, plain.data(), cipher.data(), plain.size());
+  platform::TWiped<TCharArray16> T;
+  gcm.Finish(s, *T);
+  std::copy(T->begin(), T->end(), tag.begin());
+  return 0;
+}
+
+Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
+                       std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
+                       std::span<std::uint8_t> plain) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
+  if (const Integer st = Check(FState.get(), nonce24, cipher, plain, tag.size())) return st;
+  detail::TGCMComputation gcm(FState->AES.Id());
+  detail::TGCMState s;
+  Begin(*FState, nonce24, additionalData, gcm, s);
+  gcm.Decrypt(s, cipher.data(), plain.data(), cipher.size());
+  platform::TWiped<TCharArray16> T;
+  gcm.Finish(s, *T);
+  if (platform::ConstantTimeEqual(*T, tag)) return 0;
+  platform::SecureZero(plain.data(), cipher.size());
+  return error::kTagMismatch;
+}
+
+Integer TXAESKey::SealWithRandomNonce(std::span<const std::uint8_t> additionalData,
+                                      std::span<const std::uint8_t> plain, std::span<std::uint8_t> out) const {
+  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
+  // them and the vector registers on every way out.
+  const platform::TStackScrub scrub;
+  constexpr std::size_t kExtra = kNonceBytes + kTagBytes;
+  if (FState == nullptr || out.size() < kExtra || out.size() - kExtra < plain.size()) return kBadArgument;
+  const TOut body = out.subspan(kNonceBytes, plain.size());
+  // The nonce goes before the cipher text, so plain may not be the output's memory either.
+  if (keyed::Overlap(plain, out.first(plain.size() + kExtra)) || plain.size() > detail::kGCMMaxDataBytes)
+    return kBadArgument;
+  std::array<std::uint8_t, kNonceBytes> nonce;
+  if (const Integer st = RandomCoreW::TRandomCore::GetRandomBytes(static_cast<Integer>(kNonceBytes), nonce.data()))
+    return st;
+  if (const Integer st = Seal(nonce, additionalData, plain, body, out.subspan(kNonceBytes + plain.size(), kTagBytes)))
+    return st;
+  std::copy(nonce.begin(), nonce.end(), out.begin());
+  return 0;
+}
+
+}  // namespace AESKeyed
