@@ -82,7 +82,7 @@ void RunEncrypt(TChunkedOptions& o) {
   const platform::TBytes salt = o.Salt.empty() ? platform::TBytes{} : DecodeHex(o.Salt, "the salt");
   if (!o.Salt.empty() && salt.size() != AESChunked::kSaltBytes)
     UsageFail("the salt must be 24 bytes (48 hexadecimal digits)");
-  TSource in(o.In);
+  TOnceInput in(o.In);
   TOutput out(o.Out, o.Common.Force);
   TProgress progress(o.Common.Quiet, std::max<std::int64_t>(in.Size(), 0));
   AESChunked::TEncryptor encryptor;
@@ -113,7 +113,7 @@ std::string Released(const TOutput& out, std::uint64_t released) {
   return " (the " + std::to_string(released) + " bytes before it were verified and written)";
 }
 
-void DecryptWhole(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& out) {
+void DecryptWhole(TChunkedOptions& o, TChunkedKey& key, TOnceInput& in, TOutput& out) {
   TProgress progress(o.Common.Quiet, std::max<std::int64_t>(in.Size(), 0));
   AESChunked::TDecryptor decryptor;
   if (const platform::Integer st = decryptor.Begin(key.Params)) FailChunked(in.Name(), st, "");
@@ -147,7 +147,7 @@ void DecryptWhole(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& ou
 }
 
 // --offset/--length on a file: the random-access reader.
-void DecryptRange(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& out) {
+void DecryptRange(TChunkedOptions& o, TChunkedKey& key, TOnceInput& in, TOutput& out) {
   AESChunked::TReader reader;
   platform::TStream& source = in.File()->Stream();
   source.SetPosition(0);
@@ -175,7 +175,7 @@ void DecryptRange(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& ou
 void RunDecrypt(TChunkedOptions& o) {
   CheckDistinctPaths({{"input", o.In}, {"--key-file", o.Key.File}}, {{"-o", o.Out}});
   TChunkedKey key(o);
-  TSource in(o.In);
+  TOnceInput in(o.In);
   TOutput out(o.Out, o.Common.Force);
   if ((o.Offset >= 0 || o.Length >= 0) && in.File() != nullptr)
     DecryptRange(o, key, in, out);

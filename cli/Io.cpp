@@ -160,7 +160,7 @@ void CheckNewOutput(const std::string& path, bool force) {
   if (!force && ::stat(path.c_str(), &st) == 0) Fail(path + ": the file exists (use --force to replace it)");
 }
 
-TSource::TSource(const std::string& path) {
+TOnceInput::TOnceInput(const std::string& path) {
   struct stat st {};
   // A pipe's buffer is widened where the system lets it (to 1 MiB, as the pieces read): fewer
   // reads and wake-ups per byte. Best effort; the writer's end sees the same buffer.
@@ -188,11 +188,11 @@ TSource::TSource(const std::string& path) {
   FSize = FFile->Size();
 }
 
-TSource::~TSource() {
+TOnceInput::~TOnceInput() {
   if (FFd != STDIN_FILENO) ::close(FFd);
 }
 
-std::size_t TSource::Read(std::uint8_t* p, std::size_t n) {
+std::size_t TOnceInput::Read(std::uint8_t* p, std::size_t n) {
   if (FFile) {
     const auto want = static_cast<std::int64_t>(std::min<std::uint64_t>(n, static_cast<std::uint64_t>(FSize - FDone)));
     std::int64_t got = 0;

@@ -60,12 +60,12 @@ class TInput {
 // An input read once from its start, without a copy: a file (or standard input that is one) for
 // exactly the size it has when opened, or a pipe (named or not), device or terminal to its end,
 // read as it comes.
-class TSource {
+class TOnceInput {
  public:
-  explicit TSource(const std::string& path);
-  ~TSource();
-  TSource(const TSource&) = delete;
-  TSource& operator=(const TSource&) = delete;
+  explicit TOnceInput(const std::string& path);
+  ~TOnceInput();
+  TOnceInput(const TOnceInput&) = delete;
+  TOnceInput& operator=(const TOnceInput&) = delete;
   const std::string& Name() const { return FName; }
   // The size, or -1 for a pipe.
   std::int64_t Size() const { return FSize; }

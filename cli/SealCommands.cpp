@@ -434,7 +434,7 @@ class TSealInput {
                                               });
   }
   const std::string& Name() const { return FSource.Name(); }
-  TSource& Source() { return FSource; }
+  TOnceInput& Source() { return FSource; }
   bool Armored() const { return FArmor != nullptr; }
   // The bytes of a binary file not read yet, or -1 (a pipe, or armor).
   std::int64_t Left() const { return FArmor || FSource.Size() < 0 ? -1 : FSource.Size() - FTaken; }
@@ -462,7 +462,7 @@ class TSealInput {
   }
 
  private:
-  TSource FSource;
+  TOnceInput FSource;
   platform::TBytes FPending;
   std::size_t FPendingAt = 0;
   std::int64_t FTaken = 0;
@@ -580,7 +580,7 @@ void RunSeal(TSealOptions& o) {
   const unsigned threads = Threads(o);
   if (o.Version == 1) return SealV1(o);
   NewParams(o, !o.KeyFile.empty());
-  TSource in(o.In);
+  TOnceInput in(o.In);
   TOutput out(o.Out, o.Common.Force);
   THeader2 h;
   Random(h.FileId.data(), kFileIdBytes);
