@@ -36,55 +36,6 @@ struct TChunkedOptions {
   std::int64_t Offset = -1, Length = -1;
 };
 
-// The input read once from its start: a file (or standard input that is one) for exactly the
-// size it has when opened, or a pipe to its end.
-class TSource {
- public:
-  explicit TSource(const std::string& path) {
-    struct stat st {};
-    if (IsStdio(path) && (::fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode))) {
-      FName = "standard input";
-      return;  // a pipe or terminal: read as it comes, no copy
-    }
-    FFile = std::make_unique<TInput>(path);
-    FName = FFile->Name();
-    FSize = FFile->Size();
-  }
-  const std::string& Name() const { return FName; }
-  // The size, or -1 for a pipe.
-  std::int64_t Size() const { return FSize; }
-  TInput* File() { return FFile.get(); }
-
-  // Up to n bytes; 0 only at the end.
-  std::size_t Read(std::uint8_t* p, std::size_t n) {
-    if (FFile) {
-      const auto want = static_cast<std::int64_t>(std::min<std::uint64_t>(n, static_cast<std::uint64_t>(FSize - FDone)));
-      std::int64_t got = 0;
-      while (got < want) {
-        const std::int64_t r = FFile->Stream().Read(p + got, want - got);
-        if (r <= 0) Fail(FName + ": the file ended before its size (it changed while it was read)");
-        got += r;
-      }
-      FDone += got;
-      return static_cast<std::size_t>(got);
-    }
-    for (;;) {
-      CheckInterrupted();
-      const ssize_t r = ::read(STDIN_FILENO, p, n);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) Fail(FName + ": " + std::strerror(errno));
-      FDone += r;
-      return static_cast<std::size_t>(r);
-    }
-  }
-  std::int64_t Done() const { return FDone; }
-
- private:
-  std::string FName;
-  std::unique_ptr<TInput> FFile;
-  std::int64_t FSize = -1, FDone = 0;
-};
-
 // The failure a library status stands for: an authentication failure (exit 3) for a message that
 // does not verify, a usage error for a key of the wrong length.
 [[noreturn]] void FailChunked(const std::string& name, platform::Integer status, const std::string& released) {
@@ -131,7 +82,7 @@ void RunEncrypt(TChunkedOptions& o) {
   const platform::TBytes salt = o.Salt.empty() ? platform::TBytes{} : DecodeHex(o.Salt, "the salt");
   if (!o.Salt.empty() && salt.size() != AESChunked::kSaltBytes)
     UsageFail("the salt must be 24 bytes (48 hexadecimal digits)");
-  TSource in(o.In);
+  TOnceInput in(o.In);
   TOutput out(o.Out, o.Common.Force);
   TProgress progress(o.Common.Quiet, std::max<std::int64_t>(in.Size(), 0));
   AESChunked::TEncryptor encryptor;
@@ -162,7 +113,7 @@ std::string Released(const TOutput& out, std::uint64_t released) {
   return " (the " + std::to_string(released) + " bytes before it were verified and written)";
 }
 
-void DecryptWhole(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& out) {
+void DecryptWhole(TChunkedOptions& o, TChunkedKey& key, TOnceInput& in, TOutput& out) {
   TProgress progress(o.Common.Quiet, std::max<std::int64_t>(in.Size(), 0));
   AESChunked::TDecryptor decryptor;
   if (const platform::Integer st = decryptor.Begin(key.Params)) FailChunked(in.Name(), st, "");
@@ -196,7 +147,7 @@ void DecryptWhole(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& ou
 }
 
 // --offset/--length on a file: the random-access reader.
-void DecryptRange(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& out) {
+void DecryptRange(TChunkedOptions& o, TChunkedKey& key, TOnceInput& in, TOutput& out) {
   AESChunked::TReader reader;
   platform::TStream& source = in.File()->Stream();
   source.SetPosition(0);
@@ -224,7 +175,7 @@ void DecryptRange(TChunkedOptions& o, TChunkedKey& key, TSource& in, TOutput& ou
 void RunDecrypt(TChunkedOptions& o) {
   CheckDistinctPaths({{"input", o.In}, {"--key-file", o.Key.File}}, {{"-o", o.Out}});
   TChunkedKey key(o);
-  TSource in(o.In);
+  TOnceInput in(o.In);
   TOutput out(o.Out, o.Common.Force);
   if ((o.Offset >= 0 || o.Length >= 0) && in.File() != nullptr)
     DecryptRange(o, key, in, out);

@@ -160,6 +160,60 @@ void CheckNewOutput(const std::string& path, bool force) {
   if (!force && ::stat(path.c_str(), &st) == 0) Fail(path + ": the file exists (use --force to replace it)");
 }
 
+TOnceInput::TOnceInput(const std::string& path) {
+  struct stat st {};
+  // A pipe's buffer is widened where the system lets it (to 1 MiB, as the pieces read): fewer
+  // reads and wake-ups per byte. Best effort; the writer's end sees the same buffer.
+  const auto widen = [](int fd) {
+#ifdef F_SETPIPE_SZ
+    (void)::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+#else
+    (void)fd;
+#endif
+  };
+  if (IsStdio(path) && (::fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode))) {
+    FName = "standard input";
+    if (S_ISFIFO(st.st_mode)) widen(STDIN_FILENO);
+    return;
+  }
+  if (!IsStdio(path) && ::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    FName = path;  // a named pipe or a device: read as it comes, like standard input
+    FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (FFd < 0) Fail(path + ": " + std::strerror(errno));
+    if (S_ISFIFO(st.st_mode)) widen(FFd);
+    return;
+  }
+  FFile = std::make_unique<TInput>(path);
+  FName = FFile->Name();
+  FSize = FFile->Size();
+}
+
+TOnceInput::~TOnceInput() {
+  if (FFd != STDIN_FILENO) ::close(FFd);
+}
+
+std::size_t TOnceInput::Read(std::uint8_t* p, std::size_t n) {
+  if (FFile) {
+    const auto want = static_cast<std::int64_t>(std::min<std::uint64_t>(n, static_cast<std::uint64_t>(FSize - FDone)));
+    std::int64_t got = 0;
+    while (got < want) {
+      const std::int64_t r = FFile->Stream().Read(p + got, want - got);
+      if (r <= 0) Fail(FName + ": the file ended before its size (it changed while it was read)");
+      got += r;
+    }
+    FDone += got;
+    return static_cast<std::size_t>(got);
+  }
+  for (;;) {
+    CheckInterrupted();
+    const ssize_t r = ::read(FFd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) Fail(FName + ": " + std::strerror(errno));
+    FDone += r;
+    return static_cast<std::size_t>(r);
+  }
+}
+
 TOutput::TOutput(const std::string& path, bool force, bool staged) {
   FName = IsStdio(path) ? "standard output" : path;
   if (IsStdio(path)) {

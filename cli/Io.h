@@ -57,6 +57,31 @@ class TInput {
   std::unique_ptr<platform::THandleStream> FStream;
 };
 
+// An input read once from its start, without a copy: a file (or standard input that is one) for
+// exactly the size it has when opened, or a pipe (named or not), device or terminal to its end,
+// read as it comes.
+class TOnceInput {
+ public:
+  explicit TOnceInput(const std::string& path);
+  ~TOnceInput();
+  TOnceInput(const TOnceInput&) = delete;
+  TOnceInput& operator=(const TOnceInput&) = delete;
+  const std::string& Name() const { return FName; }
+  // The size, or -1 for a pipe.
+  std::int64_t Size() const { return FSize; }
+  TInput* File() { return FFile.get(); }
+  // Up to n bytes; 0 only at the end. Ctrl-C raises the interrupted failure.
+  std::size_t Read(std::uint8_t* p, std::size_t n);
+  // Bytes read so far.
+  std::int64_t Done() const { return FDone; }
+
+ private:
+  std::string FName;
+  std::unique_ptr<TInput> FFile;
+  int FFd = 0;  // standard input, or the named pipe or device opened
+  std::int64_t FSize = -1, FDone = 0;
+};
+
 // An output named by path, or standard output. An existing file (a link's target, so a dangling
 // link names no file yet and its target is created) is refused without force; the bytes go to a
 // platform::TReplacingFile that replaces the target only on Commit(), so after a failure or

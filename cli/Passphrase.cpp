@@ -72,7 +72,7 @@ void AskTerminal(const char* prompt, TSecretString& out) {
 
 }  // namespace
 
-void ReadPassphrase(const TPassphraseOptions& o, bool confirm, TSecretString& out) {
+void ReadPassphrase(const TPassphraseOptions& o, bool confirm, TSecretString& out, const std::string& what) {
   if (o.Fd >= 0) {
     ReadLine(o.Fd, "passphrase file descriptor " + std::to_string(o.Fd), out);
   } else if (!o.File.empty()) {
@@ -86,10 +86,10 @@ void ReadPassphrase(const TPassphraseOptions& o, bool confirm, TSecretString& ou
     }
     ::close(fd);
   } else {
-    AskTerminal("Passphrase: ", out);
+    AskTerminal((what + ": ").c_str(), out);
     if (confirm) {
       TSecretString again;
-      AskTerminal("Passphrase again: ", again);
+      AskTerminal((what + " again: ").c_str(), again);
       if (again.Value != out.Value) Fail("the two passphrases differ");
     }
   }

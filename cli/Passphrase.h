@@ -16,7 +16,9 @@ struct TPassphraseOptions {
 };
 
 // The passphrase from --passphrase-fd, --passphrase-file or the terminal (asked twice when
-// confirm is set). Its first line counts, without the line break. An empty one is refused.
-void ReadPassphrase(const TPassphraseOptions& o, bool confirm, TSecretString& out);
+// confirm is set, with the prompt what). Its first line counts, without the line break. An empty
+// one is refused.
+void ReadPassphrase(const TPassphraseOptions& o, bool confirm, TSecretString& out,
+                    const std::string& what = "Passphrase");
 
 }  // namespace cli

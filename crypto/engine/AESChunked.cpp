@@ -84,21 +84,24 @@ struct TEncryptor::TState {
   std::size_t HeldBytes = 0;
   std::uint64_t Next = 0;  // the index of the next chunk
   bool Started = false;
+  std::unique_ptr<TWorkers> Workers;  // with more than one thread
 };
 
 TEncryptor::TEncryptor() : FState(std::make_unique<TState>()) {}
 TEncryptor::~TEncryptor() = default;
 
-Integer TEncryptor::Begin(const TParams& params, std::span<std::uint8_t> header, std::span<const std::uint8_t> salt) {
+Integer TEncryptor::Begin(const TParams& params, std::span<std::uint8_t> header, std::span<const std::uint8_t> salt,
+                          unsigned threads) {
   FState = std::make_unique<TState>();
   if (const Integer st = CheckParams(params)) return st;
-  if (header.size() < kHeaderBytes) return kBadArgument;
+  if (header.size() < kHeaderBytes || threads < 1 || threads > kMaxThreads) return kBadArgument;
   std::array<std::uint8_t, kSaltBytes> s;
   if (const Integer st = TakeSalt(salt, s)) return st;
   if (const Integer st = FState->Message.Derive(params, s)) return st;
   std::copy(s.begin(), s.end(), header.begin());
   const auto c = FState->Message.Commitment();
   std::copy(c.begin(), c.end(), header.begin() + kSaltBytes);
+  if (threads > 1) FState->Workers = std::make_unique<TWorkers>(threads);
   FState->Started = true;
   return 0;
 }
@@ -133,7 +136,7 @@ Integer TEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint
     written = kSealedChunkBytes;
   }
   const std::size_t whole = in.size() / kChunkBytes * kChunkBytes;
-  SealRun(s.Message, s.Next, in.first(whole), false, out.data() + written);
+  SealRun(s.Message, s.Next, in.first(whole), false, out.data() + written, s.Workers.get());
   s.Next += whole / kChunkBytes;
   written += SealedRunBytes(whole, false);
   std::copy(in.begin() + static_cast<std::ptrdiff_t>(whole), in.end(), s.Held->begin());
@@ -168,14 +171,17 @@ struct TDecryptor::TState {
   std::uint64_t Next = 0;
   std::uint64_t Released = 0;
   Integer Status = kBadArgument;  // until Begin; then 0 until a failure, which stays
+  std::unique_ptr<TWorkers> Workers;  // with more than one thread
 };
 
 TDecryptor::TDecryptor() : FState(std::make_unique<TState>()) {}
 TDecryptor::~TDecryptor() = default;
 
-Integer TDecryptor::Begin(const TParams& params) {
+Integer TDecryptor::Begin(const TParams& params, unsigned threads) {
   FState = std::make_unique<TState>();
   if (const Integer st = CheckParams(params)) return st;
+  if (threads < 1 || threads > kMaxThreads) return kBadArgument;
+  if (threads > 1) FState->Workers = std::make_unique<TWorkers>(threads);
   FState->Suite = params.Suite;
   FState->Key.Assign(platform::TBytes(params.Key.begin(), params.Key.end()));
   FState->Context.assign(params.Context.begin(), params.Context.end());
@@ -240,7 +246,8 @@ Integer TDecryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint
   }
   const std::size_t whole = in.size() / kSealedChunkBytes * kSealedChunkBytes;
   if (tooMany(whole / kSealedChunkBytes)) return fail(error::kChunkTooLong);
-  if (OpenRun(s.Message, s.Next, in.first(whole), false, out.data() + written) != 0) return fail(error::kTagMismatch);
+  if (OpenRun(s.Message, s.Next, in.first(whole), false, out.data() + written, s.Workers.get()) != 0)
+    return fail(error::kTagMismatch);
   s.Next += whole / kSealedChunkBytes;
   written += OpenedRunBytes(whole, false);
   std::copy(in.begin() + static_cast<std::ptrdiff_t>(whole), in.end(), s.Held->begin());

@@ -120,6 +120,8 @@ Integer DecryptFile(const TParams& params, const string& inputPath, const string
 // chunk its input completes (a chunk as soon as its 16 KiB are in), Finish writes the last,
 // short chunk. The bytes written, in order, equal Encrypt on the whole message. A failed call
 // writes nothing and leaves the encryptor failed: every later call but Begin returns kBadArgument.
+// threads (1 to 64, as TOptions): how many of the chunks one Update completes are sealed at once;
+// the bytes are the same for every count.
 class TEncryptor {
  public:
   TEncryptor();
@@ -129,7 +131,8 @@ class TEncryptor {
 
   // Derives the message's keys and writes the kHeaderBytes-byte header to header (at least that
   // long). salt: empty (drawn) or kSaltBytes bytes. A message begun before is dropped.
-  Integer Begin(const TParams& params, std::span<std::uint8_t> header, std::span<const std::uint8_t> salt = {});
+  Integer Begin(const TParams& params, std::span<std::uint8_t> header, std::span<const std::uint8_t> salt = {},
+                unsigned threads = 1);
   // The room Update needs for inBytes more plain bytes: the sealed chunks they complete.
   std::size_t UpdateRoom(std::size_t inBytes) const noexcept;
   // Takes in, writes the sealed chunks it completes to out (at least UpdateRoom(in.size())
@@ -151,7 +154,7 @@ class TEncryptor {
 // once its tag matched, and holds back the bytes of a chunk not yet complete; Finish opens the
 // last chunk and reports a message that ended too soon. A failure is final: every later Update
 // and Finish return the same status and release nothing. Plain text released before a failure
-// was authentic as far as it went; it is the caller's to discard.
+// was authentic as far as it went; it is the caller's to discard. threads as for TEncryptor.
 class TDecryptor {
  public:
   TDecryptor();
@@ -160,8 +163,8 @@ class TDecryptor {
   TDecryptor& operator=(const TDecryptor&) = delete;
 
   // Starts a message: keeps the suite, key and context until the header is in. kBadKeySize for
-  // a key of another length.
-  Integer Begin(const TParams& params);
+  // a key of another length, kBadArgument for a thread count outside 1 to 64.
+  Integer Begin(const TParams& params, unsigned threads = 1);
   // The room Update needs for inBytes more cipher bytes (a bound: the chunks they may complete).
   std::size_t UpdateRoom(std::size_t inBytes) const noexcept;
   // Takes in; writes the plain text of every full chunk that in completes and that opened, to

@@ -57,6 +57,13 @@ TEST_F(ChunkedForms, MemoryAndIncrementalEqualTheModel) {
       EXPECT_EQ(r.Status, 0) << "pieces of " << piece;
       EXPECT_EQ(r.Released, c.Plain) << "pieces of " << piece;
     }
+    // Several threads over the chunks one call completes: the same bytes.
+    for (unsigned threads : {2u, 3u}) {
+      EXPECT_EQ(FeedEncryptor(c, std::size_t{1} << 20, threads), c.Cipher) << threads << " threads";
+      const TFedResult r = FeedDecryptor(c.Params(), c.Cipher, 300000, threads);
+      EXPECT_EQ(r.Status, 0) << threads << " threads";
+      EXPECT_EQ(r.Released, c.Plain) << threads << " threads";
+    }
   }
 }
 
@@ -184,6 +191,14 @@ TEST(ChunkedArguments, RefusedBeforeWriting) {
   EXPECT_EQ(AESChunked::EncryptStream(c.Params(), &in, &out, {0, {}}), error::kBadArgument);
   EXPECT_EQ(AESChunked::EncryptStream(c.Params(), &in, &out, {65, {}}), error::kBadArgument);
   EXPECT_EQ(out.Bytes().size(), 0u);
+  for (unsigned threads : {0u, 65u}) {
+    AESChunked::TEncryptor e;
+    Bytes header(kHeader, 0xCC);
+    EXPECT_EQ(e.Begin(c.Params(), header, c.Salt, threads), error::kBadArgument);
+    EXPECT_EQ(header, Bytes(kHeader, 0xCC));
+    AESChunked::TDecryptor d;
+    EXPECT_EQ(d.Begin(c.Params(), threads), error::kBadArgument);
+  }
 }
 
 // The lengths of cipher texts: every possible one maps back, and the impossible ones are named.

@@ -123,14 +123,16 @@ class TGeneratedStream : public platform::TStream {
 
 // The incremental decryptor fed in pieces of the given size: what it released, and the status of
 // the first call that failed (or of Finish). released holds only what the calls reported.
+// threads: the decryptor's (and, below, the encryptor's) thread count.
 struct TFedResult {
   Bytes Released;
   platform::Integer Status = 0;
 };
-inline TFedResult FeedDecryptor(const AESChunked::TParams& params, const Bytes& cipher, std::size_t piece) {
+inline TFedResult FeedDecryptor(const AESChunked::TParams& params, const Bytes& cipher, std::size_t piece,
+                                unsigned threads = 1) {
   AESChunked::TDecryptor d;
   TFedResult r;
-  r.Status = d.Begin(params);
+  r.Status = d.Begin(params, threads);
   for (std::size_t at = 0; r.Status == 0 && at < cipher.size(); at += piece) {
     const auto in = std::span(cipher).subspan(at, std::min(piece, cipher.size() - at));
     Bytes out(d.UpdateRoom(in.size()));
@@ -148,10 +150,10 @@ inline TFedResult FeedDecryptor(const AESChunked::TParams& params, const Bytes& 
 }
 
 // The incremental encryptor fed in pieces of the given size: header and every chunk in order.
-inline Bytes FeedEncryptor(const TMessageCase& c, std::size_t piece) {
+inline Bytes FeedEncryptor(const TMessageCase& c, std::size_t piece, unsigned threads = 1) {
   AESChunked::TEncryptor e;
   Bytes out(kHeader);
-  EXPECT_EQ(e.Begin(c.Params(), out, c.Salt), 0);
+  EXPECT_EQ(e.Begin(c.Params(), out, c.Salt, threads), 0);
   for (std::size_t at = 0; at < c.Plain.size(); at += piece) {
     const auto in = std::span(c.Plain).subspan(at, std::min(piece, c.Plain.size() - at));
     Bytes chunk(e.UpdateRoom(in.size()));

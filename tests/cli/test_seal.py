@@ -1,4 +1,4 @@
-"""seal / open: round trips with a passphrase (descriptor, file, terminal) and a key file,
+"""seal / open of format version 1 (--format-version 1; version 2 has test_seal_v2.py): round trips with a passphrase (descriptor, file, terminal) and a key file,
 through files and pipes; a wrong passphrase, a flipped bit anywhere and a truncated file fail
 with the right status and leave no output; Argon2id parameters bounded and interruptible; a
 file rewritten while it is opened releases nothing unverified."""
@@ -16,12 +16,13 @@ from cli_support import CHUNK, TempDirTest, data, run
 
 FAST_KDF = ["--kdf-memory", "8", "--kdf-passes", "1"]  # keeps the tests quick; the format records them
 HEADER = 35
+V1 = ["--format-version", "1"]
 
 
 class Seal(TempDirTest):
     def seal(self, plain, passphrase=b"correct horse", extra=()):
         self.path("pw", passphrase + b"\n")
-        run(["seal", "--passphrase-file", self.path("pw"), *FAST_KDF, *extra, self.path("p", plain), "-o",
+        run(["seal", "--passphrase-file", self.path("pw"), *FAST_KDF, *V1, *extra, self.path("p", plain), "-o",
              self.path("s"), "-f"], check=0)
         return self.read("s")
 
@@ -47,7 +48,7 @@ class Seal(TempDirTest):
         r, w = os.pipe()
         os.write(w, b"from a descriptor\n")
         os.close(w)
-        sealed = run(["seal", "--passphrase-fd", str(r), *FAST_KDF], stdin=plain, check=0, pass_fds=(r,)).stdout
+        sealed = run(["seal", "--passphrase-fd", str(r), *FAST_KDF, *V1], stdin=plain, check=0, pass_fds=(r,)).stdout
         os.close(r)
         self.path("pw", b"from a descriptor")  # no line break: the same passphrase
         out = run(["open", "--passphrase-file", self.path("pw")], stdin=sealed, check=0, env=self.env).stdout
@@ -58,7 +59,7 @@ class Seal(TempDirTest):
         run(["keygen", "-o", self.path("k")], check=0)
         self.assertEqual(os.stat(self.path("k")).st_mode & 0o777, 0o600)
         plain = data(5000)
-        sealed = run(["seal", "--key-file", self.path("k")], stdin=plain, check=0).stdout
+        sealed = run(["seal", "--key-file", self.path("k"), *V1], stdin=plain, check=0).stdout
         self.assertEqual(run(["open", "--key-file", self.path("k")], stdin=sealed, check=0).stdout, plain)
         run(["keygen", "-o", self.path("k"), "-f"], check=0)
         self.assertEqual(run(["open", "--key-file", self.path("k")], stdin=sealed).returncode, 3)
@@ -91,7 +92,7 @@ class Seal(TempDirTest):
     def test_passphrase_asked_twice_on_the_terminal(self):
         for answers, status in (([b"tty secret", b"tty secret"], 0), ([b"tty secret", b"other"], 1)):
             with self.subTest(status=status):
-                p = run_on_terminal(["seal", *FAST_KDF, "-o", self.path("s"), "-f", self.path("p", b"hello")], answers)
+                p = run_on_terminal(["seal", *FAST_KDF, *V1, "-o", self.path("s"), "-f", self.path("p", b"hello")], answers)
                 self.assertEqual(p[0], status)
                 self.assertNotIn(b"tty secret", p[1].replace(b"Passphrase", b""))  # echo is off
         self.path("pw", b"tty secret")
@@ -174,7 +175,7 @@ class RewrittenWhileRead(TempDirTest):
         run(["keygen", "-o", self.path("k")], check=0)
         hexkey = self.read("k").hex()
         plain = data(6 << 20)
-        forms = {"open": (["seal", "--key-file", self.path("k")], ["open", "--key-file", self.path("k")]),
+        forms = {"open": (["seal", "--key-file", self.path("k"), *V1], ["open", "--key-file", self.path("k")]),
                  "gcm-dec": (["gcm-enc", "-K", hexkey, "-o", "-"], ["gcm-dec", "-K", hexkey])}
         for name, (encrypt, decrypt) in forms.items():
             with self.subTest(name):
