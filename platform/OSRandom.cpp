@@ -14,9 +14,12 @@ thread_local int gForcedFailure = 0;
 
 int OSRandomFill(void* data, std::size_t len) noexcept {
   if (gForcedFailure != 0) return gForcedFailure;
-  auto* p = static_cast<std::uint8_t*>(data);
   // The generator is asked at least once, also for no bytes, so a request of length 0 reports
-  // what the generator reports (a missing or failing generator included).
+  // what the generator reports (a missing or failing generator included). An empty request may
+  // come without a buffer; the generator is then given a byte of ours, which it does not fill
+  // (some emulators refuse a null buffer even for no bytes).
+  std::uint8_t spare = 0;
+  auto* p = data != nullptr ? static_cast<std::uint8_t*>(data) : &spare;
   do {
     const ssize_t n = ::getrandom(p, len, 0);
     if (n < 0) {
