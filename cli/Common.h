@@ -65,6 +65,8 @@ void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_l
 // Bytes from hexadecimal text (either case); the message names only what, never the text.
 platform::TBytes DecodeHex(const std::string& text, const std::string& what);
 std::string EncodeHex(const std::uint8_t* data, std::size_t n, bool upper = false);
+// n bytes from the library's random source (a nonce or IV to draw); fails when it fails.
+platform::TBytes RandomBytes(std::size_t n);
 // Reads a whole small file (key files, tag files); fails naming the file.
 platform::TBytes ReadSmallFile(const std::string& path, std::size_t limit);
 
