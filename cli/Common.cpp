@@ -47,6 +47,11 @@ void AddCommonOptions(CLI::App& sub, TCommonOptions& common, bool withForce) {
   if (withForce) sub.add_flag("-f,--force", common.Force, "Replace an existing output file");
 }
 
+void AddInputOutputOptions(CLI::App& sub, std::string& in, std::string& out, const std::string& outHelp) {
+  sub.add_option("input", in, "Input file (- or none: standard input)");
+  sub.add_option("-o,--out", out, outHelp);
+}
+
 CLI::App* AddSubcommand(CLI::App& app, const std::string& name, const std::string& description,
                         const std::string& example) {
   CLI::App* sub = app.add_subcommand(name, description);

@@ -48,6 +48,9 @@ struct TCommonOptions {
   bool Force = false;
 };
 void AddCommonOptions(CLI::App& sub, TCommonOptions& common, bool withForce = true);
+// The positional input and -o: files, "-" or nothing for the standard streams.
+void AddInputOutputOptions(CLI::App& sub, std::string& in, std::string& out,
+                           const std::string& outHelp = "Output file (- or none: standard output)");
 // --help footer and --version for a subcommand.
 CLI::App* AddSubcommand(CLI::App& app, const std::string& name, const std::string& description,
                         const std::string& example);
