@@ -69,10 +69,8 @@ std::string NonceRange(const TRule& r) {
   return std::to_string(r.NonceMin) + " to " + Bytes(r.NonceMax);
 }
 
-struct TAEADOptions {
-  TCommonOptions Common;
-  TKeyOptions Key;
-  std::string In = "-", Out, Alg, Nonce;
+struct TAEADOptions : TKeyedIOOptions {
+  std::string Alg, Nonce;
   std::vector<std::string> AADFiles, AADHex;
   bool NonceInFront = false, NonceGiven = false;
   int TagBits = 128;
@@ -319,9 +317,8 @@ void AddAEADCommand(CLI::App& app, bool encrypt) {
       encrypt ? "orvoaes aead-enc --alg xaes-256-gcm --key-file k.bin --aad-hex 68656164 data.bin -o data.xaes"
               : "orvoaes aead-dec --alg xaes-256-gcm --key-file k.bin --aad-hex 68656164 data.xaes -o data.bin");
   auto o = std::make_shared<TAEADOptions>();
-  AddInputOutputOptions(*sub, o->In, o->Out);
+  AddKeyedIOOptions(*sub, *o);
   sub->add_option("--alg", o->Alg, "gcm, gcm-siv, xaes-256-gcm, siv, ccm, ocb or eax")->required();
-  AddKeyOptions(*sub, o->Key);
   sub->add_option("--aad", o->AADFiles, "File of additional data (siv: may repeat, one string each)")
       ->allow_extra_args(false);
   sub->add_option("--aad-hex", o->AADHex, "Additional data as hexadecimal (siv: may repeat, one string each)")
@@ -339,7 +336,6 @@ void AddAEADCommand(CLI::App& app, bool encrypt) {
                   "Length of the nonce in front, which it implies (default: gcm, gcm-siv, ocb 12; ccm 11; eax, siv 16; "
                   "xaes-256-gcm 24)")
       ->excludes(nonce);
-  AddCommonOptions(*sub, o->Common);
   sub->callback([o, encrypt, nonce] {
     o->NonceGiven = nonce->count() > 0;  // an empty --nonce is an empty nonce, never none
     encrypt ? RunAEADEncrypt(*o) : RunAEADDecrypt(*o);

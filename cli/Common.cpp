@@ -47,11 +47,6 @@ void AddCommonOptions(CLI::App& sub, TCommonOptions& common, bool withForce) {
   if (withForce) sub.add_flag("-f,--force", common.Force, "Replace an existing output file");
 }
 
-void AddInputOutputOptions(CLI::App& sub, std::string& in, std::string& out, const std::string& outHelp) {
-  sub.add_option("input", in, "Input file (- or none: standard input)");
-  sub.add_option("-o,--out", out, outHelp);
-}
-
 CLI::App* AddSubcommand(CLI::App& app, const std::string& name, const std::string& description,
                         const std::string& example) {
   CLI::App* sub = app.add_subcommand(name, description);
@@ -68,6 +63,13 @@ void AddKeyOptions(CLI::App& sub, TKeyOptions& key) {
   auto* text = sub.add_option("--key-text", key.Text, "Key as text of 16, 24 or 32 UTF-8 bytes");
   hex->excludes(file)->excludes(text);
   file->excludes(text);
+}
+
+void AddKeyedIOOptions(CLI::App& sub, TKeyedIOOptions& o, bool withOutput, const std::string& outHelp) {
+  sub.add_option("input", o.In, "Input file (- or none: standard input)");
+  if (withOutput) sub.add_option("-o,--out", o.Out, outHelp);
+  AddKeyOptions(sub, o.Key);
+  AddCommonOptions(sub, o.Common, withOutput);
 }
 
 void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> sizes) {

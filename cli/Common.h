@@ -48,9 +48,6 @@ struct TCommonOptions {
   bool Force = false;
 };
 void AddCommonOptions(CLI::App& sub, TCommonOptions& common, bool withForce = true);
-// The positional input and -o: files, "-" or nothing for the standard streams.
-void AddInputOutputOptions(CLI::App& sub, std::string& in, std::string& out,
-                           const std::string& outHelp = "Output file (- or none: standard output)");
 // --help footer and --version for a subcommand.
 CLI::App* AddSubcommand(CLI::App& app, const std::string& name, const std::string& description,
                         const std::string& example);
@@ -64,6 +61,18 @@ void AddKeyOptions(CLI::App& sub, TKeyOptions& key);
 // The key bytes (one of sizes, by default 16, 24 or 32), wiped when the holder goes; the option
 // strings are wiped too.
 void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> sizes = {16, 24, 32});
+
+// What the keyed subcommands over one input share: the input and output ("-" or nothing: the
+// standard streams), the key, --quiet and --force.
+struct TKeyedIOOptions {
+  TCommonOptions Common;
+  TKeyOptions Key;
+  std::string In = "-", Out;
+};
+// Adds the positional input, -o with outHelp (none and no --force for a subcommand that prints
+// its result: withOutput false), the key options, --quiet and --force.
+void AddKeyedIOOptions(CLI::App& sub, TKeyedIOOptions& o, bool withOutput = true,
+                       const std::string& outHelp = "Output file (- or none: standard output)");
 
 // Bytes from hexadecimal text (either case); the message names only what, never the text.
 platform::TBytes DecodeHex(const std::string& text, const std::string& what);

@@ -15,10 +15,8 @@ namespace cli {
 
 namespace {
 
-struct TGCMOptions {
-  TCommonOptions Common;
-  TKeyOptions Key;
-  std::string In = "-", Out, AAD, Tag, IV;
+struct TGCMOptions : TKeyedIOOptions {
+  std::string AAD, Tag, IV;
   bool IVInFront = false, IVGiven = false;
   int TagBits = 128;
   std::size_t IVBytes = kGCMDrawnIV;
@@ -140,10 +138,9 @@ void AddGCMCommand(CLI::App& app, bool encrypt) {
       encrypt ? "orvoaes gcm-enc -K $(cat key.hex) --aad header.bin --tag data.tag data.bin -o data.gcm"
               : "orvoaes gcm-dec -K $(cat key.hex) --aad header.bin --tag data.tag data.gcm -o data.bin");
   auto o = std::make_shared<TGCMOptions>();
-  sub->add_option("input", o->In, "Input file (- or none: standard input)");
-  sub->add_option("-o,--out", o->Out, encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
-                                              : "Output file (- or none: standard output)");
-  AddKeyOptions(*sub, o->Key);
+  AddKeyedIOOptions(*sub, *o, true,
+                    encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
+                            : "Output file (- or none: standard output)");
   sub->add_option("--aad", o->AAD, "File of additional data, authenticated but not encrypted");
   sub->add_option("--tag", o->Tag, encrypt ? "Write the tag to this file (default: after the cipher text)"
                                            : "Read the tag from this file (default: the input's last bytes)");
@@ -157,7 +154,6 @@ void AddGCMCommand(CLI::App& app, bool encrypt) {
                   encrypt ? "Length of the IV drawn and written in front, 1 to 4096 (default 12)"
                           : "Length of the IV in front of the input, 1 to 4096 (default 12)")
       ->excludes(iv);
-  AddCommonOptions(*sub, o->Common);
   sub->callback([o, encrypt, iv] {
     o->IVGiven = iv->count() > 0;  // an empty --iv is refused, never taken for none
     encrypt ? RunGCMEncrypt(*o) : RunGCMDecrypt(*o);
