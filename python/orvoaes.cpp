@@ -485,8 +485,9 @@ class TAESXTS {
 };
 
 // --- Methods called without pybind11's general dispatch: the per-call cost of the short
-// messages is mostly argument handling, so the AEAD classes' encrypt and decrypt are vectorcall
-// methods that take their arguments (by position or name) and the C++ object directly.
+// messages is mostly argument handling, so the AEAD classes' encrypt, decrypt and their _into
+// forms are vectorcall methods that take their arguments (by position or name) and the C++
+// object directly.
 
 // args[0..N) from positional arguments and keywords named as in names; false with TypeError set.
 template <std::size_t N>
@@ -572,6 +573,24 @@ struct TDecryptMethod {
   static py::object Call(const T& o, const std::array<PyObject*, 3>& a) { return o.Decrypt(a[0], a[1], a[2]); }
 };
 
+template <class T>
+struct TEncryptIntoMethod {
+  static constexpr const char* kMethod = "encrypt_into";
+  static constexpr std::array<const char*, 4> kNames{"nonce", "data", "associated_data", "buf"};
+  static py::object Call(const T& o, const std::array<PyObject*, 4>& a) {
+    return py::int_(o.EncryptInto(a[0], a[1], a[2], a[3]));
+  }
+};
+
+template <class T>
+struct TDecryptIntoMethod {
+  static constexpr const char* kMethod = "decrypt_into";
+  static constexpr std::array<const char*, 4> kNames{"nonce", "data", "associated_data", "buf"};
+  static py::object Call(const T& o, const std::array<PyObject*, 4>& a) {
+    return py::int_(o.DecryptInto(a[0], a[1], a[2], a[3]));
+  }
+};
+
 template <class Traits>
 py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char* doc, const char* keyDoc) {
   using T = TAEAD<Traits>;
@@ -590,13 +609,13 @@ py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char*
   c.def_static(
       "generate_key", [](py::handle bits) { return GenerateKey(bits, Traits::kBits, Traits::kBitsError); },
       py::arg("bit_length"), "A random key of one of the bit lengths the class takes.");
-  c.def("encrypt_into", &T::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           py::arg("buf"),
-           "Writes the cipher text and tag into buf (exactly len(data) + 16 bytes); returns the bytes written.")
-      .def("decrypt_into", &T::DecryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           py::arg("buf"),
-           "Writes the plain text into buf (exactly len(data) - 16 bytes) once the tag matched; on InvalidTag "
-           "buf is left as it was. Returns the bytes written.");
+  AddFastMethod<T, TEncryptIntoMethod<T>>(c, "encrypt_into($self, nonce, data, associated_data, buf)\n--\n\n"
+                                             "Writes the cipher text and tag into buf (exactly len(data) + tag "
+                                             "bytes); returns the bytes written.");
+  AddFastMethod<T, TDecryptIntoMethod<T>>(c, "decrypt_into($self, nonce, data, associated_data, buf)\n--\n\n"
+                                             "Writes the plain text into buf (exactly len(data) - tag bytes) once the "
+                                             "tag matched; on InvalidTag buf is left as it was. Returns the bytes "
+                                             "written.");
   AddFastMethod<T, TEncryptMethod<T>>(c, "encrypt($self, nonce, data, associated_data)\n--\n\n"
                                          "Returns the cipher text followed by the 16-byte tag; associated_data may be None.");
   AddFastMethod<T, TDecryptMethod<T>>(c, "decrypt($self, nonce, data, associated_data)\n--\n\n"
