@@ -5,6 +5,7 @@
 
 #include "GCMTestSupport.h"
 #include "crypto/engine/kernel/AESKernel.h"
+#include "KernelGHash.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
 
 namespace {
@@ -29,7 +30,7 @@ TEST_P(GCMKernel, GHashEqualsTheBitwiseChain) {
       std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(16 * i), 16, c.begin());
       TAESModes::PartCGHASH(H, c, expected);
     }
-    TGHash g(GetParam());
+    testing_support::TKernelGHash g(GetParam());
     g.SetKey(H.data());
     g.Absorb(got.data(), data.data(), n);
     EXPECT_EQ(got, expected) << n << " blocks";
@@ -48,9 +49,9 @@ TEST_P(GCMKernel, ComputationEqualsOpenSSLInPieces) {
         const Bytes aad = RandomBytes(n % 37, seed + 2), plain = RandomBytes(n, seed + 3);
         const auto ref = testing_support::OpenSSLGCMEncrypt(key, iv, aad, plain);
         for (const bool encrypt : {true, false}) {
-          AESModes::detail::TGCMKey gcm(GetParam());
+          AESModes::detail::TScrubbedGCM gcm(GetParam());
           ASSERT_EQ(gcm.Init(key, static_cast<platform::Cardinal>(keyBytes / 4)), 0);
-          AESModes::detail::TGCMState s;
+          AESModes::detail::TGCMMessage s;
           gcm.SetIV(s, iv);
           gcm.AddAAD(s, aad.data(), aad.size());
           const Bytes& in = encrypt ? plain : ref.Cipher;
@@ -75,9 +76,9 @@ TEST_P(GCMKernel, StitchedCounterWrapsModulo2To32) {
   // A counter 6 below 2^32 over 40 blocks (groups of 8 and 16 and a tail): it wraps to zero
   // without carrying into byte 11, as inc32 does block by block, and the hash is that of the
   // cipher blocks.
-  TKeyedKernel aes(GetParam());
+  TExpandedKey aes(GetParam());
   ASSERT_EQ(aes.Expand(RandomBytes(16, 9), 4), 0);
-  TGHash g(GetParam()), reference(TKernelId::Portable);
+  testing_support::TKernelGHash g(GetParam()), reference(TKernelId::Portable);
   const Bytes h = RandomBytes(16, 11);
   g.SetKey(h.data());
   reference.SetKey(h.data());
