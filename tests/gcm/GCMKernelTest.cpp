@@ -48,9 +48,9 @@ TEST_P(GCMKernel, ComputationEqualsOpenSSLInPieces) {
         const Bytes aad = RandomBytes(n % 37, seed + 2), plain = RandomBytes(n, seed + 3);
         const auto ref = testing_support::OpenSSLGCMEncrypt(key, iv, aad, plain);
         for (const bool encrypt : {true, false}) {
-          AESModes::detail::TGCMKey gcm(GetParam());
+          AESModes::detail::TScrubbedGCM gcm(GetParam());
           ASSERT_EQ(gcm.Init(key, static_cast<platform::Cardinal>(keyBytes / 4)), 0);
-          AESModes::detail::TGCMState s;
+          AESModes::detail::TGCMMessage s;
           gcm.SetIV(s, iv);
           gcm.AddAAD(s, aad.data(), aad.size());
           const Bytes& in = encrypt ? plain : ref.Cipher;
@@ -75,7 +75,7 @@ TEST_P(GCMKernel, StitchedCounterWrapsModulo2To32) {
   // A counter 6 below 2^32 over 40 blocks (groups of 8 and 16 and a tail): it wraps to zero
   // without carrying into byte 11, as inc32 does block by block, and the hash is that of the
   // cipher blocks.
-  TKeyedKernel aes(GetParam());
+  TExpandedKey aes(GetParam());
   ASSERT_EQ(aes.Expand(RandomBytes(16, 9), 4), 0);
   TGHash g(GetParam()), reference(TKernelId::Portable);
   const Bytes h = RandomBytes(16, 11);

@@ -35,14 +35,14 @@ struct alignas(64) TRoundKeys {
 // For the portable kernel's key set-up: the bit planes, marked as holding key material.
 bitsliced::TSlicedKeys& FillSlicedKeys(TRoundKeys& k) noexcept;
 
-class TKeyedKernel {
+class TExpandedKey {
  public:
   // Uses kernel id, or, when this processor cannot run it, the best one below it that it can.
-  explicit TKeyedKernel(TKernelId id = ChosenKernel()) noexcept;
+  explicit TExpandedKey(TKernelId id = ChosenKernel()) noexcept;
   // Wipes what the last key set-up filled.
-  ~TKeyedKernel();
-  TKeyedKernel(const TKeyedKernel&) = delete;
-  TKeyedKernel& operator=(const TKeyedKernel&) = delete;
+  ~TExpandedKey();
+  TExpandedKey(const TExpandedKey&) = delete;
+  TExpandedKey& operator=(const TExpandedKey&) = delete;
 
   // Expands the cipher's schedule for Nk (1..8, Nr = Nk + 6) from key's first 4*Nk bytes with the
   // kernel's own instructions, and with inverse also the inverse cipher's schedule, which
@@ -114,7 +114,7 @@ class TGCMKey {
 
   // Expands the first 4 * Nk bytes of key and makes H and its powers; 0 or the expansion's status.
   Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept;
-  const TKeyedKernel& AES() const noexcept { return FAES; }
+  const TExpandedKey& AES() const noexcept { return FAES; }
   TKernelId Id() const noexcept { return FAES.Id(); }
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
   void GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
@@ -126,7 +126,7 @@ class TGCMKey {
   void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept { FAES.EncryptBlock(in, out); }
 
  private:
-  TKeyedKernel FAES;
+  TExpandedKey FAES;
   TGHashKey FHash;
 };
 
@@ -156,7 +156,7 @@ class TGHash {
   // blocks under aes's encryption round keys, the cipher blocks absorbed into X in the same
   // loop. False, with nothing done, on a kernel without a stitched loop (the caller then runs
   // aes.CTR32 and Absorb).
-  bool StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X[16], std::uint8_t ctr[16],
+  bool StitchedCrypt(bool encrypt, const TExpandedKey& aes, std::uint8_t X[16], std::uint8_t ctr[16],
                      const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
 
  private:

@@ -23,7 +23,7 @@ using keyed::TOut;
 // Going away, after its members are wiped, it scrubs the stack below (TStackScrub), where the
 // operations spilled round keys.
 struct TSIVKey::TState : private platform::TStackScrub {
-  kernel::TKeyedKernel Mac, Ctr;
+  kernel::TExpandedKey Mac, Ctr;
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2 under Mac
 };
 

@@ -16,7 +16,7 @@ using keyed::TOut;
 // The data key (with the inverse schedule, for decryption) and the tweak key. Going away, after
 // both are wiped, it scrubs the stack below it, where the kernels spilled round keys.
 struct TXTSKey::TState : private platform::TStackScrub {
-  AESModes::kernel::TKeyedKernel Data, Tweak;
+  AESModes::kernel::TExpandedKey Data, Tweak;
 };
 
 TXTSKey::TXTSKey() noexcept = default;
