@@ -5,6 +5,7 @@
 
 #include "GCMTestSupport.h"
 #include "crypto/engine/kernel/AESKernel.h"
+#include "KernelGHash.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
 
 namespace {
@@ -29,7 +30,7 @@ TEST_P(GCMKernel, GHashEqualsTheBitwiseChain) {
       std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(16 * i), 16, c.begin());
       TAESModes::PartCGHASH(H, c, expected);
     }
-    TGHash g(GetParam());
+    testing_support::TKernelGHash g(GetParam());
     g.SetKey(H.data());
     g.Absorb(got.data(), data.data(), n);
     EXPECT_EQ(got, expected) << n << " blocks";
@@ -77,7 +78,7 @@ TEST_P(GCMKernel, StitchedCounterWrapsModulo2To32) {
   // cipher blocks.
   TExpandedKey aes(GetParam());
   ASSERT_EQ(aes.Expand(RandomBytes(16, 9), 4), 0);
-  TGHash g(GetParam()), reference(TKernelId::Portable);
+  testing_support::TKernelGHash g(GetParam()), reference(TKernelId::Portable);
   const Bytes h = RandomBytes(16, 11);
   g.SetKey(h.data());
   reference.SetKey(h.data());

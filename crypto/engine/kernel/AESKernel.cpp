@@ -177,16 +177,10 @@ void TGCMKey::Crypt(bool encrypt, std::uint8_t X[16], std::uint8_t ctr[16], cons
   if (encrypt) ops.GHash(FHash, X, out, blocks);
 }
 
-TGHash::TGHash(TKernelId id) noexcept {
+TPolyVal::TPolyVal(TKernelId id) noexcept {
   const TKernelChoice choice = ResolveKernel(id);
   FId = choice.Id;
   FOps = choice.Ops;
-}
-
-void TGHash::SetKey(const std::uint8_t H[16]) noexcept { FOps->GHashSetKey(FKey, H); }
-
-void TGHash::Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
-  FOps->GHash(FKey, X, blocks, n);
 }
 
 namespace {
@@ -211,14 +205,14 @@ void MulX(std::uint8_t v[16]) noexcept {
 
 }  // namespace
 
-void TGHash::SetPolyValKey(const std::uint8_t H[16]) noexcept {
+void TPolyVal::SetKey(const std::uint8_t H[16]) noexcept {
   platform::TWiped<platform::TCharArray16> G;
   Reverse16(H, G->data());
   MulX(G->data());
-  SetKey(G->data());
+  FOps->GHashSetKey(FKey, G->data());
 }
 
-void TGHash::PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
+void TPolyVal::Absorb(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
   if (FOps->PolyVal != nullptr) return FOps->PolyVal(FKey, S, blocks, n);
   constexpr std::size_t kStep = 32;
   platform::TWiped<std::array<std::uint8_t, 16 * kStep>> rev;
@@ -231,13 +225,6 @@ void TGHash::PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t
     done += m;
   }
   Reverse16(X->data(), S);
-}
-
-bool TGHash::StitchedCrypt(bool encrypt, const TExpandedKey& aes, std::uint8_t X[16], std::uint8_t ctr[16],
-                           const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
-  if (FOps->GCMCrypt == nullptr) return false;
-  FOps->GCMCrypt(encrypt, aes.EncRoundKeys(), aes.Rounds(), FKey, X, ctr, in, out, blocks);
-  return true;
 }
 
 }  // namespace AESModes::kernel
