@@ -35,57 +35,15 @@ using keyed::TOut;
 // storage where they need them and spill none, on any thread.
 using TCallExit = platform::TRegisterWipe;
 
-void Next32(TCharArray16& cb) noexcept {
-  for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
-  }
-}
-
 }  // namespace
-
-// A GCM message fed in pieces of any size: the engine's message state, which takes whole blocks
-// until the last piece, and the keystream and cipher bytes of a block begun by one piece and
-// finished by a later one.
-struct TGCMPieces {
-  TGCMMessage S;
-  TCharArray16 Key{}, Pending{};
-  std::size_t Fill = 0;  // bytes of the current block done (0: none begun)
-};
 
 namespace {
 
-using TGCMWiped = platform::TWiped<TGCMPieces>;
+using TGCMWiped = platform::TWiped<TGCMMessage>;
 
 void GCMBegin(const TAESKey::TState& k, TGCMMessage& s, TIn IV, TIn aad) noexcept {
   k.GCM.SetIV(s, IV);
   k.GCM.AddAAD(s, aad.data(), aad.size());
-}
-
-// n plain bytes of a message fed in pieces: the rest of a block begun before, whole blocks
-// through the engine, and a block begun here whose keystream is kept for the next piece.
-void GCMEncryptPiece(const TAESKey::TState& k, TGCMPieces& m, const std::uint8_t* in, std::uint8_t* out,
-                     std::size_t n) noexcept {
-  for (; m.Fill != 0 && n != 0; --n) {
-    m.Pending[m.Fill] = *out++ = static_cast<std::uint8_t>(*in++ ^ m.Key[m.Fill]);
-    if (++m.Fill == 16) {
-      k.GCM.HashCipher(m.S, m.Pending.data(), 16);
-      m.Fill = 0;
-    }
-  }
-  const std::size_t whole = n - n % 16;
-  k.GCM.Encrypt(m.S, in, out, whole);
-  if (const std::size_t r = n - whole) {
-    k.AES.EncryptBlock(m.S.CB.data(), m.Key.data());
-    Next32(m.S.CB);
-    m.Pending.fill(0);
-    for (std::size_t i = 0; i < r; ++i) m.Pending[i] = out[whole + i] = static_cast<std::uint8_t>(in[whole + i] ^ m.Key[i]);
-    m.Fill = r;
-  }
-}
-
-// The tag of a message fed in pieces: a block begun is hashed zero-padded, then the lengths.
-void GCMPiecesTag(const TAESKey::TState& k, TGCMPieces& m, TCharArray16& T) noexcept {
-  if (m.Fill != 0) k.GCM.HashCipher(m.S, m.Pending.data(), m.Fill);
-  k.GCM.Finish(m.S, T);
 }
 
 Integer CheckGCMTag(std::size_t tagBytes) noexcept { return keyed::CheckTagBytes(tagBytes); }
@@ -263,7 +221,7 @@ Integer TGCMEncryptor::Begin(std::span<const std::uint8_t> IV, std::span<const s
   FMessage->State.Clear();
   FMessage->Started = false;
   if (!FKey.FState || IV.empty()) return kBadArgument;
-  GCMBegin(*FKey.FState, FMessage->State->S, IV, additionalData);
+  GCMBegin(*FKey.FState, *FMessage->State, IV, additionalData);
   FMessage->Started = true;
   return 0;
 }
@@ -271,9 +229,9 @@ Integer TGCMEncryptor::Begin(std::span<const std::uint8_t> IV, std::span<const s
 Integer TGCMEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   const TCallExit clear;
   if (!FMessage->Started || !FKey.FState || BadOutput(in, out)) return kBadArgument;
-  TGCMPieces& m = *FMessage->State;
-  if (in.size() > kGCMMaxDataBytes - m.S.LenC - m.Fill) return kBadArgument;
-  GCMEncryptPiece(*FKey.FState, m, in.data(), out.data(), in.size());
+  TGCMMessage& m = *FMessage->State;
+  if (in.size() > kGCMMaxDataBytes - m.LenC) return kBadArgument;
+  FKey.FState->GCM.Encrypt(m, in.data(), out.data(), in.size());
   return 0;
 }
 
@@ -282,7 +240,7 @@ Integer TGCMEncryptor::Finish(std::span<std::uint8_t> tag) {
   if (!FMessage->Started || !FKey.FState) return kBadArgument;
   if (const Integer st = CheckGCMTag(tag.size())) return st;
   platform::TWiped<TCharArray16> T;
-  GCMPiecesTag(*FKey.FState, *FMessage->State, *T);
+  FKey.FState->GCM.Finish(*FMessage->State, *T);
   std::copy_n(T->begin(), tag.size(), tag.begin());
   FMessage->State.Clear();
   FMessage->Started = false;

@@ -44,13 +44,6 @@ inline bool BadOutput(TIn in, TOut out) noexcept {
   return before(in.data(), out.data() + in.size()) && before(out.data(), in.data() + in.size());
 }
 
-// CMAC's subkeys K1 and K2 of an expanded key, from L = E(0).
-inline void CMACSubkeysOf(const AESModes::kernel::TExpandedKey& aes, TCharArray16& K1, TCharArray16& K2) noexcept {
-  platform::TWiped<TCharArray16> L;
-  aes.EncryptBlock(L->data(), L->data());
-  AESModes::detail::CMACSubkeys(*L, K1, K2);
-}
-
 // True when a and b share at least one byte.
 inline bool Overlap(TIn a, TIn b) noexcept {
   if (a.empty() || b.empty()) return false;
