@@ -206,45 +206,90 @@ Integer TAESKey::MAC_Verify(std::span<const std::uint8_t> message, std::span<con
   return platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag) ? 0 : error::kMacMismatch;
 }
 
-// --- The incremental encryptor
+// --- The incremental encryptor and decryptor
 
-struct TGCMEncryptor::TMessage {
+namespace {
+
+// One message under way, of either direction.
+struct TGCMPieces {
   TGCMWiped State;
   bool Started = false;
+
+  Integer Begin(const TAESKey::TState* k, TIn IV, TIn aad) noexcept {
+    End();
+    if (k == nullptr || IV.empty()) return kBadArgument;
+    GCMBegin(*k, *State, IV, aad);
+    Started = true;
+    return 0;
+  }
+  Integer Update(const TAESKey::TState* k, bool encrypt, TIn in, TOut out) noexcept {
+    if (!Started || k == nullptr || BadOutput(in, out)) return kBadArgument;
+    TGCMMessage& m = *State;
+    if (in.size() > kGCMMaxDataBytes - m.LenC) return kBadArgument;
+    if (encrypt)
+      k->GCM.Encrypt(m, in.data(), out.data(), in.size());
+    else
+      k->GCM.Decrypt(m, in.data(), out.data(), in.size());
+    return 0;
+  }
+  // The full tag T, and the message ended.
+  Integer Finish(const TAESKey::TState* k, std::size_t tagBytes, TCharArray16& T) noexcept {
+    if (!Started || k == nullptr) return kBadArgument;
+    if (const Integer st = CheckGCMTag(tagBytes)) return st;
+    k->GCM.Finish(*State, T);
+    End();
+    return 0;
+  }
+  void End() noexcept {
+    State.Clear();
+    Started = false;
+  }
 };
+
+}  // namespace
+
+struct TGCMEncryptor::TMessage : TGCMPieces {};
+struct TGCMDecryptor::TMessage : TGCMPieces {};
 
 TGCMEncryptor::TGCMEncryptor(const TAESKey& key) : FKey(key), FMessage(std::make_unique<TMessage>()) {}
 TGCMEncryptor::~TGCMEncryptor() = default;
 
 Integer TGCMEncryptor::Begin(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData) {
   const TCallExit clear;
-  FMessage->State.Clear();
-  FMessage->Started = false;
-  if (!FKey.FState || IV.empty()) return kBadArgument;
-  GCMBegin(*FKey.FState, *FMessage->State, IV, additionalData);
-  FMessage->Started = true;
-  return 0;
+  return FMessage->Begin(FKey.FState.get(), IV, additionalData);
 }
 
 Integer TGCMEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   const TCallExit clear;
-  if (!FMessage->Started || !FKey.FState || BadOutput(in, out)) return kBadArgument;
-  TGCMMessage& m = *FMessage->State;
-  if (in.size() > kGCMMaxDataBytes - m.LenC) return kBadArgument;
-  FKey.FState->GCM.Encrypt(m, in.data(), out.data(), in.size());
-  return 0;
+  return FMessage->Update(FKey.FState.get(), true, in, out);
 }
 
 Integer TGCMEncryptor::Finish(std::span<std::uint8_t> tag) {
   const TCallExit clear;
-  if (!FMessage->Started || !FKey.FState) return kBadArgument;
-  if (const Integer st = CheckGCMTag(tag.size())) return st;
   platform::TWiped<TCharArray16> T;
-  FKey.FState->GCM.Finish(*FMessage->State, *T);
+  if (const Integer st = FMessage->Finish(FKey.FState.get(), tag.size(), *T)) return st;
   std::copy_n(T->begin(), tag.size(), tag.begin());
-  FMessage->State.Clear();
-  FMessage->Started = false;
   return 0;
+}
+
+TGCMDecryptor::TGCMDecryptor(const TAESKey& key) : FKey(key), FMessage(std::make_unique<TMessage>()) {}
+TGCMDecryptor::~TGCMDecryptor() = default;
+
+Integer TGCMDecryptor::Begin(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData) {
+  const TCallExit clear;
+  return FMessage->Begin(FKey.FState.get(), IV, additionalData);
+}
+
+Integer TGCMDecryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+  const TCallExit clear;
+  return FMessage->Update(FKey.FState.get(), false, in, out);
+}
+
+Integer TGCMDecryptor::Verify(std::span<const std::uint8_t> tag) {
+  const TCallExit clear;
+  platform::TWiped<TCharArray16> T;
+  if (const Integer st = FMessage->Finish(FKey.FState.get(), tag.size(), *T)) return st;
+  return platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag) ? 0 : error::kTagMismatch;
 }
 
 // --- CMAC in pieces
