@@ -1,6 +1,7 @@
-// AES-GCM decryption in one pass for the tool: each piece of cipher text is read once, and the
-// same bytes in memory are both decrypted and hashed, so the tag check covers exactly the bytes
-// that were decrypted even when the input changes while it is read.
+// AES-GCM of one whole message for the tool, straight on the key-once API (AESKeyed): the input
+// read in pieces, each piece encrypted or decrypted in the same pass that hashes it. Decryption
+// reads each piece of cipher text once, so the tag check covers exactly the bytes that were
+// decrypted even when the input changes while it is read.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,14 @@ bool DecryptVerified(platform::TStream& input, std::int64_t length, std::span<co
                      std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
                      std::span<const std::uint8_t> expected, TOutput& out, TProgress& progress,
                      const std::string& name);
+
+// Reads length bytes of plain text from input (from its current position), encrypts them under
+// key and the 12-byte IV with additionalData, writes the cipher text to out and the full 16-byte
+// tag to tag. A read that fails or ends early raises; Ctrl-C raises the interrupted failure.
+void EncryptTagged(platform::TStream& input, std::int64_t length, std::span<const std::uint8_t> key,
+                   std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
+                   platform::TStream& out, std::span<std::uint8_t, 16> tag, TProgress& progress,
+                   const std::string& name);
 
 // Exactly n bytes from the stream's position, or a failure naming the input.
 void ReadExactly(platform::TStream& s, std::uint8_t* p, std::int64_t n, const std::string& name);
