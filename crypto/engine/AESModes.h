@@ -27,13 +27,15 @@ enum TAESType : std::uint8_t { atECB, atCBC, atOFB, atCTR };
 enum TIVMode : std::uint8_t { rand, userdefined };
 enum TPaddingMode : std::uint8_t { PKCS7, nopadding };
 
-// Chunk sizes of the stream and the path-file operations (both multiples of 16).
+// The stream operations read in chunks of kStreamChunkSize (a multiple of 16). kFileChunkSize is
+// the chunk of the path-file layout's description; the path-file operations read and write it in
+// pieces of 1 MiB, which gives the same bytes (V carries from piece to piece).
 inline constexpr Integer kStreamChunkSize = 160000;
 inline constexpr Integer kFileChunkSize = 16000000;
 
 class TAESModes : public CryptBase::TOrvoCryptBase {
  public:
-  // ECB, random IV, PKCS7: the settings of every stream operation of the system.
+  // ECB, random IV, PKCS7: the settings of every stream operation of every object.
   TAESModes();
   ~TAESModes() override;
 
@@ -115,7 +117,7 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
 
   // --- Files named by path (the output file must exist and be writable, or be a dangling
   // link, whose file is then created; a link loop or a missing folder is -203). Return a status,
-  // raise nothing. Read in chunks of kFileChunkSize; V carries across chunks. Layout of S plain
+  // raise nothing. Read in pieces of 1 MiB; V carries across pieces. Layout of S plain
   // bytes: [16-byte random IV when IVIn and mode != 0] the whole blocks in the mode [with
   // padding one final block E(P xor V), P = the last S mod 16 bytes + PKCS7 padding, in every
   // mode]. So it equals EncryptBinaryBuffer for ECB and CBC, and for OFB and CTR without padding.
@@ -304,7 +306,7 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   //   -201 tagBuffer shorter than ceil(tagSizeBits / 8) bytes;
   //   -203 (file form) a read fails or the file ends before the size measured at the start, so
   //        no tag is ever made over fewer bytes than the file holds.
-  // The file is read once, in chunks of kFileChunkSize, and closed on every path.
+  // The file is read once, in pieces of 1 MiB, and closed on every path.
   Integer MAC_GenerationBinaryBuffer(const TBytes& inputBuffer, const TBytes& macKey, Integer keySizeBits,
                                      TBytes& tagBuffer, Integer tagSizeBits);
   Integer MAC_GenerationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits, TBytes& tagBuffer,

@@ -1,5 +1,6 @@
 // Machinery shared by the stream, buffer and path-file operations of TAESModes: the key
-// schedule holder, the one block step per mode, and the chunk loops. Internal to the engine.
+// schedule holder, the block modes' chaining rules (ModeStep over a caller's schedule, BlockStep
+// and CryptBytes over the kernel), padding, and the chunk loops. Internal to the engine.
 #pragma once
 
 #include <cstddef>
@@ -34,9 +35,9 @@ using error::kNoPaddingLength;
 using error::kShortIVCipher;
 using error::kShortWrite;
 
-// The path-file forms read, encipher and write each chunk of kFileChunkSize in pieces of this
-// size. The output is the same byte for byte (V carries from piece to piece as from chunk to
-// chunk), and the page cache takes writes of this size far faster than 16 MB ones.
+// The path-file forms (block modes, GCM, CMAC) read, encipher and write in pieces of this size
+// (1 MiB), not in chunks of kFileChunkSize: the output is the same byte for byte (V carries from
+// piece to piece), and the page cache takes writes of this size far faster than 16 MB ones.
 inline constexpr std::int64_t kFilePieceSize = std::int64_t{1} << 20;
 
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
