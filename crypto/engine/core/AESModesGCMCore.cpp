@@ -20,7 +20,9 @@ void PutBE64(std::uint8_t* p, std::uint64_t v) noexcept {
 
 TGCMComputation::TGCMComputation(kernel::TKernelId id) : FKey(id) {}
 
-Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk) { return FKey.Expand(key, Nk); }
+Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) {
+  return FKey.Expand(key, Nk, inverse);
+}
 
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.
 void TGCMComputation::HashPadded(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {

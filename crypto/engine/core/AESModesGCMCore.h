@@ -57,9 +57,11 @@ class TGCMComputation {
   TGCMComputation(const TGCMComputation&) = delete;
   TGCMComputation& operator=(const TGCMComputation&) = delete;
 
-  // Expands the first 4 * Nk bytes of key (the cipher's schedule only) and derives H = E(0) and
-  // its powers; 0 or the expansion's status.
-  Integer Init(std::span<const std::uint8_t> key, Cardinal Nk);
+  // Expands the first 4 * Nk bytes of key (the cipher's schedule, with inverse also the inverse
+  // cipher's) and derives H = E(0) and its powers; 0 or the expansion's status.
+  Integer Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false);
+  // The expanded AES key under the hash key: a key object's one schedule, for its other modes.
+  const kernel::TExpandedKey& AES() const noexcept { return FKey.AES(); }
 
   // J0 of s from a non-empty IV (a 12-byte IV followed by 00 00 00 01, any other length through
   // GHASH of the IV, zero padding and its 64-bit bit count); the counter starts at J0 + 1.

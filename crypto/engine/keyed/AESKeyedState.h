@@ -16,13 +16,13 @@
 
 namespace AESKeyed {
 
-// Everything the key object keeps: the expanded key for the block modes, CMAC and the further
-// modes (both schedules: ECB, CBC, OCB decryption and key unwrapping need the inverse one), the
-// GCM key (its own expansion, the hash key and its powers), the CMAC subkeys and OCB's table.
-// Each member wipes itself.
+// Everything the key object keeps: one expanded key (both schedules: ECB, CBC, OCB decryption
+// and key unwrapping need the inverse one) inside the GCM key, which adds the hash key and its
+// powers; AES names that schedule for the block modes, CMAC and the further modes. Then the
+// CMAC subkeys and OCB's table. Each member wipes itself.
 struct TAESKey::TState {
-  AESModes::kernel::TExpandedKey AES;
   AESModes::detail::TScrubbedGCM GCM;
+  const AESModes::kernel::TExpandedKey& AES = GCM.AES();
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
   platform::TWiped<AESModes::detail::TOCBTable> OCB;
 };
