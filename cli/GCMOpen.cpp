@@ -13,13 +13,14 @@ namespace {
 
 constexpr std::size_t kPiece = 1 << 20;
 
-// The key object for one message: 16, 24 or 32 key bytes and a 12-byte IV.
+// The key object for one message: 16, 24 or 32 key bytes and an IV of 1 byte or more.
 void SetUp(AESKeyed::TAESKey& aes, std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv) {
-  if (aes.SetKey(key) != 0 || iv.size() != 12) UsageFail("the key must be 16, 24 or 32 bytes and the IV 12");
+  if (aes.SetKey(key) != 0 || iv.empty()) UsageFail("the key must be 16, 24 or 32 bytes and the IV 1 byte or more");
 }
 
-// Every piece of length bytes from input through step(piece, n), in pieces of kPiece read into
-// buf; a read that fails or comes up short raises the read failure; progress after each piece.
+// length bytes of input through step(n), in pieces of at most kPiece read into buf; a read
+// that fails or comes up short fails naming the input; progress after each piece, Ctrl-C the
+// interrupted failure.
 template <class Step>
 void ForEachPiece(platform::TStream& input, std::int64_t length, std::vector<std::uint8_t>& buf, TProgress& progress,
                   const std::string& name, Step step) {
@@ -30,6 +31,11 @@ void ForEachPiece(platform::TStream& input, std::int64_t length, std::vector<std
     done += static_cast<std::int64_t>(n);
     if (!progress.Update(done)) throw TFailure("interrupted", kExitInterrupted);
   }
+}
+
+// The one buffer of a message, wiped when it goes (it holds plain text).
+platform::TSecretBytes PieceBuffer(std::int64_t length) {
+  return platform::TSecretBytes(platform::TBytes(static_cast<std::size_t>(std::min<std::int64_t>(kPiece, length))));
 }
 
 }  // namespace
@@ -43,17 +49,16 @@ void ReadExactly(platform::TStream& s, std::uint8_t* p, std::int64_t n, const st
   }
 }
 
-void EncryptTagged(platform::TStream& input, std::int64_t length, std::span<const std::uint8_t> key,
-                   std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
-                   platform::TStream& out, std::span<std::uint8_t, 16> tag, TProgress& progress,
-                   const std::string& name) {
+void EncryptGCM(platform::TStream& input, std::int64_t length, std::span<const std::uint8_t> key,
+                std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
+                platform::TStream& out, std::span<std::uint8_t> tag, TProgress& progress, const std::string& name) {
   if (length > kGCMMaxBytes) Fail(name + ": above the 64 GiB limit of one GCM message");
   AESKeyed::TAESKey aes;
   SetUp(aes, key, iv);
   AESKeyed::TGCMEncryptor gcm(aes);
   if (gcm.Begin(iv, additionalData) != 0) Fail(name + ": cannot start the encryption");
-  platform::TSecretBytes piece(platform::TBytes(static_cast<std::size_t>(std::min<std::int64_t>(kPiece, length))));
-  std::vector<std::uint8_t>& buf = piece.Value;  // encrypted in place; wiped when it goes
+  platform::TSecretBytes piece = PieceBuffer(length);
+  std::vector<std::uint8_t>& buf = piece.Value;  // encrypted in place
   ForEachPiece(input, length, buf, progress, name, [&](std::size_t n) {
     if (gcm.Update({buf.data(), n}, {buf.data(), n}) != 0) Fail(name + ": the encryption failed");
     out.WriteBuffer(buf.data(), static_cast<std::int64_t>(n));
@@ -70,13 +75,13 @@ bool DecryptVerified(platform::TStream& input, std::int64_t length, std::span<co
   SetUp(aes, key, iv);
   AESKeyed::TGCMDecryptor gcm(aes);
   if (gcm.Begin(iv, additionalData) != 0) Fail(name + ": cannot start the decryption");
-  platform::TSecretBytes piece(platform::TBytes(static_cast<std::size_t>(std::min<std::int64_t>(kPiece, length))));
-  std::vector<std::uint8_t>& buf = piece.Value;  // decrypted in place; wiped when it goes
+  platform::TSecretBytes piece = PieceBuffer(length);
+  std::vector<std::uint8_t>& buf = piece.Value;  // decrypted in place
   ForEachPiece(input, length, buf, progress, name, [&](std::size_t n) {
     if (gcm.Update({buf.data(), n}, {buf.data(), n}) != 0) Fail(name + ": the decryption failed");
     out.Stream().WriteBuffer(buf.data(), static_cast<std::int64_t>(n));
   });
-  // A tag of another length than GCM_Open takes is a mismatch, as it always was.
+  // A tag of a length GCM_Open does not take is a mismatch, as it always was.
   if (expected.size() < 4 || expected.size() > 16) return false;
   return gcm.Verify(expected) == 0;
 }

@@ -260,7 +260,7 @@ void SealV1(TSealOptions& o) {
     // header, IV, cipher text, tag: the header is the message's additional data.
     out.Stream().WriteBuffer(header.data(), kHeaderSize);
     out.Stream().WriteBuffer(iv, kIVSize);
-    EncryptTagged(in.Stream(), in.Size(), key.Value, iv, header, out.Stream(), tag, progress, in.Name());
+    EncryptGCM(in.Stream(), in.Size(), key.Value, iv, header, out.Stream(), tag, progress, in.Name());
     out.Stream().WriteBuffer(tag.data(), kTagSize);
   });
   progress.Erase();
