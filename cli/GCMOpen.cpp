@@ -13,11 +13,6 @@ namespace {
 
 constexpr std::size_t kPiece = 1 << 20;
 
-// The key object for one message: 16, 24 or 32 key bytes and an IV of 1 byte or more.
-void SetUp(AESKeyed::TAESKey& aes, std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv) {
-  if (aes.SetKey(key) != 0 || iv.empty()) UsageFail("the key must be 16, 24 or 32 bytes and the IV 1 byte or more");
-}
-
 // length bytes of input through step(n), in pieces of at most kPiece read into buf; a read
 // that fails or comes up short fails naming the input; progress after each piece, Ctrl-C the
 // interrupted failure.
@@ -49,20 +44,40 @@ void ReadExactly(platform::TStream& s, std::uint8_t* p, std::int64_t n, const st
   }
 }
 
+namespace {
+
+// One message of either direction: the key set up, the message begun, every piece of the input
+// through gcm.Update in place and handed to write(p, n).
+template <class TGCM, class Write>
+void RunPieces(TGCM& gcm, platform::TStream& input, std::int64_t length, std::span<const std::uint8_t> iv,
+               std::span<const std::uint8_t> additionalData, TProgress& progress, const std::string& name,
+               const char* what, Write write) {
+  if (gcm.Begin(iv, additionalData) != 0) Fail(name + ": cannot start the " + what);
+  platform::TSecretBytes piece = PieceBuffer(length);
+  std::vector<std::uint8_t>& buf = piece.Value;  // worked in place
+  ForEachPiece(input, length, buf, progress, name, [&](std::size_t n) {
+    if (gcm.Update({buf.data(), n}, {buf.data(), n}) != 0) Fail(name + ": the " + what + " failed");
+    write(buf.data(), static_cast<std::int64_t>(n));
+  });
+}
+
+// The checks both directions make first, and the key object.
+void SetUp(AESKeyed::TAESKey& aes, std::int64_t length, std::span<const std::uint8_t> key,
+           std::span<const std::uint8_t> iv, const std::string& name) {
+  if (length > kGCMMaxBytes) Fail(name + ": above the 64 GiB limit of one GCM message");
+  if (aes.SetKey(key) != 0 || iv.empty()) UsageFail("the key must be 16, 24 or 32 bytes and the IV 1 byte or more");
+}
+
+}  // namespace
+
 void EncryptGCM(platform::TStream& input, std::int64_t length, std::span<const std::uint8_t> key,
                 std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
                 platform::TStream& out, std::span<std::uint8_t> tag, TProgress& progress, const std::string& name) {
-  if (length > kGCMMaxBytes) Fail(name + ": above the 64 GiB limit of one GCM message");
   AESKeyed::TAESKey aes;
-  SetUp(aes, key, iv);
+  SetUp(aes, length, key, iv, name);
   AESKeyed::TGCMEncryptor gcm(aes);
-  if (gcm.Begin(iv, additionalData) != 0) Fail(name + ": cannot start the encryption");
-  platform::TSecretBytes piece = PieceBuffer(length);
-  std::vector<std::uint8_t>& buf = piece.Value;  // encrypted in place
-  ForEachPiece(input, length, buf, progress, name, [&](std::size_t n) {
-    if (gcm.Update({buf.data(), n}, {buf.data(), n}) != 0) Fail(name + ": the encryption failed");
-    out.WriteBuffer(buf.data(), static_cast<std::int64_t>(n));
-  });
+  RunPieces(gcm, input, length, iv, additionalData, progress, name, "encryption",
+            [&](const std::uint8_t* p, std::int64_t n) { out.WriteBuffer(p, n); });
   if (gcm.Finish(tag) != 0) Fail(name + ": the encryption failed");
 }
 
@@ -70,17 +85,11 @@ bool DecryptVerified(platform::TStream& input, std::int64_t length, std::span<co
                      std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
                      std::span<const std::uint8_t> expected, TOutput& out, TProgress& progress,
                      const std::string& name) {
-  if (length > kGCMMaxBytes) Fail(name + ": above the 64 GiB limit of one GCM message");
   AESKeyed::TAESKey aes;
-  SetUp(aes, key, iv);
+  SetUp(aes, length, key, iv, name);
   AESKeyed::TGCMDecryptor gcm(aes);
-  if (gcm.Begin(iv, additionalData) != 0) Fail(name + ": cannot start the decryption");
-  platform::TSecretBytes piece = PieceBuffer(length);
-  std::vector<std::uint8_t>& buf = piece.Value;  // decrypted in place
-  ForEachPiece(input, length, buf, progress, name, [&](std::size_t n) {
-    if (gcm.Update({buf.data(), n}, {buf.data(), n}) != 0) Fail(name + ": the decryption failed");
-    out.Stream().WriteBuffer(buf.data(), static_cast<std::int64_t>(n));
-  });
+  RunPieces(gcm, input, length, iv, additionalData, progress, name, "decryption",
+            [&](const std::uint8_t* p, std::int64_t n) { out.Stream().WriteBuffer(p, n); });
   // A tag of a length GCM_Open does not take is a mismatch, as it always was.
   if (expected.size() < 4 || expected.size() > 16) return false;
   return gcm.Verify(expected) == 0;
