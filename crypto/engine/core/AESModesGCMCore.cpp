@@ -35,6 +35,7 @@ void TGCMComputation::HashPadded(std::uint8_t X[16], const std::uint8_t* p, std:
 }
 
 void TGCMComputation::Hash(TGCMMessage& s, const std::uint8_t* p, std::size_t n) const {
+  if (n == 0) return;  // p may be null
   if (s.Fill != 0) {
     const std::size_t take = std::min(16 - s.Fill, n);
     std::memcpy(s.Pending.data() + s.Fill, p, take);
