@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "crypto/support/RandomCoreW.h"
 #include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
@@ -64,6 +65,13 @@ void AddKeyOptions(CLI::App& sub, TKeyOptions& key) {
   file->excludes(text);
 }
 
+void AddKeyedIOOptions(CLI::App& sub, TKeyedIOOptions& o, bool withOutput, const std::string& outHelp) {
+  sub.add_option("input", o.In, "Input file (- or none: standard input)");
+  if (withOutput) sub.add_option("-o,--out", o.Out, outHelp);
+  AddKeyOptions(sub, o.Key);
+  AddCommonOptions(sub, o.Common, withOutput);
+}
+
 void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> sizes) {
   if (!key.Hex.empty()) {
     bytes.Assign(DecodeHex(key.Hex, "the key"));
@@ -82,6 +90,13 @@ void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_l
     for (const std::size_t s : sizes) list += (list.empty() ? "" : s == *(sizes.end() - 1) ? " or " : ", ") + std::to_string(s);
     UsageFail("the key must be " + list + " bytes long (it has " + std::to_string(n) + ")");
   }
+}
+
+platform::TBytes RandomBytes(std::size_t n) {
+  platform::TBytes bytes(n);
+  if (n != 0 && RandomCoreW::TRandomCore::GetRandomBytes(static_cast<platform::Integer>(n), bytes.data()) != 0)
+    Fail("the random generator failed");
+  return bytes;
 }
 
 platform::TBytes DecodeHex(const std::string& text, const std::string& what) {

@@ -1,6 +1,7 @@
 #include "GCMOpen.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "Common.h"
@@ -24,20 +25,50 @@ void ReadExactly(platform::TStream& s, std::uint8_t* p, std::int64_t n, const st
   }
 }
 
+void EncryptGCM(platform::TStream& input, std::int64_t length, std::span<const std::uint8_t> key,
+                std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
+                platform::TStream& out, std::span<std::uint8_t> tag, TProgress& progress, const std::string& name) {
+  if (length > kGCMMaxBytes) Fail(name + ": above the 64 GiB limit of one GCM message");
+  AESKeyed::TAESKey aes;
+  if (aes.SetKey(key) != 0 || iv.empty()) UsageFail("the key must be 16, 24 or 32 bytes and the IV 1 byte or more");
+  AESKeyed::TGCMEncryptor gcm(aes);
+  if (gcm.Begin(iv, additionalData) != 0) Fail(name + ": cannot start the encryption");
+  platform::TSecretBytes piece{platform::TBytes(static_cast<std::size_t>(std::min<std::int64_t>(kPiece, length)))};
+  for (std::int64_t done = 0; done < length;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(kPiece, length - done));
+    const std::span<std::uint8_t> p(piece.Value.data(), n);
+    ReadExactly(input, p.data(), static_cast<std::int64_t>(n), name);
+    if (gcm.Update(p, p) != 0) Fail(name + ": the encryption failed");
+    out.WriteBuffer(p.data(), static_cast<std::int64_t>(n));
+    done += static_cast<std::int64_t>(n);
+    if (!progress.Update(done)) throw TFailure("interrupted", kExitInterrupted);
+  }
+  if (gcm.Finish(tag) != 0) Fail(name + ": the encryption failed");
+}
+
 bool DecryptVerified(platform::TStream& input, std::int64_t length, std::span<const std::uint8_t> key,
                      std::span<const std::uint8_t> iv, std::span<const std::uint8_t> additionalData,
                      std::span<const std::uint8_t> expected, TOutput& out, TProgress& progress,
                      const std::string& name) {
   if (length > kGCMMaxBytes) Fail(name + ": above the 64 GiB limit of one GCM message");
   AESKeyed::TAESKey aes;
-  if (aes.SetKey(key) != 0 || iv.size() != 12) UsageFail("the key must be 16, 24 or 32 bytes and the IV 12");
+  if (aes.SetKey(key) != 0 || iv.empty()) UsageFail("the key must be 16, 24 or 32 bytes and the IV 1 byte or more");
   // The hash of the cipher text comes from encrypting the decrypted bytes again: GCM encryption
   // of P gives back the very cipher text just read, hashed as it is made.
   AESKeyed::TGCMEncryptor hash(aes);
   if (hash.Begin(iv, additionalData) != 0) Fail(name + ": cannot start the decryption");
-  platform::TCharArray16 counter{};  // J0 + 1: IV || 00000002, then counted per block
-  std::copy(iv.begin(), iv.end(), counter.begin());
-  counter[15] = 2;
+  // The counter mode from J0 + 1: a 12-byte IV gives it directly (IV || 00000002, then counted
+  // per block); another length has J0 from a hash of the IV, so a second GCM encryption of the
+  // cipher text gives the plain text (its own hash is not used).
+  platform::TCharArray16 counter{};
+  std::optional<AESKeyed::TGCMEncryptor> keystream;
+  if (iv.size() == 12) {
+    std::copy(iv.begin(), iv.end(), counter.begin());
+    counter[15] = 2;
+  } else {
+    keystream.emplace(aes);
+    if (keystream->Begin(iv, {}) != 0) Fail(name + ": cannot start the decryption");
+  }
   std::vector<std::uint8_t> cipher(kPiece), plain(kPiece), again(kPiece);
   platform::TCharArray16 tag{};
   bool match = false;
@@ -45,8 +76,10 @@ bool DecryptVerified(platform::TStream& input, std::int64_t length, std::span<co
     for (std::int64_t done = 0; done < length;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(kPiece, length - done));
       ReadExactly(input, cipher.data(), static_cast<std::int64_t>(n), name);
-      if (aes.CryptCTR({cipher.data(), n}, {plain.data(), n}, counter) != 0 ||
-          hash.Update({plain.data(), n}, {again.data(), n}) != 0)
+      const std::span<const std::uint8_t> c(cipher.data(), n);
+      const std::span<std::uint8_t> p(plain.data(), n);
+      if ((keystream ? keystream->Update(c, p) : aes.CryptCTR(c, p, counter)) != 0 ||
+          hash.Update(p, {again.data(), n}) != 0)
         Fail(name + ": the decryption failed");
       out.Stream().WriteBuffer(plain.data(), static_cast<std::int64_t>(n));
       done += static_cast<std::int64_t>(n);
