@@ -317,7 +317,7 @@ void AddAEADCommand(CLI::App& app, bool encrypt) {
       encrypt ? "orvoaes aead-enc --alg xaes-256-gcm --key-file k.bin --aad-hex 68656164 data.bin -o data.xaes"
               : "orvoaes aead-dec --alg xaes-256-gcm --key-file k.bin --aad-hex 68656164 data.xaes -o data.bin");
   auto o = std::make_shared<TAEADOptions>();
-  AddKeyedIOOptions(*sub, *o);
+  AddKeyedIOOptions(*sub, *o, true, "Output file (- or none: standard output)", {16, 24, 32, 48, 64});
   sub->add_option("--alg", o->Alg, "gcm, gcm-siv, xaes-256-gcm, siv, ccm, ocb or eax")->required();
   sub->add_option("--aad", o->AADFiles, "File of additional data (siv: may repeat, one string each)")
       ->allow_extra_args(false);

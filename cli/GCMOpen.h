@@ -1,7 +1,8 @@
-// AES-GCM in one pass for the tool, with an IV of any length from 1 byte. Encryption streams the
-// input through the keyed API's GCM encryptor. In decryption each piece of cipher text is read
-// once, and the same bytes in memory are both decrypted and hashed, so the tag check covers
-// exactly the bytes that were decrypted even when the input changes while it is read.
+// AES-GCM of one whole message for the tool, with an IV of any length from 1 byte, straight on
+// the key-once API (TGCMEncryptor, TGCMDecryptor): the input read in pieces, each piece
+// encrypted or decrypted in the same pass that hashes it. Decryption reads each piece of cipher
+// text once, so the tag check covers exactly the bytes that were decrypted even when the input
+// changes while it is read.
 #pragma once
 
 #include <cstdint>

@@ -154,8 +154,8 @@ void TExpandedKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16])
   FOps->EncryptECB(FKeys, in, out, 1);
 }
 
-Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept {
-  if (const Integer st = FAES.Expand(key, Nk)) return st;
+Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
+  if (const Integer st = FAES.Expand(key, Nk, inverse)) return st;
   platform::TWiped<platform::TCharArray16> H;
   FAES.EncryptBlock(H->data(), H->data());
   FAES.Ops().GHashSetKey(FHash, H->data());

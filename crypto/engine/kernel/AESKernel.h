@@ -112,8 +112,10 @@ class TGCMKey {
   TGCMKey(const TGCMKey&) = delete;
   TGCMKey& operator=(const TGCMKey&) = delete;
 
-  // Expands the first 4 * Nk bytes of key and makes H and its powers; 0 or the expansion's status.
-  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept;
+  // Expands the first 4 * Nk bytes of key (with inverse also the inverse cipher's schedule, so
+  // that AES() serves every block mode too) and makes H and its powers; 0 or the expansion's
+  // status.
+  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false) noexcept;
   const TExpandedKey& AES() const noexcept { return FAES; }
   TKernelId Id() const noexcept { return FAES.Id(); }
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
