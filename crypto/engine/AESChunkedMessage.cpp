@@ -216,6 +216,9 @@ void TWorkers::Run(std::size_t count, const std::function<void(std::size_t)>& jo
   }
   FWake.notify_all();
   Drain(job, count);
+  // Cleared before the wait as well: the first call into the threads library goes through the
+  // dynamic linker, which saves every vector register on this thread's stack.
+  platform::ZeroVectorRegisters();
   std::unique_lock lock(FMutex);
   FDone.wait(lock, [&] { return FBusy == 0; });
   FJob = nullptr;

@@ -21,6 +21,7 @@
 
 #include "ReleasedMemory.h"
 #include "crypto/component/AESObj.h"
+#include "crypto/engine/AESChunked.h"
 #include "crypto/engine/AESCore.h"
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/engine/AESModes.h"
@@ -637,6 +638,65 @@ TEST_F(LeftBehind, HashFunctions) {
       mac.Update(data);
       EXPECT_EQ(mac.Final(out), 0);
     }
+  });
+}
+
+// Chunked encryption: nothing of the input key, of the message key derived from it and the salt,
+// or of that key's round keys and H is left, whichever form ran (one call, stream on two threads,
+// pieces, random access). The test derives the message key itself and checks it against the
+// header's commitment first, so the patterns are the ones the library really used.
+TEST_F(LeftBehind, ChunkedEncryption) {
+  const TBytes salt(AESChunked::kSaltBytes, 0x5e), context{'c', 't', 'x'};
+  const std::string label = "c2sp.org/chunked-encryption@v1+AEAD_AES_256_GCM";
+  TBytes info(label.begin(), label.end());
+  info.push_back(0);
+  info.insert(info.end(), salt.begin(), salt.end());
+  info.insert(info.end(), context.begin(), context.end());
+  TBytes derived(32 + 12 + 32);
+  ASSERT_EQ(Hash::HKDF_Expand(Hash::THashKind::SHA512, FKey, info, derived), 0);
+  const TBytes messageKey(derived.begin(), derived.begin() + 32);
+
+  const AESChunked::TParams params{AESChunked::TSuite::Cobblestone256, FKey, context};
+  const std::string text = PlainText(3 * 16384 + 100);
+  const TBytes plain(text.begin(), text.end());
+  TBytes cipher(AESChunked::CipherBytes(plain.size())), back(plain.size());
+  ASSERT_EQ(AESChunked::Encrypt(params, plain, cipher, salt), 0);
+  ASSERT_TRUE(std::equal(derived.begin() + 44, derived.end(), cipher.begin() + AESChunked::kSaltBytes))
+      << "the test's derivation differs from the library's";
+
+  FPatterns = KeyDerived(FKey);
+  for (TPattern& p : KeyDerived(messageKey)) FPatterns.push_back({"message key's " + p.Name, std::move(p.Bytes)});
+  FPatterns.push_back({"derived base nonce", TBytes(derived.begin() + 32, derived.begin() + 44)});
+  UseReleasedPatterns();
+
+  ExpectNothingLeft("chunked encryption", [&] { EXPECT_EQ(AESChunked::Encrypt(params, plain, cipher, salt), 0); });
+  ExpectNothingLeft("chunked decryption", [&] { EXPECT_EQ(AESChunked::Decrypt(params, cipher, back), 0); });
+  EXPECT_EQ(back, plain);
+  platform::TMemoryStream in(plain), out(TBytes(cipher.size()));
+  ExpectNothingLeft("chunked stream encryption on two threads", [&] {
+    EXPECT_EQ(AESChunked::EncryptStream(params, &in, &out, {.Threads = 2, .Salt = salt}), 0);
+  });
+  EXPECT_EQ(out.Bytes(), cipher);
+  TBytes piece(2 * 16384 + 5000);
+  ExpectNothingLeft("chunked decryption in pieces", [&] {
+    AESChunked::TDecryptor d;
+    ASSERT_EQ(d.Begin(params), 0);
+    ASSERT_LE(d.UpdateRoom(5000) + d.FinishRoom(), piece.size());
+    std::size_t written = 0;
+    for (std::size_t at = 0; at < cipher.size(); at += 5000) {
+      const std::size_t n = std::min<std::size_t>(5000, cipher.size() - at);
+      ASSERT_EQ(d.Update(std::span(cipher).subspan(at, n), piece, written), 0);
+    }
+    ASSERT_EQ(d.Finish(piece, written), 0);
+  });
+  platform::TMemoryStream source(cipher);
+  TBytes range(100);  // the caller's buffers live on after the call, as the library's may not
+  ExpectNothingLeft("chunked random access", [&] {
+    AESChunked::TReader reader;
+    ASSERT_EQ(reader.Open(params, &source), 0);
+    std::size_t got = 0;
+    ASSERT_EQ(reader.ReadAt(2 * 16384 - 50, range, got), 0);
+    EXPECT_EQ(got, range.size());
   });
 }
 
