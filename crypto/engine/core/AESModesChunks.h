@@ -43,7 +43,7 @@ enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 // The key holder of every operation: the schedules it was asked for, wiped when it goes away, and
 // the kernel chosen for this processor. Going away, after the wipe, it also scrubs the stack below
 // it, where the key expansion and the kernels it ran spilled round keys the wipe does not reach.
-class TKeySchedule : private platform::TStackScrub, public kernel::TKeyedKernel {
+class TKeySchedule : private platform::TRegisterWipe, public kernel::TKeyedKernel {
  public:
   using kernel::TKeyedKernel::TKeyedKernel;
 };

@@ -80,7 +80,7 @@ class TGCMComputation {
 
 // The GCM key of one call or one key object. Going away, after its keys are wiped, it scrubs the
 // stack below it (TStackScrub), where the stitched and parallel loops spill round keys and H.
-class TGCMKey : private platform::TStackScrub, public TGCMComputation {
+class TGCMKey : private platform::TRegisterWipe, public TGCMComputation {
  public:
   using TGCMComputation::TGCMComputation;
 };
