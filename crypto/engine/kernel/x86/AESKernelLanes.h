@@ -123,8 +123,19 @@ struct TKeys {
   }
 };
 
+// The schedule's address made opaque once per step (an empty asm): with the rounds unrolled the
+// compiler could otherwise load every round key once, keep them across the steps of a loop and,
+// short of registers (sixteen without AVX-512), spill some onto the stack. Loaded per step from
+// the first-level cache, they never leave the key's storage but for a register.
+template <class L, unsigned kNr>
+inline TKeys<L, kNr> PerStep(TKeys<L, kNr> k) {
+  __asm__ volatile("" : "+r"(k.Schedule));
+  return k;
+}
+
 template <class L, int R, unsigned kNr>
-inline void EncryptRegs(const TKeys<L, kNr>& k, typename L::V (&x)[R]) {
+inline void EncryptRegs(const TKeys<L, kNr>& keys, typename L::V (&x)[R]) {
+  const TKeys<L, kNr> k = PerStep(keys);
   for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k[0]);
   for (unsigned r = 1; r < k.Nr(); ++r)
     for (int i = 0; i < R; ++i) x[i] = L::Enc(x[i], k[r]);
@@ -132,7 +143,8 @@ inline void EncryptRegs(const TKeys<L, kNr>& k, typename L::V (&x)[R]) {
 }
 
 template <class L, int R, unsigned kNr>
-inline void DecryptRegs(const TKeys<L, kNr>& k, typename L::V (&x)[R]) {
+inline void DecryptRegs(const TKeys<L, kNr>& keys, typename L::V (&x)[R]) {
+  const TKeys<L, kNr> k = PerStep(keys);
   for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k[0]);
   for (unsigned r = 1; r < k.Nr(); ++r)
     for (int i = 0; i < R; ++i) x[i] = L::Dec(x[i], k[r]);

@@ -117,6 +117,9 @@ void StitchedCryptRounds(bool encrypt, const std::uint8_t* rk, unsigned rounds, 
 template <class V>
 void StitchedCrypt(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key, std::uint8_t X[16],
                    std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
+  // On 128-bit registers a group's sixteen blocks and products already fill the sixteen
+  // registers: unrolled rounds made the compiler spill a power of H, so they keep counting.
+  if constexpr (V::kLanes == 1) return StitchedCryptRounds<V, 0>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
   switch (rounds) {
     case 10: return StitchedCryptRounds<V, 10>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
     case 12: return StitchedCryptRounds<V, 12>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
