@@ -118,9 +118,9 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
 }
 
 // The kernels' key set-ups write round keys only into the state's wiped storage; what they left
-// in the vector registers is cleared on every way out.
+// in the vector registers is cleared on every way out (platform::TCallExit).
 Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk) {
-  const platform::TRegisterWipe clear;
+  const platform::TCallExit clear;
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
   if (const Integer st = state->GCM.Init(key, Nk)) return st;

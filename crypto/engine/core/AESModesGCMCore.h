@@ -78,9 +78,9 @@ class TGCMComputation {
   kernel::TGCMKey FKey;
 };
 
-// The GCM key of one call or one key object. Going away, after its keys are wiped, it scrubs the
-// stack below it (TStackScrub), where the stitched and parallel loops spill round keys and H.
-class TGCMKey : private platform::TRegisterWipe, public TGCMComputation {
+// The GCM key of one call or one key object. Going away, after its keys are wiped, it clears the
+// vector registers (platform::TCallExit: the stitched and parallel loops spill no round key or H).
+class TGCMKey : private platform::TCallExit, public TGCMComputation {
  public:
   using TGCMComputation::TGCMComputation;
 };

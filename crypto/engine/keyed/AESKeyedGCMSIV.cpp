@@ -105,8 +105,9 @@ Integer TAESKey::GCMSIV_Seal(std::span<const std::uint8_t> nonce, std::span<cons
                              std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                              std::span<std::uint8_t> tag) const {
   // The key set-ups (this key's or the message's) write round keys only into the key objects'
-  // wiped storage; what they left in the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = CheckGCMSIV(FState.get(), nonce, additionalData, plain, cipher, tag.size())) return st;
   TSIVMessage m(FState->AES, nonce);
   m.Absorb(additionalData.data(), additionalData.size());
@@ -122,8 +123,9 @@ Integer TAESKey::GCMSIV_Open(std::span<const std::uint8_t> nonce, std::span<cons
                              std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                              std::span<std::uint8_t> plain) const {
   // The key set-ups (this key's or the message's) write round keys only into the key objects'
-  // wiped storage; what they left in the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = CheckGCMSIV(FState.get(), nonce, additionalData, cipher, plain, tag.size())) return st;
   TSIVMessage m(FState->AES, nonce);
   TCharArray16 given;

@@ -108,8 +108,9 @@ TSIVKey& TSIVKey::operator=(TSIVKey&& other) noexcept = default;
 
 Integer TSIVKey::SetKey(std::span<const std::uint8_t> key) {
   // The key set-ups (this key's or the message's) write round keys only into the key objects'
-  // wiped storage; what they left in the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   FState.reset();
   if (key.size() != 32 && key.size() != 48 && key.size() != 64) return error::kBadKeySize;
   const std::size_t half = key.size() / 2;

@@ -65,8 +65,9 @@ TXAESKey& TXAESKey::operator=(TXAESKey&& other) noexcept = default;
 
 Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
   // The key set-ups (this key's or the message's) write round keys only into the key objects'
-  // wiped storage; what they left in the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   FState.reset();
   if (key.size() != 32) return error::kBadKeySize;
   auto state = std::make_unique<TState>();
@@ -81,8 +82,9 @@ Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const st
                        std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                        std::span<std::uint8_t> tag) const {
   // The key set-ups (this key's or the message's) write round keys only into the key objects'
-  // wiped storage; what they left in the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = Check(FState.get(), nonce24, plain, cipher, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMState s;
@@ -98,8 +100,9 @@ Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const st
                        std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                        std::span<std::uint8_t> plain) const {
   // The key set-ups (this key's or the message's) write round keys only into the key objects'
-  // wiped storage; what they left in the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = Check(FState.get(), nonce24, cipher, plain, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMState s;
@@ -115,8 +118,9 @@ Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const st
 Integer TXAESKey::SealWithRandomNonce(std::span<const std::uint8_t> additionalData,
                                       std::span<const std::uint8_t> plain, std::span<std::uint8_t> out) const {
   // The key set-ups (this key's or the message's) write round keys only into the key objects'
-  // wiped storage; what they left in the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   constexpr std::size_t kExtra = kNonceBytes + kTagBytes;
   if (FState == nullptr || out.size() < kExtra || out.size() - kExtra < plain.size()) return kBadArgument;
   const TOut body = out.subspan(kNonceBytes, plain.size());

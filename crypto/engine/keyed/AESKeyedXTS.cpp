@@ -29,8 +29,8 @@ TXTSKey& TXTSKey::operator=(TXTSKey&& other) noexcept = default;
 
 Integer TXTSKey::SetKey(std::span<const std::uint8_t> key) {
   // Its key set-up writes round keys only into the key objects' wiped storage; what it left in
-  // the vector registers is cleared on every way out.
-  const platform::TRegisterWipe clear;
+  // the vector registers is cleared on every way out (platform::TCallExit).
+  const platform::TCallExit clear;
   FState.reset();
   if (key.size() != 32 && key.size() != 48 && key.size() != 64) return error::kBadKeySize;
   const std::size_t half = key.size() / 2;
