@@ -33,11 +33,14 @@ def main():
         cells = [row]
         if before:
             cells.append("%.1f" % before[row]["Ours"] if row in before and "Ours" in before[row] else "")
-        cells.append("%.1f" % v.get("Ours", float("nan")))
-        cells += ["%.1f" % v[p] if p in v else "" for p in peers]
+        f = "%.3f" if row.endswith("_cpb") else "%.1f"
+        if before:
+            cells[-1] = f % before[row]["Ours"] if row in before and "Ours" in before[row] else ""
+        cells.append(f % v.get("Ours", float("nan")))
+        cells += [f % v[p] if p in v else "" for p in peers]
         present = [(v[p], p) for p in peers if p in v]
         best = min(present) if present else None
-        cells.append("%s %.1f" % (best[1], best[0]) if best else "")
+        cells.append(("%s " + f) % (best[1], best[0]) if best else "")
         cells.append("%.2f" % (v["Ours"] / best[0]) if best and "Ours" in v else "")
         print("| " + " | ".join(cells) + " |")
 

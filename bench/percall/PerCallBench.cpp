@@ -73,7 +73,33 @@ Bytes Message(std::size_t n) {
   return m;
 }
 
-// A cipher text with a valid tag under the row's first key, for the opening rows that keep their key.
+// Messages sealed (by OpenSSL) under 64 keys, for the opening rows with a new key in every call:
+// call i opens message i mod 64 under its own key, so every open succeeds and each call's key
+// differs from the one before.
+struct TSealedRing {
+  static constexpr std::size_t kKeys = 64;
+  std::vector<Bytes> Key, Cipher, Tag;
+  TSealedRing(std::size_t keyBytes, std::size_t n) {
+    const Bytes plain = Message(n);
+    TKeys keys(keyBytes, true);
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    for (std::size_t i = 0; i < kKeys; ++i) {
+      keys.Next();
+      Key.push_back(keys.Key);
+      Cipher.emplace_back(n);
+      Tag.emplace_back(16);
+      int len = 0;
+      EVP_EncryptInit_ex(ctx, keyBytes == 16 ? EVP_aes_128_gcm() : EVP_aes_256_gcm(), nullptr, Key.back().data(),
+                         kIV12.data());
+      EVP_EncryptUpdate(ctx, nullptr, &len, kAAD.data(), static_cast<int>(kAAD.size()));
+      EVP_EncryptUpdate(ctx, Cipher.back().data(), &len, plain.data(), static_cast<int>(n));
+      EVP_EncryptFinal_ex(ctx, Cipher.back().data() + len, &len);
+      EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, 16, Tag.back().data());
+    }
+    EVP_CIPHER_CTX_free(ctx);
+  }
+};
+
 void Finish(benchmark::State& state, const TCase& c, bool ok) {
   if (!ok) state.SkipWithError("operation failed");
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * c.Size));
@@ -89,8 +115,8 @@ void Ours(benchmark::State& state, TCase c) {
   bool ok = true;
   if (c.NewKey) {
     Bytes key(c.KeyBytes);
-    // The opening rows need a tag made under each call's key: they open what the same key sealed
-    // in the previous call, so every call of the loop is a successful open with a new key.
+    const TSealedRing ring(c.KeyBytes, c.What == Op::GCMOpen ? c.Size : 0);
+    std::size_t i = 0;
     for (auto _ : state) {
       std::memcpy(key.data(), keys.Next(), c.KeyBytes);
       Integer size = 0;
@@ -102,11 +128,12 @@ void Ours(benchmark::State& state, TCase c) {
         case Op::GCMSeal:
           ok &= modes.GCM_EncryptBinaryBuffer(in, 0, kAAD, 128, out, key, bits, kIV12, 96, tag, 128) == 0;
           break;
-        case Op::GCMOpen:
-          // Opening fails on the changed key; the tag check still runs over the whole message,
-          // which is the work measured (nothing is released either way).
-          modes.GCM_DecryptBinaryBuffer(in, 0, kAAD, 128, out, key, bits, kIV12, 96, tag, 128);
+        case Op::GCMOpen: {
+          const std::size_t j = i++ % TSealedRing::kKeys;
+          ok &= modes.GCM_DecryptBinaryBuffer(ring.Cipher[j], static_cast<Integer>(c.Size), kAAD, 128, out, ring.Key[j],
+                                              bits, kIV12, 96, ring.Tag[j], 128) == 0;
           break;
+        }
         case Op::CMAC: ok &= modes.MAC_GenerationBinaryBuffer(in, key, bits, tag, 128) == 0; break;
       }
       benchmark::DoNotOptimize(out.data());
@@ -114,9 +141,9 @@ void Ours(benchmark::State& state, TCase c) {
     }
   } else {
     AESKeyed::TAESKey key;
-    ok &= key.SetKey(std::span(keys.Next(), c.KeyBytes)) == 0;
-    Bytes sealed(c.Size), sealedTag(16);
-    ok &= key.GCM_Seal(kIV12, kAAD, in, sealed, sealedTag) == 0;
+    const TSealedRing ring(c.KeyBytes, c.What == Op::GCMOpen ? c.Size : 0);
+    ok &= key.SetKey(c.What == Op::GCMOpen ? std::span<const std::uint8_t>(ring.Key[0])
+                                           : std::span<const std::uint8_t>(keys.Next(), c.KeyBytes)) == 0;
     platform::TCharArray16 IV{};
     for (auto _ : state) {
       std::memcpy(IV.data(), kIV16.data(), 16);
@@ -126,7 +153,9 @@ void Ours(benchmark::State& state, TCase c) {
         case Op::CBCDec: ok &= key.DecryptCBC(in, std::span(out).first(c.Size), IV) == 0; break;
         case Op::CTR: ok &= key.CryptCTR(in, std::span(out).first(c.Size), IV) == 0; break;
         case Op::GCMSeal: ok &= key.GCM_Seal(kIV12, kAAD, in, std::span(out).first(c.Size), tag) == 0; break;
-        case Op::GCMOpen: ok &= key.GCM_Open(kIV12, kAAD, sealed, sealedTag, std::span(out).first(c.Size)) == 0; break;
+        case Op::GCMOpen:
+          ok &= key.GCM_Open(kIV12, kAAD, ring.Cipher[0], ring.Tag[0], std::span(out).first(c.Size)) == 0;
+          break;
         case Op::CMAC: ok &= key.MAC_Generate(in, tag) == 0; break;
       }
       benchmark::DoNotOptimize(out.data());
@@ -175,22 +204,28 @@ void OpenSSL(benchmark::State& state, TCase c) {
   const bool gcm = c.What == Op::GCMSeal || c.What == Op::GCMOpen;
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
   const EVP_CIPHER* cipher = EVPCipher(c.What, c.KeyBytes);
-  ok &= EVP_CipherInit_ex(ctx, cipher, nullptr, keys.Next(), nullptr, decrypt ? 0 : 1) == 1;
+  const TSealedRing ring(c.KeyBytes, c.What == Op::GCMOpen ? c.Size : 0);
+  ok &= EVP_CipherInit_ex(ctx, cipher, nullptr, c.What == Op::GCMOpen ? ring.Key[0].data() : keys.Next(), nullptr,
+                          decrypt ? 0 : 1) == 1;
   EVP_CIPHER_CTX_set_padding(ctx, 0);
+  std::size_t i = 0;
   for (auto _ : state) {
     int len = 0, fin = 0;
     const std::uint8_t* iv = gcm ? kIV12.data() : kIV16.data();
+    // Opening: message j of the ring under its key (the first one when the key stays).
+    const std::size_t j = c.NewKey ? i++ % TSealedRing::kKeys : 0;
+    const std::uint8_t* key = c.What == Op::GCMOpen ? ring.Key[j].data() : keys.Next();
     if (c.NewKey)
-      ok &= EVP_CipherInit_ex(ctx, cipher, nullptr, keys.Next(), iv, decrypt ? 0 : 1) == 1;
+      ok &= EVP_CipherInit_ex(ctx, cipher, nullptr, key, iv, decrypt ? 0 : 1) == 1;
     else
       ok &= EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, iv, decrypt ? 0 : 1) == 1;
     EVP_CIPHER_CTX_set_padding(ctx, 0);
     if (gcm) ok &= EVP_CipherUpdate(ctx, nullptr, &len, kAAD.data(), static_cast<int>(kAAD.size())) == 1;
-    ok &= EVP_CipherUpdate(ctx, out.data(), &len, in.data(), static_cast<int>(c.Size)) == 1;
-    if (c.What == Op::GCMOpen) EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_TAG, 16, tag.data());
-    // A changed key fails the tag check, as ours does; the work is the same.
+    const std::uint8_t* from = c.What == Op::GCMOpen ? ring.Cipher[j].data() : in.data();
+    ok &= EVP_CipherUpdate(ctx, out.data(), &len, from, static_cast<int>(c.Size)) == 1;
+    if (c.What == Op::GCMOpen) EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_TAG, 16, const_cast<std::uint8_t*>(ring.Tag[j].data()));
     const int f = EVP_CipherFinal_ex(ctx, out.data() + len, &fin);
-    if (c.What != Op::GCMOpen) ok &= f == 1;
+    ok &= f == 1;
     if (c.What == Op::GCMSeal) ok &= EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, 16, tag.data()) == 1;
     benchmark::DoNotOptimize(out.data());
   }
@@ -245,26 +280,24 @@ void Botan2(benchmark::State& state, TCase c) {
       case Op::GCMSeal:
       case Op::GCMOpen: {
         const bool open = c.What == Op::GCMOpen;
-        auto enc = Botan::AEAD_Mode::create_or_throw(aes + "/GCM", Botan::ENCRYPTION);
         auto m = Botan::AEAD_Mode::create_or_throw(aes + "/GCM", open ? Botan::DECRYPTION : Botan::ENCRYPTION);
-        const std::uint8_t* first = keys.Next();
-        enc->set_key(first, c.KeyBytes);
-        m->set_key(first, c.KeyBytes);
-        Botan::secure_vector<std::uint8_t> sealed(in.begin(), in.end()), buf;
-        enc->set_associated_data(kAAD.data(), kAAD.size());
-        enc->start(kIV12.data(), 12);
-        enc->finish(sealed);
+        const TSealedRing ring(c.KeyBytes, open ? c.Size : 0);
+        m->set_key(open ? ring.Key[0].data() : keys.Next(), c.KeyBytes);
+        Botan::secure_vector<std::uint8_t> buf;
         buf.reserve(c.Size + 16);
+        std::size_t i = 0;
         for (auto _ : state) {
-          if (c.NewKey) m->set_key(keys.Next(), c.KeyBytes);
+          const std::size_t j = c.NewKey ? i++ % TSealedRing::kKeys : 0;
+          if (c.NewKey) m->set_key(open ? ring.Key[j].data() : keys.Next(), c.KeyBytes);
           m->set_associated_data(kAAD.data(), kAAD.size());
           m->start(kIV12.data(), 12);
-          buf.assign(open ? sealed.begin() : sealed.begin(), open ? sealed.end() : sealed.begin() + c.Size);
-          try {
-            m->finish(buf);
-          } catch (const Botan::Invalid_Authentication_Tag&) {
-            // a new key: the tag check fails after the same work
+          if (open) {
+            buf.assign(ring.Cipher[j].begin(), ring.Cipher[j].end());
+            buf.insert(buf.end(), ring.Tag[j].begin(), ring.Tag[j].end());
+          } else {
+            buf.assign(in.begin(), in.end());
           }
+          m->finish(buf);  // a failed tag check throws, which ends the row as failed
           benchmark::DoNotOptimize(buf.data());
         }
         break;
@@ -319,21 +352,20 @@ void Cryptopp(benchmark::State& state, TCase c) {
     case Op::GCMOpen: {
       GCM<AES>::Encryption enc;
       GCM<AES>::Decryption dec;
-      const std::uint8_t* first = keys.Next();
-      enc.SetKeyWithIV(first, c.KeyBytes, kIV12.data(), 12);
-      dec.SetKeyWithIV(first, c.KeyBytes, kIV12.data(), 12);
-      Bytes sealed(c.Size);
-      enc.EncryptAndAuthenticate(sealed.data(), tag.data(), 16, kIV12.data(), 12, kAAD.data(), kAAD.size(), in.data(), c.Size);
+      const TSealedRing ring(c.KeyBytes, c.What == Op::GCMOpen ? c.Size : 0);
+      enc.SetKeyWithIV(keys.Next(), c.KeyBytes, kIV12.data(), 12);
+      if (c.What == Op::GCMOpen) dec.SetKeyWithIV(ring.Key[0].data(), c.KeyBytes, kIV12.data(), 12);
+      std::size_t i = 0;
       for (auto _ : state) {
         if (c.What == Op::GCMSeal) {
           if (c.NewKey) enc.SetKeyWithIV(keys.Next(), c.KeyBytes, kIV12.data(), 12);
           enc.EncryptAndAuthenticate(out.data(), tag.data(), 16, kIV12.data(), 12, kAAD.data(), kAAD.size(), in.data(),
                                      c.Size);
         } else {
-          if (c.NewKey) dec.SetKeyWithIV(keys.Next(), c.KeyBytes, kIV12.data(), 12);
-          const bool good = dec.DecryptAndVerify(out.data(), tag.data(), 16, kIV12.data(), 12, kAAD.data(), kAAD.size(),
-                                                 sealed.data(), c.Size);
-          if (!c.NewKey) ok &= good;
+          const std::size_t j = c.NewKey ? i++ % TSealedRing::kKeys : 0;
+          if (c.NewKey) dec.SetKeyWithIV(ring.Key[j].data(), c.KeyBytes, kIV12.data(), 12);
+          ok &= dec.DecryptAndVerify(out.data(), ring.Tag[j].data(), 16, kIV12.data(), 12, kAAD.data(), kAAD.size(),
+                                     ring.Cipher[j].data(), c.Size);
         }
         benchmark::DoNotOptimize(out.data());
       }
@@ -357,15 +389,16 @@ void Cryptopp(benchmark::State& state, TCase c) {
 // AES-256-GCM only (the one AES libsodium has), on processors with AES-NI and PCLMULQDQ.
 void Sodium(benchmark::State& state, TCase c) {
   const Bytes in = Message(c.Size);
-  Bytes out(c.Size + 16), tag(16), sealed(c.Size), sealedTag(16);
+  Bytes out(c.Size + 16), tag(16);
   TKeys keys(c.KeyBytes, c.NewKey);
+  const TSealedRing ring(c.KeyBytes, c.What == Op::GCMOpen ? c.Size : 0);
   crypto_aead_aes256gcm_state st;
-  crypto_aead_aes256gcm_beforenm(&st, keys.Next());
+  crypto_aead_aes256gcm_beforenm(&st, c.What == Op::GCMOpen ? ring.Key[0].data() : keys.Next());
   unsigned long long maclen = 0;
-  crypto_aead_aes256gcm_encrypt_detached_afternm(sealed.data(), sealedTag.data(), &maclen, in.data(), c.Size, kAAD.data(),
-                                                 kAAD.size(), nullptr, kIV12.data(), &st);
   bool ok = true;
+  std::size_t i = 0;
   for (auto _ : state) {
+    const std::size_t j = c.NewKey ? i++ % TSealedRing::kKeys : 0;
     if (c.What == Op::GCMSeal) {
       if (c.NewKey)
         crypto_aead_aes256gcm_encrypt_detached(out.data(), tag.data(), &maclen, in.data(), c.Size, kAAD.data(), kAAD.size(),
@@ -374,13 +407,13 @@ void Sodium(benchmark::State& state, TCase c) {
         crypto_aead_aes256gcm_encrypt_detached_afternm(out.data(), tag.data(), &maclen, in.data(), c.Size, kAAD.data(),
                                                        kAAD.size(), nullptr, kIV12.data(), &st);
     } else {
-      const int r = c.NewKey ? crypto_aead_aes256gcm_decrypt_detached(out.data(), nullptr, sealed.data(), c.Size,
-                                                                      sealedTag.data(), kAAD.data(), kAAD.size(),
-                                                                      kIV12.data(), keys.Next())
-                             : crypto_aead_aes256gcm_decrypt_detached_afternm(out.data(), nullptr, sealed.data(), c.Size,
-                                                                              sealedTag.data(), kAAD.data(), kAAD.size(),
-                                                                              kIV12.data(), &st);
-      if (!c.NewKey) ok &= r == 0;
+      const int r = c.NewKey ? crypto_aead_aes256gcm_decrypt_detached(out.data(), nullptr, ring.Cipher[j].data(), c.Size,
+                                                                      ring.Tag[j].data(), kAAD.data(), kAAD.size(),
+                                                                      kIV12.data(), ring.Key[j].data())
+                             : crypto_aead_aes256gcm_decrypt_detached_afternm(out.data(), nullptr, ring.Cipher[j].data(),
+                                                                              c.Size, ring.Tag[j].data(), kAAD.data(),
+                                                                              kAAD.size(), kIV12.data(), &st);
+      ok &= r == 0;
     }
     benchmark::DoNotOptimize(out.data());
   }
