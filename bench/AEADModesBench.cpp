@@ -30,7 +30,7 @@ platform::Integer NewKeyGCM(TSpan key, TSpan iv, TSpan aad, TSpan in, std::span<
                             std::span<std::uint8_t> tag) {
   AESModes::detail::TGCMComputation gcm;
   if (const platform::Integer st = gcm.Init(key, 8)) return st;
-  AESModes::detail::TGCMState s;
+  AESModes::detail::TGCMMessage s;
   gcm.SetIV(s, iv);
   gcm.AddAAD(s, aad.data(), aad.size());
   gcm.Encrypt(s, in.data(), out.data(), in.size());
@@ -116,7 +116,7 @@ void OpenSSLSIV(benchmark::State& state, bool seal, std::size_t keyBytes, std::s
 
 const bool kRegistered = [] {
   std::string at = "@";
-  at += AESModes::kernel::KernelName(AESModes::kernel::TKeyedKernel().Id());
+  at += AESModes::kernel::KernelName(AESModes::kernel::TExpandedKey().Id());
   struct TRow {
     Mode What;
     const char* Name;

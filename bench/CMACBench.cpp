@@ -56,7 +56,7 @@ constexpr std::size_t k64M = 64u << 20;
 // Ours as "Ours/<case>@<kernel>", the kernel a keyed object really runs on (the chosen one, or
 // the best one below it built here); OpenSSL as "OpenSSL/<case>".
 const bool kRegistered = [] {
-  const std::string at = "@" + std::string(AESModes::kernel::KernelName(AESModes::kernel::TKeyedKernel().Id()));
+  const std::string at = "@" + std::string(AESModes::kernel::KernelName(AESModes::kernel::TExpandedKey().Id()));
   for (std::size_t keyBytes : {16u, 32u})
     for (std::size_t n : bench::kCallSizes) {
       const std::string name = "MAC_GenerationBinaryBuffer_AES" + std::to_string(8 * keyBytes) + bench::SizeName(n);

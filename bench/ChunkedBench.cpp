@@ -91,7 +91,7 @@ void OpenSSLSeal(benchmark::State& state, std::size_t keyBytes) {
 
 const bool kRegistered = [] {
   std::string at = "@";
-  at += AESModes::kernel::KernelName(AESModes::kernel::TKeyedKernel().Id());
+  at += AESModes::kernel::KernelName(AESModes::kernel::TExpandedKey().Id());
   for (const std::size_t keyBytes : {16, 32}) {
     const std::string aes = keyBytes == 16 ? "_AES128" : "_AES256";
     const std::string suite = keyBytes == 16 ? "_Cobblestone128" : "_Cobblestone256";

@@ -15,7 +15,7 @@
 namespace {
 
 using AESModes::kernel::TKernelId;
-using AESModes::kernel::TKeyedKernel;
+using AESModes::kernel::TExpandedKey;
 
 enum class Mode { ECB, CTR, CBCDec, CBCEnc, OFB };
 
@@ -40,7 +40,7 @@ const platform::TBytes& Data(std::size_t size) {
 void Ours(benchmark::State& state, TKernelId id, Mode mode, unsigned bits, std::size_t size) {
   const platform::TBytes& in = Data(size);
   platform::TBytes out(size);
-  TKeyedKernel k(id);
+  TExpandedKey k(id);
   k.Expand({in.data(), bits / 8}, bits / 32, mode == Mode::CBCDec);
   std::uint8_t iv[16] = {};
   const std::size_t blocks = size / 16;
@@ -108,7 +108,7 @@ const bool kRegistered = [] {
 void RawECB(benchmark::State& state) {
   const platform::TBytes& in = Data(64u << 20);
   platform::TBytes out(in.size());
-  TKeyedKernel k;
+  TExpandedKey k;
   const platform::TBytes key(16, 0x2B);
   k.Expand(key, 4);
   for (auto _ : state) {

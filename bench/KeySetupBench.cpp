@@ -33,7 +33,7 @@ void Ours(benchmark::State& state, TKernelId id, Setup setup, unsigned Nk) {
       k.Expand(key, Nk);
       benchmark::DoNotOptimize(&k);
     } else {
-      AESModes::kernel::TKeyedKernel k(id);
+      AESModes::kernel::TExpandedKey k(id);
       k.Expand(key, Nk, setup == Setup::Inverse);
       benchmark::DoNotOptimize(&k);
     }

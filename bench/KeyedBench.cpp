@@ -109,7 +109,7 @@ void OpenSSL(benchmark::State& state, Op op, std::size_t keyBytes, std::size_t n
 
 const bool kRegistered = [] {
   std::string at = "@";
-  at += AESModes::kernel::KernelName(AESModes::kernel::TKeyedKernel().Id());
+  at += AESModes::kernel::KernelName(AESModes::kernel::TExpandedKey().Id());
   for (const std::size_t n : {bench::kCallSizes[0], bench::kCallSizes[2]})
     for (const std::size_t keyBytes : {16, 32})
       for (const TCase& c : kCases) {

@@ -89,7 +89,7 @@ void OpenSSL(benchmark::State& state, Op op, std::size_t keyBytes, std::size_t n
 
 const bool kRegistered = [] {
   std::string at = "@";
-  at += AESModes::kernel::KernelName(AESModes::kernel::TKeyedKernel().Id());
+  at += AESModes::kernel::KernelName(AESModes::kernel::TExpandedKey().Id());
   const struct {
     Op What;
     const char* Name;

@@ -24,7 +24,7 @@ using error::kBadArgument;
 namespace {
 
 using detail::kGCMMaxDataBytes;
-using detail::TGCMState;
+using detail::TGCMMessage;
 using keyed::BadOutput;
 using keyed::kMinTagBytes;
 using keyed::TIn;
@@ -46,7 +46,7 @@ void Next32(TCharArray16& cb) noexcept {
 // until the last piece, and the keystream and cipher bytes of a block begun by one piece and
 // finished by a later one.
 struct TGCMPieces {
-  TGCMState S;
+  TGCMMessage S;
   TCharArray16 Key{}, Pending{};
   std::size_t Fill = 0;  // bytes of the current block done (0: none begun)
 };
@@ -55,7 +55,7 @@ namespace {
 
 using TGCMWiped = platform::TWiped<TGCMPieces>;
 
-void GCMBegin(const TAESKey::TState& k, TGCMState& s, TIn IV, TIn aad) noexcept {
+void GCMBegin(const TAESKey::TState& k, TGCMMessage& s, TIn IV, TIn aad) noexcept {
   k.GCM.SetIV(s, IV);
   k.GCM.AddAAD(s, aad.data(), aad.size());
 }
@@ -182,7 +182,7 @@ Integer GCMOnce(const TAESKey::TState* k, bool encrypt, TIn IV, TIn aad, TIn in,
   if (k == nullptr || IV.empty()) return kBadArgument;
   if (const Integer st = CheckGCMTag(tagBytes)) return st;
   if (const Integer st = CheckGCMData(in, out)) return st;
-  TGCMState s;
+  TGCMMessage s;
   GCMBegin(*k, s, IV, aad);
   if (encrypt)
     k->GCM.Encrypt(s, in.data(), out.data(), in.size());

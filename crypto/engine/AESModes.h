@@ -16,12 +16,12 @@
 namespace AESModes {
 
 namespace detail {
-class TGCMKey;
-struct TGCMState;
+class TScrubbedGCM;
+struct TGCMMessage;
 class TCMACAbsorber;
 }
 namespace kernel {
-class TKeyedKernel;
+class TExpandedKey;
 }
 
 using platform::Cardinal;
@@ -370,16 +370,16 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   static Integer ComputeJ0(const TCharArray16& H, const TBytes& IV, Integer IVSizeBits, TCharArray16& J0);
   // The file forms' chunk steps over s bytes (a multiple of 16, else -210 with nothing done):
   // counter mode with the cipher blocks hashed (encryption: the output, decryption: the input).
-  static Integer GCMEncryptChunk(const detail::TGCMKey& key, detail::TGCMState& state, const std::uint8_t* in,
+  static Integer GCMEncryptChunk(const detail::TScrubbedGCM& key, detail::TGCMMessage& state, const std::uint8_t* in,
                                  std::uint8_t* out, std::int64_t s);
-  static Integer GCMDecryptChunk(const detail::TGCMKey& key, detail::TGCMState& state, const std::uint8_t* in,
+  static Integer GCMDecryptChunk(const detail::TScrubbedGCM& key, detail::TGCMMessage& state, const std::uint8_t* in,
                                  std::uint8_t* out, std::int64_t s);
 
   // CMAC: K1 and K2 of key (Nk words, so its first 4 * Nk bytes), derived in keyed, which keeps
   // the expanded key for the caller: L = E(0), K1 = L << 1 (xor 0x87 into the last byte when
   // the top bit of L was set), K2 likewise from K1. Returns 0 or the key expansion's status.
   static Integer SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, TCharArray16& K1, TCharArray16& K2,
-                                              kernel::TKeyedKernel& keyed);
+                                              kernel::TExpandedKey& keyed);
   // The tag of the string's low bytes into the 16-byte tag (MSB of tagSizeBits bits); checks
   // as MAC_GenerationBinaryBuffer, without a tag buffer.
   Integer MAC_GenerationString(const string& inputString, const TBytes& macKey, Integer keySizeBits,

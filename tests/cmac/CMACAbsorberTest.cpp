@@ -32,7 +32,7 @@ TEST(CMACAbsorber, AnySplitGivesTheTagOfTheWholeMessage) {
     for (std::size_t n : {0, 1, 15, 16, 17, 32, 33, 48, 200, 1000}) {
       const Bytes key = RandomBytes(16 + 8 * (n % 3), static_cast<std::uint32_t>(n)), msg = RandomBytes(n, 9);
       const Bytes expected = OpenSSLCMAC(key, msg);
-      kernel::TKeyedKernel keyed(id);
+      kernel::TExpandedKey keyed(id);
       ASSERT_EQ(0, keyed.Expand(key, static_cast<platform::Cardinal>(key.size() / 4)));
       platform::TCharArray16 K1, K2;
       Subkeys(key, K1, K2);

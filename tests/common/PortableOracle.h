@@ -18,7 +18,7 @@ namespace testing_support {
 inline Bytes OpenSSLCrypt(bool encrypt, int mode, const Bytes& key, const Bytes& iv, const Bytes& in, bool pkcs7) {
   using namespace AESModes::kernel;
   if (key.size() != 16 && key.size() != 24 && key.size() != 32) throw std::invalid_argument("no such cipher");
-  TKeyedKernel k(TKernelId::Portable);
+  TExpandedKey k(TKernelId::Portable);
   k.Expand(key, static_cast<platform::Cardinal>(key.size() / 4), !encrypt);
   Bytes data = in;
   const bool stream = mode >= 2;
@@ -51,9 +51,9 @@ inline Bytes OpenSSLCrypt(bool encrypt, int mode, const Bytes& key, const Bytes&
 }
 
 inline GCMResult OpenSSLGCMEncrypt(const Bytes& key, const Bytes& iv, const Bytes& aad, const Bytes& plain) {
-  AESModes::detail::TGCMKey gcm(AESModes::kernel::TKernelId::Portable);
+  AESModes::detail::TScrubbedGCM gcm(AESModes::kernel::TKernelId::Portable);
   if (gcm.Init(key, static_cast<platform::Cardinal>(key.size() / 4)) != 0) throw std::invalid_argument("no such key size");
-  AESModes::detail::TGCMState s;
+  AESModes::detail::TGCMMessage s;
   gcm.SetIV(s, iv);
   gcm.AddAAD(s, aad.data(), aad.size());
   GCMResult r{Bytes(plain.size()), Bytes(16)};
@@ -65,9 +65,9 @@ inline GCMResult OpenSSLGCMEncrypt(const Bytes& key, const Bytes& iv, const Byte
 }
 
 inline Bytes OpenSSLGCMTagOfZeros(const Bytes& key, const Bytes& iv, std::uint64_t length) {
-  AESModes::detail::TGCMKey gcm(AESModes::kernel::TKernelId::Portable);
+  AESModes::detail::TScrubbedGCM gcm(AESModes::kernel::TKernelId::Portable);
   if (gcm.Init(key, static_cast<platform::Cardinal>(key.size() / 4)) != 0) throw std::invalid_argument("no such key size");
-  AESModes::detail::TGCMState s;
+  AESModes::detail::TGCMMessage s;
   gcm.SetIV(s, iv);
   Bytes zeros(1u << 24), out(zeros.size());
   for (std::uint64_t at = 0; at < length; at += zeros.size())

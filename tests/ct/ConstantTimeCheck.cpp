@@ -42,7 +42,7 @@ void BulkModes(TKernelId id, unsigned Nk) {
   std::vector<std::uint8_t> key(32), in(16 * kBlocks), out(16 * kBlocks);
   Secret(key);
   Secret(in);
-  TKeyedKernel k(id);
+  TExpandedKey k(id);
   k.Expand({key.data(), 4 * Nk}, Nk, true);
   // Each chained operation starts from a public IV (the one before leaves a secret one behind).
   auto iv = [] {
@@ -75,7 +75,7 @@ void FurtherModes(TKernelId id, unsigned Nk) {
   Secret(key2);
   Secret(in);
   Secret(aad);
-  TKeyedKernel k(id), k2(id);
+  TExpandedKey k(id), k2(id);
   k.Expand({key.data(), 4 * Nk}, Nk, true);
   k2.Expand({key2.data(), 4 * Nk}, Nk);
   const std::uint8_t nonce[13] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
@@ -121,9 +121,9 @@ void GHashAndGCM(TKernelId id, unsigned Nk) {
   gk.Crypt(true, X, ctr, in.data(), out.data(), kBlocks);
   gk.Crypt(false, X, ctr, in.data(), out.data(), kBlocks);
 
-  AESModes::detail::TGCMKey gcm(id);
+  AESModes::detail::TScrubbedGCM gcm(id);
   gcm.Init({key.data(), 4 * Nk}, Nk);
-  AESModes::detail::TGCMState s;
+  AESModes::detail::TGCMMessage s;
   const std::uint8_t iv[12] = {9, 8, 7};
   gcm.SetIV(s, iv);
   gcm.AddAAD(s, in.data(), 21);

@@ -12,7 +12,7 @@
 namespace {
 
 using AESModes::kernel::TKernelId;
-using AESModes::kernel::TKeyedKernel;
+using AESModes::kernel::TExpandedKey;
 using platform::TCharArray16;
 using testing_support::Bytes;
 using testing_support::RandomBytes;
@@ -21,7 +21,7 @@ enum class Op { EncECB, DecECB, EncCBC, DecCBC, OFB, CTR128, CTR32, MAC, CTR32LE
 const Op kOps[] = {Op::EncECB, Op::DecECB, Op::EncCBC, Op::DecCBC, Op::OFB, Op::CTR128, Op::CTR32, Op::MAC, Op::CTR32LE};
 
 // Runs one bulk operation; the MAC writes only the chaining block, which is returned as out.
-void RunOp(const TKeyedKernel& k, Op op, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void RunOp(const TExpandedKey& k, Op op, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
          std::uint8_t v[16]) {
   switch (op) {
     case Op::EncECB: return k.EncryptECB(in, out, blocks);
@@ -78,12 +78,12 @@ void Reference(const Bytes& key, platform::Cardinal Nk, Op op, const Bytes& in, 
 class KeyedKernel : public ::testing::TestWithParam<TKernelId> {};
 
 TEST_P(KeyedKernel, RunsTheKernelItWasGiven) {
-  TKeyedKernel k(GetParam());
+  TExpandedKey k(GetParam());
   EXPECT_EQ(k.Id(), GetParam());
 }
 
 TEST_P(KeyedKernel, ExpandRejectsBadWordCountsAndShortKeys) {
-  TKeyedKernel k(GetParam());
+  TExpandedKey k(GetParam());
   const Bytes key = RandomBytes(32, 1);
   struct Case { std::size_t keyBytes; platform::Cardinal Nk; };
   for (const Case c : {Case{32, 0}, Case{32, 9}, Case{15, 4}, Case{31, 8}, Case{0, 1}})
@@ -100,7 +100,7 @@ TEST_P(KeyedKernel, ExpandRejectsBadWordCountsAndShortKeys) {
 // after a longer key was expanded before; the inverse schedule, asked for at once or added later,
 // deciphers what the cipher enciphered.
 TEST_P(KeyedKernel, ExpansionEqualsTheBlockCipherSchedule) {
-  TKeyedKernel k(GetParam());
+  TExpandedKey k(GetParam());
   for (const platform::Cardinal first : {8u, 1u})
     for (platform::Cardinal Nk = 1; Nk <= 8; ++Nk) {
       const Bytes key = RandomBytes(4 * Nk, 100 + Nk), longer = RandomBytes(32, first);
@@ -126,7 +126,7 @@ TEST_P(KeyedKernel, MatchesTheBlockCipherOneBlockAtATime) {
   const std::size_t kBlocks[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 300};
   for (platform::Cardinal Nk = 1; Nk <= 8; ++Nk) {
     const Bytes key = RandomBytes(4 * Nk, Nk);
-    TKeyedKernel k(GetParam());
+    TExpandedKey k(GetParam());
     ASSERT_EQ(k.Expand(key, Nk, true), 0);
     for (const std::size_t blocks : kBlocks)
       for (const Op op : kOps) {
@@ -165,7 +165,7 @@ TEST_P(KeyedKernel, MatchesTheBlockCipherOneBlockAtATime) {
 TEST_P(KeyedKernel, WhitenedECBAndKeyWrapMatchTheBlockCipher) {
   for (platform::Cardinal Nk = 1; Nk <= 8; ++Nk) {
     const Bytes key = RandomBytes(4 * Nk, 40 + Nk);
-    TKeyedKernel k(GetParam());
+    TExpandedKey k(GetParam());
     ASSERT_EQ(k.Expand(key, Nk, true), 0);
     AESCore::TAESCore core;
     platform::TCharArray60_4 w{};
@@ -216,7 +216,7 @@ TEST_P(KeyedKernel, WhitenedECBAndKeyWrapMatchTheBlockCipher) {
 // a wide step; the 32-bit counters wrap without touching the other 12 bytes.
 TEST_P(KeyedKernel, CountersCarryAcrossWordBoundaries) {
   const Bytes key = RandomBytes(16, 7);
-  TKeyedKernel k(GetParam());
+  TExpandedKey k(GetParam());
   ASSERT_EQ(k.Expand(key, 4), 0);
   const char* kStarts[] = {"00000000000000000000000ffffffff5", "0102030405060708fffffffffffffff9",
                            "fffffffffffffffffffffffffffffff3", "000000000000000000000000fffffff0",
@@ -242,7 +242,7 @@ TEST_P(KeyedKernel, MatchesOpenSSL) {
     for (const std::size_t blocks : {1u, 7u, 9u, 31u, 33u, 257u}) {
       const Bytes key = RandomBytes(4 * Nk, Nk), in = RandomBytes(16 * blocks, static_cast<std::uint32_t>(blocks));
       const Bytes iv = RandomBytes(16, 5);
-      TKeyedKernel k(GetParam());
+      TExpandedKey k(GetParam());
       ASSERT_EQ(k.Expand(key, Nk, true), 0);
       for (const Op op : {Op::EncECB, Op::DecECB, Op::EncCBC, Op::DecCBC, Op::OFB, Op::CTR128}) {
         static const int kMode[] = {0, 0, 1, 1, 2, 3};
@@ -263,7 +263,7 @@ TEST(KernelChoice, OnlyKernelsTheProcessorRuns) {
   EXPECT_TRUE(AESModes::kernel::Supports(cpu, AESModes::kernel::ChosenKernel()));
   for (const TKernelId id :
        {TKernelId::Portable, TKernelId::AESNI, TKernelId::VAES256, TKernelId::VAES512, TKernelId::ARMv8})
-    EXPECT_TRUE(AESModes::kernel::Supports(cpu, TKeyedKernel(id).Id()));
+    EXPECT_TRUE(AESModes::kernel::Supports(cpu, TExpandedKey(id).Id()));
   if (!cpu.AES && !cpu.ArmAES) {
     EXPECT_EQ(AESModes::kernel::ChosenKernel(), TKernelId::Portable);
     EXPECT_EQ(AESModes::kernel::AvailableKernels(), std::vector<TKernelId>{TKernelId::Portable});

@@ -51,9 +51,9 @@ TEST_P(GCMKernel, ComputationEqualsOpenSSLInPieces) {
         const Bytes aad = RandomBytes(n % 37, seed + 2), plain = RandomBytes(n, seed + 3);
         const auto ref = testing_support::OpenSSLGCMEncrypt(key, iv, aad, plain);
         for (const bool encrypt : {true, false}) {
-          AESModes::detail::TGCMKey gcm(GetParam());
+          AESModes::detail::TScrubbedGCM gcm(GetParam());
           ASSERT_EQ(gcm.Init(key, static_cast<platform::Cardinal>(keyBytes / 4)), 0);
-          AESModes::detail::TGCMState s;
+          AESModes::detail::TGCMMessage s;
           gcm.SetIV(s, iv);
           gcm.AddAAD(s, aad.data(), aad.size());
           const Bytes& in = encrypt ? plain : ref.Cipher;
@@ -82,7 +82,7 @@ TEST_P(GCMKernel, OneKeyMakesItsPowersAsMessagesGrowOnSeveralThreads) {
   const Bytes key = RandomBytes(32, 5), iv = RandomBytes(12, 6), aad = RandomBytes(20, 7);
   std::vector<testing_support::GCMResult> refs;
   for (const std::size_t n : lengths) refs.push_back(testing_support::OpenSSLGCMEncrypt(key, iv, aad, RandomBytes(n, 8)));
-  AESModes::detail::TGCMKey gcm(GetParam());
+  AESModes::detail::TScrubbedGCM gcm(GetParam());
   ASSERT_EQ(gcm.Init(key, 8), 0);
   std::vector<int> wrong(4, 0);
   std::vector<std::thread> threads;
@@ -91,7 +91,7 @@ TEST_P(GCMKernel, OneKeyMakesItsPowersAsMessagesGrowOnSeveralThreads) {
       for (std::size_t i = 0; i < std::size(lengths); ++i) {
         const std::size_t k = (i + t) % std::size(lengths);  // each thread starts elsewhere
         const Bytes plain = RandomBytes(lengths[k], 8);
-        AESModes::detail::TGCMState s;
+        AESModes::detail::TGCMMessage s;
         gcm.SetIV(s, iv);
         gcm.AddAAD(s, aad.data(), aad.size());
         Bytes out(plain.size());
@@ -109,7 +109,7 @@ TEST_P(GCMKernel, StitchedCounterWrapsModulo2To32) {
   // A counter 6 below 2^32 over 40 blocks (groups of 8 and 16 and a tail): it wraps to zero
   // without carrying into byte 11, as inc32 does block by block, and the hash is that of the
   // cipher blocks.
-  TKeyedKernel aes(GetParam());
+  TExpandedKey aes(GetParam());
   ASSERT_EQ(aes.Expand(RandomBytes(16, 9), 4), 0);
   TGHash g(GetParam()), reference(TKernelId::Portable);
   const Bytes h = RandomBytes(16, 11);

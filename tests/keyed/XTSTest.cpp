@@ -55,7 +55,7 @@ TEST(XTS, IEEEVectors) {
       continue;
     }
     // Vector 1's halves are equal, which the key object refuses: the engine runs it directly.
-    AESModes::kernel::TKeyedKernel data, tweak;
+    AESModes::kernel::TExpandedKey data, tweak;
     ASSERT_EQ(data.Expand(k1, 4, true), 0);
     ASSERT_EQ(tweak.Expand(k2, 4), 0);
     const Bytes& p = v.at("Plaintext");

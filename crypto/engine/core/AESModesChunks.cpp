@@ -111,7 +111,7 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
 namespace {
 
 // The whole blocks of one call in one bulk operation: the mode is read once per call.
-Integer Bulk(TDirection dir, const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::uint8_t* out,
+Integer Bulk(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::uint8_t* out,
              std::size_t blocks, TCharArray16& V, TMode mode) noexcept {
   const bool enc = dir == TDirection::Encrypt;
   switch (mode) {
@@ -125,12 +125,12 @@ Integer Bulk(TDirection dir, const kernel::TKeyedKernel& ks, const std::uint8_t*
 
 }  // namespace
 
-Integer BlockStep(TDirection dir, const kernel::TKeyedKernel& ks, const TCharArray16& in, TCharArray16& out,
+Integer BlockStep(TDirection dir, const kernel::TExpandedKey& ks, const TCharArray16& in, TCharArray16& out,
                   TCharArray16& V, TMode mode) noexcept {
   return Bulk(dir, ks, in.data(), out.data(), 1, V, mode);
 }
 
-Integer CryptBytes(TDirection dir, const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t avail,
+Integer CryptBytes(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t avail,
                    std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode) {
   if (n == 0) return 0;
   // Blocks that are whole and wholly readable go in one call; the rest (a partial last block, or
@@ -146,7 +146,7 @@ Integer CryptBytes(TDirection dir, const kernel::TKeyedKernel& ks, const std::ui
   return 0;
 }
 
-Integer EncryptSpan(const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t L, std::uint8_t* out, TCharArray16& V,
+Integer EncryptSpan(const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t L, std::uint8_t* out, TCharArray16& V,
                     TMode mode, bool padding, const TFinalEncrypt& final, std::size_t& bytes) {
   const std::size_t n = padding ? L - L % 16 : L;
   TCharArray16 P{}, C{};
@@ -162,7 +162,7 @@ Integer EncryptSpan(const kernel::TKeyedKernel& ks, const std::uint8_t* in, std:
   return 0;
 }
 
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V, TMode mode,
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TExpandedKey& ks, TCharArray16& V, TMode mode,
                       bool padding, const TFinalEncrypt& final) {
   const auto chunk = static_cast<std::int64_t>(buf.size());
   std::int64_t r;
@@ -183,7 +183,7 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeye
   return AfterChunk(io);
 }
 
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TExpandedKey& ks, TCharArray16& V,
                       TMode mode, bool padding, std::int64_t dataSize, const TFinalDecrypt& final) {
   const auto chunk = static_cast<std::int64_t>(buf.size());
   const std::int64_t held = padding ? 16 : 1;

@@ -43,9 +43,9 @@ enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 // The key holder of every operation: the schedules it was asked for, wiped when it goes away, and
 // the kernel chosen for this processor. Going away, after the wipe, it clears the vector registers
 // (platform::TCallExit: the kernels leave no key material on the stack).
-class TKeySchedule : private platform::TCallExit, public kernel::TKeyedKernel {
+class TScrubbedKey : private platform::TCallExit, public kernel::TExpandedKey {
  public:
-  using kernel::TKeyedKernel::TKeyedKernel;
+  using kernel::TExpandedKey::TExpandedKey;
 };
 
 // Nk for a key size in bits: 128 -> 4, 192 -> 6, 256 -> 8; kBadKeySize for any other size.
@@ -79,14 +79,14 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
                  const TCharArray16& in, TCharArray16& out, TCharArray16& V, TMode mode);
 
 // One block of the mode through the keyed kernel, with ModeStep's results.
-Integer BlockStep(TDirection dir, const kernel::TKeyedKernel& ks, const TCharArray16& in, TCharArray16& out,
+Integer BlockStep(TDirection dir, const kernel::TExpandedKey& ks, const TCharArray16& in, TCharArray16& out,
                   TCharArray16& V, TMode mode) noexcept;
 
 // Runs n bytes of in through the mode into out, carrying V, the readable whole blocks in one bulk
 // call of the keyed kernel. avail is how many bytes of in may be
 // read; when the last block is partial and not all of it is readable, it is taken through a
 // zero-filled block and only its n mod 16 bytes are written. out may be in.
-Integer CryptBytes(TDirection dir, const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t avail,
+Integer CryptBytes(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t avail,
                    std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode);
 
 // Source and sink of a chunk loop. In is the measured input (see TMeasuredInput: a read gives
@@ -123,13 +123,13 @@ class TChunkBuffer {
 // without padding), then with padding the block from final made of the last L mod 16 bytes and
 // PKCS7 padding. out receives L - L mod 16 + 16 bytes with padding, L without; out may be in.
 // bytes receives that count.
-Integer EncryptSpan(const kernel::TKeyedKernel& ks, const std::uint8_t* in, std::size_t L, std::uint8_t* out, TCharArray16& V,
+Integer EncryptSpan(const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t L, std::uint8_t* out, TCharArray16& V,
                     TMode mode, bool padding, const TFinalEncrypt& final, std::size_t& bytes);
 
 // Encryption loop: every full chunk read is encrypted and written whole; the first shorter read
 // is the tail, whose whole blocks (all of it without padding) are encrypted and written; with
 // padding, its remaining bytes are padded (PKCS7) and the block from final is written last.
-Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
+Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TExpandedKey& ks, TCharArray16& V,
                       TMode mode, bool padding, const TFinalEncrypt& final);
 
 // Decryption loop over dataSize bytes of cipher text: full chunks are decrypted and written
@@ -138,7 +138,7 @@ Integer EncryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeye
 // block is checked by CheckPadding: kBadPadding, or its first 16 - k bytes are written.
 // Input too short to hold one padded block writes nothing and gives kBadPadding; an empty
 // input without padding writes nothing and gives 0.
-Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TKeyedKernel& ks, TCharArray16& V,
+Integer DecryptChunks(const TChunkIO& io, TChunkBuffer& buf, const kernel::TExpandedKey& ks, TCharArray16& V,
                       TMode mode, bool padding, std::int64_t dataSize, const TFinalDecrypt& final);
 
 }  // namespace AESModes::detail

@@ -35,7 +35,7 @@ void TGCMComputation::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::siz
   }
 }
 
-void TGCMComputation::SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const {
+void TGCMComputation::SetIV(TGCMMessage& s, std::span<const std::uint8_t> iv) const {
   if (iv.size() == kGCMIVBytes) {
     std::memcpy(s.J0.data(), iv.data(), kGCMIVBytes);
     s.J0[12] = s.J0[13] = s.J0[14] = 0;
@@ -51,20 +51,20 @@ void TGCMComputation::SetIV(TGCMState& s, std::span<const std::uint8_t> iv) cons
   Next32(s.CB);
 }
 
-void TGCMComputation::AddAAD(TGCMState& s, const std::uint8_t* p, std::size_t n) const {
+void TGCMComputation::AddAAD(TGCMMessage& s, const std::uint8_t* p, std::size_t n) const {
   Absorb(s.X.data(), p, n);
   s.LenA += n;
 }
 
 // Counter mode over the r (< 16) bytes of a last partial block.
-void TGCMComputation::PartialBlock(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const {
+void TGCMComputation::PartialBlock(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const {
   platform::TWiped<TCharArray16> k;
   FKey.EncryptBlock(s.CB.data(), k->data());
   Next32(s.CB);
   for (std::size_t i = 0; i < r; ++i) out[i] = static_cast<std::uint8_t>(in[i] ^ (*k)[i]);
 }
 
-void TGCMComputation::Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+void TGCMComputation::Crypt(bool encrypt, TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   const std::size_t whole = n - n % 16;
   FKey.Crypt(encrypt, s.X.data(), s.CB.data(), in, out, whole / 16);
   if (n != whole) {
@@ -77,19 +77,19 @@ void TGCMComputation::Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, 
   s.LenC += n;
 }
 
-void TGCMComputation::Encrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+void TGCMComputation::Encrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   Crypt(true, s, in, out, n);
 }
-void TGCMComputation::Decrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+void TGCMComputation::Decrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
   Crypt(false, s, in, out, n);
 }
 
-void TGCMComputation::HashCipher(TGCMState& s, const std::uint8_t* c, std::size_t n) const {
+void TGCMComputation::HashCipher(TGCMMessage& s, const std::uint8_t* c, std::size_t n) const {
   Absorb(s.X.data(), c, n);
   s.LenC += n;
 }
 
-void TGCMComputation::Finish(TGCMState& s, TCharArray16& T) const {
+void TGCMComputation::Finish(TGCMMessage& s, TCharArray16& T) const {
   TCharArray16 lengths;
   PutBE64(lengths.data(), 8 * s.LenA);
   PutBE64(lengths.data() + 8, 8 * s.LenC);

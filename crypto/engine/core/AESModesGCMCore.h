@@ -26,14 +26,14 @@ inline constexpr std::size_t kGCMIVBytes = 12;
 
 // Where one message stands: J0 (kept for the tag), the next counter block, the running hash X and
 // the byte counts of additional data and data. Plain bytes, copyable; every copy wipes itself.
-struct TGCMState {
+struct TGCMMessage {
   TCharArray16 J0{}, CB{}, X{};
   std::uint64_t LenA = 0, LenC = 0;
 
-  TGCMState() = default;
-  TGCMState(const TGCMState&) = default;
-  TGCMState& operator=(const TGCMState&) = default;
-  ~TGCMState() { platform::SecureZero(this, sizeof *this); }
+  TGCMMessage() = default;
+  TGCMMessage(const TGCMMessage&) = default;
+  TGCMMessage& operator=(const TGCMMessage&) = default;
+  ~TGCMMessage() { platform::SecureZero(this, sizeof *this); }
 };
 
 // The key of a GCM computation: the kernel's GCM key (AES key, H and its powers on one kernel
@@ -41,7 +41,7 @@ struct TGCMState {
 // threads) at once. A message starts from a fresh state; SetIV comes before the data (before or
 // after the additional data); additional data and data come in pieces, every piece but the last
 // of each a multiple of 16 bytes, all additional data before the data.
-// TGCMKey adds the stack scrub; this form is for keys made per message under a holder that
+// TScrubbedGCM adds the stack scrub; this form is for keys made per message under a holder that
 // scrubs the stack itself when it goes away (XAES-256-GCM's subkeys).
 class TGCMComputation {
  public:
@@ -55,32 +55,32 @@ class TGCMComputation {
 
   // J0 of s from a non-empty IV (a 12-byte IV followed by 00 00 00 01, any other length through
   // GHASH of the IV, zero padding and its 64-bit bit count); the counter starts at J0 + 1.
-  void SetIV(TGCMState& s, std::span<const std::uint8_t> iv) const;
-  void AddAAD(TGCMState& s, const std::uint8_t* p, std::size_t n) const;
+  void SetIV(TGCMMessage& s, std::span<const std::uint8_t> iv) const;
+  void AddAAD(TGCMMessage& s, const std::uint8_t* p, std::size_t n) const;
   // Counter mode over n bytes with the cipher text hashed; out may be in.
-  void Encrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
-  void Decrypt(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
+  void Encrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
+  void Decrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
   // The first pass of a decryption that checks the tag before it decrypts: the cipher text into
   // the hash only, no counter mode.
-  void HashCipher(TGCMState& s, const std::uint8_t* c, std::size_t n) const;
+  void HashCipher(TGCMMessage& s, const std::uint8_t* c, std::size_t n) const;
   // T = E(J0) xor GHASH(..., 64-bit bit counts of the additional data and the data). s is spent:
   // its hash has taken the lengths block.
-  void Finish(TGCMState& s, TCharArray16& T) const;
+  void Finish(TGCMMessage& s, TCharArray16& T) const;
 
   // The kernel of the cipher, the hash and the stitched loop.
   kernel::TKernelId Kernel() const noexcept { return FKey.Id(); }
 
  private:
   void Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const;
-  void Crypt(bool encrypt, TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
-  void PartialBlock(TGCMState& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const;
+  void Crypt(bool encrypt, TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
+  void PartialBlock(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const;
 
   kernel::TGCMKey FKey;
 };
 
 // The GCM key of one call or one key object. Going away, after its keys are wiped, it clears the
 // vector registers (platform::TCallExit: the stitched and parallel loops spill no round key or H).
-class TGCMKey : private platform::TCallExit, public TGCMComputation {
+class TScrubbedGCM : private platform::TCallExit, public TGCMComputation {
  public:
   using TGCMComputation::TGCMComputation;
 };

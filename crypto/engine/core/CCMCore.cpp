@@ -17,7 +17,7 @@ constexpr std::size_t kPieceBytes = 4096;
 // The CBC-MAC over a byte string cut anywhere, zero-padded to a whole block where Pad says.
 class TPaddedMAC {
  public:
-  TPaddedMAC(const kernel::TKeyedKernel& aes, TCharArray16& X) noexcept : FAES(aes), FX(X) {}
+  TPaddedMAC(const kernel::TExpandedKey& aes, TCharArray16& X) noexcept : FAES(aes), FX(X) {}
   TPaddedMAC(const TPaddedMAC&) = delete;
   TPaddedMAC& operator=(const TPaddedMAC&) = delete;
   ~TPaddedMAC() { platform::SecureZero(FBlock.data(), FBlock.size()); }
@@ -48,7 +48,7 @@ class TPaddedMAC {
   }
 
  private:
-  const kernel::TKeyedKernel& FAES;
+  const kernel::TExpandedKey& FAES;
   TCharArray16& FX;
   TCharArray16 FBlock{};
   std::size_t FFill = 0;
@@ -79,7 +79,7 @@ bool CCMLengthFits(std::size_t nonceBytes, std::uint64_t n) noexcept {
   return L >= 8 || (n >> (8 * L)) == 0;
 }
 
-void CCMCrypt(bool encrypt, const kernel::TKeyedKernel& aes, std::span<const std::uint8_t> nonce,
+void CCMCrypt(bool encrypt, const kernel::TExpandedKey& aes, std::span<const std::uint8_t> nonce,
               std::span<const std::uint8_t> aad, const std::uint8_t* in, std::uint8_t* out, std::size_t n,
               std::size_t tagBytes, TCharArray16& T) noexcept {
   const std::size_t L = 15 - nonce.size();

@@ -23,7 +23,7 @@ bool CCMLengthFits(std::size_t nonceBytes, std::uint64_t n) noexcept;
 // Encrypts (or decrypts) the n bytes at in into out (out may be in) under nonce (7 to 13 bytes)
 // and the additional data, and gives the full tag block T, whose first tagBytes bytes (4 to 16,
 // even; the length is part of the first block) are the tag.
-void CCMCrypt(bool encrypt, const kernel::TKeyedKernel& aes, std::span<const std::uint8_t> nonce,
+void CCMCrypt(bool encrypt, const kernel::TExpandedKey& aes, std::span<const std::uint8_t> nonce,
               std::span<const std::uint8_t> aad, const std::uint8_t* in, std::uint8_t* out, std::size_t n,
               std::size_t tagBytes, TCharArray16& T) noexcept;
 

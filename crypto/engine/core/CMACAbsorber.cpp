@@ -5,7 +5,7 @@
 
 namespace AESModes::detail {
 
-TCMACAbsorber::TCMACAbsorber(const kernel::TKeyedKernel& kernel, const TCharArray16& K1,
+TCMACAbsorber::TCMACAbsorber(const kernel::TExpandedKey& kernel, const TCharArray16& K1,
                              const TCharArray16& K2) noexcept
     : FKernel(kernel) {
   FS->K1 = K1;

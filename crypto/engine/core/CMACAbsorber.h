@@ -21,7 +21,7 @@ using platform::TCharArray16;
 class TCMACAbsorber {
  public:
   // kernel holds the expanded key and outlives the absorber; K1 and K2 are copied.
-  TCMACAbsorber(const kernel::TKeyedKernel& kernel, const TCharArray16& K1, const TCharArray16& K2) noexcept;
+  TCMACAbsorber(const kernel::TExpandedKey& kernel, const TCharArray16& K1, const TCharArray16& K2) noexcept;
   // A copy continues the same message independently (same kernel, its own wiped state).
   TCMACAbsorber(const TCMACAbsorber& other) noexcept;
   TCMACAbsorber& operator=(const TCMACAbsorber&) = delete;
@@ -35,7 +35,7 @@ class TCMACAbsorber {
   struct TState {
     TCharArray16 X, M, K1, K2;  // running value, pending block, subkeys
   };
-  const kernel::TKeyedKernel& FKernel;
+  const kernel::TExpandedKey& FKernel;
   platform::TWiped<TState> FS;  // subkeys and chaining values are wiped on every exit
   std::size_t FFill = 0;        // bytes of M taken (16: a whole block held back)
 };

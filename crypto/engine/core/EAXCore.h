@@ -17,7 +17,7 @@ using platform::TCharArray16;
 
 // What EAX needs of a key: the expanded key and the CMAC subkeys.
 struct TEAXKey {
-  const kernel::TKeyedKernel& AES;
+  const kernel::TExpandedKey& AES;
   const TCharArray16& K1;
   const TCharArray16& K2;
 };

@@ -16,7 +16,7 @@ void XorStep(std::uint8_t* A, std::uint64_t t) noexcept {
 
 }  // namespace
 
-void WrapHalves(const kernel::TKeyedKernel& aes, std::uint8_t* buf, std::size_t n) noexcept {
+void WrapHalves(const kernel::TExpandedKey& aes, std::uint8_t* buf, std::size_t n) noexcept {
   if (n == 1) return aes.EncryptBlock(buf, buf);
   if (aes.Wrap(buf, n)) return;
   // B = E(A || R[i]); A = MSB(B) xor t; R[i] = LSB(B), for t = 1 .. 6n.
@@ -33,7 +33,7 @@ void WrapHalves(const kernel::TKeyedKernel& aes, std::uint8_t* buf, std::size_t 
   std::memcpy(buf, B->data(), 8);
 }
 
-void UnwrapHalves(const kernel::TKeyedKernel& aes, std::uint8_t* buf, std::size_t n) noexcept {
+void UnwrapHalves(const kernel::TExpandedKey& aes, std::uint8_t* buf, std::size_t n) noexcept {
   if (n == 1) return aes.DecryptECB(buf, buf, 1);
   if (aes.Unwrap(buf, n)) return;
   // B = D((A xor t) || R[i]); A = MSB(B); R[i] = LSB(B), for t = 6n .. 1.

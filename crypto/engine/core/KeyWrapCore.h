@@ -17,8 +17,8 @@ inline constexpr std::uint8_t kKWPIV[4] = {0xA6, 0x59, 0x59, 0xA6};
 
 // buf: A (8 bytes) followed by n halves R[1..n]; wrapped in place into the 8 + 8n byte result.
 // n = 1 is one block cipher call (RFC 5649's short case), n >= 2 the 6n steps of W.
-void WrapHalves(const kernel::TKeyedKernel& aes, std::uint8_t* buf, std::size_t n) noexcept;
+void WrapHalves(const kernel::TExpandedKey& aes, std::uint8_t* buf, std::size_t n) noexcept;
 // The inverse, in place: buf ends as A followed by R[1..n]. Needs the inverse schedule.
-void UnwrapHalves(const kernel::TKeyedKernel& aes, std::uint8_t* buf, std::size_t n) noexcept;
+void UnwrapHalves(const kernel::TExpandedKey& aes, std::uint8_t* buf, std::size_t n) noexcept;
 
 }  // namespace AESModes::detail

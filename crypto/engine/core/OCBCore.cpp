@@ -53,7 +53,7 @@ void Offsets(const TOCBTable& t, TCharArray16& offset, std::uint64_t first, std:
 // Offset_0 from the nonce: the nonce block (tag length in bits mod 128 in 7 bits, zeros, a 1 bit,
 // the nonce), Ktop = E(that block with its last 6 bits cleared), Stretch = Ktop || (Ktop[0..7]
 // xor Ktop[1..8]), and the 128 bits of Stretch from bit `bottom` (the 6 bits cleared) on.
-void FirstOffset(const kernel::TKeyedKernel& aes, std::span<const std::uint8_t> nonce, std::size_t tagBytes,
+void FirstOffset(const kernel::TExpandedKey& aes, std::span<const std::uint8_t> nonce, std::size_t tagBytes,
                  TCharArray16& offset) noexcept {
   TCharArray16 block{};
   block[0] = static_cast<std::uint8_t>(((tagBytes * 8) % 128) << 1);
@@ -73,7 +73,7 @@ void FirstOffset(const kernel::TKeyedKernel& aes, std::span<const std::uint8_t> 
 
 // HASH(K, A): the sum of E(A_i xor Offset_i), and for a partial last block E(A_* || 1 0* xor
 // Offset_* ), with offsets run from zero.
-void HashAAD(const kernel::TKeyedKernel& aes, const TOCBTable& t, std::span<const std::uint8_t> aad, TPiece& offs,
+void HashAAD(const kernel::TExpandedKey& aes, const TOCBTable& t, std::span<const std::uint8_t> aad, TPiece& offs,
              TPiece& work, TCharArray16& sum) noexcept {
   TCharArray16 offset{};
   const std::size_t blocks = aad.size() / 16;
@@ -107,7 +107,7 @@ void OCBTableFrom(const TCharArray16& LStar, TOCBTable& t) noexcept {
   for (std::size_t i = 1; i < TOCBTable::kLevels; ++i) DoubleBlock(t.L[i - 1], t.L[i]);
 }
 
-void OCBCrypt(bool encrypt, const kernel::TKeyedKernel& aes, const TOCBTable& t, std::span<const std::uint8_t> nonce,
+void OCBCrypt(bool encrypt, const kernel::TExpandedKey& aes, const TOCBTable& t, std::span<const std::uint8_t> nonce,
               std::span<const std::uint8_t> aad, const std::uint8_t* in, std::uint8_t* out, std::size_t n,
               std::size_t tagBytes, TCharArray16& T) noexcept {
   TPiece offs, work;

@@ -33,7 +33,7 @@ void OCBTableFrom(const TCharArray16& LStar, TOCBTable& t) noexcept;
 // Encrypts (or decrypts) n bytes from in to out (out may be in) under nonce (1 to 15 bytes) and
 // the additional data, and gives the full tag block T, whose first tagBytes bytes (1 to 16; the
 // length is part of the nonce block) are the tag. Decryption needs the inverse schedule.
-void OCBCrypt(bool encrypt, const kernel::TKeyedKernel& aes, const TOCBTable& t, std::span<const std::uint8_t> nonce,
+void OCBCrypt(bool encrypt, const kernel::TExpandedKey& aes, const TOCBTable& t, std::span<const std::uint8_t> nonce,
               std::span<const std::uint8_t> aad, const std::uint8_t* in, std::uint8_t* out, std::size_t n,
               std::size_t tagBytes, TCharArray16& T) noexcept;
 

@@ -56,7 +56,7 @@ struct TTweak {
 };
 
 // One block with tweak T: out = E(in xor T) xor T (or D).
-void OneBlock(bool encrypt, const kernel::TKeyedKernel& data, const TTweak& T, const std::uint8_t* in,
+void OneBlock(bool encrypt, const kernel::TExpandedKey& data, const TTweak& T, const std::uint8_t* in,
               std::uint8_t* out) noexcept {
   platform::TWiped<TCharArray16> t;
   T.Store(t->data());
@@ -68,7 +68,7 @@ void OneBlock(bool encrypt, const kernel::TKeyedKernel& data, const TTweak& T, c
 
 }  // namespace
 
-void XTSCrypt(bool encrypt, const kernel::TKeyedKernel& data, const kernel::TKeyedKernel& tweakKey,
+void XTSCrypt(bool encrypt, const kernel::TExpandedKey& data, const kernel::TExpandedKey& tweakKey,
               const std::uint8_t tweak[16], const std::uint8_t* in, std::uint8_t* out, std::size_t n) noexcept {
   platform::TWiped<TTweak> T;
   TScratchBlocks<16 * kPieceBlocks> scratch;

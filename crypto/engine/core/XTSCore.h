@@ -17,7 +17,7 @@ inline constexpr std::size_t kXTSMaxUnitBytes = std::size_t{16} << 20;
 
 // Encrypts (or decrypts) one data unit of n bytes (16 <= n) from in to out (out may be in) under
 // the 16-byte tweak. Decryption needs the data key's inverse schedule.
-void XTSCrypt(bool encrypt, const kernel::TKeyedKernel& data, const kernel::TKeyedKernel& tweakKey,
+void XTSCrypt(bool encrypt, const kernel::TExpandedKey& data, const kernel::TExpandedKey& tweakKey,
               const std::uint8_t tweak[16], const std::uint8_t* in, std::uint8_t* out, std::size_t n) noexcept;
 
 }  // namespace AESModes::detail

@@ -31,16 +31,16 @@ bitsliced::TSlicedKeys& FillSlicedKeys(TRoundKeys& k) noexcept {
 
 TGHashKey::~TGHashKey() { platform::SecureZero(Pow, sizeof Pow); }
 
-TKeyedKernel::TKeyedKernel(TKernelId id) noexcept {
+TExpandedKey::TExpandedKey(TKernelId id) noexcept {
   const TKernelChoice choice = ResolveKernel(id);
   FId = choice.Id;
   FOps = choice.Ops;
 }
 
-TKeyedKernel::~TKeyedKernel() { Wipe(); }
+TExpandedKey::~TExpandedKey() { Wipe(); }
 
 // The round keys of the last expansion, 16 * (Nr + 1) bytes of each schedule it filled.
-void TKeyedKernel::Wipe() noexcept {
+void TExpandedKey::Wipe() noexcept {
   const std::size_t bytes = 16 * (static_cast<std::size_t>(FKeys.Nr) + 1);
   if (FKeys.Filled & TRoundKeys::kEnc) platform::SecureZero(FKeys.Enc.data(), bytes);
   if (FKeys.Filled & TRoundKeys::kDec) platform::SecureZero(FKeys.Dec.data(), bytes);
@@ -51,7 +51,7 @@ void TKeyedKernel::Wipe() noexcept {
   FKeys.Nr = 0;
 }
 
-Integer TKeyedKernel::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
+Integer TExpandedKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
   Wipe();
   if (Nk < 1 || Nk > 8 || key.size() < 4 * static_cast<std::size_t>(Nk)) return error::kBadKeySize;
   FKeys.Nk = Nk;
@@ -61,46 +61,46 @@ Integer TKeyedKernel::Expand(std::span<const std::uint8_t> key, Cardinal Nk, boo
   return 0;
 }
 
-void TKeyedKernel::ExpandInverse() noexcept {
+void TExpandedKey::ExpandInverse() noexcept {
   if (FOps->ExpandInverse != nullptr && FKeys.Nr != 0 && !(FKeys.Filled & TRoundKeys::kDec))
     FOps->ExpandInverse(FKeys);
 }
 
 // Decrypting with a schedule that was never made would write a wrong plain text with a success
 // status; that is a fault in the engine, and it stops here instead.
-void TKeyedKernel::NeedInverse() const noexcept {
+void TExpandedKey::NeedInverse() const noexcept {
   if (FOps->ExpandInverse != nullptr && !(FKeys.Filled & TRoundKeys::kDec)) [[unlikely]]
     std::abort();
 }
 
-void TKeyedKernel::EncryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
+void TExpandedKey::EncryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
   FOps->EncryptECB(FKeys, in, out, blocks);
 }
-void TKeyedKernel::DecryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
+void TExpandedKey::DecryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
   NeedInverse();
   FOps->DecryptECB(FKeys, in, out, blocks);
 }
-void TKeyedKernel::EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void TExpandedKey::EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                               std::uint8_t iv[16]) const noexcept {
   FOps->EncryptCBC(FKeys, in, out, blocks, iv);
 }
-void TKeyedKernel::DecryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void TExpandedKey::DecryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                               std::uint8_t iv[16]) const noexcept {
   NeedInverse();
   FOps->DecryptCBC(FKeys, in, out, blocks, iv);
 }
-void TKeyedKernel::OFB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept {
+void TExpandedKey::OFB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept {
   FOps->OFB(FKeys, in, out, blocks, iv);
 }
-void TKeyedKernel::CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void TExpandedKey::CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                           std::uint8_t ctr[16]) const noexcept {
   FOps->CTR128(FKeys, in, out, blocks, ctr);
 }
-void TKeyedKernel::CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void TExpandedKey::CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                          std::uint8_t ctr[16]) const noexcept {
   FOps->CTR32(FKeys, in, out, blocks, ctr);
 }
-void TKeyedKernel::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void TExpandedKey::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                            std::uint8_t ctr[16]) const noexcept {
   if (FOps->CTR32LE != nullptr) return FOps->CTR32LE(FKeys, in, out, blocks, ctr);
   // Counter blocks a step at a time through the kernel's ECB, then xored into the data.
@@ -121,17 +121,17 @@ void TKeyedKernel::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_
   }
   for (int i = 0; i < 4; ++i) ctr[i] = static_cast<std::uint8_t>(c >> (8 * i));
 }
-void TKeyedKernel::CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept {
+void TExpandedKey::CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept {
   FOps->CBCMAC(FKeys, in, blocks, state);
 }
-void TKeyedKernel::EncryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void TExpandedKey::EncryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                                    const std::uint8_t* masks) const noexcept {
   if (FOps->EncryptWhitened != nullptr) return FOps->EncryptWhitened(FKeys, in, out, blocks, masks);
   detail::XorBytes(out, in, masks, 16 * blocks);
   FOps->EncryptECB(FKeys, out, out, blocks);
   detail::XorBytes(out, out, masks, 16 * blocks);
 }
-void TKeyedKernel::DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+void TExpandedKey::DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                                    const std::uint8_t* masks) const noexcept {
   NeedInverse();
   if (FOps->DecryptWhitened != nullptr) return FOps->DecryptWhitened(FKeys, in, out, blocks, masks);
@@ -139,18 +139,18 @@ void TKeyedKernel::DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, st
   FOps->DecryptECB(FKeys, out, out, blocks);
   detail::XorBytes(out, out, masks, 16 * blocks);
 }
-bool TKeyedKernel::Wrap(std::uint8_t* buf, std::size_t n) const noexcept {
+bool TExpandedKey::Wrap(std::uint8_t* buf, std::size_t n) const noexcept {
   if (FOps->Wrap == nullptr) return false;
   FOps->Wrap(FKeys, buf, n);
   return true;
 }
-bool TKeyedKernel::Unwrap(std::uint8_t* buf, std::size_t n) const noexcept {
+bool TExpandedKey::Unwrap(std::uint8_t* buf, std::size_t n) const noexcept {
   if (FOps->Unwrap == nullptr) return false;
   NeedInverse();
   FOps->Unwrap(FKeys, buf, n);
   return true;
 }
-void TKeyedKernel::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept {
+void TExpandedKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept {
   FOps->EncryptECB(FKeys, in, out, 1);
 }
 
@@ -256,7 +256,7 @@ void TGHash::PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t
   Reverse16(X->data(), S);
 }
 
-bool TGHash::StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X[16], std::uint8_t ctr[16],
+bool TGHash::StitchedCrypt(bool encrypt, const TExpandedKey& aes, std::uint8_t X[16], std::uint8_t ctr[16],
                            const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
   if (FOps->GCMCrypt == nullptr) return false;
   FOps->GCMCrypt(encrypt, aes.EncRoundKeys(), aes.Rounds(), FKey, X, ctr, in, out, blocks);

@@ -37,14 +37,14 @@ struct alignas(64) TRoundKeys {
 // For the portable kernel's key set-up: the bit planes, marked as holding key material.
 bitsliced::TSlicedKeys& FillSlicedKeys(TRoundKeys& k) noexcept;
 
-class TKeyedKernel {
+class TExpandedKey {
  public:
   // Uses kernel id, or, when this processor cannot run it, the best one below it that it can.
-  explicit TKeyedKernel(TKernelId id = ChosenKernel()) noexcept;
+  explicit TExpandedKey(TKernelId id = ChosenKernel()) noexcept;
   // Wipes what the last key set-up filled.
-  ~TKeyedKernel();
-  TKeyedKernel(const TKeyedKernel&) = delete;
-  TKeyedKernel& operator=(const TKeyedKernel&) = delete;
+  ~TExpandedKey();
+  TExpandedKey(const TExpandedKey&) = delete;
+  TExpandedKey& operator=(const TExpandedKey&) = delete;
 
   // Expands the cipher's schedule for Nk (1..8, Nr = Nk + 6) from key's first 4*Nk bytes with the
   // kernel's own instructions, and with inverse also the inverse cipher's schedule, which
@@ -119,7 +119,7 @@ class TGCMKey {
 
   // Expands the first 4 * Nk bytes of key and makes H; 0 or the expansion's status.
   Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept;
-  const TKeyedKernel& AES() const noexcept { return FAES; }
+  const TExpandedKey& AES() const noexcept { return FAES; }
   TKernelId Id() const noexcept { return FAES.Id(); }
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
   void GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
@@ -138,7 +138,7 @@ class TGCMKey {
   }
   void MakePowers(std::size_t blocks) const noexcept;
 
-  TKeyedKernel FAES;
+  TExpandedKey FAES;
   mutable TGHashKey FHash;  // the powers H^1 .. H^FPowers hold key material
   mutable std::atomic<unsigned> FPowers{0};
   mutable std::mutex FMaking;
@@ -170,7 +170,7 @@ class TGHash {
   // blocks under aes's encryption round keys, the cipher blocks absorbed into X in the same
   // loop. False, with nothing done, on a kernel without a stitched loop (the caller then runs
   // aes.CTR32 and Absorb).
-  bool StitchedCrypt(bool encrypt, const TKeyedKernel& aes, std::uint8_t X[16], std::uint8_t ctr[16],
+  bool StitchedCrypt(bool encrypt, const TExpandedKey& aes, std::uint8_t X[16], std::uint8_t ctr[16],
                      const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
 
  private:

@@ -53,7 +53,7 @@ struct TKernelOps {
   // GCM's stitched loop; nullptr where the kernel has none (counter mode and GHASH run apart).
   TGCMCryptFn* GCMCrypt = nullptr;
   // Counter mode that counts in the first 4 bytes only, little-endian modulo 2^32 (GCM-SIV);
-  // nullptr where the kernel has none (TKeyedKernel then runs ECB over counter blocks).
+  // nullptr where the kernel has none (TExpandedKey then runs ECB over counter blocks).
   TChained CTR32LE = nullptr;
   // POLYVAL (GCM-SIV's hash) over n whole blocks continued from S, with the GHASH key made from
   // x * rev(H) (see TGHash::SetPolyValKey); nullptr where the kernel has none (TGHash then runs

@@ -30,7 +30,7 @@ void PutLE64(std::uint8_t* p, std::uint64_t v) noexcept {
 // its GHASH, with POLYVAL's running value. Wiped when the message ends.
 class TSIVMessage {
  public:
-  TSIVMessage(const kernel::TKeyedKernel& key, TIn nonce) noexcept : FEnc(key.Id()), FHash(key.Id()) {
+  TSIVMessage(const kernel::TExpandedKey& key, TIn nonce) noexcept : FEnc(key.Id()), FHash(key.Id()) {
     // Block i is the 32-bit little-endian i, then the nonce; the first 8 bytes of each encrypted
     // block make the keys: blocks 0-1 the hash key, 2-3 (and 4-5 for AES-256) the encryption key.
     const std::size_t blocks = key.Nk() == 8 ? 6 : 4;
@@ -87,7 +87,7 @@ class TSIVMessage {
   }
 
  private:
-  kernel::TKeyedKernel FEnc;
+  kernel::TExpandedKey FEnc;
   kernel::TGHash FHash;
   platform::TWiped<TCharArray16> FS;  // POLYVAL's running value
 };

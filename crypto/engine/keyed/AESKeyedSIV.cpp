@@ -22,7 +22,7 @@ using keyed::TOut;
 
 // Its members wipe themselves when it goes away.
 struct TSIVKey::TState {
-  kernel::TKeyedKernel Mac, Ctr;
+  kernel::TExpandedKey Mac, Ctr;
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2 under Mac
 };
 

@@ -21,8 +21,8 @@ namespace AESKeyed {
 // GCM key (its own expansion, the hash key and its powers), the CMAC subkeys and OCB's table.
 // Each member wipes itself.
 struct TAESKey::TState {
-  AESModes::kernel::TKeyedKernel AES;
-  AESModes::detail::TGCMKey GCM;
+  AESModes::kernel::TExpandedKey AES;
+  AESModes::detail::TScrubbedGCM GCM;
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
   platform::TWiped<AESModes::detail::TOCBTable> OCB;
 };
@@ -45,7 +45,7 @@ inline bool BadOutput(TIn in, TOut out) noexcept {
 }
 
 // CMAC's subkeys K1 and K2 of an expanded key, from L = E(0).
-inline void CMACSubkeysOf(const AESModes::kernel::TKeyedKernel& aes, TCharArray16& K1, TCharArray16& K2) noexcept {
+inline void CMACSubkeysOf(const AESModes::kernel::TExpandedKey& aes, TCharArray16& K1, TCharArray16& K2) noexcept {
   platform::TWiped<TCharArray16> L;
   aes.EncryptBlock(L->data(), L->data());
   AESModes::detail::CMACSubkeys(*L, K1, K2);

@@ -20,7 +20,7 @@ using keyed::TIn;
 using keyed::TOut;
 
 struct TXAESKey::TState {
-  kernel::TKeyedKernel AES;
+  kernel::TExpandedKey AES;
   platform::TWiped<TCharArray16> K1;
 };
 
@@ -35,7 +35,7 @@ Integer Check(const TXAESKey::TState* k, TIn nonce, TIn in, TOut out, std::size_
 
 // The message's GCM key from the nonce's first half, its state begun with the second half and
 // the additional data.
-void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputation& gcm, detail::TGCMState& s) {
+void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputation& gcm, detail::TGCMMessage& s) {
   platform::TWiped<std::array<std::uint8_t, 32>> m;
   for (std::uint8_t i = 0; i < 2; ++i) {
     std::uint8_t* b = m->data() + 16 * i;
@@ -87,7 +87,7 @@ Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const st
   const platform::TCallExit clear;
   if (const Integer st = Check(FState.get(), nonce24, plain, cipher, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
-  detail::TGCMState s;
+  detail::TGCMMessage s;
   Begin(*FState, nonce24, additionalData, gcm, s);
   gcm.Encrypt(s, plain.data(), cipher.data(), plain.size());
   platform::TWiped<TCharArray16> T;
@@ -105,7 +105,7 @@ Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const st
   const platform::TCallExit clear;
   if (const Integer st = Check(FState.get(), nonce24, cipher, plain, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
-  detail::TGCMState s;
+  detail::TGCMMessage s;
   Begin(*FState, nonce24, additionalData, gcm, s);
   gcm.Decrypt(s, cipher.data(), plain.data(), cipher.size());
   platform::TWiped<TCharArray16> T;

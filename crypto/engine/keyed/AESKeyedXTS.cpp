@@ -15,7 +15,7 @@ using keyed::TOut;
 
 // The data key (with the inverse schedule, for decryption) and the tweak key, each wiping itself.
 struct TXTSKey::TState {
-  AESModes::kernel::TKeyedKernel Data, Tweak;
+  AESModes::kernel::TExpandedKey Data, Tweak;
 };
 
 TXTSKey::TXTSKey() noexcept = default;

@@ -28,7 +28,7 @@ Integer SetUpEncryptionIV(bool ivHeader, TMode mode, const TBytes& IV, TCharArra
 }
 
 // Decrypts the padded last block C to out and sets size to its plain length.
-Integer DecryptLastBlock(const TKeySchedule& ks, const std::uint8_t* C, std::uint8_t* out, TCharArray16& V,
+Integer DecryptLastBlock(const TScrubbedKey& ks, const std::uint8_t* C, std::uint8_t* out, TCharArray16& V,
                          TMode mode, std::size_t at, Integer& size) {
   TCharArray16 c, P;
   std::copy_n(C, 16, c.begin());
@@ -60,7 +60,7 @@ Integer TAESModes::EncryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   if (ivHeader) std::copy(V.begin(), V.end(), outputBuffer.begin());
   Cardinal Nk = 0;
   if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
-  TKeySchedule ks;
+  TScrubbedKey ks;
   // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
   if (const Integer st = ks.Expand(cbcKey, Nk)) return st;
   std::uint8_t* out = outputBuffer.data() + (ivHeader ? 16 : 0);
@@ -95,7 +95,7 @@ Integer TAESModes::DecryptBinaryBuffer(const TBytes& inputBuffer, TBytes& output
   const std::size_t data = N - (ivHeader ? 16 : 0);
   // The most that can be written is the whole data part: a shorter buffer is refused first.
   if (outputBuffer.size() < data || data > INT32_MAX) return kBadArgument;
-  TKeySchedule ks;
+  TScrubbedKey ks;
   if (const Integer st = ks.Expand(Key, Nk, DecryptsWithInverse(mode))) return st;
   // Only an IV: a padded encryption always writes at least one block, so with padding this
   // cipher text is damaged; without padding the plain text is empty (outputSizeBytes untouched).

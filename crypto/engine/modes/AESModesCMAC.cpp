@@ -70,7 +70,7 @@ void TAESModes::ShiftLeft(const TCharArray16& A, TCharArray16& Res) {
 }
 
 Integer TAESModes::SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, TCharArray16& K1, TCharArray16& K2,
-                                                kernel::TKeyedKernel& keyed) {
+                                                kernel::TExpandedKey& keyed) {
   if (Nk < 0) return error::kBadKeySize;
   if (const Integer st = keyed.Expand(key, static_cast<Cardinal>(Nk))) return st;
   platform::TWiped<TCharArray16> L;
@@ -83,7 +83,7 @@ Integer TAESModes::SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, T
 }
 
 Integer TAESModes::CMACTag(const TBytes& key, Cardinal Nk, const TCMACFeed& feed, TCharArray16& T) {
-  detail::TKeySchedule keyed;
+  detail::TScrubbedKey keyed;
   platform::TWiped<std::array<TCharArray16, 2>> K;
   if (const Integer st = SubkeyGenerationCMAC_aesmode(key, static_cast<Integer>(Nk), (*K)[0], (*K)[1], keyed))
     return st;

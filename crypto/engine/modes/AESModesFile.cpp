@@ -69,13 +69,13 @@ std::size_t FileBufferSize(std::int64_t dataSize) {
 }
 
 // The final block of the file layout, in every mode: C = E(P xor V), and its inverse.
-Integer EncryptFinalBlock(const TKeySchedule& ks, const TCharArray16& P, TCharArray16& C, const TCharArray16& V) {
+Integer EncryptFinalBlock(const TScrubbedKey& ks, const TCharArray16& P, TCharArray16& C, const TCharArray16& V) {
   TCharArray16 chain = V;  // one CBC step, leaving V as it is
   ks.EncryptCBC(P.data(), C.data(), 1, chain.data());
   return 0;
 }
 
-Integer DecryptFinalBlock(const TKeySchedule& ks, const TCharArray16& C, TCharArray16& P, const TCharArray16& V) {
+Integer DecryptFinalBlock(const TScrubbedKey& ks, const TCharArray16& C, TCharArray16& P, const TCharArray16& V) {
   TCharArray16 chain = V;
   ks.DecryptCBC(C.data(), P.data(), 1, chain.data());
   return 0;
@@ -102,7 +102,7 @@ TFileBody EncryptBody(const TBytes& Key, Integer keySizeBits, bool IVIn, const T
     }
     Cardinal Nk = 0;
     if (const Integer st = NkForKeySize(keySizeBits, Nk)) return st;
-    TKeySchedule ks;
+    TScrubbedKey ks;
     // A key shorter than keySizeBits / 8 bytes is refused by the expansion with -206.
     if (const Integer st = ks.Expand(Key, Nk)) return st;
     TChunkBuffer buf(FileBufferSize(size));
@@ -118,7 +118,7 @@ TFileBody DecryptBody(const TBytes& cbcKey, Cardinal Nk, bool IVIn, const TCharA
     if (!padding && WholeBlocksOnly(mode, padding) && size % 16 != 0) return kNoPaddingLength;
     // Padded cipher text is whole blocks; anything else was not made by EncryptFile.
     if (padding && size % 16 != 0) return kBadCipherLength;
-    TKeySchedule ks;
+    TScrubbedKey ks;
     // The padded final block is deciphered as one CBC block in every mode.
     if (const Integer st = ks.Expand(cbcKey, Nk, padding || DecryptsWithInverse(mode))) return st;
     const bool ivHeader = CarriesIV(IVIn, mode);

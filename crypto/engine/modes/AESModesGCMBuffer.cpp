@@ -28,9 +28,9 @@ struct TBufferJob {
 
 // The one computation of every buffer form: key, IV, additional data, the data into job.Out, T.
 Integer Run(const TBufferJob& job, bool encrypt, TCharArray16& T) {
-  TGCMKey key;
+  TScrubbedGCM key;
   if (const Integer st = key.Init(job.Key, job.Nk)) return st;
-  TGCMState s;
+  TGCMMessage s;
   key.SetIV(s, job.IV);
   key.AddAAD(s, job.AAD.data(), job.AAD.size());
   if (encrypt)

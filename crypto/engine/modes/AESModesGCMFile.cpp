@@ -41,11 +41,11 @@ std::optional<TReplacingFile> Replacing(const string& path) {
 
 // An input file opened for reading, measured at the start and read through the one reader: a
 // failed or short read is -203, never an end of data.
-struct TInput {
+struct TInputFile {
   TFileHandle File;
   TMeasuredInput Reader;
-  explicit TInput(const string& path) : TInput(platform::FileOpen(path, TFileAccess::Read)) {}
-  explicit TInput(THandle handle) : File(handle), Reader(handle, TReadReport::ReturnStatus) {}
+  explicit TInputFile(const string& path) : TInputFile(platform::FileOpen(path, TFileAccess::Read)) {}
+  explicit TInputFile(THandle handle) : File(handle), Reader(handle, TReadReport::ReturnStatus) {}
   bool Valid() const { return File.Valid() && Reader.Size() >= 0; }
   std::int64_t Size() const { return Reader.Size(); }
 };
@@ -66,7 +66,7 @@ struct TFileJob {
   std::span<const std::uint8_t> IV;  // empty: the _IVIn layout
   Integer KeySizeBits = 0, TagSizeBits = 0;
   // The chunk step of the direction (TAESModes::GCMEncryptChunk / GCMDecryptChunk).
-  Integer (*Chunk)(const TGCMKey&, TGCMState&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
+  Integer (*Chunk)(const TScrubbedGCM&, TGCMMessage&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
 };
 
 // Two paths that name one file (through links, hard links or another spelling) would have one
@@ -86,7 +86,7 @@ bool FilesStandApart(const TFileJob& job, bool encrypt) {
 THandle OpenAdditionalData(const string& path) { return platform::OpenStreamFile(path, TFileAccess::Read); }
 
 // All of the additional-data file into s.
-Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, TInput& aad, TBytes& buf) {
+Integer HashAdditionalData(const TScrubbedGCM& key, TGCMMessage& s, TInputFile& aad, TBytes& buf) {
   return ForEachPiece(aad.Reader, buf, [&](const std::uint8_t* p, std::int64_t n) {
     key.AddAAD(s, p, static_cast<std::size_t>(n));
     return Integer{0};
@@ -95,7 +95,7 @@ Integer HashAdditionalData(const TGCMKey& key, TGCMState& s, TInput& aad, TBytes
 
 // The chunk step of the direction over n bytes at p, in place: the whole blocks through job.Chunk,
 // a partial last block through the key.
-Integer CryptInPlace(const TFileJob& job, const TGCMKey& key, TGCMState& s, std::uint8_t* p, std::int64_t n,
+Integer CryptInPlace(const TFileJob& job, const TScrubbedGCM& key, TGCMMessage& s, std::uint8_t* p, std::int64_t n,
                      bool encrypt) {
   const std::int64_t whole = n - n % 16;
   if (const Integer st = job.Chunk(key, s, p, p, whole)) return st;
@@ -109,18 +109,18 @@ Integer CryptInPlace(const TFileJob& job, const TGCMKey& key, TGCMState& s, std:
 
 Integer EncryptFileJob(const TFileJob& job) {
   if (!FilesStandApart(job, true)) return error::kFileOpenFailed;
-  TInput in(job.In);
+  TInputFile in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out), tag = Replacing(job.Tag);
   if (!out || !tag) return error::kFileOpenFailed;
   Cardinal Nk = 0;
   if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), Nk)) return st;
-  TGCMKey gcm;
+  TScrubbedGCM gcm;
   if (const Integer st = gcm.Init(job.Key, Nk)) return st;
-  TInput aad(OpenAdditionalData(job.AAD));
+  TInputFile aad(OpenAdditionalData(job.AAD));
   if (!aad.Valid()) return error::kFileOpenFailed;  // opened, but its size cannot be had
   platform::TSecretBytes buf = ChunkBuffer(in.Size(), aad.Size());  // encrypted in place
-  TGCMState s;
+  TGCMMessage s;
   if (const Integer st = HashAdditionalData(gcm, s, aad, buf.Value)) return st;
   if (static_cast<std::uint64_t>(in.Size()) > kGCMMaxDataBytes) return error::kBadArgument;
   std::uint8_t drawn[kGCMIVBytes];
@@ -148,7 +148,7 @@ Integer ReadExpectedTag(THandle h, TCharArray16& expected) {
 }
 
 // The input's file back at its start for the second pass.
-bool Rewind(const TInput& in, const string& path) {
+bool Rewind(const TInputFile& in, const string& path) {
   try {
     platform::THandleStream(in.File.Get(), path).SetPosition(0);
     return true;
@@ -159,7 +159,7 @@ bool Rewind(const TInput& in, const string& path) {
 
 Integer DecryptFileJob(TFileJob job) {
   if (!FilesStandApart(job, false)) return error::kFileOpenFailed;
-  TInput in(job.In);
+  TInputFile in(job.In);
   if (!in.Valid()) return error::kFileOpenFailed;
   std::optional<TReplacingFile> out = Replacing(job.Out);
   const TFileHandle tagFile(platform::FileOpen(job.Tag, TFileAccess::Read));
@@ -172,13 +172,13 @@ Integer DecryptFileJob(TFileJob job) {
 
   // The key, the additional data and the IV (read from the input for _IVIn) once, into the state
   // both passes start from.
-  TGCMKey gcm;
+  TScrubbedGCM gcm;
   if (const Integer st = gcm.Init(job.Key, job.Nk)) return st;
-  TInput aad(OpenAdditionalData(job.AAD));
+  TInputFile aad(OpenAdditionalData(job.AAD));
   if (!aad.Valid()) return error::kFileOpenFailed;  // opened, but its size cannot be had
   platform::TSecretBytes plain = ChunkBuffer(in.Size(), aad.Size());  // holds plain text in the second pass
   TBytes& buf = plain.Value;
-  TGCMState start;
+  TGCMMessage start;
   if (const Integer st = HashAdditionalData(gcm, start, aad, buf)) return st;
   std::uint8_t iv[kGCMIVBytes];
   if (job.IV.empty()) {
@@ -191,7 +191,7 @@ Integer DecryptFileJob(TFileJob job) {
   // First pass: the cipher text into the hash only.
   platform::TWiped<TCharArray16> T;
   {
-    TGCMState check = start;
+    TGCMMessage check = start;
     if (const Integer st = ForEachPiece(in.Reader, buf, [&](std::uint8_t* p, std::int64_t n) {
           gcm.HashCipher(check, p, static_cast<std::size_t>(n));
           return Integer{0};
@@ -209,7 +209,7 @@ Integer DecryptFileJob(TFileJob job) {
   if (again.Size() != in.Size()) return error::kTagMismatch;
   if (job.IV.empty())
     if (const Integer st = again.ReadExactly(iv, kGCMIVBytes)) return st;
-  TGCMState s = start;
+  TGCMMessage s = start;
   const Integer st = ForEachPiece(again, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
     if (const Integer s2 = CryptInPlace(job, gcm, s, p, n, false)) return s2;
     return WriteAll(out->Handle(), p, n);
@@ -238,14 +238,14 @@ std::span<const std::uint8_t> FirstBits(const TBytes& b, Integer bits) {
 
 }  // namespace
 
-Integer TAESModes::GCMEncryptChunk(const TGCMKey& key, TGCMState& state, const std::uint8_t* in, std::uint8_t* out,
+Integer TAESModes::GCMEncryptChunk(const TScrubbedGCM& key, TGCMMessage& state, const std::uint8_t* in, std::uint8_t* out,
                                    std::int64_t s) {
   if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
   key.Encrypt(state, in, out, static_cast<std::size_t>(s));
   return 0;
 }
 
-Integer TAESModes::GCMDecryptChunk(const TGCMKey& key, TGCMState& state, const std::uint8_t* in, std::uint8_t* out,
+Integer TAESModes::GCMDecryptChunk(const TScrubbedGCM& key, TGCMMessage& state, const std::uint8_t* in, std::uint8_t* out,
                                    std::int64_t s) {
   if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
   key.Decrypt(state, in, out, static_cast<std::size_t>(s));

@@ -68,7 +68,7 @@ std::optional<TMeasuredInput> MeasuredAAD(TStream* aad) {
 std::int64_t SizeOf(const std::optional<TMeasuredInput>& in) { return in ? in->Size() : 0; }
 
 // All of the additional-data stream into s.
-void HashAdditionalData(const TGCMKey& key, TGCMState& s, std::optional<TMeasuredInput>& aad, TBytes& buf) {
+void HashAdditionalData(const TScrubbedGCM& key, TGCMMessage& s, std::optional<TMeasuredInput>& aad, TBytes& buf) {
   if (aad) ForEachChunk(*aad, buf, [&](const std::uint8_t* p, std::size_t n) { key.AddAAD(s, p, n); });
 }
 
@@ -81,7 +81,7 @@ void CheckCipherBytes(std::int64_t size, const TBytes& IVBytes) {
 
 // J0 of s from the caller's first 12 IV bytes or, IVBytes empty, from the first 12 bytes of the
 // cipher stream c.
-void CipherIV(const TGCMKey& key, TGCMState& s, TMeasuredInput& c, const TBytes& IVBytes) {
+void CipherIV(const TScrubbedGCM& key, TGCMMessage& s, TMeasuredInput& c, const TBytes& IVBytes) {
   std::uint8_t iv[kGCMIVBytes];
   if (IVBytes.empty())
     c.ReadExactly(iv, kGCMIVBytes);
@@ -99,10 +99,10 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
   TMeasuredInput input = Measured(inputStream);
   std::optional<TMeasuredInput> aad = MeasuredAAD(addDataStream);
   if (static_cast<std::uint64_t>(input.Size()) > kGCMMaxDataBytes) throw errorlist::ESelvane(error::kBadArgument);
-  TGCMKey gcm;
+  TScrubbedGCM gcm;
   RaiseIfError(gcm.Init(key, Nk));
   platform::TSecretBytes chunk{ChunkBuffer(input.Size(), SizeOf(aad))};
-  TGCMState s;
+  TGCMMessage s;
   HashAdditionalData(gcm, s, aad, chunk.Value);
   std::uint8_t iv[kGCMIVBytes];
   if (IVBytes.empty()) {
@@ -139,17 +139,17 @@ Integer TAESModes::DecryptAndVerifyFromStream(TStream* inputStream, TStream* out
   TMeasuredInput first = Measured(inputStream);
   std::optional<TMeasuredInput> aad = MeasuredAAD(addDataStream);
   CheckCipherBytes(first.Size(), IVBytes);
-  TGCMKey gcm;
+  TScrubbedGCM gcm;
   RaiseIfError(gcm.Init(key, Nk));
   platform::TSecretBytes chunk{ChunkBuffer(first.Size(), SizeOf(aad))};
-  TGCMState start;
+  TGCMMessage start;
   HashAdditionalData(gcm, start, aad, chunk.Value);
   CipherIV(gcm, start, first, IVBytes);
   platform::TWiped<TCharArray16> T;
 
   // First pass: hash only.
   {
-    TGCMState check = start;
+    TGCMMessage check = start;
     ForEachChunk(first, chunk.Value, [&](const std::uint8_t* p, std::size_t n) { gcm.HashCipher(check, p, n); });
     gcm.Finish(check, *T);
     if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
@@ -165,7 +165,7 @@ Integer TAESModes::DecryptAndVerifyFromStream(TStream* inputStream, TStream* out
     again.ReadExactly(skipped, kGCMIVBytes);
   }
   TOutputUndo out(outputStream);
-  TGCMState s = start;
+  TGCMMessage s = start;
   try {
     outputStream->SetPosition(0);
     ForEachChunk(again, chunk.Value, [&](std::uint8_t* p, std::size_t n) {

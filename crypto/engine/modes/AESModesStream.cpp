@@ -37,7 +37,7 @@ TMemoryStream* InMemory(TStream* s) {
 
 // Rewinds both streams and expands the key with Nk = key length div 4 (with inverse, also the
 // inverse cipher's schedule).
-void PrepareStreams(TStream* s, TStream* o, TKeySchedule& ks, const TBytes& key, bool inverse) {
+void PrepareStreams(TStream* s, TStream* o, TScrubbedKey& ks, const TBytes& key, bool inverse) {
   if (s == nullptr || o == nullptr) throw errorlist::ESelvane(kBadArgument);
   s->SetPosition(0);
   o->SetPosition(0);
@@ -54,7 +54,7 @@ TCharArray16 StreamIV(const TBytes& IV) {
 }  // namespace
 
 void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
-  TKeySchedule ks;
+  TScrubbedKey ks;
   PrepareStreams(s, o, ks, key, false);
   // The input is read for exactly this size; one that cannot be known raises the read error.
   TMeasuredInput in(s, TReadReport::ReadError);
@@ -91,7 +91,7 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
 }
 
 Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
-  TKeySchedule ks;
+  TScrubbedKey ks;
   const TMode mode = NamedMode(FType);
   PrepareStreams(s, o, ks, key, DecryptsWithInverse(mode));
   const bool ivHeader = CarriesIV(FIVMode == rand, mode);
