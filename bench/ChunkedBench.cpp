@@ -2,7 +2,9 @@
 // chunks) beside the keyed API's GCM_Seal of the same 1 MiB as one message with the key set
 // once, and OpenSSL's EVP AES-GCM of 1 MiB with a context set up once; AES-128 and AES-256.
 // Names: "Ours/Chunked_Encrypt_<suite>_1MiB@<kernel>", "Ours/Chunked_GCM-seal_AES<n>_1MiB@<kernel>",
-// "OpenSSL/Chunked_GCM-seal_AES<n>_1MiB". Decryption and the stream form with two threads too.
+// "OpenSSL/Chunked_GCM-seal_AES<n>_1MiB". Decryption and the stream form with two threads too,
+// and what the difference is made of: a message's fixed cost (_0B) and GCM_Seal called once per
+// 16 KiB (_64x16KiB).
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
@@ -33,6 +35,16 @@ void ChunkedEncrypt(benchmark::State& state, std::size_t keyBytes) {
     benchmark::DoNotOptimize(cipher.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+}
+
+// The fixed cost of a message: an empty one (salt given, key derivation, key set-up, one empty
+// chunk).
+void ChunkedEncryptEmpty(benchmark::State& state, std::size_t keyBytes) {
+  Bytes cipher(AESChunked::CipherBytes(0));
+  for (auto _ : state) {
+    if (AESChunked::Encrypt(Params(keyBytes), {}, cipher, kSalt) != 0) state.SkipWithError("Encrypt failed");
+    benchmark::DoNotOptimize(cipher.data());
+  }
 }
 
 void ChunkedDecrypt(benchmark::State& state, std::size_t keyBytes) {
@@ -71,6 +83,23 @@ void KeyedSeal(benchmark::State& state, std::size_t keyBytes) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
 }
 
+// The keyed API's GCM_Seal over the same 1 MiB as 64 messages of 16 KiB (one call per chunk):
+// what the per-call path costs beside the one message of KeyedSeal.
+void KeyedSealPerChunk(benchmark::State& state, std::size_t keyBytes) {
+  AESKeyed::TAESKey key;
+  if (key.SetKey(std::span(kKey).first(keyBytes)) != 0) state.SkipWithError("SetKey failed");
+  const Bytes& plain = bench::Sized(kSize);
+  Bytes cipher(kSize), tag(16);
+  constexpr std::size_t kChunk = AESChunked::kChunkBytes;
+  for (auto _ : state) {
+    for (std::size_t at = 0; at < kSize; at += kChunk)
+      if (key.GCM_Seal(kIV, {}, std::span(plain).subspan(at, kChunk), std::span(cipher).subspan(at, kChunk), tag) != 0)
+        state.SkipWithError("GCM_Seal failed");
+    benchmark::DoNotOptimize(cipher.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+}
+
 void OpenSSLSeal(benchmark::State& state, std::size_t keyBytes) {
   const Bytes& plain = bench::Sized(kSize);
   Bytes cipher(kSize + 16), tag(16);
@@ -97,7 +126,10 @@ const bool kRegistered = [] {
     const std::string suite = keyBytes == 16 ? "_Cobblestone128" : "_Cobblestone256";
     benchmark::RegisterBenchmark(("Ours/Chunked_Encrypt" + suite + "_1MiB" + at).c_str(), ChunkedEncrypt, keyBytes);
     benchmark::RegisterBenchmark(("Ours/Chunked_GCM-seal" + aes + "_1MiB" + at).c_str(), KeyedSeal, keyBytes);
+    benchmark::RegisterBenchmark(("Ours/Chunked_GCM-seal" + aes + "_64x16KiB" + at).c_str(), KeyedSealPerChunk,
+                                 keyBytes);
     benchmark::RegisterBenchmark(("OpenSSL/Chunked_GCM-seal" + aes + "_1MiB").c_str(), OpenSSLSeal, keyBytes);
+    benchmark::RegisterBenchmark(("Ours/Chunked_Encrypt" + suite + "_0B" + at).c_str(), ChunkedEncryptEmpty, keyBytes);
     benchmark::RegisterBenchmark(("Ours/Chunked_Decrypt" + suite + "_1MiB" + at).c_str(), ChunkedDecrypt, keyBytes);
     for (const unsigned threads : {1u, 2u})
       benchmark::RegisterBenchmark(

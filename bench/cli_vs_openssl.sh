@@ -16,15 +16,7 @@ key=000102030405060708090a0b0c0d0e0f iv=f0e0d0c0b0a090807060504030201000
 head -c 32 /dev/urandom > "$work/seal.key"
 printf 'a passphrase for the benchmark\n' > "$work/pw"
 
-best() {  # best wall time of three runs, in seconds
-  local t b=
-  for _ in 1 2 3; do
-    rm -f "$work/out"
-    t=$( { /usr/bin/time -f '%e' "$@" > /dev/null; } 2>&1 | tail -n 1)
-    if [[ -z $b ]] || awk "BEGIN { exit !($t < $b) }"; then b=$t; fi
-  done
-  echo "$b"
-}
+. "$root/bench/lib/timing.sh"  # best
 peak() { /usr/bin/time -f '%e s, %M KiB max RSS' "$@" 2>&1 >/dev/null | tail -n 1; }
 
 ours=$(best "$tool" enc -q --mode ctr -K $key --iv $iv "$work/big" -o "$work/out")

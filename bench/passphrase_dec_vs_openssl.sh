@@ -14,15 +14,7 @@ size_mib=${SIZE_MIB:-512}
 head -c $((size_mib << 20)) /dev/urandom > "$work/big"
 printf 'a passphrase for the benchmark\n' > "$work/pw"
 
-best() {  # best wall time of three runs, in seconds
-  local t b=
-  for _ in 1 2 3; do
-    rm -f "$work/out"
-    t=$( { /usr/bin/time -f '%e' "$@" > /dev/null; } 2>&1 | tail -n 1)
-    if [[ -z $b ]] || awk "BEGIN { exit !($t < $b) }"; then b=$t; fi
-  done
-  echo "$b"
-}
+. "$root/bench/lib/timing.sh"  # best
 
 echo "| file ($size_mib MiB, -pbkdf2) | orvoaes dec (s) | openssl enc -d (s) | openssl / orvoaes |"
 echo "|---|---|---|---|"

@@ -33,6 +33,7 @@ static_assert(ORVOAES_E_SHORT_WRITE == error::kShortWrite);
 static_assert(ORVOAES_E_CHUNK_COMMITMENT == error::kChunkCommitment);
 static_assert(ORVOAES_E_CHUNK_TRUNCATED == error::kChunkTruncated);
 static_assert(ORVOAES_E_CHUNK_TOO_LONG == error::kChunkTooLong);
+static_assert(ORVOAES_E_UNWRAP_FAILED == error::kUnwrapFailed);
 
 struct orvoaes_key {
   AESKeyed::TAESKey Key;
@@ -57,6 +58,10 @@ struct orvoaes_siv_key {
 
 struct orvoaes_xaes_key {
   AESKeyed::TXAESKey Key;
+};
+
+struct orvoaes_xts_key {
+  AESKeyed::TXTSKey Key;
 };
 
 struct orvoaes_gcm_encryptor {
@@ -170,6 +175,32 @@ int SIVStrings(const std::uint8_t* const* ad, const std::size_t* ad_len, std::si
     spans.emplace_back(ad[i], ad_len[i]);
   }
   return 0;
+}
+
+using TSealFn = platform::Integer (AESKeyed::TAESKey::*)(TIn, TIn, TIn, TOut, TOut) const;
+using TOpenFn = platform::Integer (AESKeyed::TAESKey::*)(TIn, TIn, TIn, TIn, TOut) const;
+
+// The AEAD modes of the key with GCM's argument list: NULL checks, then the key's operation.
+int Seal(TSealFn fn, const orvoaes_key* key, const std::uint8_t* nonce, std::size_t nonce_len, const std::uint8_t* aad,
+         std::size_t aad_len, const std::uint8_t* in, std::size_t len, std::uint8_t* out, std::size_t out_len,
+         std::uint8_t* tag, std::size_t tag_len) noexcept {
+  if (key == nullptr || Bad(nonce, nonce_len) || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len) ||
+      Bad(tag, tag_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    return (key->Key.*fn)(TIn(nonce, nonce_len), TIn(aad, aad_len), TIn(in, len), TOut(out, out_len), TOut(tag, tag_len));
+  });
+}
+
+int Open(TOpenFn fn, const orvoaes_key* key, const std::uint8_t* nonce, std::size_t nonce_len, const std::uint8_t* aad,
+         std::size_t aad_len, const std::uint8_t* in, std::size_t len, const std::uint8_t* tag, std::size_t tag_len,
+         std::uint8_t* out, std::size_t out_len) noexcept {
+  if (key == nullptr || Bad(nonce, nonce_len) || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len) ||
+      Bad(tag, tag_len))
+    return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] {
+    return (key->Key.*fn)(TIn(nonce, nonce_len), TIn(aad, aad_len), TIn(in, len), TIn(tag, tag_len), TOut(out, out_len));
+  });
 }
 
 }  // namespace
@@ -474,30 +505,6 @@ int orvoaes_chunked_reader_read_at(orvoaes_chunked_reader* reader, uint64_t offs
   return GuardFile([&] { return reader->Reader.ReadAt(offset, TOut(out, len), *got); });
 }
 
-int orvoaes_gcmsiv_seal(const orvoaes_key* key, const uint8_t* nonce, size_t nonce_len, const uint8_t* aad,
-                        size_t aad_len, const uint8_t* in, size_t len, uint8_t* out, size_t out_len, uint8_t* tag,
-                        size_t tag_len) {
-  if (key == nullptr || Bad(nonce, nonce_len) || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len) ||
-      Bad(tag, tag_len))
-    return ORVOAES_E_BAD_ARGUMENT;
-  return Guard([&] {
-    return key->Key.GCMSIV_Seal(TIn(nonce, nonce_len), TIn(aad, aad_len), TIn(in, len), TOut(out, out_len),
-                                TOut(tag, tag_len));
-  });
-}
-
-int orvoaes_gcmsiv_open(const orvoaes_key* key, const uint8_t* nonce, size_t nonce_len, const uint8_t* aad,
-                        size_t aad_len, const uint8_t* in, size_t len, const uint8_t* tag, size_t tag_len, uint8_t* out,
-                        size_t out_len) {
-  if (key == nullptr || Bad(nonce, nonce_len) || Bad(aad, aad_len) || Bad(in, len) || Bad(out, out_len) ||
-      Bad(tag, tag_len))
-    return ORVOAES_E_BAD_ARGUMENT;
-  return Guard([&] {
-    return key->Key.GCMSIV_Open(TIn(nonce, nonce_len), TIn(aad, aad_len), TIn(in, len), TIn(tag, tag_len),
-                                TOut(out, out_len));
-  });
-}
-
 int orvoaes_gmac(const orvoaes_key* key, const uint8_t* iv, size_t iv_len, const uint8_t* aad, size_t aad_len,
                  uint8_t* tag, size_t tag_len) {
   if (key == nullptr || Bad(iv, iv_len) || Bad(aad, aad_len) || Bad(tag, tag_len)) return ORVOAES_E_BAD_ARGUMENT;
@@ -556,6 +563,78 @@ int orvoaes_xaes_open(const orvoaes_xaes_key* key, const uint8_t nonce[24], cons
   return Guard([&] {
     return key->Key.Open(TIn(nonce, 24), TIn(aad, aad_len), TIn(in, len), TIn(tag, 16), TOut(out, out_len));
   });
+}
+
+#define ORVOAES_AEAD(name, Mode)                                                                                    \
+  int orvoaes_##name##_seal(const orvoaes_key* key, const uint8_t* nonce, size_t nonce_len, const uint8_t* aad,    \
+                            size_t aad_len, const uint8_t* in, size_t len, uint8_t* out, size_t out_len, uint8_t* tag, \
+                            size_t tag_len) {                                                                        \
+    return Seal(&AESKeyed::TAESKey::Mode##_Seal, key, nonce, nonce_len, aad, aad_len, in, len, out, out_len, tag,     \
+                tag_len);                                                                                            \
+  }                                                                                                                  \
+  int orvoaes_##name##_open(const orvoaes_key* key, const uint8_t* nonce, size_t nonce_len, const uint8_t* aad,    \
+                            size_t aad_len, const uint8_t* in, size_t len, const uint8_t* tag, size_t tag_len,       \
+                            uint8_t* out, size_t out_len) {                                                          \
+    return Open(&AESKeyed::TAESKey::Mode##_Open, key, nonce, nonce_len, aad, aad_len, in, len, tag, tag_len, out,     \
+                out_len);                                                                                            \
+  }
+ORVOAES_AEAD(gcmsiv, GCMSIV)
+ORVOAES_AEAD(ccm, CCM)
+ORVOAES_AEAD(ocb, OCB)
+ORVOAES_AEAD(eax, EAX)
+#undef ORVOAES_AEAD
+
+int orvoaes_wrap_key(const orvoaes_key* kek, const uint8_t* key, size_t key_len, uint8_t* out, size_t out_len) {
+  if (kek == nullptr || Bad(key, key_len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return kek->Key.WrapKey(TIn(key, key_len), TOut(out, out_len)); });
+}
+
+int orvoaes_unwrap_key(const orvoaes_key* kek, const uint8_t* wrapped, size_t len, uint8_t* out, size_t out_len) {
+  if (kek == nullptr || Bad(wrapped, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return kek->Key.UnwrapKey(TIn(wrapped, len), TOut(out, out_len)); });
+}
+
+int orvoaes_wrap_key_padded(const orvoaes_key* kek, const uint8_t* key, size_t key_len, uint8_t* out,
+                            size_t out_len) {
+  if (kek == nullptr || Bad(key, key_len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return kek->Key.WrapKeyPadded(TIn(key, key_len), TOut(out, out_len)); });
+}
+
+int orvoaes_unwrap_key_padded(const orvoaes_key* kek, const uint8_t* wrapped, size_t len, uint8_t* out,
+                              size_t out_len, size_t* key_len) {
+  if (kek == nullptr || key_len == nullptr || Bad(wrapped, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return kek->Key.UnwrapKeyPadded(TIn(wrapped, len), TOut(out, out_len), *key_len); });
+}
+
+int orvoaes_xts_key_new(const uint8_t* key, size_t key_len, orvoaes_xts_key** out) { return NewKey(key, key_len, out); }
+void orvoaes_xts_key_free(orvoaes_xts_key* key) { delete key; }
+
+int orvoaes_xts_encrypt(const orvoaes_xts_key* key, const uint8_t tweak[16], const uint8_t* in, size_t len,
+                        uint8_t* out, size_t out_len) {
+  if (key == nullptr || tweak == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  platform::TCharArray16 t;
+  std::memcpy(t.data(), tweak, 16);
+  return Guard([&] { return key->Key.Encrypt(t, TIn(in, len), TOut(out, out_len)); });
+}
+
+int orvoaes_xts_decrypt(const orvoaes_xts_key* key, const uint8_t tweak[16], const uint8_t* in, size_t len,
+                        uint8_t* out, size_t out_len) {
+  if (key == nullptr || tweak == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  platform::TCharArray16 t;
+  std::memcpy(t.data(), tweak, 16);
+  return Guard([&] { return key->Key.Decrypt(t, TIn(in, len), TOut(out, out_len)); });
+}
+
+int orvoaes_xts_encrypt_sectors(const orvoaes_xts_key* key, uint64_t first_sector, size_t sector_size,
+                                const uint8_t* in, size_t len, uint8_t* out, size_t out_len) {
+  if (key == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return key->Key.EncryptSectors(first_sector, sector_size, TIn(in, len), TOut(out, out_len)); });
+}
+
+int orvoaes_xts_decrypt_sectors(const orvoaes_xts_key* key, uint64_t first_sector, size_t sector_size,
+                                const uint8_t* in, size_t len, uint8_t* out, size_t out_len) {
+  if (key == nullptr || Bad(in, len) || Bad(out, out_len)) return ORVOAES_E_BAD_ARGUMENT;
+  return Guard([&] { return key->Key.DecryptSectors(first_sector, sector_size, TIn(in, len), TOut(out, out_len)); });
 }
 
 }  // extern "C"

@@ -7,17 +7,16 @@ namespace cli {
 
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::size_t kLineBytes = 48;  // 64 characters
 constexpr std::size_t kFlush = 1 << 16;
 
-int Value(std::uint8_t c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
+// The armor's words for what is wrong with its base64.
+const char* Reason(MiscObj::TBase64Fault f) {
+  switch (f) {
+    case MiscObj::TBase64Fault::Padding: return "the armor's base64 padding is out of place";
+    case MiscObj::TBase64Fault::AfterPadding: return "the armor has base64 after its padding";
+    case MiscObj::TBase64Fault::Unfinished: return "the armor's base64 ends inside a group of four characters";
+    default: return "the armor has a character outside base64";
+  }
 }
 
 }  // namespace
@@ -26,47 +25,25 @@ TArmorWriter::TArmorWriter(platform::TStream& base) : FBase(base) {
   FText = std::string(kArmorBegin) + "\n";
 }
 
-void TArmorWriter::Line(const std::uint8_t* p, std::size_t n) {
-  for (std::size_t i = 0; i < n; i += 3) {
-    const std::uint32_t v = std::uint32_t(p[i]) << 16 | (i + 1 < n ? std::uint32_t(p[i + 1]) << 8 : 0) |
-                            (i + 2 < n ? p[i + 2] : 0);
-    FText += kAlphabet[v >> 18];
-    FText += kAlphabet[(v >> 12) & 63];
-    FText += i + 1 < n ? kAlphabet[(v >> 6) & 63] : '=';
-    FText += i + 2 < n ? kAlphabet[v & 63] : '=';
-  }
-  FText += '\n';
-  if (FText.size() >= kFlush) {
-    FBase.WriteBuffer(FText.data(), static_cast<std::int64_t>(FText.size()));
-    FText.clear();
-  }
-}
-
-void TArmorWriter::Write(const std::uint8_t* p, std::size_t n) {
-  if (!FHeld.empty()) {
-    const std::size_t take = std::min(n, kLineBytes - FHeld.size());
-    FHeld.insert(FHeld.end(), p, p + take);
-    p += take;
-    n -= take;
-    if (FHeld.size() < kLineBytes) return;
-    Line(FHeld.data(), kLineBytes);
-    FHeld.clear();
-  }
-  for (; n >= kLineBytes; p += kLineBytes, n -= kLineBytes) Line(p, kLineBytes);
-  FHeld.assign(p, p + n);
-}
-
-void TArmorWriter::Finish() {
-  if (!FHeld.empty()) Line(FHeld.data(), FHeld.size());
-  FHeld.clear();
-  FText += kArmorEnd;
-  FText += '\n';
+void TArmorWriter::Flush() {
   FBase.WriteBuffer(FText.data(), static_cast<std::int64_t>(FText.size()));
   FText.clear();
 }
 
-// The BEGIN and END lines are collected whole; every other line is decoded character by
-// character, four characters (across lines) giving three bytes.
+void TArmorWriter::Write(const std::uint8_t* p, std::size_t n) {
+  FEncoder.Update({p, n}, FText);
+  if (FText.size() >= kFlush) Flush();
+}
+
+void TArmorWriter::Finish() {
+  FEncoder.Finish(FText);
+  FText += kArmorEnd;
+  FText += '\n';
+  Flush();
+}
+
+// The BEGIN and END lines are collected whole; every other line goes to the base64 decoder as it
+// comes, four characters (across lines) giving three bytes.
 void TArmorReader::EndOfLine() {
   if (!FLine.empty() && FLine.back() == '\r') FLine.pop_back();
   if (FSpecial) {
@@ -75,7 +52,7 @@ void TArmorReader::EndOfLine() {
       FBegun = true;
     } else {
       if (FLine != kArmorEnd) FDamaged("the armor has a line that is not base64");
-      if (FQuadChars != 0) FDamaged("the armor's base64 ends inside a group of four characters");
+      if (const MiscObj::TBase64Fault f = FDecoder.Finish(); f != MiscObj::TBase64Fault::None) FDamaged(Reason(f));
       FEnded = true;
     }
   } else if (!FBegun) {
@@ -101,45 +78,33 @@ bool TArmorReader::Refill() {
         return false;
       }
     }
-    for (; FTextAt < FText.size(); ++FTextAt) {
+    while (FTextAt < FText.size()) {
       const std::uint8_t c = FText[FTextAt];
       if (FEnded) {
         if (c != '\n' && c != '\r' && c != ' ' && c != '\t') FDamaged("the armor has text after its END line");
+        ++FTextAt;
         continue;
       }
       if (c == '\n') {
         EndOfLine();
+        ++FTextAt;
         continue;
       }
       if (FLineStart) {
         FLineStart = false;
         FSpecial = c == '-' || !FBegun;
       }
+      // The rest of this line, as far as the text read holds it.
+      const auto* from = FText.data() + FTextAt;
+      const auto* lf = static_cast<const std::uint8_t*>(std::memchr(from, '\n', FText.size() - FTextAt));
+      const std::size_t n = lf != nullptr ? static_cast<std::size_t>(lf - from) : FText.size() - FTextAt;
       if (FSpecial) {
-        if (FLine.size() > 64) FDamaged("the armor has a line that is not base64");
-        FLine += static_cast<char>(c);
-        continue;
+        FLine.append(reinterpret_cast<const char*>(from), n);
+        if (FLine.size() > 65) FDamaged("the armor has a line that is not base64");
+      } else if (const MiscObj::TBase64Fault f = FDecoder.Update({from, n}, FOut); f != MiscObj::TBase64Fault::None) {
+        FDamaged(Reason(f));
       }
-      if (c == '\r') continue;  // only before a line break (else the next character fails)
-      if (c == '=') {
-        if (FQuadChars < 2) FDamaged("the armor's base64 padding is out of place");
-        FPadded = true;
-        ++FPads;
-        ++FQuadChars;
-      } else {
-        const int v = Value(c);
-        if (v < 0 || FPadded) FDamaged(v < 0 ? "the armor has a character outside base64" : "the armor has base64 after its padding");
-        FQuad = FQuad << 6 | static_cast<std::uint32_t>(v);
-        ++FQuadChars;
-      }
-      if (FQuadChars == 4) {
-        const std::uint32_t q = FQuad << (6 * FPads);
-        FOut.push_back(static_cast<std::uint8_t>(q >> 16));
-        if (FPads < 2) FOut.push_back(static_cast<std::uint8_t>(q >> 8));
-        if (FPads < 1) FOut.push_back(static_cast<std::uint8_t>(q));
-        FQuad = 0;
-        FQuadChars = 0;
-      }
+      FTextAt += n;
     }
   }
   return true;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/support/Base64Stream.h"
 #include "platform/Streams.h"
 
 namespace cli {
@@ -24,10 +25,10 @@ class TArmorWriter {
   void Finish();
 
  private:
-  void Line(const std::uint8_t* p, std::size_t n);
+  void Flush();
   platform::TStream& FBase;
-  std::vector<std::uint8_t> FHeld;  // fewer than 48 bytes: the next line's
-  std::string FText;                // lines not yet written
+  MiscObj::TBase64Encoder FEncoder{64};
+  std::string FText;  // lines not yet written
 };
 
 // Reads armored text through raw (which returns up to n bytes, 0 only at the end) and returns
@@ -49,10 +50,9 @@ class TArmorReader {
   TDamaged FDamaged;
   std::vector<std::uint8_t> FText, FOut;
   std::size_t FTextAt = 0, FOutAt = 0;
+  MiscObj::TBase64Decoder FDecoder;  // the base64 lines' characters, across lines
   std::string FLine;  // the line so far while it may be the BEGIN or END line
-  bool FBegun = false, FEnded = false, FPadded = false, FLineStart = true, FSpecial = false;
-  std::uint32_t FQuad = 0;
-  int FQuadChars = 0, FPads = 0;
+  bool FBegun = false, FEnded = false, FLineStart = true, FSpecial = false;
 };
 
 }  // namespace cli

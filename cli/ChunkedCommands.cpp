@@ -200,7 +200,7 @@ void AddChunkedCommand(CLI::App& app, bool encrypt) {
                                               : "Output file (- or none: standard output)");
   sub->add_option("--suite", o->Suite, "128 (AES-128-GCM, 16-byte key; the default) or 256 (AES-256-GCM, 32-byte key)")
       ->check(CLI::IsMember({128, 256}));
-  AddKeyOptions(*sub, o->Key);
+  AddKeyOptions(*sub, o->Key, {16, 32});
   sub->add_option("--context", o->Context, "Context bound to the message, as hexadecimal (default: empty)");
   if (encrypt) {
     sub->add_option("--salt", o->Salt,

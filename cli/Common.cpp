@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "crypto/support/RandomCoreW.h"
 #include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
 #include "platform/SysUtils.h"
@@ -56,12 +57,36 @@ CLI::App* AddSubcommand(CLI::App& app, const std::string& name, const std::strin
   return sub;
 }
 
-void AddKeyOptions(CLI::App& sub, TKeyOptions& key) {
-  auto* hex = sub.add_option("-K,--key", key.Hex, "Key as hexadecimal (32, 48 or 64 digits)");
-  auto* file = sub.add_option("--key-file", key.File, "Key as a file of 16, 24 or 32 raw bytes");
-  auto* text = sub.add_option("--key-text", key.Text, "Key as text of 16, 24 or 32 UTF-8 bytes");
+namespace {
+
+// "16, 24 or 32" from {16, 24, 32}; with twice, the hexadecimal digits of those sizes.
+std::string SizeList(std::initializer_list<std::size_t> sizes, std::size_t factor) {
+  std::string text;
+  std::size_t i = 0;
+  for (std::size_t n : sizes) {
+    if (i > 0) text += (i + 1 == sizes.size()) ? " or " : ", ";
+    text += std::to_string(n * factor);
+    ++i;
+  }
+  return text;
+}
+
+}  // namespace
+
+void AddKeyOptions(CLI::App& sub, TKeyOptions& key, std::initializer_list<std::size_t> sizes) {
+  auto* hex = sub.add_option("-K,--key", key.Hex, "Key as hexadecimal (" + SizeList(sizes, 2) + " digits)");
+  auto* file = sub.add_option("--key-file", key.File, "Key as a file of " + SizeList(sizes, 1) + " raw bytes");
+  auto* text = sub.add_option("--key-text", key.Text, "Key as text of " + SizeList(sizes, 1) + " UTF-8 bytes");
   hex->excludes(file)->excludes(text);
   file->excludes(text);
+}
+
+void AddKeyedIOOptions(CLI::App& sub, TKeyedIOOptions& o, bool withOutput, const std::string& outHelp,
+                       std::initializer_list<std::size_t> keySizes) {
+  sub.add_option("input", o.In, "Input file (- or none: standard input)");
+  if (withOutput) sub.add_option("-o,--out", o.Out, outHelp);
+  AddKeyOptions(sub, o.Key, keySizes);
+  AddCommonOptions(sub, o.Common, withOutput);
 }
 
 void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> sizes) {
@@ -82,6 +107,13 @@ void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_l
     for (const std::size_t s : sizes) list += (list.empty() ? "" : s == *(sizes.end() - 1) ? " or " : ", ") + std::to_string(s);
     UsageFail("the key must be " + list + " bytes long (it has " + std::to_string(n) + ")");
   }
+}
+
+platform::TBytes RandomBytes(std::size_t n) {
+  platform::TBytes bytes(n);
+  if (n != 0 && RandomCoreW::TRandomCore::GetRandomBytes(static_cast<platform::Integer>(n), bytes.data()) != 0)
+    Fail("the random generator failed");
+  return bytes;
 }
 
 platform::TBytes DecodeHex(const std::string& text, const std::string& what) {

@@ -57,14 +57,30 @@ CLI::App* AddSubcommand(CLI::App& app, const std::string& name, const std::strin
 struct TKeyOptions {
   std::string Hex, File, Text;
 };
-void AddKeyOptions(CLI::App& sub, TKeyOptions& key);
+// The help texts name the key sizes the subcommand takes.
+void AddKeyOptions(CLI::App& sub, TKeyOptions& key, std::initializer_list<std::size_t> sizes = {16, 24, 32});
 // The key bytes (one of sizes, by default 16, 24 or 32), wiped when the holder goes; the option
 // strings are wiped too.
 void LoadKey(TKeyOptions& key, platform::TSecretBytes& bytes, std::initializer_list<std::size_t> sizes = {16, 24, 32});
 
+// What the keyed subcommands over one input share: the input and output ("-" or nothing: the
+// standard streams), the key, --quiet and --force.
+struct TKeyedIOOptions {
+  TCommonOptions Common;
+  TKeyOptions Key;
+  std::string In = "-", Out;
+};
+// Adds the positional input, -o with outHelp (none and no --force for a subcommand that prints
+// its result: withOutput false), the key options, --quiet and --force.
+void AddKeyedIOOptions(CLI::App& sub, TKeyedIOOptions& o, bool withOutput = true,
+                       const std::string& outHelp = "Output file (- or none: standard output)",
+                       std::initializer_list<std::size_t> keySizes = {16, 24, 32});
+
 // Bytes from hexadecimal text (either case); the message names only what, never the text.
 platform::TBytes DecodeHex(const std::string& text, const std::string& what);
 std::string EncodeHex(const std::uint8_t* data, std::size_t n, bool upper = false);
+// n bytes from the library's random source (a nonce or IV to draw); fails when it fails.
+platform::TBytes RandomBytes(std::size_t n);
 // Reads a whole small file (key files, tag files); fails naming the file.
 platform::TBytes ReadSmallFile(const std::string& path, std::size_t limit);
 

@@ -1,4 +1,5 @@
-// gcm-enc / gcm-dec: AES-GCM with a 96-bit IV given or carried in front of the cipher text,
+// gcm-enc / gcm-dec: AES-GCM with an IV given (1 byte or more) or carried in front of the cipher
+// text (12 bytes, or --iv-bytes N),
 // additional data from a file, the tag in a file of its own or after the cipher text. The
 // decryption releases plain text only once the tag has matched the bytes it came from.
 #include <algorithm>
@@ -9,25 +10,25 @@
 #include "GCMOpen.h"
 #include "Io.h"
 #include "Progress.h"
-#include "crypto/engine/AESModes.h"
 
 namespace cli {
 
 namespace {
 
-struct TGCMOptions {
-  TCommonOptions Common;
-  TKeyOptions Key;
-  std::string In = "-", Out, AAD, Tag, IV;
-  bool IVInFront = false;
+struct TGCMOptions : TKeyedIOOptions {
+  std::string AAD, Tag, IV;
+  bool IVInFront = false, IVGiven = false;
   int TagBits = 128;
+  std::size_t IVBytes = kGCMDrawnIV;
 };
 
-// The caller's 12-byte IV, or none (the library draws one and puts it in front).
+// The caller's IV (1 byte or more), or none (one is drawn and put in front).
 platform::TBytes LoadGCMIV(const TGCMOptions& o) {
-  if (o.IV.empty()) return {};
+  if (o.IVBytes < 1 || o.IVBytes > kGCMMaxDrawnIV)
+    UsageFail("--iv-bytes must be from 1 to " + std::to_string(kGCMMaxDrawnIV));
+  if (!o.IVGiven) return {};
   platform::TBytes iv = DecodeHex(o.IV, "the IV");
-  if (iv.size() != 12) UsageFail("the IV must be 12 bytes (24 hexadecimal digits)");
+  if (iv.empty()) UsageFail("the IV must be 1 byte or more");
   return iv;
 }
 
@@ -66,16 +67,19 @@ void RunGCMEncrypt(TGCMOptions& o) {
   TGCMInputs g(o, true);
   TInput& in = *g.In;
   if (in.Size() > kGCMMaxBytes) FailTooLarge(in);
+  const platform::TBytes aad = g.AAD ? ReadAll(g.AAD->Stream(), g.AAD->Name()) : platform::TBytes{};
   TOutput out(o.Out, o.Common.Force);
   std::unique_ptr<TOutput> tagOut = o.Tag.empty() ? nullptr : std::make_unique<TOutput>(o.Tag, o.Common.Force);
+  const bool front = g.IV.empty();
+  const platform::TBytes iv = front ? RandomBytes(o.IVBytes) : g.IV;
   TProgress progress(o.Common.Quiet, in.Size());
-  TProgressStream input(in.Stream(), progress);
-  platform::TMemoryStream tag;
-  AESModes::TAESModes engine;
+  platform::TCharArray16 tag{};
   Guard(in.Name(), [&] {
-    engine.EncryptAndGenerateFromStream(&input, &out.Stream(), g.AADStream(), &tag, g.Key.Value, g.IV);
+    if (front) out.Stream().WriteBuffer(iv.data(), static_cast<std::int64_t>(iv.size()));
+    EncryptGCM(in.Stream(), in.Size(), g.Key.Value, iv, aad, out.Stream(),
+               std::span(tag).first(static_cast<std::size_t>(o.TagBits / 8)), progress, in.Name());
     TOutput& tagTarget = tagOut ? *tagOut : out;
-    tagTarget.Stream().WriteBuffer(tag.Bytes().data(), o.TagBits / 8);
+    tagTarget.Stream().WriteBuffer(tag.data(), o.TagBits / 8);
   });
   progress.Erase();
   if (tagOut)
@@ -92,7 +96,7 @@ void RunGCMDecrypt(TGCMOptions& o) {
   TInput& in = *g.In;
   const std::int64_t tagBytes = o.TagBits / 8;
   const std::int64_t appended = o.Tag.empty() ? tagBytes : 0;
-  const std::int64_t front = g.IV.empty() ? 12 : 0;
+  const std::int64_t front = g.IV.empty() ? static_cast<std::int64_t>(o.IVBytes) : 0;
   const std::int64_t size = in.Size() - appended - front;
   if (size < 0) Fail(in.Name() + ": too short to hold the " + std::string(front ? "IV and the " : "") + "tag");
   if (size > kGCMMaxBytes) FailTooLarge(in);
@@ -109,9 +113,9 @@ void RunGCMDecrypt(TGCMOptions& o) {
       ReadExactly(in.Stream(), expected.data(), appended, in.Name());
     }
     if (front) {
-      iv.resize(12);
+      iv.resize(static_cast<std::size_t>(front));
       in.Stream().SetPosition(0);
-      ReadExactly(in.Stream(), iv.data(), 12, in.Name());
+      ReadExactly(in.Stream(), iv.data(), front, in.Name());
     }
   });
   const platform::TBytes aad = g.AAD ? ReadAll(g.AAD->Stream(), g.AAD->Name()) : platform::TBytes{};
@@ -134,21 +138,26 @@ void AddGCMCommand(CLI::App& app, bool encrypt) {
       encrypt ? "orvoaes gcm-enc -K $(cat key.hex) --aad header.bin --tag data.tag data.bin -o data.gcm"
               : "orvoaes gcm-dec -K $(cat key.hex) --aad header.bin --tag data.tag data.gcm -o data.bin");
   auto o = std::make_shared<TGCMOptions>();
-  sub->add_option("input", o->In, "Input file (- or none: standard input)");
-  sub->add_option("-o,--out", o->Out, encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
-                                              : "Output file (- or none: standard output)");
-  AddKeyOptions(*sub, o->Key);
+  AddKeyedIOOptions(*sub, *o, true,
+                    encrypt ? "Output file (none: standard output, unless a terminal; -: standard output)"
+                            : "Output file (- or none: standard output)");
   sub->add_option("--aad", o->AAD, "File of additional data, authenticated but not encrypted");
   sub->add_option("--tag", o->Tag, encrypt ? "Write the tag to this file (default: after the cipher text)"
                                            : "Read the tag from this file (default: the input's last bytes)");
   sub->add_option("--tag-bits", o->TagBits, "Tag length in bits, a multiple of 8 from 32 to 128 (default 128)");
-  auto* iv = sub->add_option("--iv", o->IV, "IV as hexadecimal (24 digits)");
+  auto* iv = sub->add_option("--iv", o->IV, "IV as hexadecimal, 1 byte or more (12 bytes, 24 digits, are usual)");
   sub->add_flag("--iv-in-front", o->IVInFront,
                 encrypt ? "Draw a random IV and write it before the cipher text (the default)"
-                        : "Read the IV from the first 12 bytes of the input (the default)")
+                        : "Read the IV from the first bytes of the input (the default)")
       ->excludes(iv);
-  AddCommonOptions(*sub, o->Common);
-  sub->callback([o, encrypt] { encrypt ? RunGCMEncrypt(*o) : RunGCMDecrypt(*o); });
+  sub->add_option("--iv-bytes", o->IVBytes,
+                  encrypt ? "Length of the IV drawn and written in front, 1 to 4096 (default 12)"
+                          : "Length of the IV in front of the input, 1 to 4096 (default 12)")
+      ->excludes(iv);
+  sub->callback([o, encrypt, iv] {
+    o->IVGiven = iv->count() > 0;  // an empty --iv is refused, never taken for none
+    encrypt ? RunGCMEncrypt(*o) : RunGCMDecrypt(*o);
+  });
 }
 
 }  // namespace

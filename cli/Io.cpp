@@ -346,4 +346,19 @@ void CopyToFd(platform::TStream& s, int fd, const std::string& name) {
   platform::SecureZero(buffer.data(), buffer.size());  // plain text, after a decryption
 }
 
+void ReadWhole(TInput& in, platform::TSecretBytes& bytes, std::int64_t limit, const std::string& tooLarge,
+               TProgress* progress) {
+  const std::int64_t n = in.Size();
+  if (n > limit) Fail(in.Name() + ": " + tooLarge);
+  bytes.Assign(platform::TBytes(static_cast<std::size_t>(n)));
+  in.Stream().SetPosition(0);
+  std::int64_t got = 0;
+  while (got < n) {
+    const std::int64_t r = in.Stream().Read(bytes.Value.data() + got, std::min<std::int64_t>(n - got, 1 << 20));
+    if (r <= 0) Fail(in.Name() + ": the input ended early");
+    got += r;
+    if (progress && !progress->Update(got)) throw TFailure("interrupted", kExitInterrupted);
+  }
+}
+
 }  // namespace cli

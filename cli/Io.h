@@ -171,6 +171,13 @@ class TZeroExtendedStream : public platform::TStream {
   std::int64_t FPosition = 0;
 };
 
+class TProgress;
+// The whole of an input into bytes wiped when the holder goes (keys, messages sealed in memory):
+// an input above limit bytes fails with "<name>: <tooLarge>" before anything is read; the
+// reading follows progress when one is given.
+void ReadWhole(TInput& in, platform::TSecretBytes& bytes, std::int64_t limit, const std::string& tooLarge,
+               TProgress* progress = nullptr);
+
 // Copies a whole stream, from its start, to a descriptor.
 void CopyToFd(platform::TStream& s, int fd, const std::string& name);
 

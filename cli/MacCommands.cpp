@@ -10,10 +10,8 @@ namespace cli {
 
 namespace {
 
-struct TMacOptions {
-  TCommonOptions Common;
-  TKeyOptions Key;
-  std::string In = "-", Tag;
+struct TMacOptions : TKeyedIOOptions {
+  std::string Tag;
   int TagBits = 128;
 };
 
@@ -59,12 +57,10 @@ void AddMacCommand(CLI::App& app, bool verify) {
       verify ? "orvoaes cmac-verify -K 2b7e151628aed2a6abf7158809cf4f3c --tag 070A16B46B4D4144F79BDD9DD04A287C msg.bin"
              : "orvoaes cmac -K 2b7e151628aed2a6abf7158809cf4f3c msg.bin");
   auto o = std::make_shared<TMacOptions>();
-  sub->add_option("input", o->In, "Input file (- or none: standard input)");
-  AddKeyOptions(*sub, o->Key);
+  AddKeyedIOOptions(*sub, *o, false);
   sub->add_option("--tag-bits", o->TagBits, verify ? "Length of the tag in bits, a multiple of 8 from 32 to 128 (default 128); the tag must have it"
                                                 : "Tag length in bits, a multiple of 8 from 32 to 128 (default 128)");
   if (verify) sub->add_option("--tag", o->Tag, "The expected tag as hexadecimal")->required();
-  AddCommonOptions(*sub, o->Common, false);
   sub->callback([o, verify] { verify ? RunVerify(*o) : RunMac(*o); });
 }
 

@@ -18,6 +18,7 @@
 #include "crypto/engine/AESKeyed.h"
 #include "crypto/hash/Hash.h"
 #include "crypto/hash/KDF.h"
+#include "crypto/support/Base64Stream.h"
 #include "crypto/support/RandomCoreW.h"
 #include "crypto/support/error.h"
 
@@ -93,27 +94,11 @@ class TRawSink : public TSink {
   platform::TStream& FOut;
 };
 
-// Base64 (RFC 4648, '=' padding) over byte buffers, kept here rather than taken from the
-// library's text converter, which works on UTF-16 strings made anew for every call: at 10 to 20
-// times the cost, a large armored file would take longer to decode than to decrypt.
-constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::int8_t kSkip = -2, kPad = -3, kInvalid = -1;
-
-constexpr std::array<std::int8_t, 256> Base64Values() {
-  std::array<std::int8_t, 256> v{};
-  for (auto& x : v) x = kInvalid;
-  for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<std::int8_t>(i);
-  v['\n'] = v['\r'] = v[' '] = v['\t'] = kSkip;
-  v['='] = kPad;
-  return v;
-}
-constexpr std::array<std::int8_t, 256> kBase64Values = Base64Values();
-
-// Base64 text in any line layout (LF or CRLF, one line or many) decoded as it is read; '='
-// padding only in the last group.
+// Base64 text in any line layout (LF or CRLF, one line or many, blanks between) decoded as it
+// is read; '=' padding only in the last group.
 class TBase64Source : public TSource {
  public:
-  TBase64Source(TSource& text, std::string name) : FText(text), FName(std::move(name)) {}
+  TBase64Source(TSource& text, std::string name) : FText(text), FName(std::move(name)), FDecoder(true) {}
   ~TBase64Source() override { platform::SecureWipe(FBytes); }
   std::size_t Read(std::uint8_t* p, std::size_t n) override {
     std::size_t got = 0;
@@ -129,6 +114,15 @@ class TBase64Source : public TSource {
 
  private:
   [[noreturn]] void Malformed(const char* why) { Fail(FName + ": not valid base64 (" + why + ")"); }
+  void Check(MiscObj::TBase64Fault f) {
+    switch (f) {
+      case MiscObj::TBase64Fault::None: return;
+      case MiscObj::TBase64Fault::Character: Malformed("a character outside its alphabet");
+      case MiscObj::TBase64Fault::Padding: Malformed("'=' out of place");
+      case MiscObj::TBase64Fault::AfterPadding: Malformed("text after the closing '='");
+      case MiscObj::TBase64Fault::Unfinished: Malformed("the text ends inside a group of four characters");
+    }
+  }
 
   // Decodes the next piece of text; false at its end.
   bool Refill() {
@@ -138,39 +132,17 @@ class TBase64Source : public TSource {
       std::uint8_t raw[65536];
       const std::size_t r = FText.Read(raw, sizeof raw);
       FEnd = r < sizeof raw;
-      for (std::size_t i = 0; i < r; ++i) Take(kBase64Values[raw[i]]);
+      Check(FDecoder.Update({raw, r}, FBytes));
     }
-    if (FEnd && FCount != 0) Malformed("the text ends inside a group of four characters");
+    if (FEnd) Check(FDecoder.Finish());
     return !FBytes.empty();
-  }
-
-  void Take(std::int8_t v) {
-    if (v == kSkip) return;
-    if (v == kInvalid) Malformed("a character outside its alphabet");
-    if (v == kPad) {
-      ++FPads;
-    } else if (FPads > 0) {
-      Malformed("text after the closing '='");
-    } else {
-      FGroup = FGroup << 6 | static_cast<std::uint32_t>(v);
-    }
-    if (++FCount < 4) return;
-    FCount = 0;
-    if (FPads > 2) Malformed("a group of fewer than two characters");
-    FGroup <<= 6 * FPads;
-    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(FGroup >> 16), static_cast<std::uint8_t>(FGroup >> 8),
-                                   static_cast<std::uint8_t>(FGroup)};
-    FBytes.insert(FBytes.end(), bytes, bytes + 3 - FPads);
-    FGroup = 0;
-    if (FPads > 0) FPads = 3;  // closed: only more '=' (refused above) or the end may follow
   }
 
   TSource& FText;
   std::string FName;
+  MiscObj::TBase64Decoder FDecoder;
   TBytes FBytes;
   std::size_t FPos = 0;
-  std::uint32_t FGroup = 0;
-  unsigned FCount = 0, FPads = 0;
   bool FEnd = false;
 };
 
@@ -178,45 +150,24 @@ class TBase64Source : public TSource {
 // line with no line break at all, as the other tool writes them.
 class TBase64Sink : public TSink {
  public:
-  TBase64Sink(TSink& text, bool oneLine) : FText(text), FOneLine(oneLine) {}
+  TBase64Sink(TSink& text, bool oneLine) : FText(text), FEncoder(oneLine ? 0 : 64) {}
   void Write(const std::uint8_t* p, std::size_t n) override {
-    for (std::size_t i = 0; i < n; ++i) {
-      FGroup[FHave++] = p[i];
-      if (FHave == 3) Group(4);
-    }
+    FEncoder.Update({p, n}, FLine);
+    if (FLine.size() >= 65536) Flush();
   }
   void Finish() override {
-    if (FHave > 0) {
-      const std::size_t chars = FHave + 1;
-      std::fill(FGroup + FHave, FGroup + 3, 0);
-      Group(chars);
-    }
-    if (FColumn > 0 && !FOneLine) FLine.push_back('\n');
+    FEncoder.Finish(FLine);
     Flush();
   }
 
  private:
-  // One group of three bytes (the last may hold fewer) as chars characters and '=' up to four.
-  void Group(std::size_t chars) {
-    const std::uint32_t g = std::uint32_t{FGroup[0]} << 16 | std::uint32_t{FGroup[1]} << 8 | FGroup[2];
-    for (std::size_t i = 0; i < 4; ++i) FLine.push_back(i < chars ? kBase64Alphabet[(g >> (18 - 6 * i)) & 63] : '=');
-    FHave = 0;
-    FColumn += 4;
-    if (FColumn == 64 && !FOneLine) {
-      FLine.push_back('\n');
-      FColumn = 0;
-    }
-    if (FLine.size() >= 65536) Flush();
-  }
   void Flush() {
     FText.Write(reinterpret_cast<const std::uint8_t*>(FLine.data()), FLine.size());
     FLine.clear();
   }
 
   TSink& FText;
-  bool FOneLine;
-  std::uint8_t FGroup[3] = {};
-  std::size_t FHave = 0, FColumn = 0;
+  MiscObj::TBase64Encoder FEncoder;
   std::string FLine;
 };
 

@@ -253,15 +253,15 @@ void SealV1(TSealOptions& o) {
   SealKey(o, h, true, key);
   const platform::TBytes header = EncodeHeader(h);
   TProgress progress(o.Common.Quiet, in.Size());
-  TProgressStream input(in.Stream(), progress);
-  platform::TMemoryStream aad(header), tag;
-  AESModes::TAESModes engine;
+  std::uint8_t iv[kIVSize];
+  Random(iv, kIVSize);
+  platform::TCharArray16 tag;
   Guard(in.Name(), [&] {
+    // header, IV, cipher text, tag: the header is the message's additional data.
     out.Stream().WriteBuffer(header.data(), kHeaderSize);
-    TWindowStream body(out.Stream(), kHeaderSize);
-    engine.EncryptAndGenerateFromStream(&input, &body, &aad, &tag, key.Value, {});
-    body.Seek(0, platform::TSeekOrigin::soEnd);
-    body.WriteBuffer(tag.Bytes().data(), kTagSize);
+    out.Stream().WriteBuffer(iv, kIVSize);
+    EncryptGCM(in.Stream(), in.Size(), key.Value, iv, header, out.Stream(), tag, progress, in.Name());
+    out.Stream().WriteBuffer(tag.data(), kTagSize);
   });
   progress.Erase();
   out.Commit();

@@ -179,7 +179,7 @@ void AddStreamCommand(CLI::App& app, bool encrypt) {
   sub->add_option("--padding", o->Padding, "pkcs7 or none (default pkcs7, but none for cfb, cfb8, ofb and ctr streams, as openssl enc)")->check(CLI::IsMember({"pkcs7", "none"}));
   sub->add_option("--format", o->Format, "stream (default, as openssl enc) or file (the path-file format)")
       ->check(CLI::IsMember({"stream", "file"}));
-  AddKeyOptions(*sub, o->Key);
+  AddKeyOptions(*sub, o->Key, {16, 24, 32, 48, 64});  // 48 and 64: xts's two keys
   auto* iv = sub->add_option("--iv", o->IV, "IV as hexadecimal (32 digits)");
   sub->add_flag("--iv-in-front", o->IVInFront, encrypt ? "Draw a random IV and write it before the cipher text"
                                                         : "Read the IV from the first 16 bytes of the input")

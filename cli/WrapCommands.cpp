@@ -13,19 +13,9 @@ namespace {
 // Keys are small; anything larger is not a key to wrap.
 constexpr std::int64_t kMaxInput = std::int64_t{1} << 20;
 
-struct TWrapOptions {
-  TCommonOptions Common;
-  TKeyOptions Key;
-  std::string In = "-", Out, Alg = "kw";
+struct TWrapOptions : TKeyedIOOptions {
+  std::string Alg = "kw";
 };
-
-// The whole input, wiped when the holder goes.
-void ReadAll(TInput& in, platform::TSecretBytes& bytes) {
-  const std::int64_t size = in.Size();
-  if (size > kMaxInput) Fail(in.Name() + ": too long for a key (at most 1 MiB)");
-  bytes.Value.resize(static_cast<std::size_t>(size));
-  if (in.Stream().Read(bytes.Value.data(), size) != size) Fail(in.Name() + ": the input ended early");
-}
 
 void Run(TWrapOptions& o, bool wrap) {
   CheckDistinctPaths({{"input", o.In}, {"--key-file", o.Key.File}}, {{"-o", o.Out}});
@@ -35,7 +25,7 @@ void Run(TWrapOptions& o, bool wrap) {
   AESKeyed::TAESKey kek;
   if (const platform::Integer st = kek.SetKey(kekBytes.Value)) FailStatus("the key-encryption key", st);
   TInput in(o.In);
-  ReadAll(in, input);
+  ReadWhole(in, input, kMaxInput, "too long for a key (at most 1 MiB)");
   const bool padded = o.Alg == "kwp";
   const std::size_t n = input.Value.size();
   if (wrap) {
@@ -69,12 +59,9 @@ void AddWrapCommand(CLI::App& app, bool wrap) {
       wrap ? "orvoaes wrap --alg kwp --key-file kek.bin data.key -o data.key.wrapped"
            : "orvoaes unwrap --alg kwp --key-file kek.bin data.key.wrapped -o data.key");
   auto o = std::make_shared<TWrapOptions>();
-  sub->add_option("input", o->In, "Input file (- or none: standard input)");
-  sub->add_option("-o,--out", o->Out, "Output file (- or none: standard output)");
+  AddKeyedIOOptions(*sub, *o);
   sub->add_option("--alg", o->Alg, "kw (RFC 3394, default) or kwp (RFC 5649, any length)")
       ->check(CLI::IsMember({"kw", "kwp"}));
-  AddKeyOptions(*sub, o->Key);
-  AddCommonOptions(*sub, o->Common);
   sub->callback([o, wrap] { Run(*o, wrap); });
 }
 

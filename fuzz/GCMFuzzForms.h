@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 #include "FuzzSupport.h"
 #include "crypto/engine/AESModes.h"
@@ -41,13 +42,19 @@ inline TCase ReadCase(fuzz_support::TFuzzReader& r) {
 
 inline Integer Bits(const TBytes& b) { return static_cast<Integer>(8 * b.size()); }
 
+// The fuzzer's files live in one directory per process, removed when the process ends normally.
+struct TScratchDir {
+  std::filesystem::path Path = std::filesystem::temp_directory_path() / ("aes_gcm_fuzz_" + std::to_string(::getpid()));
+  TScratchDir() { std::filesystem::create_directories(Path); }
+  ~TScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(Path, ec);
+  }
+};
+
 inline std::filesystem::path Scratch(const char* name) {
-  static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("aes_gcm_fuzz_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir / name;
+  static const TScratchDir dir;
+  return dir.Path / name;
 }
 
 inline void Put(const std::filesystem::path& p, const TBytes& b) {

@@ -25,8 +25,15 @@ using platform::TBytes;
 
 bool Known(Integer st) { return st == 0 || st == -201 || st == -203 || st == -205 || st == -206 || st == -210; }
 
+// One message file per process, removed when the process ends normally.
+struct TMessageFile {
+  std::string Path = "/tmp/fuzz_cmac_" + std::to_string(::getpid());
+  ~TMessageFile() { std::remove(Path.c_str()); }
+};
+
 const platform::string& MessageFile() {
-  static const platform::string path = platform::FromUTF8("/tmp/fuzz_cmac_" + std::to_string(::getpid()));
+  static const TMessageFile file;
+  static const platform::string path = platform::FromUTF8(file.Path);
   return path;
 }
 

@@ -371,9 +371,123 @@ class TAESSIV {
   };
 };
 
+struct TCCMTraits : TAESKeyTraits {
+  static constexpr bool kVariableTag = true;
+  static constexpr const char* kKeyError = "AESCCM key must be 128, 192, or 256 bits.";
+  static bool TagLengthOK(long t) { return t >= 4 && t <= 16 && t % 2 == 0; }
+  static void CheckNonce(std::size_t n) {
+    if (n < 7 || n > 13) Raise(PyExc_ValueError, "Nonce must be between 7 and 13 bytes");
+  }
+  // The length field holds 15 - len(nonce) bytes.
+  static void CheckData(std::size_t nonceBytes, std::size_t dataBytes) {
+    const std::size_t lengthBytes = 15 - nonceBytes;
+    if (lengthBytes < 8 && (dataBytes >> (8 * lengthBytes)) != 0) Raise(PyExc_ValueError, "Data too long for nonce");
+  }
+  static int Seal(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn p, TBytesOut c, TBytesOut t) {
+    return k.CCM_Seal(n, a, p, c, t);
+  }
+  static int Open(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn c, TBytesIn t, TBytesOut p) {
+    return k.CCM_Open(n, a, c, t, p);
+  }
+};
+
+struct TOCBTraits : TAESKeyTraits {
+  static constexpr const char* kKeyError = "AESOCB3 key must be 128, 192, or 256 bits.";
+  // The nonces the usual AESOCB3 class accepts (the engine takes 1 to 15 bytes).
+  static void CheckNonce(std::size_t n) {
+    if (n < 12 || n > 15) Raise(PyExc_ValueError, "Nonce must be between 12 and 15 bytes");
+  }
+  static int Seal(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn p, TBytesOut c, TBytesOut t) {
+    return k.OCB_Seal(n, a, p, c, t);
+  }
+  static int Open(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn c, TBytesIn t, TBytesOut p) {
+    return k.OCB_Open(n, a, c, t, p);
+  }
+};
+
+struct TEAXTraits : TAESKeyTraits {
+  static constexpr const char* kKeyError = "AESEAX key must be 128, 192, or 256 bits.";
+  static void CheckNonce(std::size_t) {}  // any length, the empty nonce included
+  static int Seal(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn p, TBytesOut c, TBytesOut t) {
+    return k.EAX_Seal(n, a, p, c, t);
+  }
+  static int Open(const TKey& k, TBytesIn n, TBytesIn a, TBytesIn c, TBytesIn t, TBytesOut p) {
+    return k.EAX_Open(n, a, c, t, p);
+  }
+};
+
+// --- Key wrap (the functions of the usual keywrap module): wrapping_key is the key-encryption key.
+
+PyObject* InvalidUnwrap = nullptr;
+
+std::unique_ptr<TAESKey> WrappingKey(py::handle wrappingKey) {
+  TIn k(wrappingKey, "wrapping_key");
+  auto key = std::make_unique<TAESKey>();
+  if (key->SetKey(k.Span()) != 0) Raise(PyExc_ValueError, "The wrapping key must be a valid AES key length");
+  return key;
+}
+
+py::object KeyWrap(py::handle wrappingKey, py::handle keyToWrap, bool padded) {
+  const auto kek = WrappingKey(wrappingKey);
+  TIn k(keyToWrap, "key_to_wrap");
+  if (!padded && k.size() < 16) Raise(PyExc_ValueError, "The key to wrap must be at least 16 bytes");
+  if (!padded && k.size() % 8 != 0) Raise(PyExc_ValueError, "The key to wrap must be a multiple of 8 bytes");
+  if (padded && (k.size() == 0 || k.size() > 0xFFFFFFFFu))
+    Raise(PyExc_ValueError, "key_to_wrap must be between 1 and 2^32 bytes");
+  const std::size_t n = (k.size() + 7) / 8 * 8 + 8;
+  std::uint8_t* out = nullptr;
+  py::object result = NewBytes(n, out);
+  const int st = padded ? kek->WrapKeyPadded(k.Span(), {out, n}) : kek->WrapKey(k.Span(), {out, n});
+  if (st != 0) Raise(PyExc_ValueError, ("the key was refused (status " + std::to_string(st) + ")").c_str());
+  return result;
+}
+
+// The unwrapped key is decrypted into wiped memory and copied out only once it checked.
+py::object KeyUnwrap(py::handle wrappingKey, py::handle wrappedKey, bool padded) {
+  const auto kek = WrappingKey(wrappingKey);
+  TIn w(wrappedKey, "wrapped_key");
+  const std::size_t least = padded ? 16 : 24;
+  if (w.size() < least) Raise(InvalidUnwrap, padded ? "Must be at least 16 bytes" : "Must be at least 24 bytes");
+  if (w.size() % 8 != 0) Raise(InvalidUnwrap, "The wrapped key must be a multiple of 8 bytes");
+  TWipedBuffer key(w.size() - 8);
+  std::size_t keyBytes = key.Value.size();
+  const int st = padded ? kek->UnwrapKeyPadded(w.Span(), key.Value, keyBytes) : kek->UnwrapKey(w.Span(), key.Value);
+  if (st != 0) Raise(InvalidUnwrap);
+  return py::bytes(reinterpret_cast<const char*>(key.Value.data()), keyBytes);
+}
+
+// --- XTS: one data unit per call under its 16-byte tweak, as the usual cipher object's XTS mode.
+class TAESXTS {
+ public:
+  explicit TAESXTS(py::handle key) {
+    TIn k(key, "key");
+    if (FKey.SetKey(k.Span()) != 0)
+      Raise(PyExc_ValueError, "An XTS key must be 32, 48 or 64 bytes with two different halves");
+  }
+
+  py::object Crypt(bool encrypt, py::handle tweak, py::handle data) const {
+    TIn t(tweak, "tweak"), d(data, "data");
+    if (t.size() != 16) Raise(PyExc_ValueError, "tweak must be 128-bits (16 bytes)");
+    if (d.size() < 16) Raise(PyExc_ValueError, "The XTS data unit must be at least 16 bytes");
+    TCharArray16 tw;
+    std::copy_n(t.data(), 16, tw.begin());
+    std::uint8_t* out = nullptr;
+    py::object result = NewBytes(d.size(), out);
+    const int st = Work(d.size(), [&] {
+      return encrypt ? FKey.Encrypt(tw, d.Span(), {out, d.size()}) : FKey.Decrypt(tw, d.Span(), {out, d.size()});
+    });
+    if (st != 0) Raise(PyExc_ValueError, "The XTS data unit must be 16 bytes to 16 MiB");
+    return result;
+  }
+
+ private:
+  AESKeyed::TXTSKey FKey;
+};
+
 // --- Methods called without pybind11's general dispatch: the per-call cost of the short
-// messages is mostly argument handling, so the AEAD classes' encrypt and decrypt are vectorcall
-// methods that take their arguments (by position or name) and the C++ object directly.
+// messages is mostly argument handling, so the AEAD classes' encrypt, decrypt and their _into
+// forms are vectorcall methods that take their arguments (by position or name) and the C++
+// object directly.
 
 // args[0..N) from positional arguments and keywords named as in names; false with TypeError set.
 template <std::size_t N>
@@ -459,6 +573,24 @@ struct TDecryptMethod {
   static py::object Call(const T& o, const std::array<PyObject*, 3>& a) { return o.Decrypt(a[0], a[1], a[2]); }
 };
 
+template <class T>
+struct TEncryptIntoMethod {
+  static constexpr const char* kMethod = "encrypt_into";
+  static constexpr std::array<const char*, 4> kNames{"nonce", "data", "associated_data", "buf"};
+  static py::object Call(const T& o, const std::array<PyObject*, 4>& a) {
+    return py::int_(o.EncryptInto(a[0], a[1], a[2], a[3]));
+  }
+};
+
+template <class T>
+struct TDecryptIntoMethod {
+  static constexpr const char* kMethod = "decrypt_into";
+  static constexpr std::array<const char*, 4> kNames{"nonce", "data", "associated_data", "buf"};
+  static py::object Call(const T& o, const std::array<PyObject*, 4>& a) {
+    return py::int_(o.DecryptInto(a[0], a[1], a[2], a[3]));
+  }
+};
+
 template <class Traits>
 py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char* doc, const char* keyDoc) {
   using T = TAEAD<Traits>;
@@ -477,13 +609,13 @@ py::class_<TAEAD<Traits>> BindAEAD(py::module_& m, const char* name, const char*
   c.def_static(
       "generate_key", [](py::handle bits) { return GenerateKey(bits, Traits::kBits, Traits::kBitsError); },
       py::arg("bit_length"), "A random key of one of the bit lengths the class takes.");
-  c.def("encrypt_into", &T::EncryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           py::arg("buf"),
-           "Writes the cipher text and tag into buf (exactly len(data) + 16 bytes); returns the bytes written.")
-      .def("decrypt_into", &T::DecryptInto, py::arg("nonce"), py::arg("data"), py::arg("associated_data"),
-           py::arg("buf"),
-           "Writes the plain text into buf (exactly len(data) - 16 bytes) once the tag matched; on InvalidTag "
-           "buf is left as it was. Returns the bytes written.");
+  AddFastMethod<T, TEncryptIntoMethod<T>>(c, "encrypt_into($self, nonce, data, associated_data, buf)\n--\n\n"
+                                             "Writes the cipher text and tag into buf (exactly len(data) + tag "
+                                             "bytes); returns the bytes written.");
+  AddFastMethod<T, TDecryptIntoMethod<T>>(c, "decrypt_into($self, nonce, data, associated_data, buf)\n--\n\n"
+                                             "Writes the plain text into buf (exactly len(data) - tag bytes) once the "
+                                             "tag matched; on InvalidTag buf is left as it was. Returns the bytes "
+                                             "written.");
   AddFastMethod<T, TEncryptMethod<T>>(c, "encrypt($self, nonce, data, associated_data)\n--\n\n"
                                          "Returns the cipher text followed by the 16-byte tag; associated_data may be None.");
   AddFastMethod<T, TDecryptMethod<T>>(c, "decrypt($self, nonce, data, associated_data)\n--\n\n"
@@ -926,6 +1058,29 @@ PYBIND11_MODULE(orvoaes, m) {
            "associated_data: a list of bytes-like objects (at most 126) or None.")
       .def("decrypt", &TAESSIV::Decrypt, py::arg("data"), py::arg("associated_data"),
            "Raises InvalidTag when the synthetic IV does not match.");
+  BindAEAD<TCCMTraits>(m, "AESCCM", "AES-CCM; tag_length 4 to 16 bytes and even (16 by default).",
+                       "key: 16, 24 or 32 bytes. Nonces of 7 to 13 bytes; the data must be countable in "
+                       "15 - len(nonce) bytes.");
+  BindAEAD<TOCBTraits>(m, "AESOCB3", "AES-OCB3 with a 16-byte tag.", "key: 16, 24 or 32 bytes. Nonces of 12 to 15 bytes.");
+  BindAEAD<TEAXTraits>(m, "AESEAX", "AES-EAX with a 16-byte tag.", "key: 16, 24 or 32 bytes. Nonces of any length.");
+  py::class_<TAESXTS>(m, "AESXTS", "XTS-AES: one data unit (16 bytes to 16 MiB) per call under a 16-byte tweak.")
+      .def(py::init<py::handle>(), py::arg("key"), "key: 32, 48 or 64 bytes whose halves differ.")
+      .def("encrypt", [](const TAESXTS& x, py::handle t, py::handle d) { return x.Crypt(true, t, d); }, py::arg("tweak"),
+           py::arg("data"), "The data unit enciphered; as long as data.")
+      .def("decrypt", [](const TAESXTS& x, py::handle t, py::handle d) { return x.Crypt(false, t, d); }, py::arg("tweak"),
+           py::arg("data"), "The data unit deciphered; as long as data.");
+  InvalidUnwrap = NewException(m, "InvalidUnwrap", "Key unwrapping failed: a damaged wrapping or another key.");
+  m.def("aes_key_wrap", [](py::handle w, py::handle k, py::handle) { return KeyWrap(w, k, false); },
+        py::arg("wrapping_key"), py::arg("key_to_wrap"), py::arg("backend") = py::none(), "AES key wrap (RFC 3394).");
+  m.def("aes_key_unwrap", [](py::handle w, py::handle k, py::handle) { return KeyUnwrap(w, k, false); },
+        py::arg("wrapping_key"), py::arg("wrapped_key"), py::arg("backend") = py::none(),
+        "AES key unwrap (RFC 3394); InvalidUnwrap when the check fails.");
+  m.def("aes_key_wrap_with_padding", [](py::handle w, py::handle k, py::handle) { return KeyWrap(w, k, true); },
+        py::arg("wrapping_key"), py::arg("key_to_wrap"), py::arg("backend") = py::none(),
+        "AES key wrap with padding (RFC 5649).");
+  m.def("aes_key_unwrap_with_padding", [](py::handle w, py::handle k, py::handle) { return KeyUnwrap(w, k, true); },
+        py::arg("wrapping_key"), py::arg("wrapped_key"), py::arg("backend") = py::none(),
+        "AES key unwrap with padding (RFC 5649); InvalidUnwrap when the check fails.");
 
   py::class_<TCMAC>(m, "CMAC", "AES-CMAC of a message fed in pieces.")
       .def(py::init<py::handle>(), py::arg("algorithm"),

@@ -1,7 +1,7 @@
 /* The OrvoAES library from C (C99 and later, and C++): AES keys expanded once and used for many
  * messages, with ECB, CBC, OFB, CTR, AES-GCM (one-shot, and encryption in pieces) and AES-CMAC
- * (one-shot, and in pieces), AES-GCM-SIV, GMAC, AES-SIV, XAES-256-GCM and chunked encryption
- * (one-shot, files, in pieces, random access).
+ * (one-shot, and in pieces), AES-GCM-SIV, GMAC, AES-SIV, XAES-256-GCM, CCM, OCB3, EAX, key wrap
+ * (KW, KWP), XTS and chunked encryption (one-shot, files, in pieces, random access).
  *
  * Statuses: every function that can fail returns an int, ORVOAES_OK (0) or one of the negative
  * codes below, which are the library's own codes; orvoaes_status_message gives the library's text
@@ -50,6 +50,7 @@ extern "C" {
 #define ORVOAES_E_CHUNK_COMMITMENT (-230) /* chunked: the header is not this key's and context's */
 #define ORVOAES_E_CHUNK_TRUNCATED (-231)  /* chunked: the cipher text ends where no message can */
 #define ORVOAES_E_CHUNK_TOO_LONG (-232)   /* chunked: a message past 2^38 chunks */
+#define ORVOAES_E_UNWRAP_FAILED (-214)    /* key unwrap: the integrity check failed */
 
 /* "5.0.0.0": the version of the library linked, which ORVOAES_VERSION_STRING (orvoaes/Version.h)
  * gives for these headers. A static string. */
@@ -243,6 +244,55 @@ int orvoaes_xaes_seal(const orvoaes_xaes_key *key, const uint8_t nonce[24], cons
                       const uint8_t *in, size_t len, uint8_t *out, size_t out_len, uint8_t tag[16]);
 int orvoaes_xaes_open(const orvoaes_xaes_key *key, const uint8_t nonce[24], const uint8_t *aad, size_t aad_len,
                       const uint8_t *in, size_t len, const uint8_t tag[16], uint8_t *out, size_t out_len);
+/* --- CCM, OCB3 and EAX, with the arguments of orvoaes_gcm_seal / orvoaes_gcm_open. Nonces: CCM 7
+ * to 13 bytes (the data countable in 15 - nonce_len bytes), OCB3 1 to 15, EAX any length (NULL
+ * with 0 included); tags 4 to 16 bytes (CCM: even). Opening gives ORVOAES_E_TAG_MISMATCH with
+ * out zeroed (CCM, OCB3) or not written (EAX, which checks before it decrypts). */
+int orvoaes_ccm_seal(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                     size_t aad_len, const uint8_t *in, size_t len, uint8_t *out, size_t out_len, uint8_t *tag,
+                     size_t tag_len);
+int orvoaes_ccm_open(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                     size_t aad_len, const uint8_t *in, size_t len, const uint8_t *tag, size_t tag_len, uint8_t *out,
+                     size_t out_len);
+int orvoaes_ocb_seal(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                     size_t aad_len, const uint8_t *in, size_t len, uint8_t *out, size_t out_len, uint8_t *tag,
+                     size_t tag_len);
+int orvoaes_ocb_open(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                     size_t aad_len, const uint8_t *in, size_t len, const uint8_t *tag, size_t tag_len, uint8_t *out,
+                     size_t out_len);
+int orvoaes_eax_seal(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                     size_t aad_len, const uint8_t *in, size_t len, uint8_t *out, size_t out_len, uint8_t *tag,
+                     size_t tag_len);
+int orvoaes_eax_open(const orvoaes_key *key, const uint8_t *nonce, size_t nonce_len, const uint8_t *aad,
+                     size_t aad_len, const uint8_t *in, size_t len, const uint8_t *tag, size_t tag_len, uint8_t *out,
+                     size_t out_len);
+
+/* --- Key wrap under the key-encryption key kek; in and out must not overlap. KW: a key of a
+ * multiple of 8 bytes, at least 16, wraps into key_len + 8 bytes; unwrapping writes len - 8.
+ * KWP (padded): a key of any length from 1 byte wraps into key_len rounded up to 8, plus 8;
+ * unwrapping needs out_len >= len - 8 and stores the key's length in *key_len. A failed check is
+ * ORVOAES_E_UNWRAP_FAILED with nothing written. */
+int orvoaes_wrap_key(const orvoaes_key *kek, const uint8_t *key, size_t key_len, uint8_t *out, size_t out_len);
+int orvoaes_unwrap_key(const orvoaes_key *kek, const uint8_t *wrapped, size_t len, uint8_t *out, size_t out_len);
+int orvoaes_wrap_key_padded(const orvoaes_key *kek, const uint8_t *key, size_t key_len, uint8_t *out,
+                            size_t out_len);
+int orvoaes_unwrap_key_padded(const orvoaes_key *kek, const uint8_t *wrapped, size_t len, uint8_t *out,
+                              size_t out_len, size_t *key_len);
+
+/* --- XTS-AES for storage: a key of its own (32, 48 or 64 bytes whose halves differ). One data
+ * unit of 16 bytes to 16 MiB per call under a 16-byte tweak, or whole sectors of sector_size
+ * bytes numbered from first_sector (each sector's tweak its number, little-endian). */
+typedef struct orvoaes_xts_key orvoaes_xts_key;
+int orvoaes_xts_key_new(const uint8_t *key, size_t key_len, orvoaes_xts_key **out);
+void orvoaes_xts_key_free(orvoaes_xts_key *key);
+int orvoaes_xts_encrypt(const orvoaes_xts_key *key, const uint8_t tweak[16], const uint8_t *in, size_t len,
+                        uint8_t *out, size_t out_len);
+int orvoaes_xts_decrypt(const orvoaes_xts_key *key, const uint8_t tweak[16], const uint8_t *in, size_t len,
+                        uint8_t *out, size_t out_len);
+int orvoaes_xts_encrypt_sectors(const orvoaes_xts_key *key, uint64_t first_sector, size_t sector_size,
+                                const uint8_t *in, size_t len, uint8_t *out, size_t out_len);
+int orvoaes_xts_decrypt_sectors(const orvoaes_xts_key *key, uint64_t first_sector, size_t sector_size,
+                                const uint8_t *in, size_t len, uint8_t *out, size_t out_len);
 
 #ifdef __cplusplus
 }

@@ -52,6 +52,7 @@ Integer PlainBytes(std::uint64_t cipherBytes, std::uint64_t& plainBytes) noexcep
 
 Integer Encrypt(const TParams& params, std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                 std::span<const std::uint8_t> salt) {
+  const platform::TRegisterWipe clear;
   if (const Integer st = CheckParams(params)) return st;
   if (plain.size() > kMaxPlainBytes || cipher.size() < CipherBytes(plain.size()) || Overlap(plain, cipher))
     return kBadArgument;
@@ -66,6 +67,7 @@ Integer Encrypt(const TParams& params, std::span<const std::uint8_t> plain, std:
 }
 
 Integer Decrypt(const TParams& params, std::span<const std::uint8_t> cipher, std::span<std::uint8_t> plain) {
+  const platform::TRegisterWipe clear;
   if (const Integer st = CheckParams(params)) return st;
   std::uint64_t plainBytes = 0;
   if (const Integer st = PlainBytes(cipher.size(), plainBytes)) return st;
@@ -92,6 +94,7 @@ TEncryptor::~TEncryptor() = default;
 
 Integer TEncryptor::Begin(const TParams& params, std::span<std::uint8_t> header, std::span<const std::uint8_t> salt,
                           unsigned threads) {
+  const platform::TRegisterWipe clear;
   FState = std::make_unique<TState>();
   if (const Integer st = CheckParams(params)) return st;
   if (header.size() < kHeaderBytes || threads < 1 || threads > kMaxThreads) return kBadArgument;
@@ -115,6 +118,7 @@ std::size_t TEncryptor::FinishRoom() const noexcept { return FState->HeldBytes +
 // A full chunk is never the last one (that one is always shorter), so it is sealed as soon as it
 // is complete: first the held bytes topped up from in, then whole chunks straight from in.
 Integer TEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, std::size_t& written) {
+  const platform::TRegisterWipe clear;
   written = 0;
   TState& s = *FState;
   if (!s.Started) return kBadArgument;
@@ -146,6 +150,7 @@ Integer TEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint
 }
 
 Integer TEncryptor::Finish(std::span<std::uint8_t> out, std::size_t& written) {
+  const platform::TRegisterWipe clear;
   written = 0;
   TState& s = *FState;
   if (!s.Started || out.size() < FinishRoom()) {
@@ -178,6 +183,7 @@ TDecryptor::TDecryptor() : FState(std::make_unique<TState>()) {}
 TDecryptor::~TDecryptor() = default;
 
 Integer TDecryptor::Begin(const TParams& params, unsigned threads) {
+  const platform::TRegisterWipe clear;
   FState = std::make_unique<TState>();
   if (const Integer st = CheckParams(params)) return st;
   if (threads < 1 || threads > kMaxThreads) return kBadArgument;
@@ -216,6 +222,7 @@ bool Fill(std::uint8_t* held, std::size_t& heldBytes, std::size_t want, std::spa
 // opened and released as soon as it is complete; whether the message ends properly is known
 // only at Finish.
 Integer TDecryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, std::size_t& written) {
+  const platform::TRegisterWipe clear;
   written = 0;
   TState& s = *FState;
   if (s.Status != 0) return s.Status;
@@ -257,6 +264,7 @@ Integer TDecryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint
 }
 
 Integer TDecryptor::Finish(std::span<std::uint8_t> out, std::size_t& written) {
+  const platform::TRegisterWipe clear;
   written = 0;
   TState& s = *FState;
   if (s.Status != 0) return s.Status;

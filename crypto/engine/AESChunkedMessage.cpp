@@ -35,8 +35,11 @@ Integer TakeSalt(TIn given, std::span<std::uint8_t, kSaltBytes> salt) noexcept {
   return 0;
 }
 
+// The derivation and the key set-up leave key bytes and round keys in the frames below this
+// one, which the scrub clears on the way out.
 Integer TMessage::Derive(const TParams& params, std::span<const std::uint8_t, kSaltBytes> salt) {
   if (const Integer st = CheckParams(params)) return st;
+  const platform::TStackScrub scrub;
   platform::TBytes info;
   info.reserve(kLabel.size() + 17 + kSaltBytes + params.Context.size());
   Append(info, kLabel);
@@ -49,7 +52,7 @@ Integer TMessage::Derive(const TParams& params, std::span<const std::uint8_t, kS
   platform::TWiped<std::array<std::uint8_t, 32 + kNonceBytes + kCommitmentBytes>> okm;
   const auto out = std::span(*okm).first(keyBytes + kNonceBytes + kCommitmentBytes);
   if (const Integer st = Hash::HKDF_Expand(Hash::THashKind::SHA512, params.Key, info, out)) return st;
-  if (const Integer st = FAEAD.SetKey(out.first(keyBytes))) return st;
+  if (const Integer st = FKey.Expand(out.first(keyBytes), static_cast<platform::Cardinal>(keyBytes / 4))) return st;
   std::copy(out.begin() + static_cast<std::ptrdiff_t>(keyBytes), out.end(), FNonceAndCommitment->begin());
   return 0;
 }
@@ -62,23 +65,94 @@ bool TMessage::CommitmentMatches(std::span<const std::uint8_t, kCommitmentBytes>
   return platform::ConstantTimeEqual(Commitment(), c);
 }
 
-// The base nonce XOR k, k big-endian over the nonce's last bytes.
-std::array<std::uint8_t, kNonceBytes> TMessage::Nonce(std::uint64_t k) const noexcept {
-  std::array<std::uint8_t, kNonceBytes> n;
-  std::copy_n(FNonceAndCommitment->begin(), kNonceBytes, n.begin());
-  for (std::size_t i = 0; i < 8; ++i) n[kNonceBytes - 1 - i] ^= static_cast<std::uint8_t>(k >> (8 * i));
-  return n;
+// --- Chunks
+
+namespace {
+
+// GCM's lengths block of a chunk of n bytes: no additional data, then 8n bits, big-endian.
+constexpr platform::TCharArray16 LengthsBlock(std::size_t n) noexcept {
+  platform::TCharArray16 b{};
+  for (std::size_t i = 0, bits = 8 * n; i < 8; ++i, bits >>= 8) b[15 - i] = static_cast<std::uint8_t>(bits);
+  return b;
 }
 
-void TMessage::SealChunk(std::uint64_t k, const std::uint8_t* in, std::size_t n, std::uint8_t* out) const noexcept {
-  // The arguments are the ones GCM_Seal accepts by construction (a 12-byte nonce, at most one
-  // chunk, a 16-byte tag, the same memory or apart), so its status is always 0.
-  (void)FAEAD.GCM_Seal(Nonce(k), {}, TIn(in, n), TOut(out, n), TOut(out + n, kTagBytes));
+// The lengths block of every full chunk, read from constant memory.
+constexpr platform::TCharArray16 kFullLengths = LengthsBlock(kChunkBytes);
+
+}  // namespace
+
+// Chunk k's J0 = (base nonce XOR k) || 00 00 00 01, k big-endian over the nonce's last bytes; the
+// counter starts at J0 + 1.
+TChunkStarts::TChunkStarts(const TMessage& m, std::uint64_t first, std::size_t count)
+    : FBlocks(platform::TBytes(32 * count)), FCount(count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t* j0 = FBlocks.Value.data() + 16 * i;
+    std::copy_n(m.FNonceAndCommitment->begin(), kNonceBytes, j0);
+    const std::uint64_t k = first + i;
+    for (std::size_t b = 0; b < 8; ++b) j0[kNonceBytes - 1 - b] ^= static_cast<std::uint8_t>(k >> (8 * b));
+    j0[15] = 1;
+    std::uint8_t* counter = FBlocks.Value.data() + 16 * (count + i);
+    std::copy_n(j0, 16, counter);
+    counter[15] = 2;
+  }
+  m.FKey.AES().EncryptECB(FBlocks.Value.data(), FBlocks.Value.data(), count);
 }
 
-bool TMessage::OpenChunk(std::uint64_t k, const std::uint8_t* in, std::size_t sealed, std::uint8_t* out) const noexcept {
+void TMessage::Crypt(bool encrypt, std::uint8_t ctr[16], std::uint8_t X[16], const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t n) const noexcept {
+  const std::size_t whole = n - n % 16;
+  FKey.Crypt(encrypt, X, ctr, in, out, whole / 16);
+  if (const std::size_t r = n - whole) {
+    // The cipher bytes are hashed zero-padded: before the plain bytes may overwrite them (out
+    // may be in) when decrypting, after they are made when encrypting.
+    platform::TWiped<std::array<platform::TCharArray16, 2>> work;  // the padded block, the keystream
+    auto& [padded, key] = *work;
+    if (!encrypt) std::copy_n(in + whole, r, padded.begin());
+    FKey.EncryptBlock(ctr, key.data());
+    for (std::size_t i = 0; i < r; ++i) out[whole + i] = static_cast<std::uint8_t>(in[whole + i] ^ key[i]);
+    if (encrypt) std::copy_n(out + whole, r, padded.begin());
+    FKey.GHash(X, padded.data(), 1);
+  }
+  if (n == kChunkBytes) {
+    FKey.GHash(X, kFullLengths.data(), 1);
+  } else {
+    const platform::TCharArray16 lengths = LengthsBlock(n);
+    FKey.GHash(X, lengths.data(), 1);
+  }
+}
+
+// The tag is E(J0) XOR the hash: published with the chunk, nothing of it to wipe.
+void TMessage::SealChunk(const TChunkStarts& starts, std::size_t i, const std::uint8_t* in, std::size_t n,
+                         std::uint8_t* out) const noexcept {
+  platform::TCharArray16 ctr, X{};
+  std::copy_n(starts.Counter(i), 16, ctr.begin());
+  Crypt(true, ctr.data(), X.data(), in, out, n);
+  const std::uint8_t* mask = starts.Mask(i);
+  for (std::size_t b = 0; b < kTagBytes; ++b) out[n + b] = static_cast<std::uint8_t>(X[b] ^ mask[b]);
+}
+
+// Decrypts and hashes in one pass, then compares; a mismatch takes the plain text back. The
+// expected tag of a chunk that fails is never shown: it is wiped.
+bool TMessage::OpenChunk(const TChunkStarts& starts, std::size_t i, const std::uint8_t* in, std::size_t sealed,
+                         std::uint8_t* out) const noexcept {
   const std::size_t n = sealed - kTagBytes;
-  return FAEAD.GCM_Open(Nonce(k), {}, TIn(in, n), TIn(in + n, kTagBytes), TOut(out, n)) == 0;
+  platform::TCharArray16 ctr;
+  platform::TWiped<platform::TCharArray16> X;
+  std::copy_n(starts.Counter(i), 16, ctr.begin());
+  Crypt(false, ctr.data(), X->data(), in, out, n);
+  const std::uint8_t* mask = starts.Mask(i);
+  for (std::size_t b = 0; b < kTagBytes; ++b) (*X)[b] ^= mask[b];
+  if (platform::ConstantTimeEqual(std::span<const std::uint8_t>(*X), std::span(in + n, kTagBytes))) return true;
+  platform::SecureZero(out, n);
+  return false;
+}
+
+void TMessage::SealChunk(std::uint64_t k, const std::uint8_t* in, std::size_t n, std::uint8_t* out) const {
+  SealChunk(TChunkStarts(*this, k, 1), 0, in, n, out);
+}
+
+bool TMessage::OpenChunk(std::uint64_t k, const std::uint8_t* in, std::size_t sealed, std::uint8_t* out) const {
+  return OpenChunk(TChunkStarts(*this, k, 1), 0, in, sealed, out);
 }
 
 // --- Threads
@@ -119,6 +193,9 @@ void TWorkers::Loop() {
       count = FCount;
     }
     Drain(*job, count);
+    // The jobs leave key material in the vector registers: a helper clears them after its share
+    // (the caller's thread leaves that to the public call it is in).
+    platform::ZeroVectorRegisters();
     const std::lock_guard lock(FMutex);
     if (--FBusy == 0) FDone.notify_one();
   }
@@ -148,8 +225,10 @@ void TWorkers::Run(std::size_t count, const std::function<void(std::size_t)>& jo
 
 namespace {
 
-void ForEachChunk(std::size_t count, TWorkers* workers, const std::function<void(std::size_t)>& job) {
-  if (workers != nullptr) {
+// On the calling thread alone the job is called directly, not through a std::function.
+template <class Job>
+void ForEachChunk(std::size_t count, TWorkers* workers, const Job& job) {
+  if (workers != nullptr && workers->Parallel() && count > 1) {
     workers->Run(count, job);
     return;
   }
@@ -169,20 +248,22 @@ std::size_t OpenedRunBytes(std::size_t cipherBytes, bool final) noexcept {
 }
 
 void SealRun(const TMessage& m, std::uint64_t first, TIn plain, bool final, std::uint8_t* cipher, TWorkers* workers) {
-  const std::size_t full = plain.size() / kChunkBytes;
-  ForEachChunk(full + (final ? 1 : 0), workers, [&](std::size_t i) {
+  const std::size_t count = plain.size() / kChunkBytes + (final ? 1 : 0);
+  const TChunkStarts starts(m, first, count);
+  ForEachChunk(count, workers, [&](std::size_t i) {
     const std::size_t n = std::min(kChunkBytes, plain.size() - i * kChunkBytes);
-    m.SealChunk(first + i, plain.data() + i * kChunkBytes, n, cipher + i * kSealedChunkBytes);
+    m.SealChunk(starts, i, plain.data() + i * kChunkBytes, n, cipher + i * kSealedChunkBytes);
   });
 }
 
 Integer OpenRun(const TMessage& m, std::uint64_t first, TIn cipher, bool final, std::uint8_t* plain,
                 TWorkers* workers) {
-  const std::size_t full = cipher.size() / kSealedChunkBytes;
+  const std::size_t count = cipher.size() / kSealedChunkBytes + (final ? 1 : 0);
+  const TChunkStarts starts(m, first, count);
   std::atomic<bool> failed{false};
-  ForEachChunk(full + (final ? 1 : 0), workers, [&](std::size_t i) {
+  ForEachChunk(count, workers, [&](std::size_t i) {
     const std::size_t sealed = std::min(kSealedChunkBytes, cipher.size() - i * kSealedChunkBytes);
-    if (!m.OpenChunk(first + i, cipher.data() + i * kSealedChunkBytes, sealed, plain + i * kChunkBytes))
+    if (!m.OpenChunk(starts, i, cipher.data() + i * kSealedChunkBytes, sealed, plain + i * kChunkBytes))
       failed.store(true, std::memory_order_relaxed);
   });
   if (!failed.load()) return 0;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "crypto/engine/AESChunked.h"
-#include "crypto/engine/AESKeyed.h"
+#include "crypto/engine/kernel/AESKernel.h"
 #include "platform/Memory.h"
 
 namespace AESChunked::detail {
@@ -31,7 +31,29 @@ Integer CheckParams(const TParams& params) noexcept;
 // (its status on failure).
 Integer TakeSalt(TIn given, std::span<std::uint8_t, kSaltBytes> salt) noexcept;
 
-// One message's keys: the AES-GCM key set up once, the base nonce and the commitment.
+class TMessage;
+
+// The starting blocks of a run of chunks, made before any of them runs: each chunk's first
+// counter block (J0 + 1) and E(J0), which masks its tag. Made together, the E(J0) in one ECB
+// call, and written well before the chunk loops read them: built byte by byte just before use,
+// they stall every chunk (a wide load waits for narrow stores to land). Wiped when they go.
+class TChunkStarts {
+ public:
+  TChunkStarts(const TMessage& m, std::uint64_t first, std::size_t count);
+  const std::uint8_t* Counter(std::size_t i) const noexcept { return FBlocks.Value.data() + 16 * (FCount + i); }
+  const std::uint8_t* Mask(std::size_t i) const noexcept { return FBlocks.Value.data() + 16 * i; }
+
+ private:
+  platform::TSecretBytes FBlocks;  // count masks, then count counter blocks
+  std::size_t FCount;
+};
+
+// One message's keys: the AES-GCM key (the cipher's schedule, the hash key and its powers) set up
+// once, the base nonce and the commitment. Chunk i of a run of TChunkStarts goes straight through
+// the kernel's GCM loop: no per-chunk checks, copies or wipes. What that leaves in vector
+// registers is the caller's to clear once its whole call is done (every public call of the unit
+// ends with a TRegisterWipe; helper threads clear theirs when their share of a run is done). The
+// stack is scrubbed once the keys are derived: the chunk loops spill nothing there.
 class TMessage {
  public:
   // Derives from the caller's key, the salt and the context (CheckParams first).
@@ -39,17 +61,26 @@ class TMessage {
   std::span<const std::uint8_t, kCommitmentBytes> Commitment() const noexcept;
   // In constant time.
   bool CommitmentMatches(std::span<const std::uint8_t, kCommitmentBytes> c) const noexcept;
-  // Chunk k of n plain bytes (n <= kChunkBytes) at in into n + kTagBytes bytes at out. in and
-  // out are the same memory or apart.
-  void SealChunk(std::uint64_t k, const std::uint8_t* in, std::size_t n, std::uint8_t* out) const noexcept;
-  // Chunk k of sealed bytes at in (kTagBytes <= sealed <= kSealedChunkBytes) into
+  // Chunk i of starts (n plain bytes, n <= kChunkBytes, at in) into n + kTagBytes bytes at out.
+  // in and out are the same memory or apart.
+  void SealChunk(const TChunkStarts& starts, std::size_t i, const std::uint8_t* in, std::size_t n,
+                 std::uint8_t* out) const noexcept;
+  // Chunk i of starts (sealed bytes at in, kTagBytes <= sealed <= kSealedChunkBytes) into
   // sealed - kTagBytes bytes at out; false (out zeroed) when the tag does not match.
-  bool OpenChunk(std::uint64_t k, const std::uint8_t* in, std::size_t sealed, std::uint8_t* out) const noexcept;
+  bool OpenChunk(const TChunkStarts& starts, std::size_t i, const std::uint8_t* in, std::size_t sealed,
+                 std::uint8_t* out) const noexcept;
+  // The same for chunk k alone.
+  void SealChunk(std::uint64_t k, const std::uint8_t* in, std::size_t n, std::uint8_t* out) const;
+  bool OpenChunk(std::uint64_t k, const std::uint8_t* in, std::size_t sealed, std::uint8_t* out) const;
 
  private:
-  std::array<std::uint8_t, kNonceBytes> Nonce(std::uint64_t k) const noexcept;
+  friend class TChunkStarts;
+  // GCM over n bytes from the counter block ctr into X (the hash of the cipher text and the
+  // lengths); a last partial block runs on its own keystream block.
+  void Crypt(bool encrypt, std::uint8_t ctr[16], std::uint8_t X[16], const std::uint8_t* in, std::uint8_t* out,
+             std::size_t n) const noexcept;
 
-  AESKeyed::TAESKey FAEAD;
+  AESModes::kernel::TGCMKey FKey;
   platform::TWiped<std::array<std::uint8_t, kNonceBytes + kCommitmentBytes>> FNonceAndCommitment;
 };
 
@@ -63,6 +94,8 @@ class TWorkers {
   TWorkers& operator=(const TWorkers&) = delete;
 
   void Run(std::size_t count, const std::function<void(std::size_t)>& job);
+  // Whether any helper started.
+  bool Parallel() const noexcept { return !FHelpers.empty(); }
 
  private:
   void Loop();

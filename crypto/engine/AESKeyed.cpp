@@ -35,57 +35,15 @@ using keyed::TOut;
 // storage where they need them and spill none, on any thread.
 using TCallExit = platform::TRegisterWipe;
 
-void Next32(TCharArray16& cb) noexcept {
-  for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
-  }
-}
-
 }  // namespace
-
-// A GCM message fed in pieces of any size: the engine's message state, which takes whole blocks
-// until the last piece, and the keystream and cipher bytes of a block begun by one piece and
-// finished by a later one.
-struct TGCMPieces {
-  TGCMMessage S;
-  TCharArray16 Key{}, Pending{};
-  std::size_t Fill = 0;  // bytes of the current block done (0: none begun)
-};
 
 namespace {
 
-using TGCMWiped = platform::TWiped<TGCMPieces>;
+using TGCMWiped = platform::TWiped<TGCMMessage>;
 
 void GCMBegin(const TAESKey::TState& k, TGCMMessage& s, TIn IV, TIn aad) noexcept {
   k.GCM.SetIV(s, IV);
   k.GCM.AddAAD(s, aad.data(), aad.size());
-}
-
-// n plain bytes of a message fed in pieces: the rest of a block begun before, whole blocks
-// through the engine, and a block begun here whose keystream is kept for the next piece.
-void GCMEncryptPiece(const TAESKey::TState& k, TGCMPieces& m, const std::uint8_t* in, std::uint8_t* out,
-                     std::size_t n) noexcept {
-  for (; m.Fill != 0 && n != 0; --n) {
-    m.Pending[m.Fill] = *out++ = static_cast<std::uint8_t>(*in++ ^ m.Key[m.Fill]);
-    if (++m.Fill == 16) {
-      k.GCM.HashCipher(m.S, m.Pending.data(), 16);
-      m.Fill = 0;
-    }
-  }
-  const std::size_t whole = n - n % 16;
-  k.GCM.Encrypt(m.S, in, out, whole);
-  if (const std::size_t r = n - whole) {
-    k.AES.EncryptBlock(m.S.CB.data(), m.Key.data());
-    Next32(m.S.CB);
-    m.Pending.fill(0);
-    for (std::size_t i = 0; i < r; ++i) m.Pending[i] = out[whole + i] = static_cast<std::uint8_t>(in[whole + i] ^ m.Key[i]);
-    m.Fill = r;
-  }
-}
-
-// The tag of a message fed in pieces: a block begun is hashed zero-padded, then the lengths.
-void GCMPiecesTag(const TAESKey::TState& k, TGCMPieces& m, TCharArray16& T) noexcept {
-  if (m.Fill != 0) k.GCM.HashCipher(m.S, m.Pending.data(), m.Fill);
-  k.GCM.Finish(m.S, T);
 }
 
 Integer CheckGCMTag(std::size_t tagBytes) noexcept { return keyed::CheckTagBytes(tagBytes); }
@@ -122,8 +80,7 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
 Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk) {
   const platform::TCallExit clear;
   auto state = std::make_unique<TState>();
-  if (const Integer st = state->AES.Expand(key, Nk, true)) return st;
-  if (const Integer st = state->GCM.Init(key, Nk)) return st;
+  if (const Integer st = state->GCM.Init(key, Nk, true)) return st;
   platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys and OCB's table come from
   state->AES.EncryptBlock(L->data(), L->data());
   AESModes::detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
@@ -248,45 +205,90 @@ Integer TAESKey::MAC_Verify(std::span<const std::uint8_t> message, std::span<con
   return platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag) ? 0 : error::kMacMismatch;
 }
 
-// --- The incremental encryptor
+// --- The incremental encryptor and decryptor
 
-struct TGCMEncryptor::TMessage {
+namespace {
+
+// One message under way, of either direction.
+struct TGCMPieces {
   TGCMWiped State;
   bool Started = false;
+
+  Integer Begin(const TAESKey::TState* k, TIn IV, TIn aad) noexcept {
+    End();
+    if (k == nullptr || IV.empty()) return kBadArgument;
+    GCMBegin(*k, *State, IV, aad);
+    Started = true;
+    return 0;
+  }
+  Integer Update(const TAESKey::TState* k, bool encrypt, TIn in, TOut out) noexcept {
+    if (!Started || k == nullptr || BadOutput(in, out)) return kBadArgument;
+    TGCMMessage& m = *State;
+    if (in.size() > kGCMMaxDataBytes - m.LenC) return kBadArgument;
+    if (encrypt)
+      k->GCM.Encrypt(m, in.data(), out.data(), in.size());
+    else
+      k->GCM.Decrypt(m, in.data(), out.data(), in.size());
+    return 0;
+  }
+  // The full tag T, and the message ended.
+  Integer Finish(const TAESKey::TState* k, std::size_t tagBytes, TCharArray16& T) noexcept {
+    if (!Started || k == nullptr) return kBadArgument;
+    if (const Integer st = CheckGCMTag(tagBytes)) return st;
+    k->GCM.Finish(*State, T);
+    End();
+    return 0;
+  }
+  void End() noexcept {
+    State.Clear();
+    Started = false;
+  }
 };
+
+}  // namespace
+
+struct TGCMEncryptor::TMessage : TGCMPieces {};
+struct TGCMDecryptor::TMessage : TGCMPieces {};
 
 TGCMEncryptor::TGCMEncryptor(const TAESKey& key) : FKey(key), FMessage(std::make_unique<TMessage>()) {}
 TGCMEncryptor::~TGCMEncryptor() = default;
 
 Integer TGCMEncryptor::Begin(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData) {
   const TCallExit clear;
-  FMessage->State.Clear();
-  FMessage->Started = false;
-  if (!FKey.FState || IV.empty()) return kBadArgument;
-  GCMBegin(*FKey.FState, FMessage->State->S, IV, additionalData);
-  FMessage->Started = true;
-  return 0;
+  return FMessage->Begin(FKey.FState.get(), IV, additionalData);
 }
 
 Integer TGCMEncryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   const TCallExit clear;
-  if (!FMessage->Started || !FKey.FState || BadOutput(in, out)) return kBadArgument;
-  TGCMPieces& m = *FMessage->State;
-  if (in.size() > kGCMMaxDataBytes - m.S.LenC - m.Fill) return kBadArgument;
-  GCMEncryptPiece(*FKey.FState, m, in.data(), out.data(), in.size());
-  return 0;
+  return FMessage->Update(FKey.FState.get(), true, in, out);
 }
 
 Integer TGCMEncryptor::Finish(std::span<std::uint8_t> tag) {
   const TCallExit clear;
-  if (!FMessage->Started || !FKey.FState) return kBadArgument;
-  if (const Integer st = CheckGCMTag(tag.size())) return st;
   platform::TWiped<TCharArray16> T;
-  GCMPiecesTag(*FKey.FState, *FMessage->State, *T);
+  if (const Integer st = FMessage->Finish(FKey.FState.get(), tag.size(), *T)) return st;
   std::copy_n(T->begin(), tag.size(), tag.begin());
-  FMessage->State.Clear();
-  FMessage->Started = false;
   return 0;
+}
+
+TGCMDecryptor::TGCMDecryptor(const TAESKey& key) : FKey(key), FMessage(std::make_unique<TMessage>()) {}
+TGCMDecryptor::~TGCMDecryptor() = default;
+
+Integer TGCMDecryptor::Begin(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData) {
+  const TCallExit clear;
+  return FMessage->Begin(FKey.FState.get(), IV, additionalData);
+}
+
+Integer TGCMDecryptor::Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+  const TCallExit clear;
+  return FMessage->Update(FKey.FState.get(), false, in, out);
+}
+
+Integer TGCMDecryptor::Verify(std::span<const std::uint8_t> tag) {
+  const TCallExit clear;
+  platform::TWiped<TCharArray16> T;
+  if (const Integer st = FMessage->Finish(FKey.FState.get(), tag.size(), *T)) return st;
+  return platform::ConstantTimeEqual(std::span(*T).first(tag.size()), tag) ? 0 : error::kTagMismatch;
 }
 
 // --- CMAC in pieces

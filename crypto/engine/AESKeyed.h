@@ -36,6 +36,7 @@ using platform::Integer;
 using platform::TCharArray16;
 
 class TGCMEncryptor;
+class TGCMDecryptor;
 class TMACGenerator;
 
 class TAESKey {
@@ -194,6 +195,7 @@ class TAESKey {
  private:
   Integer SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk);
   friend class TGCMEncryptor;
+  friend class TGCMDecryptor;
   friend class TMACGenerator;
 class TMACGenerator;
   std::unique_ptr<TState> FState;
@@ -220,6 +222,36 @@ class TGCMEncryptor {
   // Writes the tag (tag.size() bytes, checked as GCM_Seal checks it, nothing written on a
   // failure) and ends the message. kBadArgument also when no message was started.
   Integer Finish(std::span<std::uint8_t> tag);
+
+ private:
+  struct TMessage;
+  const TAESKey& FKey;
+  std::unique_ptr<TMessage> FMessage;
+};
+
+// AES-GCM decryption of one message at a time in pieces, for a caller that stages what it
+// decrypts: Begin, Update any number of times, Verify; then Begin may start the next message.
+// Each Update decrypts exactly as many bytes as it is given, in pieces of any size, in the same
+// pass that hashes them (the stitched loop where the kernel has one), so the tag covers exactly
+// the bytes decrypted. The plain text of Update is NOT authenticated until Verify returns 0: the
+// caller keeps it unreleased (a temporary file, a staging buffer) and discards it otherwise.
+// The key must outlive the decryptor and keep its key meanwhile; the message state is wiped by
+// Verify and on destruction.
+class TGCMDecryptor {
+ public:
+  explicit TGCMDecryptor(const TAESKey& key);
+  ~TGCMDecryptor();
+  TGCMDecryptor(const TGCMDecryptor&) = delete;
+  TGCMDecryptor& operator=(const TGCMDecryptor&) = delete;
+
+  // As TGCMEncryptor::Begin.
+  Integer Begin(std::span<const std::uint8_t> IV, std::span<const std::uint8_t> additionalData);
+  // As TGCMEncryptor::Update, cipher text in, plain text out.
+  Integer Update(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+  // Ends the message: 0 when tag (tag.size() bytes, checked as GCM_Open checks it) is the
+  // message's tag, compared in constant time; kTagMismatch otherwise. kBadArgument also when no
+  // message was started.
+  Integer Verify(std::span<const std::uint8_t> tag);
 
  private:
   struct TMessage;

@@ -33,21 +33,4 @@ Integer TAESModes::PadBlock(TCharArray16& P, Integer L) {
   return 0;
 }
 
-Integer TAESModes::EncryptBlock(const TCharArray16& P, TCharArray16& C, const TCharArray60_4& w, Integer Nk,
-                                TCharArray16& IV, Integer mode) {
-  return ModeStep(TDirection::Encrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), P, C, IV, NamedMode(mode));
-}
-
-Integer TAESModes::DecryptBlock(const TCharArray16& C, TCharArray16& P, const TCharArray60_4& w, Integer Nk,
-                                TCharArray16& IV, Integer mode) {
-  return ModeStep(TDirection::Decrypt, *FAESEngine, w, static_cast<Cardinal>(Nk), C, P, IV, NamedMode(mode));
-}
-
-void TAESModes::XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) { detail::XorBlock(A, B, Res); }
-
-Integer TAESModes::Increment128(TCharArray16& A) {
-  detail::Increment128(A);
-  return 0;
-}
-
 }  // namespace AESModes

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "crypto/engine/AESCore.h"
@@ -14,15 +13,6 @@
 #include "platform/Types.h"
 
 namespace AESModes {
-
-namespace detail {
-class TScrubbedGCM;
-struct TGCMMessage;
-class TCMACAbsorber;
-}
-namespace kernel {
-class TExpandedKey;
-}
 
 using platform::Cardinal;
 using platform::Integer;
@@ -37,13 +27,15 @@ enum TAESType : std::uint8_t { atECB, atCBC, atOFB, atCTR };
 enum TIVMode : std::uint8_t { rand, userdefined };
 enum TPaddingMode : std::uint8_t { PKCS7, nopadding };
 
-// Chunk sizes of the stream and the path-file operations (both multiples of 16).
+// The stream operations read in chunks of kStreamChunkSize (a multiple of 16). kFileChunkSize is
+// the chunk of the path-file layout's description; the path-file operations read and write it in
+// pieces of 1 MiB, which gives the same bytes (V carries from piece to piece).
 inline constexpr Integer kStreamChunkSize = 160000;
 inline constexpr Integer kFileChunkSize = 16000000;
 
 class TAESModes : public CryptBase::TOrvoCryptBase {
  public:
-  // ECB, random IV, PKCS7: the settings of every stream operation of the system.
+  // ECB, random IV, PKCS7: the settings of every stream operation of every object.
   TAESModes();
   ~TAESModes() override;
 
@@ -125,7 +117,7 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
 
   // --- Files named by path (the output file must exist and be writable, or be a dangling
   // link, whose file is then created; a link loop or a missing folder is -203). Return a status,
-  // raise nothing. Read in chunks of kFileChunkSize; V carries across chunks. Layout of S plain
+  // raise nothing. Read in pieces of 1 MiB; V carries across pieces. Layout of S plain
   // bytes: [16-byte random IV when IVIn and mode != 0] the whole blocks in the mode [with
   // padding one final block E(P xor V), P = the last S mod 16 bytes + PKCS7 padding, in every
   // mode]. So it equals EncryptBinaryBuffer for ECB and CBC, and for OFB and CTR without padding.
@@ -314,7 +306,7 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   //   -201 tagBuffer shorter than ceil(tagSizeBits / 8) bytes;
   //   -203 (file form) a read fails or the file ends before the size measured at the start, so
   //        no tag is ever made over fewer bytes than the file holds.
-  // The file is read once, in chunks of kFileChunkSize, and closed on every path.
+  // The file is read once, in pieces of 1 MiB, and closed on every path.
   Integer MAC_GenerationBinaryBuffer(const TBytes& inputBuffer, const TBytes& macKey, Integer keySizeBits,
                                      TBytes& tagBuffer, Integer tagSizeBits);
   Integer MAC_GenerationFile(const string& inputFilePath, const TBytes& macKey, Integer keySizeBits, TBytes& tagBuffer,
@@ -342,56 +334,21 @@ class TAESModes : public CryptBase::TOrvoCryptBase {
   Integer VerifyFromStream(TStream* s, const string& t, const TBytes& key);
 
  protected:
-  // Other stream settings; no public writer exists, so the system's objects stay ECB / PKCS7.
+  // Other stream settings; no public writer exists, so every object stays ECB / PKCS7.
   TAESModes(TAESType AType, TIVMode IVMode, TPaddingMode PaddingMode);
 
  private:
-  // One step of the mode for one block: 0, -209 for a mode outside 0..3 (C untouched), or the
-  // block cipher's status.
-  Integer EncryptBlock(const TCharArray16& P, TCharArray16& C, const TCharArray60_4& w, Integer Nk, TCharArray16& IV,
-                       Integer mode);
-  Integer DecryptBlock(const TCharArray16& C, TCharArray16& P, const TCharArray60_4& w, Integer Nk, TCharArray16& IV,
-                       Integer mode);
-  // Res = A xor B; A and B are read in full first, so Res may alias either.
-  static void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res);
-  // Adds 1 to A as a 128-bit big-endian number (wrapping to zero). Returns 0.
-  static Integer Increment128(TCharArray16& A);
+  // The block steps, XorBlock, Increment128, PartAGHASHStream, ComputeJ0, ShiftLeft and
+  // SubkeyGenerationCMAC_aesmode have no member here: the engine's core/ does their work once.
 
   // GCM helpers: bit i of A (byte i div 8, mask 1 shl (7 - i mod 8)); A shifted right by one bit
   // as a 128-bit big-endian number (returns 0).
   static bool TestBit(const TCharArray16& A, Integer i);
   static Integer ShiftRight(TCharArray16& A);
-  // GHASH of the rest of the stream from its position into X, its bit count added to lenA; a nil
-  // stream changes nothing. A failing multiplication would raise its status.
-  static void PartAGHASHStream(const TCharArray16& H, TStream* stream, TCharArray16& X, Integer& lenA);
-  // J0 for an IV that is not 96 bits: GHASH(IV blocks, zero-padded, then ConcatlenAlenC(0,
-  // IVSizeBits)) into J0, which the caller passes as zeros. Returns 0, or -201 (J0 untouched)
-  // when IVSizeBits is negative or IV holds fewer than IVSizeBits div 8 bytes.
-  static Integer ComputeJ0(const TCharArray16& H, const TBytes& IV, Integer IVSizeBits, TCharArray16& J0);
-  // The file forms' chunk steps over s bytes (a multiple of 16, else -210 with nothing done):
-  // counter mode with the cipher blocks hashed (encryption: the output, decryption: the input).
-  static Integer GCMEncryptChunk(const detail::TScrubbedGCM& key, detail::TGCMMessage& state, const std::uint8_t* in,
-                                 std::uint8_t* out, std::int64_t s);
-  static Integer GCMDecryptChunk(const detail::TScrubbedGCM& key, detail::TGCMMessage& state, const std::uint8_t* in,
-                                 std::uint8_t* out, std::int64_t s);
-
-  // CMAC: K1 and K2 of key (Nk words, so its first 4 * Nk bytes), derived in keyed, which keeps
-  // the expanded key for the caller: L = E(0), K1 = L << 1 (xor 0x87 into the last byte when
-  // the top bit of L was set), K2 likewise from K1. Returns 0 or the key expansion's status.
-  static Integer SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, TCharArray16& K1, TCharArray16& K2,
-                                              kernel::TExpandedKey& keyed);
   // The tag of the string's low bytes into the 16-byte tag (MSB of tagSizeBits bits); checks
   // as MAC_GenerationBinaryBuffer, without a tag buffer.
   Integer MAC_GenerationString(const string& inputString, const TBytes& macKey, Integer keySizeBits,
                                TCharArray16& tag, Integer tagSizeBits);
-  // Res = A shifted left by one bit as a 128-bit big-endian number; the top bit of A[0] is
-  // lost. Res may be A.
-  static void ShiftLeft(const TCharArray16& A, TCharArray16& Res);
-  // The one CMAC computation of every form: subkeys and key, then feed hands the message to
-  // the absorber (returning 0 or a status that stops it), then T. The key schedule, the
-  // subkeys and the absorber's state are wiped on every exit.
-  using TCMACFeed = std::function<Integer(detail::TCMACAbsorber&)>;
-  static Integer CMACTag(const TBytes& key, Cardinal Nk, const TCMACFeed& feed, TCharArray16& T);
 
   const TAESType FType;
   const TIVMode FIVMode;

@@ -1,9 +1,9 @@
 // SHA-1 (FIPS 180-4) and MD5 (RFC 1321): only for reading files whose keys older tools derived with
 // them. Portable, no acceleration: they never run on bulk data.
-#include <cstring>
+#include <array>
 
+#include "crypto/hash/CompressLoop.h"
 #include "crypto/hash/HashFunctions.h"
-#include "platform/Memory.h"
 
 namespace Hash::detail {
 
@@ -35,15 +35,10 @@ void OutputSHA1(const TChain& chain, std::uint8_t* digest) noexcept {
 }
 
 void CompressSHA1(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept {
-  std::uint32_t w[16];
-  for (; count > 0; --count, blocks += 64) {
-    std::uint32_t a = chain.W32[0], b = chain.W32[1], c = chain.W32[2], d = chain.W32[3], e = chain.W32[4];
+  CompressBlocks<5>(chain.W32, blocks, count, LoadBE32, [](std::array<std::uint32_t, 5>& s, std::uint32_t* w) {
+    auto& [a, b, c, d, e] = s;
     for (int t = 0; t < 80; ++t) {
-      if (t < 16) {
-        w[t] = LoadBE32(blocks + 4 * t);
-      } else {
-        w[t & 15] = Rotl(w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15], 1);
-      }
+      if (t >= 16) w[t & 15] = Rotl(w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15], 1);
       std::uint32_t f, k;
       if (t < 20) {
         f = (b & c) | (~b & d), k = 0x5a827999u;
@@ -61,13 +56,7 @@ void CompressSHA1(TChain& chain, const std::uint8_t* blocks, std::size_t count) 
       b = a;
       a = next;
     }
-    chain.W32[0] += a;
-    chain.W32[1] += b;
-    chain.W32[2] += c;
-    chain.W32[3] += d;
-    chain.W32[4] += e;
-  }
-  platform::SecureZero(w, sizeof w);
+  });
 }
 
 void InitMD5(TChain& chain) noexcept {
@@ -79,10 +68,8 @@ void OutputMD5(const TChain& chain, std::uint8_t* digest) noexcept {
 }
 
 void CompressMD5(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept {
-  std::uint32_t m[16];
-  for (; count > 0; --count, blocks += 64) {
-    for (int i = 0; i < 16; ++i) m[i] = LoadLE32(blocks + 4 * i);
-    std::uint32_t a = chain.W32[0], b = chain.W32[1], c = chain.W32[2], d = chain.W32[3];
+  CompressBlocks<4>(chain.W32, blocks, count, LoadLE32, [](std::array<std::uint32_t, 4>& s, const std::uint32_t* m) {
+    auto& [a, b, c, d] = s;
     for (int i = 0; i < 64; ++i) {
       const int round = i / 16;
       std::uint32_t f;
@@ -99,12 +86,7 @@ void CompressMD5(TChain& chain, const std::uint8_t* blocks, std::size_t count) n
       c = b;
       b = next;
     }
-    chain.W32[0] += a;
-    chain.W32[1] += b;
-    chain.W32[2] += c;
-    chain.W32[3] += d;
-  }
-  platform::SecureZero(m, sizeof m);
+  });
 }
 
 }  // namespace Hash::detail

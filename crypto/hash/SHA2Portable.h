@@ -1,15 +1,16 @@
 // The SHA-2 compression in portable C++, written once for SHA-256 (32-bit words, 64 rounds) and
 // SHA-512 (64-bit words, 80 rounds), which differ only in word size, rotation amounts and round
 // constants. Rounds run in unrolled runs of 16, so the eight working words and the 16-word
-// schedule stay in registers: each round renames the words instead of moving them.
+// schedule stay in registers: each round renames the words instead of moving them. The block
+// loop around them is CompressLoop.h's.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/hash/CompressLoop.h"
 #include "crypto/hash/HashFunctions.h"
-#include "platform/Memory.h"
 
 namespace Hash::detail {
 
@@ -40,17 +41,11 @@ constexpr W Rotr(W x, int n) noexcept {
 template <class W>
 void CompressSHA2(std::array<W, 8>& chain, const std::uint8_t* blocks, std::size_t count, const W* roundConstants) noexcept {
   using P = TSHA2Params<W>;
-  constexpr std::size_t kBlock = 16 * sizeof(W);
-  W w[16];
-  W s[8];
-  for (; count > 0; --count, blocks += kBlock) {
-    for (int i = 0; i < 8; ++i) s[i] = chain[i];
+  CompressBlocks<8>(chain, blocks, count, P::Load, [roundConstants](std::array<W, 8>& s, W* w) {
     for (int t0 = 0; t0 < P::kRounds; t0 += 16) {
 #pragma GCC unroll 16
       for (int j = 0; j < 16; ++j) {
-        if (t0 == 0) {
-          w[j] = P::Load(blocks + j * sizeof(W));
-        } else {
+        if (t0 != 0) {
           const W w15 = w[(j + 1) & 15], w2 = w[(j + 14) & 15];
           w[j] += (Rotr(w15, P::kSigma0[0]) ^ Rotr(w15, P::kSigma0[1]) ^ (w15 >> P::kSigma0[2])) + w[(j + 9) & 15] +
                   (Rotr(w2, P::kSigma1[0]) ^ Rotr(w2, P::kSigma1[1]) ^ (w2 >> P::kSigma1[2]));
@@ -65,10 +60,7 @@ void CompressSHA2(std::array<W, 8>& chain, const std::uint8_t* blocks, std::size
         h = t1 + t2;
       }
     }
-    for (int i = 0; i < 8; ++i) chain[i] += s[i];
-  }
-  platform::SecureZero(w, sizeof w);
-  platform::SecureZero(s, sizeof s);
+  });
 }
 
 }  // namespace Hash::detail

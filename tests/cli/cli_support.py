@@ -1,4 +1,6 @@
 """Shared helpers of the orvoaes tests: run the built program, make temporary folders."""
+import ctypes
+import ctypes.util
 import os
 import random
 import shutil
@@ -29,6 +31,35 @@ def openssl(args, data):
 def data(n, seed=1):
     """n reproducible random bytes."""
     return random.Random(seed).randbytes(n)
+
+
+def evp_aead(mode, key, iv, plain, aad, tag_bytes):
+    """AES-GCM or AES-OCB (mode "GCM" or "OCB") of OpenSSL's libcrypto through ctypes: cipher text
+    then tag. Unlike cryptography's classes it takes every IV length the modes allow (GCM from 1
+    byte, OCB 1 to 15) and OCB's short tags."""
+    lib = ctypes.CDLL(ctypes.util.find_library("crypto"))
+    lib.EVP_CIPHER_CTX_new.restype = ctypes.c_void_p
+    lib.EVP_CIPHER_fetch.restype = ctypes.c_void_p
+    ctx = ctypes.c_void_p(lib.EVP_CIPHER_CTX_new())
+    cipher = ctypes.c_void_p(lib.EVP_CIPHER_fetch(None, f"AES-{len(key) * 8}-{mode}".encode(), None))
+    out, n, tag = ctypes.create_string_buffer(len(plain) + 16), ctypes.c_int(0), ctypes.create_string_buffer(16)
+    set_ivlen, get_tag, set_tag = 0x9, 0x10, 0x11  # EVP_CTRL_AEAD_*
+    try:
+        assert lib.EVP_EncryptInit_ex(ctx, cipher, None, None, None) == 1
+        assert lib.EVP_CIPHER_CTX_ctrl(ctx, set_ivlen, len(iv), None) == 1
+        if mode == "OCB":
+            assert lib.EVP_CIPHER_CTX_ctrl(ctx, set_tag, tag_bytes, None) == 1
+        assert lib.EVP_EncryptInit_ex(ctx, None, None, key, iv) == 1
+        if aad:
+            assert lib.EVP_EncryptUpdate(ctx, None, ctypes.byref(n), aad, len(aad)) == 1
+        assert lib.EVP_EncryptUpdate(ctx, out, ctypes.byref(n), plain, len(plain)) == 1
+        done = n.value
+        assert lib.EVP_EncryptFinal_ex(ctx, ctypes.byref(out, done), ctypes.byref(n)) == 1
+        assert lib.EVP_CIPHER_CTX_ctrl(ctx, get_tag, tag_bytes, tag) == 1
+    finally:
+        lib.EVP_CIPHER_CTX_free(ctx)
+        lib.EVP_CIPHER_free(cipher)
+    return out.raw[:done + n.value] + tag.raw[:tag_bytes]
 
 
 class TempDirTest(unittest.TestCase):

@@ -1,6 +1,7 @@
 """gcm-enc / gcm-dec against Python cryptography's AES-GCM: three key sizes, with and without
 additional data, tags of 32 to 128 bits in a file or after the cipher text, the IV given or in
-front; a damaged input or tag fails with status 3 and writes nothing."""
+front, IVs of every length (below 8 bytes, which cryptography refuses, against OpenSSL's libcrypto
+through ctypes); a damaged input or tag fails with status 3 and writes nothing."""
 import itertools
 import os
 import unittest
@@ -8,7 +9,7 @@ import unittest
 from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 
-from cli_support import CHUNK, KEYS, TempDirTest, data, run
+from cli_support import CHUNK, KEYS, TempDirTest, data, evp_aead, run
 
 IV12 = bytes.fromhex("cafebabefacedbaddecaf888")
 
@@ -46,6 +47,31 @@ class AgainstCryptography(TempDirTest):
         theirs = os.urandom(12)
         ct = theirs + AESGCM(key).encrypt(theirs, plain, aad)
         self.assertEqual(run(["gcm-dec", "-K", key.hex(), "--aad", self.path("a")], stdin=ct, check=0).stdout, plain)
+
+    def test_iv_of_every_length(self):
+        # Lengths 1 to 7 (libcrypto as the oracle), 8, 16 and 60 (cryptography), and 12, which
+        # takes the direct counter path; an in-front IV of the same length with --iv-bytes.
+        key, aad = KEYS[192], b"hdr"
+        for iv_bytes, n in itertools.product((1, 7, 8, 12, 16, 60), (0, 17, CHUNK + 17)):
+            with self.subTest(iv_bytes=iv_bytes, n=n):
+                iv, plain = data(iv_bytes, iv_bytes), data(n, n)
+                sealed = (AESGCM(key).encrypt(iv, plain, aad) if iv_bytes >= 8 else evp_aead("GCM", key, iv, plain, aad, 16))
+                common = ["-K", key.hex(), "--aad", self.path("a", aad)]
+                self.assertEqual(run(["gcm-enc", *common, "--iv", iv.hex(), self.path("p", plain)], check=0).stdout, sealed)
+                self.assertEqual(run(["gcm-dec", *common, "--iv", iv.hex(), self.path("c", sealed)], check=0).stdout, plain)
+                front = ["--iv-bytes", str(iv_bytes)]
+                self.assertEqual(run(["gcm-dec", *common, *front, self.path("c", iv + sealed)], check=0).stdout, plain)
+                mine = run(["gcm-enc", *common, *front, self.path("p")], check=0).stdout
+                self.assertEqual(len(mine), iv_bytes + n + 16)
+                self.assertEqual(run(["gcm-dec", *common, *front, self.path("c", mine)], check=0).stdout, plain)
+                bad = bytearray(iv + sealed)
+                bad[0] ^= 1  # the IV itself is authenticated through J0
+                p = run(["gcm-dec", *common, *front, self.path("bad", bytes(bad)), "-o", self.path("out")])
+                self.assertEqual(p.returncode, 3, p.stderr)
+                self.assertFalse(os.path.exists(self.path("out")))
+        for args in (["--iv", ""], ["--iv-bytes", "0"], ["--iv-bytes", "4097"], ["--iv", "00", "--iv-bytes", "1"]):
+            with self.subTest(args=args):
+                self.assertEqual(run(["gcm-enc", "-K", key.hex(), *args], stdin=b"x").returncode, 2)
 
     def test_damage_fails_with_status_3_and_no_output(self):
         key, plain, aad = KEYS[128], data(CHUNK + 5), b"aad"

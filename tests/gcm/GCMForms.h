@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 
 #include "GCMTestSupport.h"
 #include "crypto/engine/AESKeyed.h"
@@ -41,13 +42,18 @@ using Form = std::function<std::optional<Result>(const Case&)>;
 inline TBytes OrOne(const Bytes& b) { return b.empty() ? TBytes{0} : b; }  // a buffer that must not be empty
 
 // --- files: a fresh directory per process, a fresh name per call.
+// The directory goes with the process (a run that crashes leaves it for the post-mortem).
+struct TScratchDir {
+  fs::path Path = fs::temp_directory_path() / ("aes_gcm_test_" + std::to_string(::getpid()));
+  TScratchDir() { fs::create_directories(Path); }
+  ~TScratchDir() {
+    std::error_code ec;
+    fs::remove_all(Path, ec);
+  }
+};
 inline fs::path ScratchDir() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("aes_gcm_test_" + std::to_string(::getpid()));
-    fs::create_directories(d);
-    return d;
-  }();
-  return dir;
+  static const TScratchDir dir;
+  return dir.Path;
 }
 inline fs::path Scratch(const std::string& stem) {
   static std::atomic<int> n{0};

@@ -8,6 +8,7 @@
 
 #include "GCMTestSupport.h"
 #include "crypto/engine/kernel/AESKernel.h"
+#include "KernelGHash.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
 
 namespace {
@@ -32,7 +33,7 @@ TEST_P(GCMKernel, GHashEqualsTheBitwiseChain) {
       std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(16 * i), 16, c.begin());
       TAESModes::PartCGHASH(H, c, expected);
     }
-    TGHash g(GetParam());
+    testing_support::TKernelGHash g(GetParam());
     g.SetKey(H.data());
     g.Absorb(got.data(), data.data(), n);
     EXPECT_EQ(got, expected) << n << " blocks";
@@ -105,13 +106,47 @@ TEST_P(GCMKernel, OneKeyMakesItsPowersAsMessagesGrowOnSeveralThreads) {
   EXPECT_EQ(wrong, std::vector<int>(wrong.size(), 0));
 }
 
+TEST_P(GCMKernel, ComputationTakesPiecesOfAnySize) {
+  // Pieces that end inside a block (additional data and data alike) continue where the last one
+  // stopped: encryption, decryption and the hash-only pass all equal OpenSSL's one-shot result.
+  const Bytes key = RandomBytes(16, 5), iv = RandomBytes(12, 6);
+  for (const std::size_t n : {0, 1, 15, 17, 100, 300}) {
+    const Bytes aad = RandomBytes(n / 3 + 5, 7 + static_cast<std::uint32_t>(n)), plain = RandomBytes(n, 8);
+    const auto ref = testing_support::OpenSSLGCMEncrypt(key, iv, aad, plain);
+    for (const std::size_t step : {1, 5, 16, 23}) {
+      AESModes::detail::TScrubbedGCM gcm(GetParam());
+      ASSERT_EQ(gcm.Init(key, 4), 0);
+      AESModes::detail::TGCMMessage enc, dec, hashed;
+      for (auto* s : {&enc, &dec, &hashed}) {
+        gcm.SetIV(*s, iv);
+        for (std::size_t at = 0; at < aad.size(); at += step)
+          gcm.AddAAD(*s, aad.data() + at, std::min(step, aad.size() - at));
+      }
+      Bytes cipher(n), back(n);
+      for (std::size_t at = 0; at < n; at += step) {
+        const std::size_t len = std::min(step, n - at);
+        gcm.Encrypt(enc, plain.data() + at, cipher.data() + at, len);
+        gcm.Decrypt(dec, ref.Cipher.data() + at, back.data() + at, len);
+        gcm.HashCipher(hashed, ref.Cipher.data() + at, len);
+      }
+      TCharArray16 T1, T2, T3;
+      gcm.Finish(enc, T1);
+      gcm.Finish(dec, T2);
+      gcm.Finish(hashed, T3);
+      EXPECT_EQ(cipher, ref.Cipher) << n << "/" << step;
+      EXPECT_EQ(back, plain) << n << "/" << step;
+      for (const TCharArray16* T : {&T1, &T2, &T3}) EXPECT_EQ(Bytes(T->begin(), T->end()), ref.Tag) << n << "/" << step;
+    }
+  }
+}
+
 TEST_P(GCMKernel, StitchedCounterWrapsModulo2To32) {
   // A counter 6 below 2^32 over 40 blocks (groups of 8 and 16 and a tail): it wraps to zero
   // without carrying into byte 11, as inc32 does block by block, and the hash is that of the
   // cipher blocks.
   TExpandedKey aes(GetParam());
   ASSERT_EQ(aes.Expand(RandomBytes(16, 9), 4), 0);
-  TGHash g(GetParam()), reference(TKernelId::Portable);
+  testing_support::TKernelGHash g(GetParam()), reference(TKernelId::Portable);
   const Bytes h = RandomBytes(16, 11);
   g.SetKey(h.data());
   reference.SetKey(h.data());

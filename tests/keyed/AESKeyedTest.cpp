@@ -15,6 +15,7 @@
 namespace {
 
 using AESKeyed::TAESKey;
+using AESKeyed::TGCMDecryptor;
 using AESKeyed::TGCMEncryptor;
 using platform::Integer;
 using platform::TCharArray16;
@@ -186,6 +187,34 @@ TEST(AESKeyed, EncryptorRunsMessageAfterMessageAndRefusesOutOfOrder) {
     EXPECT_EQ(tag, ref.Tag);
     // Finished: the message is over until the next Begin.
     EXPECT_EQ(gcm.Update(std::span(plain).first(1), out), error::kBadArgument);
+  }
+}
+
+TEST(AESKeyed, DecryptorInPiecesChecksTheTagOfWhatItDecrypted) {
+  const Bytes keyBytes = RandomBytes(16, 75), iv = RandomBytes(12, 76), aad = RandomBytes(21, 77);
+  const TAESKey key = MakeKey(keyBytes);
+  TGCMDecryptor gcm(key);
+  Bytes out(200);
+  EXPECT_EQ(gcm.Update(std::span(out).first(16), out), error::kBadArgument);
+  EXPECT_EQ(gcm.Verify(std::span(out).first(16)), error::kBadArgument);
+  for (const std::size_t n : {0, 1, 16, 50, 200}) {
+    const Bytes plain = RandomBytes(n, static_cast<std::uint32_t>(78 + n));
+    const auto ref = testing_support::OpenSSLGCMEncrypt(keyBytes, iv, aad, plain);
+    for (const bool damaged : {false, true}) {
+      Bytes cipher = ref.Cipher, tag = ref.Tag;
+      if (damaged) (n != 0 ? cipher[n / 2] : tag[0]) ^= 1;
+      ASSERT_EQ(gcm.Begin(iv, aad), 0);
+      for (std::size_t at = 0; at < n; at += 7) {
+        const std::size_t len = std::min<std::size_t>(7, n - at);
+        ASSERT_EQ(gcm.Update(std::span(cipher).subspan(at, len), std::span(out).subspan(at, len)), 0);
+      }
+      EXPECT_EQ(gcm.Verify(std::span(tag).first(3)), error::kBadArgument);
+      EXPECT_EQ(gcm.Verify(tag), damaged ? error::kTagMismatch : 0) << n;
+      if (!damaged) {
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)), plain) << n;
+      }
+      EXPECT_EQ(gcm.Verify(tag), error::kBadArgument);  // the message is over
+    }
   }
 }
 

@@ -158,6 +158,14 @@ class AESGCMTest(unittest.TestCase):
         for size in (19, 21, 0):
             self.assertRaises(ValueError, ours.encrypt_into, nonce, b"abcd", None, bytearray(size))
         self.assertRaises(TypeError, ours.encrypt_into, nonce, b"abcd", None, bytes(20))
+        # ... by name as well, and on an object whose constructor has not run.
+        buf, back = bytearray(20), bytearray(4)
+        self.assertEqual(ours.encrypt_into(buf=buf, associated_data=b"ad", data=b"abcd", nonce=nonce), 20)
+        self.assertEqual(ours.decrypt_into(nonce, bytes(buf), associated_data=b"ad", buf=back), 4)
+        self.assertEqual(back, b"abcd")
+        self.assertRaises(TypeError, ours.encrypt_into, nonce, b"abcd", None)
+        self.assertRaises(TypeError, ours.encrypt_into, nonce, b"abcd", None, bytearray(20), out=buf)
+        self.assertRaises(TypeError, orvoaes.AESGCM.__new__(orvoaes.AESGCM).decrypt_into, nonce, bytes(buf), None, back)
         sealed = ours.encrypt(nonce, b"abcd", None)
         self.assertRaises(ValueError, ours.decrypt_into, nonce, sealed, None, bytearray(5))
         self.assertRaises(TypeError, ours.decrypt_into, nonce, sealed, None, bytes(4))

@@ -188,6 +188,24 @@ class LeftBehind : public testing::Test {
     ExpectCleanRegisters(family, registers);
   }
 
+  // Runs call on a worker thread with its stack below painted; what the worker's stack and vector
+  // registers hold when the call returns is copied there and then, before the thread does
+  // anything else, and must hold none of the patterns.
+  void ExpectNothingLeftOnWorker(const std::string& family, const std::function<void()>& call) {
+    std::vector<std::uint8_t> stack(kProbeBytes), registers(secrets_test::kVectorDumpBytes);
+    std::thread worker([&] {
+      PaintStackBelow();
+      secrets_test::ClearVectorRegisters();
+      call();
+      secrets_test::DumpVectorRegisters(registers.data());
+      CopyStackBelow(stack.data());
+    });
+    worker.join();
+    const std::vector<std::string> onStack = Found(stack, FPatterns, true);
+    EXPECT_TRUE(onStack.empty()) << family << " left on the worker's stack: " << Joined(onStack);
+    ExpectCleanRegisters(family, registers);
+  }
+
   void ExpectCleanRegisters(const std::string& family, const std::vector<std::uint8_t>& registers) const {
     const std::vector<std::string> inRegisters = Found(registers, FPatterns);
     EXPECT_TRUE(inRegisters.empty()) << family << " left in vector registers: " << Joined(inRegisters);
@@ -487,28 +505,164 @@ TEST_F(LeftBehind, KeyedCallsOnAWorkerThread) {
        }},
       {"MAC_Generate", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.MAC_Generate(span(n), tag), 0); }},
       {"MAC_Verify", [&](const auto& k, std::size_t n) { EXPECT_EQ(k.MAC_Verify(span(n), tag), 0); }},
+      {"EncryptCFB and DecryptCFB",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16, iv2 = kIV16;
+         EXPECT_EQ(k.EncryptCFB(span(n), out, iv), 0);
+         EXPECT_EQ(k.DecryptCFB({out.data(), n}, back, iv2), 0);
+       }},
+      {"EncryptCFB8 and DecryptCFB8",
+       [&](const auto& k, std::size_t n) {
+         platform::TCharArray16 iv = kIV16, iv2 = kIV16;
+         EXPECT_EQ(k.EncryptCFB8(span(n % 300), out, iv), 0);
+         EXPECT_EQ(k.DecryptCFB8({out.data(), n % 300}, back, iv2), 0);
+       }},
+      {"GCMSIV_Seal and GCMSIV_Open",
+       [&](const auto& k, std::size_t n) {
+         EXPECT_EQ(k.GCMSIV_Seal(iv12, aad, span(n), out, tag), 0);
+         EXPECT_EQ(k.GCMSIV_Open(iv12, aad, {out.data(), n}, tag, back), 0);
+       }},
+      {"GMAC_Generate and GMAC_Verify",
+       [&](const auto& k, std::size_t n) {
+         EXPECT_EQ(k.GMAC_Generate(iv12, span(n), tag), 0);
+         EXPECT_EQ(k.GMAC_Verify(iv12, span(n), tag), 0);
+       }},
+      {"CCM_Seal and CCM_Open",
+       [&](const auto& k, std::size_t n) {
+         EXPECT_EQ(k.CCM_Seal({iv12.data(), 11}, aad, span(n), out, {tag.data(), 8}), 0);
+         EXPECT_EQ(k.CCM_Open({iv12.data(), 11}, aad, {out.data(), n}, {tag.data(), 8}, back), 0);
+       }},
+      {"OCB_Seal and OCB_Open",
+       [&](const auto& k, std::size_t n) {
+         EXPECT_EQ(k.OCB_Seal(iv12, aad, span(n), out, tag), 0);
+         EXPECT_EQ(k.OCB_Open(iv12, aad, {out.data(), n}, tag, back), 0);
+       }},
+      {"EAX_Seal and EAX_Open",
+       [&](const auto& k, std::size_t n) {
+         EXPECT_EQ(k.EAX_Seal(iv12, aad, span(n), out, tag), 0);
+         EXPECT_EQ(k.EAX_Open(iv12, aad, {out.data(), n}, tag, back), 0);
+       }},
+      {"WrapKey and UnwrapKey",
+       [&](const auto& k, std::size_t n) {
+         const std::size_t m = std::min<std::size_t>(n, 512);
+         EXPECT_EQ(k.WrapKey(span(m), out), 0);
+         EXPECT_EQ(k.UnwrapKey({out.data(), m + 8}, back), 0);
+       }},
+      {"WrapKeyPadded and UnwrapKeyPadded",
+       [&](const auto& k, std::size_t n) {
+         const std::size_t m = std::min<std::size_t>(n, 509), wrapped = (m + 7) / 8 * 8 + 8;
+         std::size_t keyBytes = 0;
+         EXPECT_EQ(k.WrapKeyPadded(span(m), out), 0);
+         EXPECT_EQ(k.UnwrapKeyPadded({out.data(), wrapped}, back, keyBytes), 0);
+         EXPECT_EQ(keyBytes, m);
+       }},
   };
   for (const std::size_t n : {std::size_t{64}, plain.size()}) {
     auto key = std::make_unique<AESKeyed::TAESKey>();
-    std::vector<std::uint8_t> registers(secrets_test::kVectorDumpBytes);
     ExpectNothingLeft("SetKey", [&] { ASSERT_EQ(key->SetKey(FKey), 0); });
-    for (const TCall& call : calls) {
-      const std::string family = std::string(call.Name) + " of " + std::to_string(n) + " bytes on a worker";
-      std::vector<std::uint8_t> stack(kProbeBytes);
-      std::thread worker([&] {
-        PaintStackBelow();
-        secrets_test::ClearVectorRegisters();
-        call.Run(*key, n);
-        secrets_test::DumpVectorRegisters(registers.data());
-        CopyStackBelow(stack.data());
-      });
-      worker.join();
-      const std::vector<std::string> onStack = Found(stack, FPatterns, true);
-      EXPECT_TRUE(onStack.empty()) << family << " left on the worker's stack: " << Joined(onStack);
-      ExpectCleanRegisters(family, registers);
-    }
+    for (const TCall& call : calls)
+      ExpectNothingLeftOnWorker(std::string(call.Name) + " of " + std::to_string(n) + " bytes on a worker",
+                                [&] { call.Run(*key, n); });
     ExpectNothingLeft("the key's destruction", [&] { key.reset(); });
   }
+}
+
+// The key objects of two keys (SIV, XTS: the test's key and a second one) and XAES-256-GCM,
+// whose per-message subkey is key-derived too: made, used and destroyed within the operation,
+// and each const call on a worker thread.
+TEST_F(LeftBehind, KeyObjects) {
+  TBytes second(32), both(FKey);
+  for (std::size_t i = 0; i < second.size(); ++i) second[i] = static_cast<std::uint8_t>(0x30 + i * 11 % 70);
+  both.insert(both.end(), second.begin(), second.end());
+  const std::vector<TPattern> ofSecond = KeyDerived(second);
+  FPatterns.insert(FPatterns.end(), ofSecond.begin(), ofSecond.end());
+  // XAES-256-GCM's subkey for this nonce: two blocks under the key, each a counter, "X", a zero
+  // byte and the nonce's first 12 bytes, xored with CMAC's first subkey (the doubled E(0)).
+  const TBytes plain(4096 + 7, 0x70), aad(33, 0x41), nonce24(24, 0x19);
+  {
+    AESCore::TAESCore core;
+    platform::TCharArray60_4 w{};
+    ASSERT_EQ(core.KeyExpansion(FKey, w, 8), 0);
+    platform::TCharArray16 L{}, zero{};
+    ASSERT_EQ(core.Cipher(zero, L, w, 8), 0);
+    platform::TCharArray16 K1{};
+    for (int i = 0; i < 16; ++i) K1[i] = static_cast<std::uint8_t>(L[i] << 1 | (i < 15 ? L[i + 1] >> 7 : 0));
+    if (L[0] & 0x80) K1[15] ^= 0x87;
+    TBytes subkey;
+    for (std::uint8_t counter : {1, 2}) {
+      platform::TCharArray16 m{0, counter, 'X', 0}, half{};
+      std::copy_n(nonce24.begin(), 12, m.begin() + 4);
+      for (int i = 0; i < 16; ++i) m[i] ^= K1[i];
+      ASSERT_EQ(core.Cipher(m, half, w, 8), 0);
+      subkey.insert(subkey.end(), half.begin(), half.end());
+    }
+    // The derivation above is the one XAES-256-GCM runs: AES-256-GCM under this subkey with the
+    // nonce's last 12 bytes seals as the key object does.
+    AESKeyed::TAESKey gcm;
+    AESKeyed::TXAESKey xaes;
+    TBytes a(plain.size()), b(plain.size()), ta(16), tb(16);
+    ASSERT_EQ(gcm.SetKey(subkey), 0);
+    ASSERT_EQ(xaes.SetKey(FKey), 0);
+    ASSERT_EQ(gcm.GCM_Seal({nonce24.data() + 12, 12}, aad, plain, a, ta), 0);
+    ASSERT_EQ(xaes.Seal(nonce24, aad, plain, b, tb), 0);
+    ASSERT_EQ(a, b);
+    ASSERT_EQ(ta, tb);
+    for (TPattern p : KeyDerived(subkey)) {
+      p.Name = "XAES subkey " + p.Name;
+      FPatterns.push_back(std::move(p));
+    }
+  }
+  UseReleasedPatterns();
+  TBytes out(plain.size() + 40), back(plain.size()), tag(16);
+  const std::span<const std::uint8_t> strings[] = {aad, {nonce24.data(), 16}};
+  const platform::TCharArray16 tweak = kIV16;
+  const auto siv = [&](const AESKeyed::TSIVKey& k) {
+    EXPECT_EQ(k.Seal(strings, plain, out), 0);
+    EXPECT_EQ(k.Open(strings, {out.data(), plain.size() + 16}, back), 0);
+  };
+  const auto xaes = [&](const AESKeyed::TXAESKey& k) {
+    EXPECT_EQ(k.Seal(nonce24, aad, plain, out, tag), 0);
+    EXPECT_EQ(k.Open(nonce24, aad, {out.data(), plain.size()}, tag, back), 0);
+    EXPECT_EQ(k.SealWithRandomNonce(aad, plain, out), 0);
+  };
+  const auto xts = [&](const AESKeyed::TXTSKey& k) {
+    EXPECT_EQ(k.Encrypt(tweak, plain, out), 0);
+    EXPECT_EQ(k.Decrypt(tweak, {out.data(), plain.size()}, back), 0);
+    EXPECT_EQ(k.EncryptSectors(7, 512, {plain.data(), 4096}, out), 0);
+    EXPECT_EQ(k.DecryptSectors(7, 512, {out.data(), 4096}, back), 0);
+  };
+  ExpectNothingLeft("TSIVKey", [&] {
+    AESKeyed::TSIVKey k;
+    ASSERT_EQ(k.SetKey(both), 0);
+    siv(k);
+  });
+  ExpectNothingLeft("TXAESKey", [&] {
+    AESKeyed::TXAESKey k;
+    ASSERT_EQ(k.SetKey(FKey), 0);
+    xaes(k);
+  });
+  ExpectNothingLeft("TXTSKey", [&] {
+    AESKeyed::TXTSKey k;
+    ASSERT_EQ(k.SetKey(both), 0);
+    xts(k);
+  });
+  EXPECT_TRUE(std::equal(back.begin(), back.begin() + 4096, plain.begin()));
+  auto sivKey = std::make_unique<AESKeyed::TSIVKey>();
+  auto xaesKey = std::make_unique<AESKeyed::TXAESKey>();
+  auto xtsKey = std::make_unique<AESKeyed::TXTSKey>();
+  ExpectNothingLeft("the key objects' SetKey", [&] {
+    ASSERT_EQ(sivKey->SetKey(both), 0);
+    ASSERT_EQ(xaesKey->SetKey(FKey), 0);
+    ASSERT_EQ(xtsKey->SetKey(both), 0);
+  });
+  ExpectNothingLeftOnWorker("TSIVKey on a worker", [&] { siv(*sivKey); });
+  ExpectNothingLeftOnWorker("TXAESKey on a worker", [&] { xaes(*xaesKey); });
+  ExpectNothingLeftOnWorker("TXTSKey on a worker", [&] { xts(*xtsKey); });
+  ExpectNothingLeft("the key objects' destruction", [&] {
+    sivKey.reset();
+    xaesKey.reset();
+    xtsKey.reset();
+  });
 }
 
 // HMAC, HKDF and PBKDF2 with the test's key as the HMAC key (SHA-256 on the compression this run

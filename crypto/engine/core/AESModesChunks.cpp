@@ -33,17 +33,6 @@ Integer RandomIV(TCharArray16& V) noexcept {
   return 0;
 }
 
-void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept {
-  TCharArray16 r;
-  for (std::size_t i = 0; i < 16; ++i) r[i] = A[i] ^ B[i];
-  Res = r;
-}
-
-void Increment128(TCharArray16& A) noexcept {
-  for (int i = 15; i >= 0; --i)
-    if (++A[i] != 0) return;
-}
-
 void PadBlock(TCharArray16& P, Integer L) noexcept {
   for (Integer i = std::max<Integer>(L, 0); i < 16; ++i) P[i] = static_cast<std::uint8_t>(16 - L);
 }
@@ -100,7 +89,7 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
     case TMode::CTR:
       if ((status = core.Cipher(V, t, w, Nk)) == 0) {
         XorBlock(in, t, out);
-        Increment128(V);
+        Increment128(V.data());
       }
       return status;
     default:

@@ -1,5 +1,6 @@
 // Machinery shared by the stream, buffer and path-file operations of TAESModes: the key
-// schedule holder, the one block step per mode, and the chunk loops. Internal to the engine.
+// schedule holder, the block modes' chaining rules (ModeStep over a caller's schedule, BlockStep
+// and CryptBytes over the kernel), padding, and the chunk loops. Internal to the engine.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 
 #include "crypto/engine/AESCore.h"
 #include "crypto/engine/core/AESModesRules.h"
+#include "crypto/engine/core/BlockMath.h"
 #include "crypto/engine/core/MeasuredInput.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "crypto/support/error.h"
@@ -33,9 +35,9 @@ using error::kNoPaddingLength;
 using error::kShortIVCipher;
 using error::kShortWrite;
 
-// The path-file forms read, encipher and write each chunk of kFileChunkSize in pieces of this
-// size. The output is the same byte for byte (V carries from piece to piece as from chunk to
-// chunk), and the page cache takes writes of this size far faster than 16 MB ones.
+// The path-file forms (block modes, GCM, CMAC) read, encipher and write in pieces of this size
+// (1 MiB), not in chunks of kFileChunkSize: the output is the same byte for byte (V carries from
+// piece to piece), and the page cache takes writes of this size far faster than 16 MB ones.
 inline constexpr std::int64_t kFilePieceSize = std::int64_t{1} << 20;
 
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
@@ -59,8 +61,6 @@ Integer CallerIV(const TBytes& IV, TCharArray16& V) noexcept;
 // no caller ever goes on with a predictable all-zero IV.
 Integer RandomIV(TCharArray16& V) noexcept;
 
-void XorBlock(const TCharArray16& A, const TCharArray16& B, TCharArray16& Res) noexcept;
-void Increment128(TCharArray16& A) noexcept;
 void PadBlock(TCharArray16& P, Integer L) noexcept;
 // The padding check of every padded decryption: the final plain block P is accepted only when
 // its last byte k is 1 to 16 and its last k bytes all equal k (what PadBlock writes); then
@@ -111,9 +111,14 @@ using TFinalDecrypt = std::function<Integer(const TCharArray16& C, TCharArray16&
 class TChunkBuffer {
  public:
   explicit TChunkBuffer(std::size_t size) : FBytes(TBytes(size)) {}
+  // Room for `need` bytes, at least one block and at most `most` bytes: a call whose inputs are
+  // small takes no more than they need.
+  TChunkBuffer(std::int64_t need, std::int64_t most)
+      : TChunkBuffer(static_cast<std::size_t>(need < 16 ? 16 : need > most ? most : need)) {}
   std::uint8_t* data() noexcept { return FBytes.Value.data(); }
   std::size_t size() const noexcept { return FBytes.Value.size(); }
   std::span<std::uint8_t> Span() noexcept { return FBytes.Value; }
+  TBytes& Bytes() noexcept { return FBytes.Value; }
 
  private:
   platform::TSecretBytes FBytes;

@@ -1,8 +1,10 @@
 #include "crypto/engine/core/AESModesGCMCore.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "crypto/engine/core/AESModesChunks.h"
+#include "crypto/engine/core/BlockMath.h"
 #include "crypto/support/RandomCoreW.h"
 #include "crypto/support/error.h"
 
@@ -14,25 +16,46 @@ void PutBE64(std::uint8_t* p, std::uint64_t v) noexcept {
   for (int i = 7; i >= 0; --i, v >>= 8) p[i] = static_cast<std::uint8_t>(v);
 }
 
-void Next32(TCharArray16& cb) noexcept {
-  for (int i = 15; i >= 12 && ++cb[static_cast<std::size_t>(i)] == 0; --i) {
-  }
-}
-
 }  // namespace
 
 TGCMComputation::TGCMComputation(kernel::TKernelId id) : FKey(id) {}
 
-Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk) { return FKey.Expand(key, Nk); }
+Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) {
+  return FKey.Expand(key, Nk, inverse);
+}
 
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.
-void TGCMComputation::Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {
+void TGCMComputation::HashPadded(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {
   FKey.GHash(X, p, n / 16);
   if (n % 16 != 0) {
     TCharArray16 last{};
     std::memcpy(last.data(), p + n - n % 16, n % 16);
     FKey.GHash(X, last.data(), 1);
   }
+}
+
+void TGCMComputation::Hash(TGCMMessage& s, const std::uint8_t* p, std::size_t n) const {
+  if (n == 0) return;  // p may be null
+  if (s.Fill != 0) {
+    const std::size_t take = std::min(16 - s.Fill, n);
+    std::memcpy(s.Pending.data() + s.Fill, p, take);
+    s.Fill += take;
+    p += take;
+    n -= take;
+    if (s.Fill < 16) return;
+    FKey.GHash(s.X.data(), s.Pending.data(), 1);
+    s.Fill = 0;
+  }
+  FKey.GHash(s.X.data(), p, n / 16);
+  s.Fill = n % 16;
+  std::memcpy(s.Pending.data(), p + n - s.Fill, s.Fill);
+}
+
+void TGCMComputation::FlushHash(TGCMMessage& s) const {
+  if (s.Fill == 0) return;
+  std::fill(s.Pending.begin() + static_cast<std::ptrdiff_t>(s.Fill), s.Pending.end(), 0);
+  FKey.GHash(s.X.data(), s.Pending.data(), 1);
+  s.Fill = 0;
 }
 
 void TGCMComputation::SetIV(TGCMMessage& s, std::span<const std::uint8_t> iv) const {
@@ -42,39 +65,49 @@ void TGCMComputation::SetIV(TGCMMessage& s, std::span<const std::uint8_t> iv) co
     s.J0[15] = 1;
   } else {
     s.J0.fill(0);
-    Absorb(s.J0.data(), iv.data(), iv.size());
+    HashPadded(s.J0.data(), iv.data(), iv.size());
     TCharArray16 lengths{};
     PutBE64(lengths.data() + 8, 8 * static_cast<std::uint64_t>(iv.size()));
     FKey.GHash(s.J0.data(), lengths.data(), 1);
   }
   s.CB = s.J0;
-  Next32(s.CB);
+  Increment32(s.CB.data());
 }
 
 void TGCMComputation::AddAAD(TGCMMessage& s, const std::uint8_t* p, std::size_t n) const {
-  Absorb(s.X.data(), p, n);
+  Hash(s, p, n);
   s.LenA += n;
 }
 
-// Counter mode over the r (< 16) bytes of a last partial block.
-void TGCMComputation::PartialBlock(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const {
-  platform::TWiped<TCharArray16> k;
-  FKey.EncryptBlock(s.CB.data(), k->data());
-  Next32(s.CB);
-  for (std::size_t i = 0; i < r; ++i) out[i] = static_cast<std::uint8_t>(in[i] ^ (*k)[i]);
-}
-
-void TGCMComputation::Crypt(bool encrypt, TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
+// A block begun by an earlier piece is finished from the keystream kept for it, whole blocks go
+// through the kernel's bulk step, and a block begun here keeps the rest of its keystream. The
+// cipher bytes of a partial block are taken before the plain bytes may overwrite them (out may
+// be in).
+void TGCMComputation::Crypt(bool encrypt, TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out,
+                            std::size_t n) const {
+  if (s.LenC == 0) FlushHash(s);  // the additional data ends here
+  s.LenC += n;
+  for (; s.Fill != 0 && n != 0; --n) {
+    const std::uint8_t x = *in++, y = static_cast<std::uint8_t>(x ^ s.Keystream[s.Fill]);
+    s.Pending[s.Fill] = encrypt ? y : x;
+    *out++ = y;
+    if (++s.Fill == 16) {
+      FKey.GHash(s.X.data(), s.Pending.data(), 1);
+      s.Fill = 0;
+    }
+  }
   const std::size_t whole = n - n % 16;
   FKey.Crypt(encrypt, s.X.data(), s.CB.data(), in, out, whole / 16);
-  if (n != whole) {
-    // The cipher bytes of the last partial block are hashed before the plain bytes may
-    // overwrite them (out may be in).
-    if (!encrypt) Absorb(s.X.data(), in + whole, n - whole);
-    PartialBlock(s, in + whole, out + whole, n - whole);
-    if (encrypt) Absorb(s.X.data(), out + whole, n - whole);
+  if (const std::size_t r = n - whole) {
+    FKey.EncryptBlock(s.CB.data(), s.Keystream.data());
+    Increment32(s.CB.data());
+    for (std::size_t i = 0; i < r; ++i) {
+      const std::uint8_t x = in[whole + i], y = static_cast<std::uint8_t>(x ^ s.Keystream[i]);
+      s.Pending[i] = encrypt ? y : x;
+      out[whole + i] = y;
+    }
+    s.Fill = r;
   }
-  s.LenC += n;
 }
 
 void TGCMComputation::Encrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const {
@@ -85,11 +118,13 @@ void TGCMComputation::Decrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8
 }
 
 void TGCMComputation::HashCipher(TGCMMessage& s, const std::uint8_t* c, std::size_t n) const {
-  Absorb(s.X.data(), c, n);
+  if (s.LenC == 0) FlushHash(s);
+  Hash(s, c, n);
   s.LenC += n;
 }
 
 void TGCMComputation::Finish(TGCMMessage& s, TCharArray16& T) const {
+  FlushHash(s);
   TCharArray16 lengths;
   PutBE64(lengths.data(), 8 * s.LenA);
   PutBE64(lengths.data() + 8, 8 * s.LenC);

@@ -7,9 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
+#include "crypto/engine/core/MeasuredInput.h"
 #include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/support/error.h"
 #include "platform/Memory.h"
 #include "platform/Types.h"
 
@@ -24,11 +27,15 @@ inline constexpr std::uint64_t kGCMMaxDataBytes = (std::uint64_t{1} << 36) - 32;
 // The IV length that gives J0 = IV || 00 00 00 01 directly.
 inline constexpr std::size_t kGCMIVBytes = 12;
 
-// Where one message stands: J0 (kept for the tag), the next counter block, the running hash X and
-// the byte counts of additional data and data. Plain bytes, copyable; every copy wipes itself.
+// Where one message stands: J0 (kept for the tag), the next counter block, the running hash X,
+// the byte counts of additional data and data, and the block under way when a piece ended inside
+// one: its bytes so far (additional data or cipher text, hashed once it is whole or the message
+// ends) and, for data, the rest of its keystream. Plain bytes, copyable; every copy wipes itself.
 struct TGCMMessage {
   TCharArray16 J0{}, CB{}, X{};
+  TCharArray16 Pending{}, Keystream{};
   std::uint64_t LenA = 0, LenC = 0;
+  std::size_t Fill = 0;  // bytes of Pending taken (0 to 15)
 
   TGCMMessage() = default;
   TGCMMessage(const TGCMMessage&) = default;
@@ -36,11 +43,12 @@ struct TGCMMessage {
   ~TGCMMessage() { platform::SecureZero(this, sizeof *this); }
 };
 
-// The key of a GCM computation: the kernel's GCM key (AES key, H and its powers on one kernel
-// table) and the message steps over it. Its operations are const: one key may serve several states (and
-// threads) at once. A message starts from a fresh state; SetIV comes before the data (before or
-// after the additional data); additional data and data come in pieces, every piece but the last
-// of each a multiple of 16 bytes, all additional data before the data.
+// The GCM message engine: the kernel's GCM key (AES key, H and its powers on one kernel table)
+// and the message steps over it. Its operations are const: one key may serve several messages
+// (and threads) at once. A message starts from a fresh TGCMMessage; SetIV comes before the data
+// (before or after the additional data); additional data and data come in pieces of any size,
+// all additional data before the data: a piece may end inside a block and the next one go on
+// with it, and the output is the same for every split.
 // TScrubbedGCM adds the stack scrub; this form is for keys made per message under a holder that
 // scrubs the stack itself when it goes away (XAES-256-GCM's subkeys).
 class TGCMComputation {
@@ -49,31 +57,37 @@ class TGCMComputation {
   TGCMComputation(const TGCMComputation&) = delete;
   TGCMComputation& operator=(const TGCMComputation&) = delete;
 
-  // Expands the first 4 * Nk bytes of key (the cipher's schedule only) and derives H = E(0) and
-  // its powers; 0 or the expansion's status.
-  Integer Init(std::span<const std::uint8_t> key, Cardinal Nk);
+  // Expands the first 4 * Nk bytes of key (the cipher's schedule, with inverse also the inverse
+  // cipher's) and derives H = E(0) and its powers; 0 or the expansion's status.
+  Integer Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false);
+  // The expanded AES key under the hash key: a key object's one schedule, for its other modes.
+  const kernel::TExpandedKey& AES() const noexcept { return FKey.AES(); }
 
   // J0 of s from a non-empty IV (a 12-byte IV followed by 00 00 00 01, any other length through
   // GHASH of the IV, zero padding and its 64-bit bit count); the counter starts at J0 + 1.
   void SetIV(TGCMMessage& s, std::span<const std::uint8_t> iv) const;
   void AddAAD(TGCMMessage& s, const std::uint8_t* p, std::size_t n) const;
-  // Counter mode over n bytes with the cipher text hashed; out may be in.
+  // Counter mode over n bytes with the cipher text hashed; out may be in (or must not overlap it).
   void Encrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
   void Decrypt(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
   // The first pass of a decryption that checks the tag before it decrypts: the cipher text into
   // the hash only, no counter mode.
   void HashCipher(TGCMMessage& s, const std::uint8_t* c, std::size_t n) const;
   // T = E(J0) xor GHASH(..., 64-bit bit counts of the additional data and the data). s is spent:
-  // its hash has taken the lengths block.
+  // its hash has taken the block under way and the lengths block.
   void Finish(TGCMMessage& s, TCharArray16& T) const;
 
   // The kernel of the cipher, the hash and the stitched loop.
   kernel::TKernelId Kernel() const noexcept { return FKey.Id(); }
 
  private:
-  void Absorb(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const;
+  // X = GHASH of n bytes, a last partial block zero-padded (the IV's hash).
+  void HashPadded(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const;
+  // n more bytes of the hashed stream of s (additional data, then cipher text).
+  void Hash(TGCMMessage& s, const std::uint8_t* p, std::size_t n) const;
+  // The block under way hashed zero-padded (the end of the additional data, or of the message).
+  void FlushHash(TGCMMessage& s) const;
   void Crypt(bool encrypt, TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t n) const;
-  void PartialBlock(TGCMMessage& s, const std::uint8_t* in, std::uint8_t* out, std::size_t r) const;
 
   kernel::TGCMKey FKey;
 };
@@ -97,5 +111,46 @@ Integer GCMCheckKey(Integer keySizeBits, std::size_t keyBytes, Cardinal& Nk) noe
 Integer GCMRandomIV(std::uint8_t iv[kGCMIVBytes]) noexcept;
 // Whether the first `expected.size()` bytes of T equal expected, in constant time.
 bool GCMTagMatches(const TCharArray16& T, std::span<const std::uint8_t> expected) noexcept;
+
+// Verify-then-decrypt over a cipher text that can be read twice, the one such loop of every GCM
+// form. start: the message after its key, additional data and IV. in: the input, already past
+// anything read before the cipher text (an IV stored in front of it). First pass: the cipher
+// text into the hash only; a tag other than expected ends it with kTagMismatch and nothing
+// written. Then reread(again) sets `again` (a std::optional<TMeasuredInput>) to the input read
+// from its start once more, or returns a status; an input whose size changed is refused
+// (kTagMismatch) before anything is decrypted, and the bytes in front of the cipher text are
+// skipped (the state already holds J0). Second pass: each piece is decrypted in buf and handed to
+// write(p, n) (0 or a status), and the tag is checked again over what was actually read, so an
+// input changed between the passes gives kTagMismatch too: the caller then discards or zeroes
+// what write received. A failed read gives its status (or raises, as the input reports).
+template <class Reread, class Write>
+Integer GCMDecryptVerified(const TGCMComputation& gcm, const TGCMMessage& start, std::span<const std::uint8_t> expected,
+                           TMeasuredInput& in, std::span<std::uint8_t> buf, Reread reread, Write write) {
+  const std::int64_t front = in.Done();
+  platform::TWiped<TCharArray16> T;
+  {
+    TGCMMessage check = start;
+    if (const Integer st = ForEachPiece(in, buf, [&](const std::uint8_t* p, std::int64_t n) {
+          gcm.HashCipher(check, p, static_cast<std::size_t>(n));
+          return Integer{0};
+        }))
+      return st;
+    gcm.Finish(check, *T);
+    if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
+  }
+  std::optional<TMeasuredInput> again;
+  if (const Integer st = reread(again)) return st;
+  if (again->Size() != in.Size()) return error::kTagMismatch;
+  if (front > 0)
+    if (const Integer st = again->ReadExactly(buf.data(), front)) return st;
+  TGCMMessage s = start;
+  if (const Integer st = ForEachPiece(*again, buf, [&](std::uint8_t* p, std::int64_t n) {
+        gcm.Decrypt(s, p, p, static_cast<std::size_t>(n));
+        return write(p, n);
+      }))
+    return st;
+  gcm.Finish(s, *T);
+  return GCMTagMatches(*T, expected) ? 0 : error::kTagMismatch;
+}
 
 }  // namespace AESModes::detail

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "crypto/engine/core/BlockMath.h"
+
 namespace AESModes::detail {
 
 TCMACAbsorber::TCMACAbsorber(const kernel::TExpandedKey& kernel, const TCharArray16& K1,
@@ -52,7 +54,7 @@ void TCMACAbsorber::Finish(TCharArray16& T) noexcept {
 }
 
 void DoubleBlock(const TCharArray16& X, TCharArray16& Res) noexcept {
-  const auto carry = static_cast<std::uint8_t>(0 - (X[0] >> 7));
+  const std::uint8_t carry = MaskOf(static_cast<unsigned>(X[0] >> 7));
   for (std::size_t i = 0; i < 15; ++i) Res[i] = static_cast<std::uint8_t>((X[i] << 1) | (X[i + 1] >> 7));
   Res[15] = static_cast<std::uint8_t>((X[15] << 1) ^ (0x87 & carry));
 }
@@ -60,6 +62,12 @@ void DoubleBlock(const TCharArray16& X, TCharArray16& Res) noexcept {
 void CMACSubkeys(const TCharArray16& L, TCharArray16& K1, TCharArray16& K2) noexcept {
   DoubleBlock(L, K1);
   DoubleBlock(K1, K2);
+}
+
+void CMACSubkeysOf(const kernel::TExpandedKey& key, TCharArray16& K1, TCharArray16& K2) noexcept {
+  platform::TWiped<TCharArray16> L;
+  key.EncryptBlock(L->data(), L->data());
+  CMACSubkeys(*L, K1, K2);
 }
 
 }  // namespace AESModes::detail

@@ -45,5 +45,8 @@ class TCMACAbsorber {
 void DoubleBlock(const TCharArray16& X, TCharArray16& Res) noexcept;
 // The subkeys from L = E(0): K1 = L doubled, K2 = K1 doubled.
 void CMACSubkeys(const TCharArray16& L, TCharArray16& K1, TCharArray16& K2) noexcept;
+// The subkeys of an expanded key: L = E(0) (wiped), then CMACSubkeys. The one derivation every
+// CMAC form and every mode built on CMAC runs.
+void CMACSubkeysOf(const kernel::TExpandedKey& key, TCharArray16& K1, TCharArray16& K2) noexcept;
 
 }  // namespace AESModes::detail

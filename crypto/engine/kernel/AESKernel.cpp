@@ -154,13 +154,13 @@ void TExpandedKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16])
   FOps->EncryptECB(FKeys, in, out, 1);
 }
 
-Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept {
+Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
   // The powers of an earlier key go first, whether or not this one expands.
   if (FPowers.load(std::memory_order_relaxed) != 0) {
     platform::SecureZero(FHash.Pow, sizeof FHash.Pow);
     FPowers.store(0, std::memory_order_relaxed);
   }
-  if (const Integer st = FAES.Expand(key, Nk)) return st;
+  if (const Integer st = FAES.Expand(key, Nk, inverse)) return st;
   platform::TWiped<platform::TCharArray16> H;
   FAES.EncryptBlock(H->data(), H->data());
   const TKernelOps& ops = FAES.Ops();
@@ -200,16 +200,10 @@ void TGCMKey::Crypt(bool encrypt, std::uint8_t X[16], std::uint8_t ctr[16], cons
   if (encrypt) ops.GHash(FHash, X, out, blocks);
 }
 
-TGHash::TGHash(TKernelId id) noexcept {
+TPolyVal::TPolyVal(TKernelId id) noexcept {
   const TKernelChoice choice = ResolveKernel(id);
   FId = choice.Id;
   FOps = choice.Ops;
-}
-
-void TGHash::SetKey(const std::uint8_t H[16]) noexcept { FOps->GHashSetKey(FKey, H); }
-
-void TGHash::Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
-  FOps->GHash(FKey, X, blocks, n);
 }
 
 namespace {
@@ -234,14 +228,14 @@ void MulX(std::uint8_t v[16]) noexcept {
 
 }  // namespace
 
-void TGHash::SetPolyValKey(const std::uint8_t H[16]) noexcept {
+void TPolyVal::SetKey(const std::uint8_t H[16]) noexcept {
   platform::TWiped<platform::TCharArray16> G;
   Reverse16(H, G->data());
   MulX(G->data());
-  SetKey(G->data());
+  FOps->GHashSetKey(FKey, G->data());
 }
 
-void TGHash::PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
+void TPolyVal::Absorb(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
   if (FOps->PolyVal != nullptr) return FOps->PolyVal(FKey, S, blocks, n);
   constexpr std::size_t kStep = 32;
   platform::TWiped<std::array<std::uint8_t, 16 * kStep>> rev;
@@ -254,13 +248,6 @@ void TGHash::PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t
     done += m;
   }
   Reverse16(X->data(), S);
-}
-
-bool TGHash::StitchedCrypt(bool encrypt, const TExpandedKey& aes, std::uint8_t X[16], std::uint8_t ctr[16],
-                           const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
-  if (FOps->GCMCrypt == nullptr) return false;
-  FOps->GCMCrypt(encrypt, aes.EncRoundKeys(), aes.Rounds(), FKey, X, ctr, in, out, blocks);
-  return true;
 }
 
 }  // namespace AESModes::kernel

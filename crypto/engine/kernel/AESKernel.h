@@ -117,8 +117,10 @@ class TGCMKey {
   TGCMKey(const TGCMKey&) = delete;
   TGCMKey& operator=(const TGCMKey&) = delete;
 
-  // Expands the first 4 * Nk bytes of key and makes H; 0 or the expansion's status.
-  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk) noexcept;
+  // Expands the first 4 * Nk bytes of key (with inverse also the inverse cipher's schedule, so
+  // that AES() serves every block mode too) and makes H (its powers as calls need them); 0 or the expansion's
+  // status.
+  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false) noexcept;
   const TExpandedKey& AES() const noexcept { return FAES; }
   TKernelId Id() const noexcept { return FAES.Id(); }
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
@@ -144,34 +146,22 @@ class TGCMKey {
   mutable std::mutex FMaking;
 };
 
-// GHASH kept with its hash key, on the kernel chosen like the keyed AES object's (a kernel this
-// processor cannot run gives way to the best one below it). Every kernel gives the same X.
-class TGHash {
+// POLYVAL, GCM-SIV's hash, kept with its key on the kernel chosen like the keyed AES object's (a
+// kernel this processor cannot run gives way to the best one below it). Through
+//   POLYVAL(H, X1..Xn) = rev(GHASH(x * rev(H), rev(X1)..rev(Xn)))
+// (rev: the 16 bytes in reverse order; x *: one multiplication by x in GHASH's field): the kernel's
+// GHASH key is x * rev(H); the kernels with a POLYVAL loop take the blocks as they are, the others
+// run GHASH over reversed copies. Every kernel gives the same S.
+class TPolyVal {
  public:
-  explicit TGHash(TKernelId id = ChosenKernel()) noexcept;
-  TGHash(const TGHash&) = delete;
-  TGHash& operator=(const TGHash&) = delete;
-  // H: the hash key, 16 bytes as E(0) gives them.
+  explicit TPolyVal(TKernelId id = ChosenKernel()) noexcept;
+  TPolyVal(const TPolyVal&) = delete;
+  TPolyVal& operator=(const TPolyVal&) = delete;
+  // H: the key as POLYVAL takes it, 16 bytes.
   void SetKey(const std::uint8_t H[16]) noexcept;
-  // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
-  void Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
+  // S = the POLYVAL of n whole blocks continued from S.
+  void Absorb(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
   TKernelId Id() const noexcept { return FId; }
-
-  // POLYVAL, GCM-SIV's hash, on the same kernel: H as POLYVAL takes it (16 bytes), and S = the
-  // POLYVAL of n whole blocks continued from S. Through
-  //   POLYVAL(H, X1..Xn) = rev(GHASH(x * rev(H), rev(X1)..rev(Xn)))
-  // (rev: the 16 bytes in reverse order; x *: one multiplication by x in GHASH's field): the key
-  // is GHASH's key x * rev(H); the kernels with a POLYVAL loop take the blocks as they are, the
-  // others run GHASH over reversed copies. Every kernel gives the same S.
-  void SetPolyValKey(const std::uint8_t H[16]) noexcept;
-  void PolyVal(std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
-
-  // GCM's bulk step on this kernel: counter mode with a 32-bit counter over `blocks` whole
-  // blocks under aes's encryption round keys, the cipher blocks absorbed into X in the same
-  // loop. False, with nothing done, on a kernel without a stitched loop (the caller then runs
-  // aes.CTR32 and Absorb).
-  bool StitchedCrypt(bool encrypt, const TExpandedKey& aes, std::uint8_t X[16], std::uint8_t ctr[16],
-                     const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
 
  private:
   TGHashKey FKey;  // wiped

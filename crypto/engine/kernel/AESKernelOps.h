@@ -56,7 +56,7 @@ struct TKernelOps {
   // nullptr where the kernel has none (TExpandedKey then runs ECB over counter blocks).
   TChained CTR32LE = nullptr;
   // POLYVAL (GCM-SIV's hash) over n whole blocks continued from S, with the GHASH key made from
-  // x * rev(H) (see TGHash::SetPolyValKey); nullptr where the kernel has none (TGHash then runs
+  // x * rev(H) (see TPolyVal::SetKey); nullptr where the kernel has none (TPolyVal then runs
   // GHash over byte-reversed blocks).
   void (*PolyVal)(const TGHashKey& key, std::uint8_t S[16], const std::uint8_t* blocks, std::size_t n) = nullptr;
   // ECB between two whitenings with a mask per block: out[j] = E(in[j] xor masks[j]) xor masks[j]

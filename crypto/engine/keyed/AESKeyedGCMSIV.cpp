@@ -1,6 +1,6 @@
 // AES-GCM-SIV and GMAC on a TAESKey. GCM-SIV derives a message key pair from the key and the
 // nonce, authenticates with POLYVAL and encrypts with a 32-bit little-endian counter from the tag.
-// POLYVAL runs on the kernel's GHASH (TGHash::PolyVal), constant time on the portable kernel;
+// POLYVAL runs on the kernel's GHASH (TPolyVal), constant time on the portable kernel;
 // counter mode on the kernel's CTR32LE.
 #include <algorithm>
 #include <cstring>
@@ -47,16 +47,16 @@ class TSIVMessage {
     platform::TWiped<TCharArray16> H;
     std::memcpy(H->data(), b->data(), 8);
     std::memcpy(H->data() + 8, b->data() + 16, 8);
-    FHash.SetPolyValKey(H->data());
+    FHash.SetKey(H->data());
   }
 
   // n bytes of a POLYVAL input, a last partial block zero-padded.
   void Absorb(const std::uint8_t* p, std::size_t n) noexcept {
-    FHash.PolyVal(FS->data(), p, n / 16);
+    FHash.Absorb(FS->data(), p, n / 16);
     if (const std::size_t r = n % 16) {
       platform::TWiped<TCharArray16> last;
       std::memcpy(last->data(), p + n - r, r);
-      FHash.PolyVal(FS->data(), last->data(), 1);
+      FHash.Absorb(FS->data(), last->data(), 1);
     }
   }
 
@@ -88,7 +88,7 @@ class TSIVMessage {
 
  private:
   kernel::TExpandedKey FEnc;
-  kernel::TGHash FHash;
+  kernel::TPolyVal FHash;
   platform::TWiped<TCharArray16> FS;  // POLYVAL's running value
 };
 

@@ -118,7 +118,7 @@ Integer TSIVKey::SetKey(std::span<const std::uint8_t> key) {
   auto state = std::make_unique<TState>();
   if (const Integer st = state->Mac.Expand(key.first(half), Nk)) return st;
   if (const Integer st = state->Ctr.Expand(key.subspan(half), Nk)) return st;
-  keyed::CMACSubkeysOf(state->Mac, state->K->at(0), state->K->at(1));
+  AESModes::detail::CMACSubkeysOf(state->Mac, state->K->at(0), state->K->at(1));
   FState = std::move(state);
   return 0;
 }

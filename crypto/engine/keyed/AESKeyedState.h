@@ -16,13 +16,13 @@
 
 namespace AESKeyed {
 
-// Everything the key object keeps: the expanded key for the block modes, CMAC and the further
-// modes (both schedules: ECB, CBC, OCB decryption and key unwrapping need the inverse one), the
-// GCM key (its own expansion, the hash key and its powers), the CMAC subkeys and OCB's table.
-// Each member wipes itself.
+// Everything the key object keeps: one expanded key (both schedules: ECB, CBC, OCB decryption
+// and key unwrapping need the inverse one) inside the GCM key, which adds the hash key and its
+// powers; AES names that schedule for the block modes, CMAC and the further modes. Then the
+// CMAC subkeys and OCB's table. Each member wipes itself.
 struct TAESKey::TState {
-  AESModes::kernel::TExpandedKey AES;
   AESModes::detail::TScrubbedGCM GCM;
+  const AESModes::kernel::TExpandedKey& AES = GCM.AES();
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
   platform::TWiped<AESModes::detail::TOCBTable> OCB;
 };
@@ -42,13 +42,6 @@ inline bool BadOutput(TIn in, TOut out) noexcept {
   if (in.empty() || in.data() == out.data()) return false;
   const std::less<const std::uint8_t*> before;
   return before(in.data(), out.data() + in.size()) && before(out.data(), in.data() + in.size());
-}
-
-// CMAC's subkeys K1 and K2 of an expanded key, from L = E(0).
-inline void CMACSubkeysOf(const AESModes::kernel::TExpandedKey& aes, TCharArray16& K1, TCharArray16& K2) noexcept {
-  platform::TWiped<TCharArray16> L;
-  aes.EncryptBlock(L->data(), L->data());
-  AESModes::detail::CMACSubkeys(*L, K1, K2);
 }
 
 // True when a and b share at least one byte.

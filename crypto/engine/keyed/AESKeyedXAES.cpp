@@ -73,7 +73,7 @@ Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, 8)) return st;
   platform::TWiped<TCharArray16> K2;
-  keyed::CMACSubkeysOf(state->AES, *state->K1, *K2);
+  AESModes::detail::CMACSubkeysOf(state->AES, *state->K1, *K2);
   FState = std::move(state);
   return 0;
 }

@@ -1,6 +1,6 @@
 // CMAC over byte buffers, strings, files named by path and streams. Every form checks its
 // arguments, then hands its message to the one absorber in pieces: a buffer at once, a string
-// through a small byte buffer, a file in chunks of kFileChunkSize, a stream in chunks of
+// through a small byte buffer, a file in pieces of 1 MiB (kFilePieceSize), a stream in chunks of
 // kStreamChunkSize.
 #include <algorithm>
 #include <array>
@@ -20,11 +20,6 @@ namespace AESModes {
 using detail::TCMACAbsorber;
 
 namespace {
-
-constexpr std::uint8_t kRb = 0x87;
-
-// All ones when bit is set, without a branch on the (secret) bit.
-std::uint8_t Mask(bool bit) { return static_cast<std::uint8_t>(0 - static_cast<std::uint8_t>(bit)); }
 
 std::size_t TagBytes(Integer tagSizeBits) { return static_cast<std::size_t>(tagSizeBits + 7) / 8; }
 
@@ -55,43 +50,30 @@ Integer CheckVerification(bool messageEmpty, const TBytes& macKey, const TBytes&
 
 // All of the input into the absorber, in pieces of at most pieceBytes.
 Integer Absorb(TCMACAbsorber& mac, detail::TMeasuredInput& input, std::int64_t pieceBytes) {
-  detail::TChunkBuffer chunk(static_cast<std::size_t>(std::clamp<std::int64_t>(input.Size(), 16, pieceBytes)));
+  detail::TChunkBuffer chunk(input.Size(), pieceBytes);
   return detail::ForEachPiece(input, chunk.Span(), [&](const std::uint8_t* p, std::int64_t n) {
     mac.Feed(p, static_cast<std::size_t>(n));
     return Integer{0};
   });
 }
 
-}  // namespace
-
-void TAESModes::ShiftLeft(const TCharArray16& A, TCharArray16& Res) {
-  for (std::size_t i = 0; i < 15; ++i) Res[i] = static_cast<std::uint8_t>((A[i] << 1) | (A[i + 1] >> 7));
-  Res[15] = static_cast<std::uint8_t>(A[15] << 1);
-}
-
-Integer TAESModes::SubkeyGenerationCMAC_aesmode(const TBytes& key, Integer Nk, TCharArray16& K1, TCharArray16& K2,
-                                                kernel::TExpandedKey& keyed) {
-  if (Nk < 0) return error::kBadKeySize;
-  if (const Integer st = keyed.Expand(key, static_cast<Cardinal>(Nk))) return st;
-  platform::TWiped<TCharArray16> L;
-  keyed.EncryptBlock(L->data(), L->data());
-  ShiftLeft(*L, K1);
-  K1[15] ^= kRb & Mask(TestBit(*L, 0));
-  ShiftLeft(K1, K2);
-  K2[15] ^= kRb & Mask(TestBit(K1, 0));
-  return 0;
-}
-
-Integer TAESModes::CMACTag(const TBytes& key, Cardinal Nk, const TCMACFeed& feed, TCharArray16& T) {
+// The one CMAC computation of every form: the key expanded and its subkeys derived, then feed
+// hands the message to the absorber (returning 0 or a status that stops it), then T. The
+// expanded key, the subkeys and the absorber's state are wiped on every exit, and the stack
+// below is scrubbed.
+template <class Feed>
+Integer CMACTag(const TBytes& key, Cardinal Nk, const Feed& feed, TCharArray16& T) {
   detail::TScrubbedKey keyed;
+  if (const Integer st = keyed.Expand(key, Nk)) return st;
   platform::TWiped<std::array<TCharArray16, 2>> K;
-  if (const Integer st = SubkeyGenerationCMAC_aesmode(key, static_cast<Integer>(Nk), (*K)[0], (*K)[1], keyed))
-    return st;
+  detail::CMACSubkeysOf(keyed, (*K)[0], (*K)[1]);
   TCMACAbsorber mac(keyed, (*K)[0], (*K)[1]);
   if (const Integer st = feed(mac)) return st;
   mac.Finish(T);
   return 0;
 }
+
+}  // namespace
 
 // --- Buffers and strings
 

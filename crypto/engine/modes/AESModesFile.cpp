@@ -1,5 +1,5 @@
-// Files named by path: the shared chunk loops over platform file handles, in chunks of
-// kFileChunkSize. Layout: [IV] blocks [E(P xor V)], P the padded last bytes.
+// Files named by path: the shared chunk loops over platform file handles, in pieces of 1 MiB
+// (kFilePieceSize). Layout: [IV] blocks [E(P xor V)], P the padded last bytes.
 #include <algorithm>
 #include <functional>
 #include <optional>

@@ -5,6 +5,7 @@
 
 #include "crypto/engine/AESModes.h"
 #include "crypto/engine/core/AESModesChunks.h"
+#include "crypto/engine/core/BlockMath.h"
 #include "crypto/support/error.h"
 #include "crypto/support/errorlist.h"
 
@@ -12,8 +13,7 @@ namespace AESModes {
 
 namespace {
 
-// All ones when bit is 1, else zero.
-std::uint8_t Mask(unsigned bit) noexcept { return static_cast<std::uint8_t>(0u - (bit & 1u)); }
+using detail::MaskOf;
 
 TCharArray16 Xor(const TCharArray16& a, const TCharArray16& b) noexcept {
   TCharArray16 r;
@@ -36,9 +36,9 @@ Integer TAESModes::ShiftRight(TCharArray16& A) {
 Integer TAESModes::MultGCM(const TCharArray16& X, const TCharArray16& Y, TCharArray16& Res) {
   TCharArray16 Z{}, V = X;
   for (Integer i = 0; i < 128; ++i) {
-    const std::uint8_t take = Mask(TestBit(Y, i));
+    const std::uint8_t take = MaskOf(TestBit(Y, i));
     for (std::size_t k = 0; k < 16; ++k) Z[k] ^= V[k] & take;
-    const std::uint8_t reduce = Mask(V[15]);
+    const std::uint8_t reduce = MaskOf(V[15]);
     ShiftRight(V);
     V[0] ^= 0xE1 & reduce;
   }
@@ -87,33 +87,8 @@ Integer TAESModes::PartAGHASHBuffer(const TCharArray16& H, const TBytes& auth, T
   return 0;
 }
 
-void TAESModes::PartAGHASHStream(const TCharArray16& H, TStream* stream, TCharArray16& X, Integer& lenA) {
-  if (stream == nullptr) return;
-  for (;;) {
-    TCharArray16 W{};
-    const std::int64_t n = stream->Read(W.data(), 16);
-    lenA += static_cast<Integer>(8 * n);
-    if (n == 16 || (n > 0 && lenA % 128 != 0)) errorlist::RaiseIfError(PartCGHASH(H, W, X));
-    if (n < 16) return;
-  }
-}
-
-Integer TAESModes::ComputeJ0(const TCharArray16& H, const TBytes& IV, Integer IVSizeBits, TCharArray16& J0) {
-  if (IVSizeBits < 0 || IV.size() < static_cast<std::size_t>(IVSizeBits / 8)) return error::kBadArgument;
-  const std::size_t bytes = (static_cast<std::size_t>(IVSizeBits) + 7) / 8;  // a partial last byte counts whole
-  for (std::size_t at = 0; at < bytes; at += 16) {
-    TCharArray16 W{};
-    for (std::size_t j = at; j < std::min(bytes, at + 16) && j < IV.size(); ++j) W[j - at] = IV[j];
-    if (const Integer st = PartCGHASH(H, W, J0)) return st;
-  }
-  TCharArray16 L;
-  ConcatlenAlenC(0, IVSizeBits, L);
-  return PartCGHASH(H, L, J0);
-}
-
 Integer TAESModes::Increment32(TCharArray16& A) {
-  for (std::size_t i = 15; i >= 12 && ++A[i] == 0; --i) {
-  }
+  detail::Increment32(A.data());
   return 0;
 }
 

@@ -50,14 +50,6 @@ struct TInputFile {
   std::int64_t Size() const { return Reader.Size(); }
 };
 
-// The one buffer of a call: pieces of kFilePieceSize (a multiple of 16; the output does not depend
-// on it), or less when neither the data nor the additional data needs that much. Wiped when it
-// goes away (it holds plain text).
-platform::TSecretBytes ChunkBuffer(std::int64_t dataBytes, std::int64_t aadBytes) {
-  return platform::TSecretBytes(
-      TBytes(static_cast<std::size_t>(std::clamp<std::int64_t>(std::max(dataBytes, aadBytes), 16, kFilePieceSize))));
-}
-
 // One file operation after the argument checks: where the IV comes from and where it goes.
 struct TFileJob {
   const string &In, &AAD, &Out, &Tag;
@@ -65,8 +57,6 @@ struct TFileJob {
   Cardinal Nk = 0;
   std::span<const std::uint8_t> IV;  // empty: the _IVIn layout
   Integer KeySizeBits = 0, TagSizeBits = 0;
-  // The chunk step of the direction (TAESModes::GCMEncryptChunk / GCMDecryptChunk).
-  Integer (*Chunk)(const TScrubbedGCM&, TGCMMessage&, const std::uint8_t*, std::uint8_t*, std::int64_t) = nullptr;
 };
 
 // Two paths that name one file (through links, hard links or another spelling) would have one
@@ -86,25 +76,11 @@ bool FilesStandApart(const TFileJob& job, bool encrypt) {
 THandle OpenAdditionalData(const string& path) { return platform::OpenStreamFile(path, TFileAccess::Read); }
 
 // All of the additional-data file into s.
-Integer HashAdditionalData(const TScrubbedGCM& key, TGCMMessage& s, TInputFile& aad, TBytes& buf) {
+Integer HashAdditionalData(const TScrubbedGCM& key, TGCMMessage& s, TInputFile& aad, std::span<std::uint8_t> buf) {
   return ForEachPiece(aad.Reader, buf, [&](const std::uint8_t* p, std::int64_t n) {
     key.AddAAD(s, p, static_cast<std::size_t>(n));
     return Integer{0};
   });
-}
-
-// The chunk step of the direction over n bytes at p, in place: the whole blocks through job.Chunk,
-// a partial last block through the key.
-Integer CryptInPlace(const TFileJob& job, const TScrubbedGCM& key, TGCMMessage& s, std::uint8_t* p, std::int64_t n,
-                     bool encrypt) {
-  const std::int64_t whole = n - n % 16;
-  if (const Integer st = job.Chunk(key, s, p, p, whole)) return st;
-  const auto rest = static_cast<std::size_t>(n - whole);
-  if (encrypt)
-    key.Encrypt(s, p + whole, p + whole, rest);
-  else
-    key.Decrypt(s, p + whole, p + whole, rest);
-  return 0;
 }
 
 Integer EncryptFileJob(const TFileJob& job) {
@@ -119,9 +95,9 @@ Integer EncryptFileJob(const TFileJob& job) {
   if (const Integer st = gcm.Init(job.Key, Nk)) return st;
   TInputFile aad(OpenAdditionalData(job.AAD));
   if (!aad.Valid()) return error::kFileOpenFailed;  // opened, but its size cannot be had
-  platform::TSecretBytes buf = ChunkBuffer(in.Size(), aad.Size());  // encrypted in place
+  TChunkBuffer buf(std::max(in.Size(), aad.Size()), kFilePieceSize);  // encrypted in place
   TGCMMessage s;
-  if (const Integer st = HashAdditionalData(gcm, s, aad, buf.Value)) return st;
+  if (const Integer st = HashAdditionalData(gcm, s, aad, buf.Span())) return st;
   if (static_cast<std::uint64_t>(in.Size()) > kGCMMaxDataBytes) return error::kBadArgument;
   std::uint8_t drawn[kGCMIVBytes];
   if (job.IV.empty()) {
@@ -129,8 +105,8 @@ Integer EncryptFileJob(const TFileJob& job) {
     if (const Integer st = WriteAll(out->Handle(), drawn, kGCMIVBytes)) return st;
   }
   gcm.SetIV(s, job.IV.empty() ? std::span<const std::uint8_t>(drawn) : job.IV);
-  const Integer st = ForEachPiece(in.Reader, buf.Value, [&](std::uint8_t* p, std::int64_t n) -> Integer {
-    if (const Integer s2 = CryptInPlace(job, gcm, s, p, n, true)) return s2;
+  const Integer st = ForEachPiece(in.Reader, buf.Span(), [&](std::uint8_t* p, std::int64_t n) {
+    gcm.Encrypt(s, p, p, static_cast<std::size_t>(n));
     return WriteAll(out->Handle(), p, n);
   });
   if (st != 0) return st;
@@ -176,10 +152,9 @@ Integer DecryptFileJob(TFileJob job) {
   if (const Integer st = gcm.Init(job.Key, job.Nk)) return st;
   TInputFile aad(OpenAdditionalData(job.AAD));
   if (!aad.Valid()) return error::kFileOpenFailed;  // opened, but its size cannot be had
-  platform::TSecretBytes plain = ChunkBuffer(in.Size(), aad.Size());  // holds plain text in the second pass
-  TBytes& buf = plain.Value;
+  TChunkBuffer buf(std::max(in.Size(), aad.Size()), kFilePieceSize);  // holds plain text in the second pass
   TGCMMessage start;
-  if (const Integer st = HashAdditionalData(gcm, start, aad, buf)) return st;
+  if (const Integer st = HashAdditionalData(gcm, start, aad, buf.Span())) return st;
   std::uint8_t iv[kGCMIVBytes];
   if (job.IV.empty()) {
     if (in.Size() < static_cast<std::int64_t>(kGCMIVBytes)) return error::kBadArgument;
@@ -188,35 +163,15 @@ Integer DecryptFileJob(TFileJob job) {
   if (static_cast<std::uint64_t>(in.Reader.Left()) > kGCMMaxDataBytes) return error::kBadArgument;
   gcm.SetIV(start, job.IV.empty() ? std::span<const std::uint8_t>(iv) : job.IV);
 
-  // First pass: the cipher text into the hash only.
-  platform::TWiped<TCharArray16> T;
-  {
-    TGCMMessage check = start;
-    if (const Integer st = ForEachPiece(in.Reader, buf, [&](std::uint8_t* p, std::int64_t n) {
-          gcm.HashCipher(check, p, static_cast<std::size_t>(n));
-          return Integer{0};
-        }))
-      return st;
-    gcm.Finish(check, *T);
-    if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
-  }
-
-  // Second pass: decrypt into the temporary output, hashing again what is read; a file whose
-  // size changed since the first pass is refused before anything is decrypted. The IV's bytes
-  // are only skipped: the state already holds J0.
-  if (!Rewind(in, job.In)) return error::kFileOpenFailed;
-  TMeasuredInput again(in.File.Get(), TReadReport::ReturnStatus);
-  if (again.Size() != in.Size()) return error::kTagMismatch;
-  if (job.IV.empty())
-    if (const Integer st = again.ReadExactly(iv, kGCMIVBytes)) return st;
-  TGCMMessage s = start;
-  const Integer st = ForEachPiece(again, buf, [&](std::uint8_t* p, std::int64_t n) -> Integer {
-    if (const Integer s2 = CryptInPlace(job, gcm, s, p, n, false)) return s2;
-    return WriteAll(out->Handle(), p, n);
-  });
-  if (st != 0) return st;
-  gcm.Finish(s, *T);
-  if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
+  // Both passes; the second writes into the temporary output, which is put in place only when
+  // the tag matched over what that pass read.
+  const auto reread = [&](std::optional<TMeasuredInput>& again) {
+    if (!Rewind(in, job.In)) return error::kFileOpenFailed;
+    again.emplace(in.File.Get(), TReadReport::ReturnStatus);
+    return Integer{0};
+  };
+  const auto write = [&](const std::uint8_t* p, std::int64_t n) { return WriteAll(out->Handle(), p, n); };
+  if (const Integer st = GCMDecryptVerified(gcm, start, expected, in.Reader, buf.Span(), reread, write)) return st;
   return out->Commit() ? 0 : error::kShortWrite;
 }
 
@@ -238,20 +193,6 @@ std::span<const std::uint8_t> FirstBits(const TBytes& b, Integer bits) {
 
 }  // namespace
 
-Integer TAESModes::GCMEncryptChunk(const TScrubbedGCM& key, TGCMMessage& state, const std::uint8_t* in, std::uint8_t* out,
-                                   std::int64_t s) {
-  if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
-  key.Encrypt(state, in, out, static_cast<std::size_t>(s));
-  return 0;
-}
-
-Integer TAESModes::GCMDecryptChunk(const TScrubbedGCM& key, TGCMMessage& state, const std::uint8_t* in, std::uint8_t* out,
-                                   std::int64_t s) {
-  if (s < 0 || s % 16 != 0) return error::kBadBlockLength;
-  key.Decrypt(state, in, out, static_cast<std::size_t>(s));
-  return 0;
-}
-
 Integer TAESModes::GCM_EncryptFile(const string& inputFilePath, const string& additionalDataFilePath,
                                    const string& outputFilePath, const TBytes& gcmKey, Integer keySizeBits,
                                    const TBytes& IV, Integer IVSizeBits, const string& tagFilePath,
@@ -260,7 +201,7 @@ Integer TAESModes::GCM_EncryptFile(const string& inputFilePath, const string& ad
                                             gcmKey, &IV, IVSizeBits, tagSizeBits, false))
     return st;
   return EncryptFileJob({inputFilePath, additionalDataFilePath, outputFilePath, tagFilePath, gcmKey, 0,
-                         FirstBits(IV, IVSizeBits), keySizeBits, tagSizeBits, &GCMEncryptChunk});
+                         FirstBits(IV, IVSizeBits), keySizeBits, tagSizeBits});
 }
 
 Integer TAESModes::GCM_EncryptFile_IVIn(const string& inputFilePath, const string& additionalDataFilePath,
@@ -277,8 +218,7 @@ Integer TAESModes::GCM_EncryptFile_IVIn(const string& inputFilePath, const strin
                          0,
                          {},
                          keySizeBits,
-                         tagSizeBits,
-                         &GCMEncryptChunk});
+                         tagSizeBits});
 }
 
 Integer TAESModes::GCM_DecryptFile(const string& inputFilePath, const string& additionalDataFilePath,
@@ -289,7 +229,7 @@ Integer TAESModes::GCM_DecryptFile(const string& inputFilePath, const string& ad
                                             gcmKey, &IV, IVSizeBits, tagSizeBits, true))
     return st;
   return DecryptFileJob({inputFilePath, additionalDataFilePath, outputFilePath, tagFilePath, gcmKey, 0,
-                         FirstBits(IV, IVSizeBits), keySizeBits, tagSizeBits, &GCMDecryptChunk});
+                         FirstBits(IV, IVSizeBits), keySizeBits, tagSizeBits});
 }
 
 Integer TAESModes::GCM_DecryptFile_IVIn(const string& inputFilePath, const string& additionalDataFilePath,
@@ -306,8 +246,7 @@ Integer TAESModes::GCM_DecryptFile_IVIn(const string& inputFilePath, const strin
                          0,
                          {},
                          keySizeBits,
-                         tagSizeBits,
-                         &GCMDecryptChunk});
+                         tagSizeBits});
 }
 
 }  // namespace AESModes

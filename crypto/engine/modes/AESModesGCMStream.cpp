@@ -23,7 +23,7 @@ namespace {
 // Calls step on every piece of the rest of the input, in pieces of the chunk buffer's size. A
 // failed read (a failing stream, or one that ends before its measured size) raises -203.
 template <class Step>
-void ForEachChunk(TMeasuredInput& in, TBytes& buf, Step step) {
+void ForEachChunk(TMeasuredInput& in, std::span<std::uint8_t> buf, Step step) {
   ForEachPiece(in, buf, [&](std::uint8_t* p, std::int64_t n) {
     step(p, static_cast<std::size_t>(n));
     return Integer{0};
@@ -53,12 +53,6 @@ void Rewind(std::initializer_list<TStream*> streams) {
     if (s != nullptr) s->SetPosition(0);
 }
 
-// The one chunk buffer of a call: a whole chunk, or less when neither the data nor the
-// additional data needs one. Wiped when it goes away (it holds plain text).
-TBytes ChunkBuffer(std::int64_t dataBytes, std::int64_t aadBytes) {
-  return TBytes(static_cast<std::size_t>(std::clamp<std::int64_t>(std::max(dataBytes, aadBytes), 16, kStreamChunkSize)));
-}
-
 // The additional-data stream measured, or nothing for a nil one.
 std::optional<TMeasuredInput> MeasuredAAD(TStream* aad) {
   if (aad == nullptr) return std::nullopt;
@@ -68,7 +62,8 @@ std::optional<TMeasuredInput> MeasuredAAD(TStream* aad) {
 std::int64_t SizeOf(const std::optional<TMeasuredInput>& in) { return in ? in->Size() : 0; }
 
 // All of the additional-data stream into s.
-void HashAdditionalData(const TScrubbedGCM& key, TGCMMessage& s, std::optional<TMeasuredInput>& aad, TBytes& buf) {
+void HashAdditionalData(const TScrubbedGCM& key, TGCMMessage& s, std::optional<TMeasuredInput>& aad,
+                        std::span<std::uint8_t> buf) {
   if (aad) ForEachChunk(*aad, buf, [&](const std::uint8_t* p, std::size_t n) { key.AddAAD(s, p, n); });
 }
 
@@ -101,9 +96,9 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
   if (static_cast<std::uint64_t>(input.Size()) > kGCMMaxDataBytes) throw errorlist::ESelvane(error::kBadArgument);
   TScrubbedGCM gcm;
   RaiseIfError(gcm.Init(key, Nk));
-  platform::TSecretBytes chunk{ChunkBuffer(input.Size(), SizeOf(aad))};
+  TChunkBuffer chunk(std::max(input.Size(), SizeOf(aad)), kStreamChunkSize);
   TGCMMessage s;
-  HashAdditionalData(gcm, s, aad, chunk.Value);
+  HashAdditionalData(gcm, s, aad, chunk.Span());
   std::uint8_t iv[kGCMIVBytes];
   if (IVBytes.empty()) {
     RaiseIfError(GCMRandomIV(iv));
@@ -112,7 +107,7 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
     std::copy_n(IVBytes.begin(), kGCMIVBytes, iv);
   }
   gcm.SetIV(s, iv);
-  ForEachChunk(input, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
+  ForEachChunk(input, chunk.Span(), [&](std::uint8_t* p, std::size_t n) {
     gcm.Encrypt(s, p, p, n);
     outputStream->WriteBuffer(p, static_cast<std::int64_t>(n));
   });
@@ -141,46 +136,37 @@ Integer TAESModes::DecryptAndVerifyFromStream(TStream* inputStream, TStream* out
   CheckCipherBytes(first.Size(), IVBytes);
   TScrubbedGCM gcm;
   RaiseIfError(gcm.Init(key, Nk));
-  platform::TSecretBytes chunk{ChunkBuffer(first.Size(), SizeOf(aad))};
+  TChunkBuffer chunk(std::max(first.Size(), SizeOf(aad)), kStreamChunkSize);
   TGCMMessage start;
-  HashAdditionalData(gcm, start, aad, chunk.Value);
+  HashAdditionalData(gcm, start, aad, chunk.Span());
   CipherIV(gcm, start, first, IVBytes);
-  platform::TWiped<TCharArray16> T;
 
-  // First pass: hash only.
-  {
-    TGCMMessage check = start;
-    ForEachChunk(first, chunk.Value, [&](const std::uint8_t* p, std::size_t n) { gcm.HashCipher(check, p, n); });
-    gcm.Finish(check, *T);
-    if (!GCMTagMatches(*T, expected)) return error::kTagMismatch;
-  }
-  // Second pass: decrypt and write, hashing again what is read. An input whose size changed
-  // since the first pass is refused before anything is written. The IV's bytes are only skipped:
-  // the state already holds J0.
-  inputStream->SetPosition(0);
-  TMeasuredInput again(inputStream, TReadReport::RaiseStatus);
-  if (again.Size() != first.Size()) return error::kTagMismatch;
-  if (IVBytes.empty()) {
-    std::uint8_t skipped[kGCMIVBytes];
-    again.ReadExactly(skipped, kGCMIVBytes);
-  }
-  TOutputUndo out(outputStream);
-  TGCMMessage s = start;
+  // Both passes; the output is set to its start only once the tag has matched, and what the
+  // second pass wrote is zeroed when it fails.
+  std::optional<TOutputUndo> out;
+  const auto reread = [&](std::optional<TMeasuredInput>& again) {
+    inputStream->SetPosition(0);
+    again.emplace(inputStream, TReadReport::RaiseStatus);
+    return Integer{0};
+  };
+  const auto write = [&](const std::uint8_t* p, std::int64_t n) {
+    if (!out) {
+      out.emplace(outputStream);
+      outputStream->SetPosition(0);
+    }
+    out->Write(p, static_cast<std::size_t>(n));
+    return Integer{0};
+  };
+  Integer st = 0;
   try {
-    outputStream->SetPosition(0);
-    ForEachChunk(again, chunk.Value, [&](std::uint8_t* p, std::size_t n) {
-      gcm.Decrypt(s, p, p, n);
-      out.Write(p, n);
-    });
+    st = GCMDecryptVerified(gcm, start, expected, first, chunk.Span(), reread, write);
   } catch (...) {
-    out.Undo(0, chunk.Value);
+    if (out) out->Undo(0, chunk.Bytes());
     throw;
   }
-  gcm.Finish(s, *T);
-  // Equal unless the input changed between the passes; that is a mismatch too.
-  if (GCMTagMatches(*T, expected)) return 0;
-  out.Undo(0, chunk.Value);
-  return error::kTagMismatch;
+  if (st == 0 && !out) outputStream->SetPosition(0);  // an empty message: nothing was written
+  if (st != 0 && out) out->Undo(0, chunk.Bytes());
+  return st;
 }
 
 }  // namespace AESModes
