@@ -63,6 +63,18 @@ class TRegisterWipe {
   TRegisterWipe& operator=(const TRegisterWipe&) = delete;
 };
 
+// What a key holder of one call (or a key object's set-up) does on its way out. The hardware
+// kernels keep round keys and hash keys in registers and write them only into the holder's wiped
+// storage, so clearing the registers is enough in an optimised build, as the left-behind test
+// checks on every kernel. AddressSanitizer's instrumentation moves locals the optimiser keeps in
+// registers into stack frames (the test finds round keys there), so its builds scrub the stack
+// below as well.
+#if defined(__SANITIZE_ADDRESS__)
+using TCallExit = TStackScrub;
+#else
+using TCallExit = TRegisterWipe;
+#endif
+
 // Holds a value (a key schedule, a hash key, a table) and wipes it when the holder goes away,
 // also when an exception leaves the scope.
 template <class T>

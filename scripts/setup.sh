@@ -3,6 +3,8 @@
 #   scripts/setup.sh run     what building and running the program needs (scripts/run.sh)
 #   scripts/setup.sh test    that, the command-line tool's libraries and the tools of the tests,
 #                            fuzzing and benchmarks (the default)
+#   scripts/setup.sh bench   that, and the peers of the per-call benchmark (bench/PerCallBench.cpp);
+#                            only the benchmark links them, never the library
 set -euo pipefail
 what=${1:-test}
 
@@ -24,11 +26,15 @@ test_packages=(
   openssl python3 python3-cryptography       # the tool's tests: its peers on the command line and in Python
   pybind11-dev python3-dev                   # the Python module orvoaes (its tests use python3-cryptography)
 )
+bench_packages=(
+  libbotan-2-dev libcrypto++-dev libsodium-dev  # the per-call benchmark's peers beside OpenSSL
+)
 
 case $what in
   run) packages=("${run_packages[@]}") ;;
   test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+  bench) packages=("${run_packages[@]}" "${test_packages[@]}" "${bench_packages[@]}") ;;
+  *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac
 
 missing=()

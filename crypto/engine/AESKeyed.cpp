@@ -60,10 +60,10 @@ Integer CheckWholeBlocks(TDirection dir, std::size_t n) noexcept {
 }  // namespace
 
 TAESKey::TAESKey() noexcept = default;
-// The key is wiped first (the state goes away), then the stack below and the registers.
+// The key is wiped first (the state goes away), then the registers.
 TAESKey::~TAESKey() {
   FState.reset();
-  platform::ScrubStack();
+  platform::ZeroVectorRegisters();
 }
 TAESKey::TAESKey(TAESKey&& other) noexcept = default;
 TAESKey& TAESKey::operator=(TAESKey&& other) noexcept = default;
@@ -75,10 +75,10 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
   return SetUp(key, Nk);
 }
 
-// The expansions run in a frame of their own, so the scrub after them covers every frame they
-// used: the key set-up of every kernel leaves key bytes and round keys behind on the way.
+// The kernels' key set-ups write round keys only into the state's wiped storage; what they left
+// in the vector registers is cleared on every way out (platform::TCallExit).
 Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk) {
-  const platform::TStackScrub scrub;
+  const platform::TCallExit clear;
   auto state = std::make_unique<TState>();
   if (const Integer st = state->GCM.Init(key, Nk, true)) return st;
   platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys and OCB's table come from

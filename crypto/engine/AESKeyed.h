@@ -18,8 +18,8 @@
 // Traces: every call leaves no key-derived value on the stack of the thread that ran it and
 // zeroes every vector register on its way out, whatever thread destroys the key later. The
 // kernels read the round keys and the hash key from the key's wiped storage where they need
-// them and spill none, so the calls need no stack scrub; SetKey, whose key expansions do leave
-// key bytes behind, scrubs the stack it used.
+// them and spill none, so the calls need no stack scrub; SetKey's key expansions likewise write
+// round keys only into the key's wiped storage.
 #pragma once
 
 #include <cstddef>
@@ -298,7 +298,7 @@ class TSIVKey {
  public:
   using TStrings = std::span<const std::span<const std::uint8_t>>;
   TSIVKey() noexcept;
-  // Wipes both keys and the CMAC subkeys, and scrubs the stack below as ~TAESKey does.
+  // Wipes both keys and the CMAC subkeys, and clears the vector registers as ~TAESKey does.
   ~TSIVKey();
   TSIVKey(const TSIVKey&) = delete;
   TSIVKey& operator=(const TSIVKey&) = delete;
@@ -371,7 +371,7 @@ class TXAESKey {
 class TXTSKey {
  public:
   TXTSKey() noexcept;
-  // Wipes both expanded keys and scrubs the stack below, as TAESKey does.
+  // Wipes both expanded keys and clears the vector registers, as TAESKey does.
   ~TXTSKey();
   TXTSKey(const TXTSKey&) = delete;
   TXTSKey& operator=(const TXTSKey&) = delete;

@@ -3,6 +3,9 @@
 // lengths around the group sizes and with the data fed in pieces.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "GCMTestSupport.h"
 #include "crypto/engine/kernel/AESKernel.h"
 #include "KernelGHash.h"
@@ -70,6 +73,37 @@ TEST_P(GCMKernel, ComputationEqualsOpenSSLInPieces) {
           EXPECT_EQ(Bytes(T.begin(), T.end()), ref.Tag) << keyBytes << "/" << ivBytes << "/" << n;
         }
       }
+}
+
+// The hash key's powers are made as messages need them: one key sealing a short message, then
+// longer ones (more powers), then short ones again, from four threads at once, gives OpenSSL's
+// tags throughout, whichever thread made the powers.
+TEST_P(GCMKernel, OneKeyMakesItsPowersAsMessagesGrowOnSeveralThreads) {
+  const std::size_t lengths[] = {16, 1, 64, 17, 130, 256, 300, 4099, 48, 0, 1000};
+  const Bytes key = RandomBytes(32, 5), iv = RandomBytes(12, 6), aad = RandomBytes(20, 7);
+  std::vector<testing_support::GCMResult> refs;
+  for (const std::size_t n : lengths) refs.push_back(testing_support::OpenSSLGCMEncrypt(key, iv, aad, RandomBytes(n, 8)));
+  AESModes::detail::TScrubbedGCM gcm(GetParam());
+  ASSERT_EQ(gcm.Init(key, 8), 0);
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < wrong.size(); ++t)
+    threads.emplace_back([&, t] {
+      for (std::size_t i = 0; i < std::size(lengths); ++i) {
+        const std::size_t k = (i + t) % std::size(lengths);  // each thread starts elsewhere
+        const Bytes plain = RandomBytes(lengths[k], 8);
+        AESModes::detail::TGCMMessage s;
+        gcm.SetIV(s, iv);
+        gcm.AddAAD(s, aad.data(), aad.size());
+        Bytes out(plain.size());
+        gcm.Encrypt(s, plain.data(), out.data(), plain.size());
+        TCharArray16 T;
+        gcm.Finish(s, T);
+        if (out != refs[k].Cipher || Bytes(T.begin(), T.end()) != refs[k].Tag) ++wrong[t];
+      }
+    });
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(wrong, std::vector<int>(wrong.size(), 0));
 }
 
 TEST_P(GCMKernel, ComputationTakesPiecesOfAnySize) {

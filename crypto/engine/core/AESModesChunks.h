@@ -43,9 +43,9 @@ inline constexpr std::int64_t kFilePieceSize = std::int64_t{1} << 20;
 enum class TDirection : std::uint8_t { Encrypt, Decrypt };
 
 // The key holder of every operation: the schedules it was asked for, wiped when it goes away, and
-// the kernel chosen for this processor. Going away, after the wipe, it also scrubs the stack below
-// it, where the key expansion and the kernels it ran spilled round keys the wipe does not reach.
-class TScrubbedKey : private platform::TStackScrub, public kernel::TExpandedKey {
+// the kernel chosen for this processor. Going away, after the wipe, it clears the vector registers
+// (platform::TCallExit: the kernels leave no key material on the stack).
+class TScrubbedKey : private platform::TCallExit, public kernel::TExpandedKey {
  public:
   using kernel::TExpandedKey::TExpandedKey;
 };

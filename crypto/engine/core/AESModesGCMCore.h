@@ -92,9 +92,9 @@ class TGCMComputation {
   kernel::TGCMKey FKey;
 };
 
-// The GCM key of one call or one key object. Going away, after its keys are wiped, it scrubs the
-// stack below it (TStackScrub), where the stitched and parallel loops spill round keys and H.
-class TScrubbedGCM : private platform::TStackScrub, public TGCMComputation {
+// The GCM key of one call or one key object. Going away, after its keys are wiped, it clears the
+// vector registers (platform::TCallExit: the stitched and parallel loops spill no round key or H).
+class TScrubbedGCM : private platform::TCallExit, public TGCMComputation {
  public:
   using TGCMComputation::TGCMComputation;
 };

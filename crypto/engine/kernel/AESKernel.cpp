@@ -155,19 +155,42 @@ void TExpandedKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16])
 }
 
 Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
+  // The powers of an earlier key go first, whether or not this one expands.
+  if (FPowers.load(std::memory_order_relaxed) != 0) {
+    platform::SecureZero(FHash.Pow, sizeof FHash.Pow);
+    FPowers.store(0, std::memory_order_relaxed);
+  }
   if (const Integer st = FAES.Expand(key, Nk, inverse)) return st;
   platform::TWiped<platform::TCharArray16> H;
   FAES.EncryptBlock(H->data(), H->data());
-  FAES.Ops().GHashSetKey(FHash, H->data());
+  const TKernelOps& ops = FAES.Ops();
+  if (ops.GHashExtendKey != nullptr) {
+    ops.GHashExtendKey(FHash, H->data(), 0, 1);
+    FPowers.store(1, std::memory_order_release);
+  } else {
+    ops.GHashSetKey(FHash, H->data());
+    FPowers.store(kGHashPowers, std::memory_order_release);
+  }
   return 0;
 }
 
+void TGCMKey::MakePowers(std::size_t blocks) const noexcept {
+  const unsigned wanted = blocks < kGHashPowers ? static_cast<unsigned>(blocks) : unsigned{kGHashPowers};
+  const std::lock_guard<std::mutex> lock(FMaking);
+  const unsigned made = FPowers.load(std::memory_order_relaxed);
+  if (made == 0 || made >= wanted) return;  // no key, or another call made them meanwhile
+  FAES.Ops().GHashExtendKey(FHash, nullptr, made, wanted);
+  FPowers.store(wanted, std::memory_order_release);
+}
+
 void TGCMKey::GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
+  NeedPowers(n);
   FAES.Ops().GHash(FHash, X, blocks, n);
 }
 
 void TGCMKey::Crypt(bool encrypt, std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in,
                     std::uint8_t* out, std::size_t blocks) const noexcept {
+  NeedPowers(blocks);
   const TKernelOps& ops = FAES.Ops();
   if (ops.GCMCrypt != nullptr)
     return ops.GCMCrypt(encrypt, FAES.EncRoundKeys(), FAES.Rounds(), FHash, X, ctr, in, out, blocks);

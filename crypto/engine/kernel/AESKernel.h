@@ -4,8 +4,10 @@
 // key set-up filled is wiped when the object goes away or is set up again.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
@@ -105,7 +107,10 @@ class TExpandedKey {
 // A GCM key: the AES key and the hash key H = E(0) with its powers, computed with the kernel's
 // carry-less multiply, on one kernel table. What GCM needs of the key for any number of messages;
 // the per-message state (counter, running hash, lengths) lives with the caller. Its const
-// operations may run from several threads at once.
+// operations may run from several threads at once. The powers of H are made as the calls need
+// them (a call over n blocks needs n of them, at most kGHashPowers), so a short message pays for
+// few: the first call that needs more makes them under a lock, every other call reads how many
+// there are and goes on.
 class TGCMKey {
  public:
   explicit TGCMKey(TKernelId id = ChosenKernel()) noexcept : FAES(id) {}
@@ -113,7 +118,7 @@ class TGCMKey {
   TGCMKey& operator=(const TGCMKey&) = delete;
 
   // Expands the first 4 * Nk bytes of key (with inverse also the inverse cipher's schedule, so
-  // that AES() serves every block mode too) and makes H and its powers; 0 or the expansion's
+  // that AES() serves every block mode too) and makes H (its powers as calls need them); 0 or the expansion's
   // status.
   Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false) noexcept;
   const TExpandedKey& AES() const noexcept { return FAES; }
@@ -128,8 +133,17 @@ class TGCMKey {
   void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept { FAES.EncryptBlock(in, out); }
 
  private:
+  // H's powers for a call over `blocks` blocks.
+  void NeedPowers(std::size_t blocks) const noexcept {
+    const unsigned made = FPowers.load(std::memory_order_acquire);
+    if (made < kGHashPowers && blocks > made) [[unlikely]] MakePowers(blocks);
+  }
+  void MakePowers(std::size_t blocks) const noexcept;
+
   TExpandedKey FAES;
-  TGHashKey FHash;
+  mutable TGHashKey FHash;  // the powers H^1 .. H^FPowers hold key material
+  mutable std::atomic<unsigned> FPowers{0};
+  mutable std::mutex FMaking;
 };
 
 // POLYVAL, GCM-SIV's hash, kept with its key on the kernel chosen like the keyed AES object's (a

@@ -43,6 +43,12 @@ struct TKernelOps {
   // GHASH: the kernel's form of the hash key H (16 bytes as E(0) gives them), and X = GHASH of n
   // whole blocks continued from X (for each block B: X = (X xor B) * H).
   void (*GHashSetKey)(TGHashKey& key, const std::uint8_t H[16]);
+  // The same key made a few powers at a time, for a GCM key whose messages are short: H^(made+1)
+  // .. H^wanted (1 <= wanted <= kGHashPowers) added to a key that holds H^1 .. H^made (H taken
+  // from H when made is 0, from the key otherwise); nothing else of the key is written, so
+  // threads hashing with the powers made before may run meanwhile. A GHASH or GCMCrypt call over
+  // n blocks reads H^1 .. H^min(n, kGHashPowers) only. nullptr where the kernel keeps H alone.
+  void (*GHashExtendKey)(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) = nullptr;
   void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
   // GCM's stitched loop; nullptr where the kernel has none (counter mode and GHASH run apart).
   TGCMCryptFn* GCMCrypt = nullptr;
@@ -100,6 +106,7 @@ struct alignas(64) TGHashKey {
 void GHashSetKeyPortable(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPortable(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
+void GHashExtendKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) noexcept;
 void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL256(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;

@@ -104,9 +104,10 @@ Integer CheckGCMSIV(const TAESKey::TState* k, TIn nonce, TIn aad, TIn in, TOut o
 Integer TAESKey::GCMSIV_Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
                              std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                              std::span<std::uint8_t> tag) const {
-  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
-  // them and the vector registers on every way out.
-  const platform::TStackScrub scrub;
+  // The key set-ups (this key's or the message's) write round keys only into the key objects'
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = CheckGCMSIV(FState.get(), nonce, additionalData, plain, cipher, tag.size())) return st;
   TSIVMessage m(FState->AES, nonce);
   m.Absorb(additionalData.data(), additionalData.size());
@@ -121,9 +122,10 @@ Integer TAESKey::GCMSIV_Seal(std::span<const std::uint8_t> nonce, std::span<cons
 Integer TAESKey::GCMSIV_Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> additionalData,
                              std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                              std::span<std::uint8_t> plain) const {
-  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
-  // them and the vector registers on every way out.
-  const platform::TStackScrub scrub;
+  // The key set-ups (this key's or the message's) write round keys only into the key objects'
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = CheckGCMSIV(FState.get(), nonce, additionalData, cipher, plain, tag.size())) return st;
   TSIVMessage m(FState->AES, nonce);
   TCharArray16 given;

@@ -20,9 +20,8 @@ using keyed::BadOutput;
 using keyed::TIn;
 using keyed::TOut;
 
-// Going away, after its members are wiped, it scrubs the stack below (TStackScrub), where the
-// operations spilled round keys.
-struct TSIVKey::TState : private platform::TStackScrub {
+// Its members wipe themselves when it goes away.
+struct TSIVKey::TState {
   kernel::TExpandedKey Mac, Ctr;
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2 under Mac
 };
@@ -99,18 +98,19 @@ void CTR(const TSIVKey::TState& k, const TCharArray16& V, const std::uint8_t* in
 }  // namespace
 
 TSIVKey::TSIVKey() noexcept = default;
-// The key is wiped first (the state goes away), then the stack below and the registers.
+// The key is wiped first (the state goes away), then the vector registers.
 TSIVKey::~TSIVKey() {
   FState.reset();
-  platform::ScrubStack();
+  platform::ZeroVectorRegisters();
 }
 TSIVKey::TSIVKey(TSIVKey&& other) noexcept = default;
 TSIVKey& TSIVKey::operator=(TSIVKey&& other) noexcept = default;
 
 Integer TSIVKey::SetKey(std::span<const std::uint8_t> key) {
-  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
-  // them and the vector registers on every way out.
-  const platform::TStackScrub scrub;
+  // The key set-ups (this key's or the message's) write round keys only into the key objects'
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   FState.reset();
   if (key.size() != 32 && key.size() != 48 && key.size() != 64) return error::kBadKeySize;
   const std::size_t half = key.size() / 2;

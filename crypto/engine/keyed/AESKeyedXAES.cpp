@@ -19,7 +19,7 @@ using keyed::BadOutput;
 using keyed::TIn;
 using keyed::TOut;
 
-struct TXAESKey::TState : private platform::TStackScrub {
+struct TXAESKey::TState {
   kernel::TExpandedKey AES;
   platform::TWiped<TCharArray16> K1;
 };
@@ -55,18 +55,19 @@ void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputatio
 }  // namespace
 
 TXAESKey::TXAESKey() noexcept = default;
-// The key is wiped first (the state goes away), then the stack below and the registers.
+// The key is wiped first (the state goes away), then the vector registers.
 TXAESKey::~TXAESKey() {
   FState.reset();
-  platform::ScrubStack();
+  platform::ZeroVectorRegisters();
 }
 TXAESKey::TXAESKey(TXAESKey&& other) noexcept = default;
 TXAESKey& TXAESKey::operator=(TXAESKey&& other) noexcept = default;
 
 Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
-  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
-  // them and the vector registers on every way out.
-  const platform::TStackScrub scrub;
+  // The key set-ups (this key's or the message's) write round keys only into the key objects'
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   FState.reset();
   if (key.size() != 32) return error::kBadKeySize;
   auto state = std::make_unique<TState>();
@@ -80,9 +81,10 @@ Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
 Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
                        std::span<const std::uint8_t> plain, std::span<std::uint8_t> cipher,
                        std::span<std::uint8_t> tag) const {
-  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
-  // them and the vector registers on every way out.
-  const platform::TStackScrub scrub;
+  // The key set-ups (this key's or the message's) write round keys only into the key objects'
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = Check(FState.get(), nonce24, plain, cipher, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMMessage s;
@@ -97,9 +99,10 @@ Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const st
 Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const std::uint8_t> additionalData,
                        std::span<const std::uint8_t> cipher, std::span<const std::uint8_t> tag,
                        std::span<std::uint8_t> plain) const {
-  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
-  // them and the vector registers on every way out.
-  const platform::TStackScrub scrub;
+  // The key set-ups (this key's or the message's) write round keys only into the key objects'
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   if (const Integer st = Check(FState.get(), nonce24, cipher, plain, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMMessage s;
@@ -114,9 +117,10 @@ Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const st
 
 Integer TXAESKey::SealWithRandomNonce(std::span<const std::uint8_t> additionalData,
                                       std::span<const std::uint8_t> plain, std::span<std::uint8_t> out) const {
-  // A key set-up (this key's or the message's) leaves round keys on the stack: the scrub clears
-  // them and the vector registers on every way out.
-  const platform::TStackScrub scrub;
+  // The key set-ups (this key's or the message's) write round keys only into the key objects'
+  // wiped storage; what they left in the vector registers is cleared on every way out
+  // (platform::TCallExit).
+  const platform::TCallExit clear;
   constexpr std::size_t kExtra = kNonceBytes + kTagBytes;
   if (FState == nullptr || out.size() < kExtra || out.size() - kExtra < plain.size()) return kBadArgument;
   const TOut body = out.subspan(kNonceBytes, plain.size());

@@ -13,25 +13,24 @@ using error::kBadArgument;
 using keyed::TIn;
 using keyed::TOut;
 
-// The data key (with the inverse schedule, for decryption) and the tweak key. Going away, after
-// both are wiped, it scrubs the stack below it, where the kernels spilled round keys.
-struct TXTSKey::TState : private platform::TStackScrub {
+// The data key (with the inverse schedule, for decryption) and the tweak key, each wiping itself.
+struct TXTSKey::TState {
   AESModes::kernel::TExpandedKey Data, Tweak;
 };
 
 TXTSKey::TXTSKey() noexcept = default;
-// The key is wiped first (the state goes away), then the stack below and the registers.
+// The key is wiped first (the state goes away), then the vector registers.
 TXTSKey::~TXTSKey() {
   FState.reset();
-  platform::ScrubStack();
+  platform::ZeroVectorRegisters();
 }
 TXTSKey::TXTSKey(TXTSKey&& other) noexcept = default;
 TXTSKey& TXTSKey::operator=(TXTSKey&& other) noexcept = default;
 
 Integer TXTSKey::SetKey(std::span<const std::uint8_t> key) {
-  // Its key set-up leaves round keys on the stack: the scrub clears them and the vector
-  // registers on every way out.
-  const platform::TStackScrub scrub;
+  // Its key set-up writes round keys only into the key objects' wiped storage; what it left in
+  // the vector registers is cleared on every way out (platform::TCallExit).
+  const platform::TCallExit clear;
   FState.reset();
   if (key.size() != 32 && key.size() != 48 && key.size() != 64) return error::kBadKeySize;
   const std::size_t half = key.size() / 2;

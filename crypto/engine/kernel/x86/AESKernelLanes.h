@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
 
@@ -84,42 +85,78 @@ struct Lanes4 {
 };
 #endif
 
+// One schedule as an entry point reads it once from the key: its round keys (16-byte aligned,
+// round r at 16r) and the number of rounds.
+struct TSchedule {
+  const u8* Keys;
+  unsigned Nr;
+};
+
+// The round count as a constant for the three AES key sizes (10, 12, 14), so the round loops are
+// unrolled with no counter; 0 for the other word counts, which count at run time.
+template <unsigned kNr>
+using TRounds = std::integral_constant<unsigned, kNr>;
+
+template <class F>
+inline decltype(auto) WithRounds(unsigned Nr, F&& f) {
+  switch (Nr) {
+    case 10: return f(TRounds<10>{});
+    case 12: return f(TRounds<12>{});
+    case 14: return f(TRounds<14>{});
+    default: return f(TRounds<0>{});
+  }
+}
+
 // Round keys 0..Nr of one schedule, each read from the schedule (wiped storage) into every lane
 // of a register where a round needs it. No copy of the keys is made here that would need wiping:
 // what the compiler keeps in registers the public call's register wipe clears, and the modes
 // here keep few enough values in flight that none is spilled.
-template <class L>
+template <class L, unsigned kNr = 0>
 struct TKeys {
   const u8* Schedule;
-  unsigned Nr;
-  TKeys(const u8* schedule, unsigned rounds) : Schedule(schedule), Nr(rounds) {}
+  unsigned RunTimeNr;
+  explicit TKeys(const TSchedule& s) : Schedule(s.Keys), RunTimeNr(s.Nr) {}
+  TKeys(const u8* schedule, unsigned rounds) : Schedule(schedule), RunTimeNr(rounds) {}
+  unsigned Nr() const { return kNr != 0 ? kNr : RunTimeNr; }
   typename L::V operator[](unsigned r) const {
     return L::Broadcast(_mm_load_si128(reinterpret_cast<const __m128i*>(Schedule + 16 * r)));
   }
 };
 
-template <class L, int R>
-inline void EncryptRegs(const TKeys<L>& k, typename L::V (&x)[R]) {
-  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k[0]);
-  for (unsigned r = 1; r < k.Nr; ++r)
-    for (int i = 0; i < R; ++i) x[i] = L::Enc(x[i], k[r]);
-  for (int i = 0; i < R; ++i) x[i] = L::EncLast(x[i], k[k.Nr]);
+// The schedule's address made opaque once per step (an empty asm): with the rounds unrolled the
+// compiler could otherwise load every round key once, keep them across the steps of a loop and,
+// short of registers (sixteen without AVX-512), spill some onto the stack. Loaded per step from
+// the first-level cache, they never leave the key's storage but for a register.
+template <class L, unsigned kNr>
+inline TKeys<L, kNr> PerStep(TKeys<L, kNr> k) {
+  __asm__ volatile("" : "+r"(k.Schedule));
+  return k;
 }
 
-template <class L, int R>
-inline void DecryptRegs(const TKeys<L>& k, typename L::V (&x)[R]) {
+template <class L, int R, unsigned kNr>
+inline void EncryptRegs(const TKeys<L, kNr>& keys, typename L::V (&x)[R]) {
+  const TKeys<L, kNr> k = PerStep(keys);
   for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k[0]);
-  for (unsigned r = 1; r < k.Nr; ++r)
+  for (unsigned r = 1; r < k.Nr(); ++r)
+    for (int i = 0; i < R; ++i) x[i] = L::Enc(x[i], k[r]);
+  for (int i = 0; i < R; ++i) x[i] = L::EncLast(x[i], k[k.Nr()]);
+}
+
+template <class L, int R, unsigned kNr>
+inline void DecryptRegs(const TKeys<L, kNr>& keys, typename L::V (&x)[R]) {
+  const TKeys<L, kNr> k = PerStep(keys);
+  for (int i = 0; i < R; ++i) x[i] = L::Xor(x[i], k[0]);
+  for (unsigned r = 1; r < k.Nr(); ++r)
     for (int i = 0; i < R; ++i) x[i] = L::Dec(x[i], k[r]);
-  for (int i = 0; i < R; ++i) x[i] = L::DecLast(x[i], k[k.Nr]);
+  for (int i = 0; i < R; ++i) x[i] = L::DecLast(x[i], k[k.Nr()]);
 }
 
 // Each "Steps" function runs as many whole steps of R registers as fit and returns the blocks done.
-template <class L, int R, bool kDecrypt>
-std::size_t ECBSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks) {
+template <class L, int R, bool kDecrypt, unsigned kNr>
+std::size_t ECBSteps(const TSchedule& key, const u8* in, u8* out, std::size_t blocks) {
   constexpr std::size_t B = R * L::kBlocks;
   if (blocks < B) return 0;
-  const TKeys<L> k(kDecrypt ? DecKeys(key) : EncKeys(key), Rounds(key));
+  const TKeys<L, kNr> k(key);
   std::size_t done = 0;
   for (; blocks - done >= B; done += B) {
     typename L::V x[R];
@@ -131,11 +168,11 @@ std::size_t ECBSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t b
 }
 
 // ECB between two whitenings, a mask per block loaded once and applied on both sides.
-template <class L, int R, bool kDecrypt>
-std::size_t WhitenedSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, const u8* masks) {
+template <class L, int R, bool kDecrypt, unsigned kNr>
+std::size_t WhitenedSteps(const TSchedule& key, const u8* in, u8* out, std::size_t blocks, const u8* masks) {
   constexpr std::size_t B = R * L::kBlocks;
   if (blocks < B) return 0;
-  const TKeys<L> k(kDecrypt ? DecKeys(key) : EncKeys(key), Rounds(key));
+  const TKeys<L, kNr> k(key);
   std::size_t done = 0;
   for (; blocks - done >= B; done += B) {
     typename L::V x[R];
@@ -152,11 +189,11 @@ std::size_t WhitenedSteps(const TRoundKeys& key, const u8* in, u8* out, std::siz
   return done;
 }
 
-template <class L, int R>
-std::size_t CBCDecryptSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
+template <class L, int R, unsigned kNr>
+std::size_t CBCDecryptSteps(const TSchedule& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
   constexpr std::size_t B = R * L::kBlocks;
   if (blocks < B) return 0;
-  const TKeys<L> k(DecKeys(key), Rounds(key));
+  const TKeys<L, kNr> k(key);
   __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
   std::size_t done = 0;
   for (; blocks - done >= B; done += B) {
@@ -193,12 +230,12 @@ enum TCounterKind : int {
 // little-endian word of the register and one vector addition makes a step's counters; the
 // little-endian one is that word as loaded. With the 128-bit counter a step whose low word would
 // carry is made block by block instead.
-template <class L, int R, int kCounter>
-std::size_t CTRSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
+template <class L, int R, int kCounter, unsigned kNr>
+std::size_t CTRSteps(const TSchedule& key, const u8* in, u8* out, std::size_t blocks, u8 ctr[16]) {
   constexpr std::size_t B = R * L::kBlocks;
   if (blocks < B) return 0;
   using V = typename L::V;
-  const TKeys<L> k(EncKeys(key), Rounds(key));
+  const TKeys<L, kNr> k(key);
   V inc[R];
   for (int i = 0; i < R; ++i)
     inc[i] = L::Add64(L::Offsets(), L::Broadcast(_mm_set_epi64x(0, static_cast<long long>(i * L::kBlocks))));
@@ -250,45 +287,57 @@ std::size_t CTRSteps(const TRoundKeys& key, const u8* in, u8* out, std::size_t b
 }
 
 // The serial modes: one block in flight, at the latency of the round instruction.
-template <class L>
-void SerialEncrypt(const TKeys<L>& k, __m128i& v) {
-  typename L::V x[1] = {v};
-  EncryptRegs<L, 1>(k, x);
+template <unsigned kNr>
+void SerialEncrypt(const TKeys<Lanes1, kNr>& k, __m128i& v) {
+  __m128i x[1] = {v};
+  EncryptRegs<Lanes1, 1>(k, x);
   v = x[0];
 }
+
+inline TSchedule Enc(const TRoundKeys& key) { return {EncKeys(key), Rounds(key)}; }
+inline TSchedule Dec(const TRoundKeys& key) { return {DecKeys(key), Rounds(key)}; }
 
 inline __m128i Load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 void EncryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
-  __m128i v = Load16(iv);
-  for (std::size_t i = 0; i < blocks; ++i) {
-    v = _mm_xor_si128(v, Load16(in + 16 * i));
-    SerialEncrypt(k, v);
-    Store16(out + 16 * i, v);
-  }
-  Store16(iv, v);
+  const TSchedule s = Enc(key);
+  WithRounds(s.Nr, [&](auto nr) {
+    const TKeys<Lanes1, decltype(nr)::value> k(s);
+    __m128i v = Load16(iv);
+    for (std::size_t i = 0; i < blocks; ++i) {
+      v = _mm_xor_si128(v, Load16(in + 16 * i));
+      SerialEncrypt(k, v);
+      Store16(out + 16 * i, v);
+    }
+    Store16(iv, v);
+  });
 }
 
 void OFB(const TRoundKeys& key, const u8* in, u8* out, std::size_t blocks, u8 iv[16]) {
-  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
-  __m128i v = Load16(iv);
-  for (std::size_t i = 0; i < blocks; ++i) {
-    SerialEncrypt(k, v);
-    Store16(out + 16 * i, _mm_xor_si128(v, Load16(in + 16 * i)));
-  }
-  Store16(iv, v);
+  const TSchedule s = Enc(key);
+  WithRounds(s.Nr, [&](auto nr) {
+    const TKeys<Lanes1, decltype(nr)::value> k(s);
+    __m128i v = Load16(iv);
+    for (std::size_t i = 0; i < blocks; ++i) {
+      SerialEncrypt(k, v);
+      Store16(out + 16 * i, _mm_xor_si128(v, Load16(in + 16 * i)));
+    }
+    Store16(iv, v);
+  });
 }
 
 void CBCMAC(const TRoundKeys& key, const u8* in, std::size_t blocks, u8 state[16]) {
-  const TKeys<Lanes1> k(EncKeys(key), Rounds(key));
-  __m128i v = Load16(state);
-  for (std::size_t i = 0; i < blocks; ++i) {
-    v = _mm_xor_si128(v, Load16(in + 16 * i));
-    SerialEncrypt(k, v);
-  }
-  Store16(state, v);
+  const TSchedule s = Enc(key);
+  WithRounds(s.Nr, [&](auto nr) {
+    const TKeys<Lanes1, decltype(nr)::value> k(s);
+    __m128i v = Load16(state);
+    for (std::size_t i = 0; i < blocks; ++i) {
+      v = _mm_xor_si128(v, Load16(in + 16 * i));
+      SerialEncrypt(k, v);
+    }
+    Store16(state, v);
+  });
 }
 
 // Key wrap (W of RFC 3394) and its inverse over buf = A || R[1..n]: A stays in a register, each
@@ -332,10 +381,13 @@ struct TParallel {
   static constexpr int kNext = Wide::kBlocks > 1 ? 1 : 4;
   static void EncryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<false>(k, in, out, n); }
   static void DecryptECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) { ECB<true>(k, in, out, n); }
-  static void DecryptCBC(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 iv[16]) {
-    std::size_t d = CBCDecryptSteps<Wide, R>(k, in, out, n, iv);
-    d += CBCDecryptSteps<Wide, kNext>(k, in + 16 * d, out + 16 * d, n - d, iv);
-    CBCDecryptSteps<Lanes1, 1>(k, in + 16 * d, out + 16 * d, n - d, iv);
+  static void DecryptCBC(const TRoundKeys& key, const u8* in, u8* out, std::size_t n, u8 iv[16]) {
+    const TSchedule k = Dec(key);
+    WithRounds(k.Nr, [&](auto nr) {
+      std::size_t d = CBCDecryptSteps<Wide, R, decltype(nr)::value>(k, in, out, n, iv);
+      d += CBCDecryptSteps<Wide, kNext, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d, iv);
+      CBCDecryptSteps<Lanes1, 1, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d, iv);
+    });
   }
   static void CTR128(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<kCount128>(k, in, out, n, ctr); }
   static void CTR32(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) { CTR<kCount32BE>(k, in, out, n, ctr); }
@@ -348,23 +400,33 @@ struct TParallel {
     Whitened<true>(k, in, out, n, masks);
   }
 
+  // Each entry reads the schedule from the key once and runs the steps for its round count.
   template <bool kDecrypt>
-  static void Whitened(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, const u8* masks) {
-    std::size_t d = WhitenedSteps<Wide, R, kDecrypt>(k, in, out, n, masks);
-    d += WhitenedSteps<Wide, kNext, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
-    WhitenedSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
+  static void Whitened(const TRoundKeys& key, const u8* in, u8* out, std::size_t n, const u8* masks) {
+    const TSchedule k = kDecrypt ? Dec(key) : Enc(key);
+    WithRounds(k.Nr, [&](auto nr) {
+      std::size_t d = WhitenedSteps<Wide, R, kDecrypt, decltype(nr)::value>(k, in, out, n, masks);
+      d += WhitenedSteps<Wide, kNext, kDecrypt, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
+      WhitenedSteps<Lanes1, 1, kDecrypt, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d, masks + 16 * d);
+    });
   }
   template <bool kDecrypt>
-  static void ECB(const TRoundKeys& k, const u8* in, u8* out, std::size_t n) {
-    std::size_t d = ECBSteps<Wide, R, kDecrypt>(k, in, out, n);
-    d += ECBSteps<Wide, kNext, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
-    ECBSteps<Lanes1, 1, kDecrypt>(k, in + 16 * d, out + 16 * d, n - d);
+  static void ECB(const TRoundKeys& key, const u8* in, u8* out, std::size_t n) {
+    const TSchedule k = kDecrypt ? Dec(key) : Enc(key);
+    WithRounds(k.Nr, [&](auto nr) {
+      std::size_t d = ECBSteps<Wide, R, kDecrypt, decltype(nr)::value>(k, in, out, n);
+      d += ECBSteps<Wide, kNext, kDecrypt, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d);
+      ECBSteps<Lanes1, 1, kDecrypt, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d);
+    });
   }
   template <int kCounter>
-  static void CTR(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 ctr[16]) {
-    std::size_t d = CTRSteps<Wide, R, kCounter>(k, in, out, n, ctr);
-    d += CTRSteps<Wide, kNext, kCounter>(k, in + 16 * d, out + 16 * d, n - d, ctr);
-    CTRSteps<Lanes1, 1, kCounter>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+  static void CTR(const TRoundKeys& key, const u8* in, u8* out, std::size_t n, u8 ctr[16]) {
+    const TSchedule k = Enc(key);
+    WithRounds(k.Nr, [&](auto nr) {
+      std::size_t d = CTRSteps<Wide, R, kCounter, decltype(nr)::value>(k, in, out, n, ctr);
+      d += CTRSteps<Wide, kNext, kCounter, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+      CTRSteps<Lanes1, 1, kCounter, decltype(nr)::value>(k, in + 16 * d, out + 16 * d, n - d, ctr);
+    });
   }
 };
 

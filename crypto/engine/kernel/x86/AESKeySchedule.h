@@ -30,9 +30,77 @@ inline void ExpandInverseAES(const std::uint8_t* enc, unsigned Nr, std::uint8_t*
   store(Nr, load(0));
 }
 
-// The table entries.
+// One word-step of the recurrence over a whole round key: each word of k xored with every word
+// before it (three shifted xors), then with t, the step's SubWord (and RotWord and constant) word
+// broadcast to all four columns by the shuffle.
+template <int kPick>
+inline __m128i NextRoundKey(__m128i k, __m128i assist) {
+  k = _mm_xor_si128(k, _mm_slli_si128(k, 4));
+  k = _mm_xor_si128(k, _mm_slli_si128(k, 8));
+  return _mm_xor_si128(k, _mm_shuffle_epi32(assist, kPick));
+}
+
+inline void StoreRoundKey(std::uint8_t* w, unsigned r, __m128i v) {
+  _mm_store_si128(reinterpret_cast<__m128i*>(w + 16 * r), v);
+}
+
+// AES-128 and AES-256 entirely in registers: AESKEYGENASSIST gives SubWord(RotWord(w3)) xor rcon
+// (word 3) and SubWord(w3) (word 2) of its operand; its round constant is an immediate, so the
+// steps are written out. Nothing of the key is stored but the round keys into the schedule.
+template <int kRcon>
+inline __m128i Step128(std::uint8_t* w, unsigned r, __m128i k) {
+  k = NextRoundKey<0xFF>(k, _mm_aeskeygenassist_si128(k, kRcon));
+  StoreRoundKey(w, r, k);
+  return k;
+}
+
+inline void Expand128(const std::uint8_t* key, std::uint8_t* w) {
+  __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key));
+  StoreRoundKey(w, 0, k);
+  k = Step128<0x01>(w, 1, k);
+  k = Step128<0x02>(w, 2, k);
+  k = Step128<0x04>(w, 3, k);
+  k = Step128<0x08>(w, 4, k);
+  k = Step128<0x10>(w, 5, k);
+  k = Step128<0x20>(w, 6, k);
+  k = Step128<0x40>(w, 7, k);
+  k = Step128<0x80>(w, 8, k);
+  k = Step128<0x1B>(w, 9, k);
+  Step128<0x36>(w, 10, k);
+}
+
+// Round keys 2j and 2j + 1 of AES-256 from the two before them: the first from RotWord, SubWord
+// and the constant of the odd one's last word, the second from SubWord alone of the new one's.
+template <int kRcon, bool kSecond = true>
+inline void Step256(std::uint8_t* w, unsigned r, __m128i& even, __m128i& odd) {
+  even = NextRoundKey<0xFF>(even, _mm_aeskeygenassist_si128(odd, kRcon));
+  StoreRoundKey(w, r, even);
+  if constexpr (kSecond) {
+    odd = NextRoundKey<0xAA>(odd, _mm_aeskeygenassist_si128(even, 0));
+    StoreRoundKey(w, r + 1, odd);
+  }
+}
+
+inline void Expand256(const std::uint8_t* key, std::uint8_t* w) {
+  __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key));
+  __m128i odd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + 16));
+  StoreRoundKey(w, 0, even);
+  StoreRoundKey(w, 1, odd);
+  Step256<0x01>(w, 2, even, odd);
+  Step256<0x02>(w, 4, even, odd);
+  Step256<0x04>(w, 6, even, odd);
+  Step256<0x08>(w, 8, even, odd);
+  Step256<0x10>(w, 10, even, odd);
+  Step256<0x20>(w, 12, even, odd);
+  Step256<0x40, false>(w, 14, even, odd);
+}
+
+// The table entries. AES-192 and the other word counts take the word-by-word recurrence.
 void ExpandKey(TRoundKeys& k, const std::uint8_t* key, unsigned Nk) {
-  ExpandKeyWords(key, Nk, FillEncKeys(k), SubWord);
+  std::uint8_t* w = FillEncKeys(k);
+  if (Nk == 4) return Expand128(key, w);
+  if (Nk == 8) return Expand256(key, w);
+  ExpandKeyWords(key, Nk, w, SubWord);
 }
 
 void ExpandInverse(TRoundKeys& k) {
@@ -54,6 +122,7 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm,
           .CTR32 = TModes::CTR32,
           .CBCMAC = CBCMAC,
           .GHashSetKey = GHashSetKeyPCLMUL,
+          .GHashExtendKey = GHashExtendKeyPCLMUL,
           .GHash = ghash,
           .GCMCrypt = gcm,
           .CTR32LE = TModes::CTR32LE,

@@ -48,9 +48,11 @@ __m128i GHashWide(const TGHashKey& hashKey, __m128i x, const std::uint8_t* block
 // blocks absorbed into X in the same loop (Hash false: counter mode alone): when decrypting, the group being
 // decrypted (its input); when encrypting, the group written one round before, so the
 // multiplications run between the AES rounds of the next group.
-template <class V, bool Encrypt, bool Hash>
-void Stitched(const std::uint8_t* roundKeys, unsigned rounds, const TGHashKey* hashKey, std::uint8_t X[16],
+// kNr: the round count as a constant (10, 12, 14), so the round loops unroll; 0 counts `rounds`.
+template <class V, bool Encrypt, bool Hash, unsigned kNr = 0>
+void Stitched(const std::uint8_t* roundKeys, unsigned runTimeRounds, const TGHashKey* hashKey, std::uint8_t X[16],
               std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
+  const unsigned rounds = kNr != 0 ? kNr : runTimeRounds;
   using T = typename V::T;
   constexpr std::size_t R = V::kRegs, L = V::kLanes, G = R * L;
   __m128i c = LoadSwapped(ctr);  // the 32-bit counter is the low dword
@@ -102,13 +104,28 @@ void Stitched(const std::uint8_t* roundKeys, unsigned rounds, const TGHashKey* h
   if (Hash) StoreSwapped(X, x);
 }
 
+template <class V, unsigned kNr>
+void StitchedCryptRounds(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key,
+                         std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
+                         std::size_t blocks) {
+  if (encrypt)
+    Stitched<V, true, true, kNr>(rk, rounds, &key, X, ctr, in, out, blocks);
+  else
+    Stitched<V, false, true, kNr>(rk, rounds, &key, X, ctr, in, out, blocks);
+}
+
 template <class V>
 void StitchedCrypt(bool encrypt, const std::uint8_t* rk, unsigned rounds, const TGHashKey& key, std::uint8_t X[16],
                    std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
-  if (encrypt)
-    Stitched<V, true, true>(rk, rounds, &key, X, ctr, in, out, blocks);
-  else
-    Stitched<V, false, true>(rk, rounds, &key, X, ctr, in, out, blocks);
+  // On 128-bit registers a group's sixteen blocks and products already fill the sixteen
+  // registers: unrolled rounds made the compiler spill a power of H, so they keep counting.
+  if constexpr (V::kLanes == 1) return StitchedCryptRounds<V, 0>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
+  switch (rounds) {
+    case 10: return StitchedCryptRounds<V, 10>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
+    case 12: return StitchedCryptRounds<V, 12>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
+    case 14: return StitchedCryptRounds<V, 14>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
+    default: return StitchedCryptRounds<V, 0>(encrypt, rk, rounds, key, X, ctr, in, out, blocks);
+  }
 }
 
 }  // namespace
