@@ -175,6 +175,7 @@ Integer TAESModes::MAC_VerificationFile(const string& inputFilePath, const TByte
 
 string TAESModes::GenerateFromStream(TStream* s, const TBytes& key) {
   if (s == nullptr) throw errorlist::ESelvane(error::kBadArgument);
+  const platform::TStackScrub scrub;  // the stream is read between kernel calls, as in EncryptStream
   Cardinal Nk = 0;
   errorlist::RaiseIfError(detail::NkForKeyLength(key.size(), Nk));
   s->SetPosition(0);

@@ -91,6 +91,8 @@ Integer EncryptFileJob(const TFileJob& job) {
   if (!out || !tag) return error::kFileOpenFailed;
   Cardinal Nk = 0;
   if (const Integer st = GCMCheckKey(job.KeySizeBits, job.Key.size(), Nk)) return st;
+  // Files and streams are read and written between kernel calls (see TAESModes::EncryptStream).
+  const platform::TStackScrub scrub;
   TScrubbedGCM gcm;
   if (const Integer st = gcm.Init(job.Key, Nk)) return st;
   TInputFile aad(OpenAdditionalData(job.AAD));
@@ -146,6 +148,8 @@ Integer DecryptFileJob(TFileJob job) {
   const auto expected =
       std::span<const std::uint8_t>(expectedBlock).first(static_cast<std::size_t>(job.TagSizeBits / 8));
 
+  // Files are read and written between kernel calls (see TAESModes::EncryptStream).
+  const platform::TStackScrub scrub;
   // The key, the additional data and the IV (read from the input for _IVIn) once, into the state
   // both passes start from.
   TScrubbedGCM gcm;

@@ -94,6 +94,8 @@ void TAESModes::EncryptAndGenerateFromStream(TStream* inputStream, TStream* outp
   TMeasuredInput input = Measured(inputStream);
   std::optional<TMeasuredInput> aad = MeasuredAAD(addDataStream);
   if (static_cast<std::uint64_t>(input.Size()) > kGCMMaxDataBytes) throw errorlist::ESelvane(error::kBadArgument);
+  // Files and streams are read and written between kernel calls (see TAESModes::EncryptStream).
+  const platform::TStackScrub scrub;
   TScrubbedGCM gcm;
   RaiseIfError(gcm.Init(key, Nk));
   TChunkBuffer chunk(std::max(input.Size(), SizeOf(aad)), kStreamChunkSize);
@@ -134,6 +136,8 @@ Integer TAESModes::DecryptAndVerifyFromStream(TStream* inputStream, TStream* out
   TMeasuredInput first = Measured(inputStream);
   std::optional<TMeasuredInput> aad = MeasuredAAD(addDataStream);
   CheckCipherBytes(first.Size(), IVBytes);
+  // Files and streams are read and written between kernel calls (see TAESModes::EncryptStream).
+  const platform::TStackScrub scrub;
   TScrubbedGCM gcm;
   RaiseIfError(gcm.Init(key, Nk));
   TChunkBuffer chunk(std::max(first.Size(), SizeOf(aad)), kStreamChunkSize);

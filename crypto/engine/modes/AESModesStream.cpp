@@ -54,6 +54,10 @@ TCharArray16 StreamIV(const TBytes& IV) {
 }  // namespace
 
 void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
+  // The caller's streams run between kernel calls while round keys are in the vector registers,
+  // and their first call into a shared library saves those registers on the stack: scrubbed on
+  // the way out (a stream call costs more than the scrub).
+  const platform::TStackScrub scrub;
   TScrubbedKey ks;
   PrepareStreams(s, o, ks, key, false);
   // The input is read for exactly this size; one that cannot be known raises the read error.
@@ -91,6 +95,7 @@ void TAESModes::EncryptStream(TStream* s, TStream* o, const TBytes& key, const T
 }
 
 Integer TAESModes::DecryptStream(TStream* s, TStream* o, const TBytes& key, const TBytes& IV) {
+  const platform::TStackScrub scrub;  // as EncryptStream
   TScrubbedKey ks;
   const TMode mode = NamedMode(FType);
   PrepareStreams(s, o, ks, key, DecryptsWithInverse(mode));
