@@ -100,7 +100,7 @@ TMeasuredInput Rewound(platform::TStream* in) {
 }  // namespace
 
 Integer EncryptStream(const TParams& params, platform::TStream* in, platform::TStream* out, const TOptions& options) {
-  const platform::TRegisterWipe clear;
+  const platform::TStackScrub scrub;  // the caller's streams and files run between kernel calls
   if (in == nullptr || out == nullptr) return kBadArgument;
   if (const Integer st = CheckOptions(params, options)) return st;
   if (!options.Salt.empty() && options.Salt.size() != kSaltBytes) return kBadArgument;
@@ -112,7 +112,7 @@ Integer EncryptStream(const TParams& params, platform::TStream* in, platform::TS
 }
 
 Integer DecryptStream(const TParams& params, platform::TStream* in, platform::TStream* out, const TOptions& options) {
-  const platform::TRegisterWipe clear;
+  const platform::TStackScrub scrub;  // the caller's streams and files run between kernel calls
   if (in == nullptr || out == nullptr) return kBadArgument;
   if (const Integer st = CheckOptions(params, options)) return st;
   TMeasuredInput input = Rewound(in);
@@ -168,7 +168,7 @@ Integer OnFiles(const TParams& params, const string& inputPath, const string& ou
 
 Integer EncryptFile(const TParams& params, const string& inputPath, const string& outputPath,
                     const TOptions& options) {
-  const platform::TRegisterWipe clear;
+  const platform::TStackScrub scrub;  // the caller's streams and files run between kernel calls
   if (!options.Salt.empty() && options.Salt.size() != kSaltBytes) return kBadArgument;
   return OnFiles(params, inputPath, outputPath, options,
                  [&](TMeasuredInput& in, const TSink& write) { return EncryptInput(params, in, write, options); });
@@ -176,7 +176,7 @@ Integer EncryptFile(const TParams& params, const string& inputPath, const string
 
 Integer DecryptFile(const TParams& params, const string& inputPath, const string& outputPath,
                     const TOptions& options) {
-  const platform::TRegisterWipe clear;
+  const platform::TStackScrub scrub;  // the caller's streams and files run between kernel calls
   return OnFiles(params, inputPath, outputPath, options,
                  [&](TMeasuredInput& in, const TSink& write) { return DecryptInput(params, in, write, options); });
 }

@@ -160,6 +160,9 @@ bool TMessage::OpenChunk(std::uint64_t k, const std::uint8_t* in, std::size_t se
 // A thread the system refuses to start leaves the work to those that started (the caller's
 // thread at least): the output does not depend on how many there are.
 TWorkers::TWorkers(unsigned threads) {
+  // Starting a thread may go through the dynamic linker, which saves every vector register on this
+  // thread's stack: what a key derivation left in them is cleared first.
+  platform::ZeroVectorRegisters();
   try {
     for (unsigned i = 1; i < threads; ++i) FHelpers.emplace_back([this] { Loop(); });
   } catch (const std::system_error&) {
@@ -206,6 +209,7 @@ void TWorkers::Run(std::size_t count, const std::function<void(std::size_t)>& jo
     for (std::size_t i = 0; i < count; ++i) job(i);
     return;
   }
+  platform::ZeroVectorRegisters();  // before the threads library is called, as in the constructor
   {
     const std::lock_guard lock(FMutex);
     FJob = &job;

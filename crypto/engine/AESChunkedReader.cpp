@@ -64,7 +64,7 @@ TReader::TReader() : FState(std::make_unique<TState>()) {}
 TReader::~TReader() = default;
 
 Integer TReader::Open(const TParams& params, platform::TStream* source) {
-  const platform::TRegisterWipe clear;
+  const platform::TStackScrub scrub;  // the caller's streams and files run between kernel calls
   FState = std::make_unique<TState>();
   if (source == nullptr) return kBadArgument;
   if (const Integer st = CheckParams(params)) return st;
@@ -84,7 +84,7 @@ Integer TReader::Open(const TParams& params, platform::TStream* source) {
 }
 
 Integer TReader::Size(std::uint64_t& plainBytes) {
-  const platform::TRegisterWipe clear;
+  const platform::TStackScrub scrub;  // the caller's streams and files run between kernel calls
   plainBytes = 0;
   if (!FState->Opened) return kBadArgument;
   if (const Integer st = FState->CheckEnd()) return st;
@@ -95,7 +95,7 @@ Integer TReader::Size(std::uint64_t& plainBytes) {
 // The end is checked first when the read reaches it, so a message cut or extended there gives
 // nothing; each chunk's bytes are copied out only after it opened.
 Integer TReader::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, std::size_t& got) {
-  const platform::TRegisterWipe clear;
+  const platform::TStackScrub scrub;  // the caller's streams and files run between kernel calls
   got = 0;
   TState& s = *FState;
   if (!s.Opened) return kBadArgument;
