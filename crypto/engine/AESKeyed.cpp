@@ -81,9 +81,10 @@ Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk)
   const platform::TCallExit clear;
   auto state = std::make_unique<TState>();
   if (const Integer st = state->GCM.Init(key, Nk, true)) return st;
-  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys come from
+  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys and OCB's table come from
   state->AES.EncryptBlock(L->data(), L->data());
   AESModes::detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
+  AESModes::detail::OCBTableFrom(*L, *state->OCB);
   FState = std::move(state);
   return 0;
 }

@@ -5,7 +5,6 @@
 // the GCM forms' tests (tests/gcm/GCMForms.h).
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 #include "GCMOracle.h"
@@ -310,32 +309,6 @@ TEST(AESKeyed, OneKeyManyThreads) {
     });
   for (auto& th : threads) th.join();
   EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
-}
-
-// OCB's table is made by a key's first OCB call: threads that start on a fresh key at once all
-// get the tags a key used from one thread gives.
-TEST(AESKeyed, FirstOCBCallsRaceOnAFreshKey) {
-  const Bytes keyBytes = RandomBytes(16, 91), nonce = RandomBytes(12, 92), plain = RandomBytes(1000, 93);
-  const TAESKey reference = MakeKey(keyBytes);
-  Bytes refCipher(plain.size()), refTag(16);
-  ASSERT_EQ(reference.OCB_Seal(nonce, {}, plain, refCipher, refTag), 0);
-  for (int round = 0; round < 20; ++round) {
-    const TAESKey key = MakeKey(keyBytes);
-    constexpr int kThreads = 4;
-    std::atomic<int> ready{0};
-    std::vector<int> wrong(kThreads, 0);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-      threads.emplace_back([&, t] {
-        ready.fetch_add(1);
-        while (ready.load() < kThreads) {
-        }
-        Bytes cipher(plain.size()), tag(16);
-        if (key.OCB_Seal(nonce, {}, plain, cipher, tag) != 0 || cipher != refCipher || tag != refTag) ++wrong[t];
-      });
-    for (auto& th : threads) th.join();
-    EXPECT_EQ(wrong, std::vector<int>(kThreads, 0)) << "round " << round;
-  }
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ Integer OCB(const TAESKey::TState* k, bool sealing, TIn nonce, TIn aad, TIn in, 
   if (k == nullptr || nonce.empty() || nonce.size() > detail::kOCBMaxNonceBytes) return kBadArgument;
   if (const Integer st = CheckSealOrOpen(tagBytes, in, out)) return st;
   platform::TWiped<TCharArray16> T;
-  detail::OCBCrypt(sealing, k->AES, k->OCB(), nonce, aad, in.data(), out.data(), in.size(), tagBytes, *T);
+  detail::OCBCrypt(sealing, k->AES, *k->OCB, nonce, aad, in.data(), out.data(), in.size(), tagBytes, *T);
   return Release(sealing, *T, tagIn, tagOut, out.data(), in.size());
 }
 

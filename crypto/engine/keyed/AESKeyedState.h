@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <span>
 
 #include "crypto/engine/AESKeyed.h"
@@ -20,26 +19,12 @@ namespace AESKeyed {
 // Everything the key object keeps: one expanded key (both schedules: ECB, CBC, OCB decryption
 // and key unwrapping need the inverse one) inside the GCM key, which adds the hash key and its
 // powers; AES names that schedule for the block modes, CMAC and the further modes. Then the
-// CMAC subkeys, and OCB's table, made by the first OCB call (66 doublings that a key used for
-// anything else never needs; const calls may race to it, std::call_once lets one fill it). Each
-// member wipes itself.
+// CMAC subkeys and OCB's table. Each member wipes itself.
 struct TAESKey::TState {
   AESModes::detail::TScrubbedGCM GCM;
   const AESModes::kernel::TExpandedKey& AES = GCM.AES();
   platform::TWiped<std::array<TCharArray16, 2>> K;  // CMAC's K1, K2
-
-  const AESModes::detail::TOCBTable& OCB() const {
-    std::call_once(FOCBMade, [this] {
-      platform::TWiped<TCharArray16> L;  // L_* = E(0)
-      AES.EncryptBlock(L->data(), L->data());
-      AESModes::detail::OCBTableFrom(*L, *FOCB);
-    });
-    return *FOCB;
-  }
-
- private:
-  mutable platform::TWiped<AESModes::detail::TOCBTable> FOCB;
-  mutable std::once_flag FOCBMade;
+  platform::TWiped<AESModes::detail::TOCBTable> OCB;
 };
 
 namespace keyed {
