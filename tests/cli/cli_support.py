@@ -6,6 +6,7 @@ import random
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 ORVOAES = os.environ.get("ORVOAES", "orvoaes")
@@ -22,6 +23,24 @@ def run(args, stdin=b"", env=None, check=None, **kw):
         raise AssertionError(f"orvoaes {' '.join(args)}: exit {p.returncode}, expected {check}\n"
                              f"{p.stderr.decode(errors='replace')}")
     return p
+
+
+def wait_until_reading(p, at_least=1 << 20, timeout=60):
+    """Waits until process p has installed its signal handlers and read at least `at_least` bytes,
+    so a signal sent next meets the work rather than the dynamic loader (a loaded machine can take
+    longer than any fixed sleep to start a process)."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and p.poll() is None:
+        try:
+            with open(f"/proc/{p.pid}/status") as f:
+                caught = next(int(line.split()[1], 16) for line in f if line.startswith("SigCgt:"))
+            with open(f"/proc/{p.pid}/io") as f:
+                read = next(int(line.split()[1]) for line in f if line.startswith("rchar:"))
+        except (OSError, StopIteration):
+            return
+        if caught & (1 << (2 - 1)) and read >= at_least:  # SIGINT's bit
+            return
+        time.sleep(0.01)
 
 
 def openssl(args, data):

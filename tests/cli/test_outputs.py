@@ -14,7 +14,7 @@ import termios
 import time
 import unittest
 
-from cli_support import IV, KEYS, ORVOAES, TempDirTest, run
+from cli_support import IV, KEYS, ORVOAES, TempDirTest, run, wait_until_reading
 
 SUBCOMMANDS = ["enc", "dec", "gcm-enc", "gcm-dec", "aead-enc", "aead-dec", "seal", "open", "cmac", "cmac-verify", "convert", "rand", "keygen"]
 KEY = ["-K", KEYS[128].hex()]
@@ -96,7 +96,7 @@ class Shared(TempDirTest):
                 with self.subTest(form=form[0], target=target[1]):
                     p = subprocess.Popen([ORVOAES, *form, *target], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                          env=dict(SLOW, TMPDIR=self.tmp))
-                    time.sleep(0.15)  # well after start-up, well before the end of 128 MiB on the portable kernel
+                    wait_until_reading(p)  # into the work, well before the end of 128 MiB on the portable kernel
                     p.send_signal(signal.SIGINT)
                     _, err = p.communicate(timeout=120)
                     self.assertEqual(p.returncode, 130, err)
@@ -109,7 +109,7 @@ class Shared(TempDirTest):
                              stderr=subprocess.PIPE, env=self.env)
         os.close(r)
         os.write(w, b"z" * 100000)  # and the pipe stays open
-        time.sleep(0.3)
+        wait_until_reading(p, at_least=100000)
         p.send_signal(signal.SIGINT)
         _, err = p.communicate(timeout=60)
         os.close(w)
@@ -167,7 +167,7 @@ class PairCommit(TempDirTest):
         out, tag = self.path("out", b"earlier output"), self.path("tag", b"earlier tag")
         p = subprocess.Popen([ORVOAES, "gcm-enc", *KEY, src, "-o", out, "--tag", tag, "--force"],
                              stderr=subprocess.PIPE, env=dict(SLOW, TMPDIR=self.tmp))
-        time.sleep(0.3)
+        wait_until_reading(p)
         os.rename(tag, self.path("tag.saved"))
         os.mkdir(tag)
         self.path("tag/inside", b"keeps the folder from being replaced")

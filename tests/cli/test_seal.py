@@ -139,13 +139,14 @@ class HostileHeadersAndLimits(TempDirTest):
                              check=0).stdout, b"hello")
 
     def test_ctrl_c_ends_the_derivation_at_once(self):
-        from cli_support import ORVOAES
+        from cli_support import ORVOAES, wait_until_reading
         self.path("pw", b"pass\n")
         for sig in (signal.SIGINT, signal.SIGTERM):
             with self.subTest(signal=sig):
                 p = subprocess.Popen([ORVOAES, "seal", "--passphrase-file", self.path("pw"), "--kdf-memory", "256",
                                       "--kdf-passes", "10", self.path("p", b"hello"), "-o", self.path("s")],
                                      stderr=subprocess.PIPE, env=self.env)
+                wait_until_reading(p, at_least=0)
                 time.sleep(0.4)  # into the derivation, which takes seconds (256 MiB, 10 passes)
                 sent = time.monotonic()
                 p.send_signal(sig)
