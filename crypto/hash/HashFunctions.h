@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "crypto/hash/Hash.h"
 
@@ -33,6 +34,11 @@ void PadBlock(const TFunction& f, std::uint8_t* block, std::size_t used, std::ui
 // are at the start of block (BlockBytes long), and compresses what results (one or two blocks).
 // Leaves message bytes in block; the caller wipes it.
 void Finish(const TFunction& f, TChain& chain, std::uint8_t* block, std::uint64_t total) noexcept;
+
+// HKDF-Expand (KDF.h) with info given as the concatenation of its parts and without the stack
+// scrub on the way out: for a caller that derives more from the output and scrubs once itself.
+Integer HKDFExpand(THashKind kind, std::span<const std::uint8_t> prk,
+                   std::span<const std::span<const std::uint8_t>> info, std::span<std::uint8_t> out) noexcept;
 
 void InitSHA256(TChain& chain) noexcept;
 void OutputSHA256(const TChain& chain, std::uint8_t* digest) noexcept;
