@@ -46,13 +46,21 @@ void CompressSHA256Portable(TChain& chain, const std::uint8_t* blocks, std::size
 // The SHA-256 compression using the x86 SHA extensions, or nullptr when this build or this processor
 // has none.
 TCompress SHA256Accelerated() noexcept;
+// Whether ORVOAES_KERNEL is "portable": then every digest runs its portable compression.
+bool PortableForced() noexcept;
 // The SHA-256 compression FunctionOf uses, and its name ("portable", "sha-ni").
 TCompress SHA256Chosen() noexcept;
 const char* SHA256ChosenName() noexcept;
 
 void InitSHA512(TChain& chain) noexcept;
 void OutputSHA512(const TChain& chain, std::uint8_t* digest) noexcept;
-void CompressSHA512(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept;
+void CompressSHA512Portable(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept;
+// The SHA-512 compression with AVX2 and BMI on x86-64, or nullptr when this build or this
+// processor has none.
+TCompress SHA512Accelerated() noexcept;
+// The SHA-512 compression FunctionOf uses, and its name ("portable", "avx2"); chosen as SHA-256's.
+TCompress SHA512Chosen() noexcept;
+const char* SHA512ChosenName() noexcept;
 
 void InitSHA1(TChain& chain) noexcept;
 void OutputSHA1(const TChain& chain, std::uint8_t* digest) noexcept;
