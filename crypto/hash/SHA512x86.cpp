@@ -98,6 +98,9 @@ AES_SHA512_TARGET void CompressSHA512AVX2(TChain& chain, const std::uint8_t* blo
     Sixteen<false>(s, bc, wk + 64, w, nullptr, nullptr, kSixteen);
     for (int i = 0; i < 8; ++i) chain.W64[static_cast<std::size_t>(i)] += s[i];
   }
+  // The schedule is wiped here; the working words live in general registers (an array wiped here
+  // would have to live in memory, a fifth slower), and what the compiler spills of them is left to
+  // the stack scrub of the callers that hash keys (HMAC, the KDFs, the chunked key derivation).
   platform::SecureZero(wk, sizeof wk);
   // The message words leave no copy in the vector registers.
   _mm256_zeroall();
