@@ -55,8 +55,7 @@ struct TVec512 {
 // Per group the hash takes 24 multiplications (Karatsuba: three per register instead of four, the
 // middle term from (a0 ^ a1)(b0 ^ b1)), which the carry-less unit runs in about as many cycles as the
 // AES unit takes for the group's 80 to 112 rounds, so the two run side by side. The products are
-// summed unreduced and the group reduces once; the reduction's result enters only the next group's
-// first product, so it completes while that group's rounds run.
+// summed unreduced and the group reduces once.
 
 using T512 = __m512i;
 
@@ -71,10 +70,13 @@ struct TKAcc {
   T512 Lo = _mm512_setzero_si512(), Hi = _mm512_setzero_si512(), Kara = _mm512_setzero_si512();
 };
 
+// The sums are made where the products are (the empty asm keeps the compiler from holding every
+// product live to sum them at the end, which spilled partial products onto the stack).
 inline void KaraMulAcc(TKAcc& acc, T512 d, T512 p) {
   acc.Lo = _mm512_xor_si512(acc.Lo, _mm512_clmulepi64_epi128(d, p, 0x00));
   acc.Hi = _mm512_xor_si512(acc.Hi, _mm512_clmulepi64_epi128(d, p, 0x11));
   acc.Kara = _mm512_xor_si512(acc.Kara, _mm512_clmulepi64_epi128(HalvesXor(d), HalvesXor(p), 0x00));
+  __asm__("" : "+v"(acc.Lo), "+v"(acc.Hi), "+v"(acc.Kara));
 }
 
 inline __m128i Fold4(T512 v) {
@@ -82,14 +84,17 @@ inline __m128i Fold4(T512 v) {
   return _mm_xor_si128(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
 }
 
-inline __m128i ReduceK(const TKAcc& acc) {
+// The lanes summed into one unreduced product.
+inline TWide FoldK(const TKAcc& acc) {
   TWide w;
   w.Lo = Fold4(acc.Lo);
   w.Hi = Fold4(acc.Hi);
   // The middle term: the Karatsuba product less the outer two.
   w.Mid = _mm_ternarylogic_epi64(Fold4(acc.Kara), w.Lo, w.Hi, 0x96);
-  return Reduce(w);
+  return w;
 }
+
+inline __m128i ReduceK(const TKAcc& acc) { return Reduce(FoldK(acc)); }
 
 // Mask of the 64-bit lanes of blocks 0 .. left - 1 of a register (all four when left >= 4).
 inline __mmask8 BlockMask(std::size_t left) {
@@ -121,16 +126,18 @@ inline void Group(const std::uint8_t* roundKeys, const TGHashKey& hashKey, __m12
   const TGHashKey* key = Opaque(&hashKey);
   T512 s[R];
   const T512 k0 = Bcast(RoundKey(rk, 0));
-  for (std::size_t r = 0; r < R; ++r) s[r] = _mm512_xor_si512(Swap512(Step(cb, static_cast<int>(4 * r)), swap), k0);
-  cb = Step(cb, 32);
+  for (std::size_t r = 0; r < R; ++r) {
+    s[r] = _mm512_xor_si512(Swap512(cb, swap), k0);
+    cb = Step(cb, 4);
+  }
   TKAcc acc;
   for (unsigned rd = 1; rd < kNr; ++rd) {
     const T512 k = Bcast(RoundKey(rk, rd));
     for (std::size_t r = 0; r < R; ++r) s[r] = _mm512_aesenc_epi128(s[r], k);
     if (kHash && rd <= R) {
-      T512 d = Swap512(_mm512_loadu_si512(h + 64 * (rd - 1)), swap);
-      if (rd == 1) d = _mm512_xor_si512(d, _mm512_zextsi128_si512(x));
-      KaraMulAcc(acc, d, _mm512_load_si512(key->Pow[kGHashPowers - 32 + 4 * (rd - 1)]));
+      const std::size_t r = rd - 1;
+      KaraMulAcc(acc, Swap512(_mm512_loadu_si512(h + 64 * r), swap),
+                 _mm512_load_si512(key->Pow[kGHashPowers - 32 + 4 * r]));
     }
   }
   const T512 kLast = Bcast(RoundKey(rk, kNr));
@@ -144,7 +151,14 @@ inline void Group(const std::uint8_t* roundKeys, const TGHashKey& hashKey, __m12
       _mm512_storeu_si512(out + 64 * r, _mm512_xor_si512(_mm512_loadu_si512(in + 64 * r), s[r]));
     }
   }
-  if (kHash) x = ReduceK(acc);
+  // x * H^32 joins the group's products only here: from one group's x to the next the chain is
+  // one 128-bit product and the reduction, while the group's own products and their sum run
+  // beside it.
+  if (kHash) {
+    TWide w = FoldK(acc);
+    MulAcc(w, x, Power(*key, kGHashPowers - 32));
+    x = Reduce(w);
+  }
 }
 
 // Encryption hashes each group's cipher text during the next group's rounds; decryption hashes a
