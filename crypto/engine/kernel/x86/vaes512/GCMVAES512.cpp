@@ -144,9 +144,11 @@ inline void Group(const std::uint8_t* roundKeys, const TGHashKey& hashKey, __m12
   for (std::size_t r = 0; r < R; ++r) {
     s[r] = _mm512_aesenclast_epi128(s[r], kLast);
     if constexpr (kMasked) {
-      const std::size_t at = 4 * r;
-      const __mmask8 m = at < left ? BlockMask(left - at) : __mmask8{0};
-      _mm512_mask_storeu_epi64(out + 16 * at, m, _mm512_xor_si512(_mm512_maskz_loadu_epi64(m, in + 16 * at), s[r]));
+      const std::size_t at = 4 * r;  // no pointer is made past the data's end
+      if (at < left) {
+        const __mmask8 m = BlockMask(left - at);
+        _mm512_mask_storeu_epi64(out + 16 * at, m, _mm512_xor_si512(_mm512_maskz_loadu_epi64(m, in + 16 * at), s[r]));
+      }
     } else {
       _mm512_storeu_si512(out + 64 * r, _mm512_xor_si512(_mm512_loadu_si512(in + 64 * r), s[r]));
     }
