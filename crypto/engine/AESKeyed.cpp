@@ -80,9 +80,11 @@ Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
 // A key object set before keeps its state and takes the new key into it (wiping the old key's
 // parts first); a new one allocates it, uncleared: each part is written before anything reads it.
 // The kernels' key set-ups write round keys only into the state's wiped storage; what they left
-// in the vector registers is cleared on every way out (platform::TCallExit).
+// in the vector registers is cleared on every way out, and under AddressSanitizer (whose
+// instrumentation spills the last round keys of an expansion) the stack below as well
+// (platform::TCallExit).
 Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk) {
-  const TCallExit clear;
+  const platform::TCallExit clear;
   if (!FState) FState.reset(new TState);
   if (const Integer st = FState->SetKey(key, Nk)) {
     FState.reset();
