@@ -179,7 +179,7 @@ void TGCMKey::MakeHashKey(unsigned wanted) const noexcept {
 }
 
 void TGCMKey::MakePowers(std::size_t blocks) const noexcept {
-  const unsigned wanted = blocks < kGHashPowers ? static_cast<unsigned>(blocks) : unsigned{kGHashPowers};
+  const unsigned wanted = GHashPowersFor(blocks);
   if (FAES.Rounds() == 0) return;  // no key
   if (FPowers.load(std::memory_order_relaxed) == 0) {
     // H itself, in the middle of a call: in a frame of its own whose stack is scrubbed after, and
