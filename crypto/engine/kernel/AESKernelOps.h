@@ -33,12 +33,13 @@ using TGCMCryptFn = void(bool encrypt, const std::uint8_t* rk, unsigned rounds, 
                          std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
                          std::size_t blocks) noexcept;
 
-// What a kernel leaves in the vector registers: a table with ClearsRegisters set has entry points
-// that zero, before they return, every vector register they wrote (the x86 kernel files are built
-// so: every function of theirs zeroes the call-used registers it used on its way out; the
-// portable one ends each entry with platform::ScrubStack). With the others, every public call
-// that runs an entry point ends with platform::ScrubStack or platform::TRegisterWipe, which zero
-// every register the processor has.
+// What a kernel leaves in the vector registers: a table with ClearsRegisters set has AES entry
+// points (key set-up, the block modes, the whitened ECB, key wrap) that zero, before they return,
+// every vector register they wrote (the x86 AES kernel files are built so: every function of
+// theirs zeroes the call-used registers it used on its way out; the portable kernel ends every
+// entry with platform::ScrubStack). The GHASH, POLYVAL and GCM entries make no such promise. A
+// public call that runs any other entry, or handles key material in library code, ends with
+// platform::ScrubStack or platform::TRegisterWipe, which zero every register the processor has.
 struct TKernelOps {
   using TBulk = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
   using TChained = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
@@ -85,7 +86,7 @@ struct TKernelOps {
   // engine then steps through EncryptECB/DecryptECB one block at a time).
   using TKeyWrap = void (*)(const TRoundKeys& k, std::uint8_t* buf, std::size_t n);
   TKeyWrap Wrap = nullptr, Unwrap = nullptr;
-  // See above: the entry points leave no value of theirs in a vector register.
+  // See above: the AES entry points leave no value of theirs in a vector register.
   bool ClearsRegisters = false;
 };
 
