@@ -29,10 +29,10 @@ using keyed::BadOutput;
 using keyed::kMinTagBytes;
 using keyed::TIn;
 using keyed::TOut;
-// Every public call clears the vector registers on its way out (platform::TRegisterWipe, the
-// register half of the stack scrub), so whatever a copy put there does not outlive the call. No
-// call scrubs the stack: the kernels read the round keys and the hash key from the key's wiped
-// storage where they need them and spill none, on any thread.
+// Every public call but the block modes' (see Crypt) clears the vector registers on its way out
+// (platform::TRegisterWipe, the register half of the stack scrub), so whatever a copy put there
+// does not outlive the call. No call scrubs the stack: the kernels read the round keys and the
+// hash key from the key's wiped storage where they need them and spill none, on any thread.
 using TCallExit = platform::TRegisterWipe;
 
 }  // namespace
