@@ -29,10 +29,10 @@ using keyed::BadOutput;
 using keyed::kMinTagBytes;
 using keyed::TIn;
 using keyed::TOut;
-// Every public call clears the vector registers on its way out (platform::TRegisterWipe, the
-// register half of the stack scrub), so whatever a copy put there does not outlive the call. No
-// call scrubs the stack: the kernels read the round keys and the hash key from the key's wiped
-// storage where they need them and spill none, on any thread.
+// Every public call but the block modes' (see Crypt) clears the vector registers on its way out
+// (platform::TRegisterWipe, the register half of the stack scrub), so whatever a copy put there
+// does not outlive the call. No call scrubs the stack: the kernels read the round keys and the
+// hash key from the key's wiped storage where they need them and spill none, on any thread.
 using TCallExit = platform::TRegisterWipe;
 
 }  // namespace
@@ -95,43 +95,44 @@ Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk)
 
 namespace {
 
-// The block modes' common path: checks, then the engine's byte loop for the mode.
-// ECB and CBC take whole blocks; OFB and CTR any length (a partial last block uses the first
-// bytes of its keystream block).
-Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, TMode mode) {
+// The block modes' common path: checks, then the engine's byte loop for the mode (whole blocks
+// straight to the kernel's entry; ECB and CBC take whole blocks only, OFB and CTR any length, a
+// partial last block using the first bytes of its keystream block). Nothing but the kernel handles
+// key material here, so when its entry points clear the registers they used the call has nothing
+// left to wipe; otherwise it clears every vector register on its way out.
+inline Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharArray16& V, TMode mode) {
   if (k == nullptr || BadOutput(in, out)) return kBadArgument;
-  if (mode == TMode::ECB || mode == TMode::CBC)
+  const bool whole = mode == TMode::ECB || mode == TMode::CBC;
+  if (whole)
     if (const Integer st = CheckWholeBlocks(dir, in.size())) return st;
   const kernel::TExpandedKey& aes = dir == TDirection::Decrypt ? k->Decrypting() : k->AES;
-  return detail::CryptBytes(dir, aes, in.data(), in.size(), out.data(), in.size(), V, mode);
+  const bool wipe = !aes.ClearsRegisters();
+  const Integer st = whole ? detail::Bulk(dir, aes, in.data(), out.data(), in.size() / 16, V, mode)
+                           : detail::CryptBytes(dir, aes, in.data(), in.size(), out.data(), in.size(), V, mode);
+  if (wipe) platform::ZeroVectorRegisters();
+  return st;
 }
 
 }  // namespace
 
 Integer TAESKey::EncryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
-  const TCallExit clear;
-  TCharArray16 unused{};
+  TCharArray16 unused;
   return Crypt(FState.get(), TDirection::Encrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::DecryptECB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
-  const TCallExit clear;
-  TCharArray16 unused{};
+  TCharArray16 unused;
   return Crypt(FState.get(), TDirection::Decrypt, in, out, unused, TMode::ECB);
 }
 Integer TAESKey::EncryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::DecryptCBC(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Decrypt, in, out, IV, TMode::CBC);
 }
 Integer TAESKey::CryptOFB(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::OFB);
 }
 Integer TAESKey::CryptCTR(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, TCharArray16& IV) const {
-  const TCallExit clear;
   return Crypt(FState.get(), TDirection::Encrypt, in, out, IV, TMode::CTR);
 }
 

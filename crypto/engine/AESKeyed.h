@@ -15,8 +15,10 @@
 // and destroying need the key to be used by no one else meanwhile. A TGCMEncryptor is used by
 // one thread at a time; several encryptors may share one key.
 //
-// Traces: every call leaves no key-derived value on the stack of the thread that ran it and
-// zeroes every vector register on its way out, whatever thread destroys the key later. The
+// Traces: every call leaves no key-derived value on the stack of the thread that ran it or in a
+// vector register, whatever thread destroys the key later: the block modes rely on the kernel's
+// entries clearing the registers they used where its table says so, every other call zeroes every
+// vector register on its way out. The
 // kernels read the round keys and the hash key from the key's wiped storage where they need
 // them and spill none, so the calls need no stack scrub; SetKey's key expansions likewise write
 // round keys only into the key's wiped storage.

@@ -97,36 +97,16 @@ Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray
   }
 }
 
-namespace {
-
-// The whole blocks of one call in one bulk operation: the mode is read once per call.
-Integer Bulk(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::uint8_t* out,
-             std::size_t blocks, TCharArray16& V, TMode mode) noexcept {
-  const bool enc = dir == TDirection::Encrypt;
-  switch (mode) {
-    case TMode::ECB: enc ? ks.EncryptECB(in, out, blocks) : ks.DecryptECB(in, out, blocks); return 0;
-    case TMode::CBC: enc ? ks.EncryptCBC(in, out, blocks, V.data()) : ks.DecryptCBC(in, out, blocks, V.data()); return 0;
-    case TMode::OFB: ks.OFB(in, out, blocks, V.data()); return 0;
-    case TMode::CTR: ks.CTR128(in, out, blocks, V.data()); return 0;
-    default: return kBadMode;
-  }
-}
-
-}  // namespace
-
 Integer BlockStep(TDirection dir, const kernel::TExpandedKey& ks, const TCharArray16& in, TCharArray16& out,
                   TCharArray16& V, TMode mode) noexcept {
   return Bulk(dir, ks, in.data(), out.data(), 1, V, mode);
 }
 
-Integer CryptBytes(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t avail,
-                   std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode) {
-  if (n == 0) return 0;
-  // Blocks that are whole and wholly readable go in one call; the rest (a partial last block, or
-  // one that may not be read in full) through a zero-filled block, writing only its n bytes.
-  const std::size_t bulk = std::min(n, avail) / 16;
-  if (const Integer st = Bulk(dir, ks, in, out, bulk, V, mode)) return st;
-  for (std::size_t i = 16 * bulk; i < n; i += 16) {
+// Each remaining block through a zero-filled block, of which only the bytes of the message are
+// written.
+Integer CryptTail(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t avail,
+                  std::uint8_t* out, std::size_t n, std::size_t done, TCharArray16& V, TMode mode) noexcept {
+  for (std::size_t i = done; i < n; i += 16) {
     TCharArray16 a{}, b;
     std::memcpy(a.data(), in + i, std::min<std::size_t>(16, avail - std::min(avail, i)));
     if (const Integer st = BlockStep(dir, ks, a, b, V, mode)) return st;

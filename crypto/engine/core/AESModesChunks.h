@@ -78,16 +78,41 @@ Integer CheckPadding(const TCharArray16& P, std::size_t& plainBytes) noexcept;
 Integer ModeStep(TDirection dir, const AESCore::TAESCore& core, const TCharArray60_4& w, Cardinal Nk,
                  const TCharArray16& in, TCharArray16& out, TCharArray16& V, TMode mode);
 
+// `blocks` whole blocks of the mode in one bulk call of the keyed kernel, ModeStep's rules over
+// many blocks: 0, or kBadMode for TMode::Unknown (nothing written). Inline, so a caller that names
+// its mode and direction goes straight to the kernel's entry.
+inline Integer Bulk(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::uint8_t* out,
+                    std::size_t blocks, TCharArray16& V, TMode mode) noexcept {
+  const bool enc = dir == TDirection::Encrypt;
+  switch (mode) {
+    case TMode::ECB: enc ? ks.EncryptECB(in, out, blocks) : ks.DecryptECB(in, out, blocks); return 0;
+    case TMode::CBC: enc ? ks.EncryptCBC(in, out, blocks, V.data()) : ks.DecryptCBC(in, out, blocks, V.data()); return 0;
+    case TMode::OFB: ks.OFB(in, out, blocks, V.data()); return 0;
+    case TMode::CTR: ks.CTR128(in, out, blocks, V.data()); return 0;
+    default: return kBadMode;
+  }
+}
+
 // One block of the mode through the keyed kernel, with ModeStep's results.
 Integer BlockStep(TDirection dir, const kernel::TExpandedKey& ks, const TCharArray16& in, TCharArray16& out,
                   TCharArray16& V, TMode mode) noexcept;
+
+// CryptBytes past its first `done` bytes (whole blocks): the blocks that are partial or not wholly
+// readable.
+Integer CryptTail(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t avail,
+                  std::uint8_t* out, std::size_t n, std::size_t done, TCharArray16& V, TMode mode) noexcept;
 
 // Runs n bytes of in through the mode into out, carrying V, the readable whole blocks in one bulk
 // call of the keyed kernel. avail is how many bytes of in may be
 // read; when the last block is partial and not all of it is readable, it is taken through a
 // zero-filled block and only its n mod 16 bytes are written. out may be in.
-Integer CryptBytes(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t avail,
-                   std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode);
+inline Integer CryptBytes(TDirection dir, const kernel::TExpandedKey& ks, const std::uint8_t* in, std::size_t avail,
+                          std::uint8_t* out, std::size_t n, TCharArray16& V, TMode mode) noexcept {
+  if (n == 0) return 0;
+  const std::size_t bulk = (n < avail ? n : avail) / 16;
+  if (const Integer st = Bulk(dir, ks, in, out, bulk, V, mode)) return st;
+  return 16 * bulk == n ? 0 : CryptTail(dir, ks, in, avail, out, n, 16 * bulk, V, mode);
+}
 
 // Source and sink of a chunk loop. In is the measured input (see TMeasuredInput: a read gives
 // exactly what remains up to the count asked, so a shorter read is the measured end; a failed

@@ -10,18 +10,14 @@
 
 namespace AESModes::kernel {
 
-const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept { return k.Enc[0].data(); }
-const std::uint8_t* DecKeys(const TRoundKeys& k) noexcept { return k.Dec[0].data(); }
-unsigned Rounds(const TRoundKeys& k) noexcept { return k.Nr; }
-
 std::uint8_t* FillEncKeys(TRoundKeys& k) noexcept {
   k.Filled |= TRoundKeys::kEnc;
-  return k.Enc[0].data();
+  return k.Keys.Enc;
 }
 
 std::uint8_t* FillDecKeys(TRoundKeys& k) noexcept {
   k.Filled |= TRoundKeys::kDec;
-  return k.Dec[0].data();
+  return k.Keys.Dec;
 }
 
 bitsliced::TSlicedKeys& FillSlicedKeys(TRoundKeys& k) noexcept {
@@ -41,65 +37,34 @@ TExpandedKey::~TExpandedKey() { Wipe(); }
 
 // The round keys of the last expansion, 16 * (Nr + 1) bytes of each schedule it filled.
 void TExpandedKey::Wipe() noexcept {
-  const std::size_t bytes = 16 * (static_cast<std::size_t>(FKeys.Nr) + 1);
-  if (FKeys.Filled & TRoundKeys::kEnc) platform::SecureZero(FKeys.Enc.data(), bytes);
-  if (FKeys.Filled & TRoundKeys::kDec) platform::SecureZero(FKeys.Dec.data(), bytes);
+  const unsigned Nr = FKeys.Keys.Nr;
+  const std::size_t bytes = 16 * (static_cast<std::size_t>(Nr) + 1);
+  if (FKeys.Filled & TRoundKeys::kEnc) platform::SecureZero(FKeys.Keys.Enc, bytes);
+  if (FKeys.Filled & TRoundKeys::kDec) platform::SecureZero(FKeys.Keys.Dec, bytes);
   if (FKeys.Filled & TRoundKeys::kSliced)
-    platform::SecureZero(FKeys.Sliced.Q, sizeof FKeys.Sliced.Q[0] * (FKeys.Nr + 1));
+    platform::SecureZero(FKeys.Sliced.Q, sizeof FKeys.Sliced.Q[0] * (Nr + 1));
   FKeys.Filled = 0;
   FKeys.Nk = 0;
-  FKeys.Nr = 0;
+  FKeys.Keys.Nr = 0;
 }
 
 Integer TExpandedKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
   Wipe();
   if (Nk < 1 || Nk > 8 || key.size() < 4 * static_cast<std::size_t>(Nk)) return error::kBadKeySize;
   FKeys.Nk = Nk;
-  FKeys.Nr = Nk + 6;
+  FKeys.Keys.Nr = Nk + 6;
   FOps->ExpandKey(FKeys, key.data(), Nk);
   if (inverse) ExpandInverse();
   return 0;
 }
 
 void TExpandedKey::ExpandInverse() noexcept {
-  if (FOps->ExpandInverse != nullptr && FKeys.Nr != 0 && !(FKeys.Filled & TRoundKeys::kDec))
+  if (FOps->ExpandInverse != nullptr && FKeys.Keys.Nr != 0 && !(FKeys.Filled & TRoundKeys::kDec))
     FOps->ExpandInverse(FKeys);
 }
 
-// Decrypting with a schedule that was never made would write a wrong plain text with a success
-// status; that is a fault in the engine, and it stops here instead.
-void TExpandedKey::NeedInverse() const noexcept {
-  if (FOps->ExpandInverse != nullptr && !(FKeys.Filled & TRoundKeys::kDec)) [[unlikely]]
-    std::abort();
-}
+void TExpandedKey::MissingInverse() noexcept { std::abort(); }
 
-void TExpandedKey::EncryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
-  FOps->EncryptECB(FKeys, in, out, blocks);
-}
-void TExpandedKey::DecryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
-  NeedInverse();
-  FOps->DecryptECB(FKeys, in, out, blocks);
-}
-void TExpandedKey::EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                              std::uint8_t iv[16]) const noexcept {
-  FOps->EncryptCBC(FKeys, in, out, blocks, iv);
-}
-void TExpandedKey::DecryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                              std::uint8_t iv[16]) const noexcept {
-  NeedInverse();
-  FOps->DecryptCBC(FKeys, in, out, blocks, iv);
-}
-void TExpandedKey::OFB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept {
-  FOps->OFB(FKeys, in, out, blocks, iv);
-}
-void TExpandedKey::CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                          std::uint8_t ctr[16]) const noexcept {
-  FOps->CTR128(FKeys, in, out, blocks, ctr);
-}
-void TExpandedKey::CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                         std::uint8_t ctr[16]) const noexcept {
-  FOps->CTR32(FKeys, in, out, blocks, ctr);
-}
 void TExpandedKey::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                            std::uint8_t ctr[16]) const noexcept {
   if (FOps->CTR32LE != nullptr) return FOps->CTR32LE(FKeys, in, out, blocks, ctr);
@@ -120,9 +85,6 @@ void TExpandedKey::CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_
     done += n;
   }
   for (int i = 0; i < 4; ++i) ctr[i] = static_cast<std::uint8_t>(c >> (8 * i));
-}
-void TExpandedKey::CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept {
-  FOps->CBCMAC(FKeys, in, blocks, state);
 }
 void TExpandedKey::EncryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
                                    const std::uint8_t* masks) const noexcept {
@@ -149,9 +111,6 @@ bool TExpandedKey::Unwrap(std::uint8_t* buf, std::size_t n) const noexcept {
   NeedInverse();
   FOps->Unwrap(FKeys, buf, n);
   return true;
-}
-void TExpandedKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept {
-  FOps->EncryptECB(FKeys, in, out, 1);
 }
 
 Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, bool hashKeyLater) noexcept {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <type_traits>
 
 #include "crypto/engine/kernel/AESKernelOps.h"
 #include "crypto/engine/kernel/KernelDispatch.h"
@@ -20,19 +21,19 @@ namespace AESModes::kernel {
 using platform::Cardinal;
 using platform::Integer;
 
-// The schedules of one key, each filled only when a kernel needs it: Enc (the cipher's, round key r
-// at bytes 16r..16r+15, the layout the AES instructions load) always, Dec (the equivalent inverse
-// cipher's, see DecKeys) when an operation decrypts with the inverse cipher on a hardware kernel,
+// The schedules of one key, each filled only when a kernel needs it: Keys.Enc (see TSchedules)
+// always, Keys.Dec when an operation decrypts with the inverse cipher on a hardware kernel,
 // Sliced (Enc as bit planes) on the portable kernel only. Filled says which hold key material.
+// Keys comes first: the kernel files, which see TRoundKeys only declared, read it at the same
+// address (SchedulesOf).
 struct alignas(64) TRoundKeys {
   static constexpr std::uint8_t kEnc = 1, kDec = 2, kSliced = 4;
-  platform::TCharArray60_4 Enc;
-  alignas(16) platform::TCharArray60_4 Dec;
+  TSchedules Keys;
   bitsliced::TSlicedKeys Sliced;
   Cardinal Nk = 0;
-  unsigned Nr = 0;
   std::uint8_t Filled = 0;
 };
+static_assert(std::is_standard_layout_v<TRoundKeys> && offsetof(TRoundKeys, Keys) == 0);
 
 // For the portable kernel's key set-up: the bit planes, marked as holding key material.
 bitsliced::TSlicedKeys& FillSlicedKeys(TRoundKeys& k) noexcept;
@@ -56,33 +57,57 @@ class TExpandedKey {
   // Adds the inverse cipher's schedule to an expanded key (nothing when it is there already).
   void ExpandInverse() noexcept;
   Cardinal Nk() const noexcept { return FKeys.Nk; }
-  unsigned Rounds() const noexcept { return FKeys.Nr; }
+  unsigned Rounds() const noexcept { return FKeys.Keys.Nr; }
   TKernelId Id() const noexcept { return FId; }
   const TKernelOps& Ops() const noexcept { return *FOps; }
   // Encryption round keys, (Rounds()+1) * 16 bytes in the cipher's byte order, 16-byte aligned.
-  const std::uint8_t* EncRoundKeys() const noexcept { return FKeys.Enc[0].data(); }
+  const std::uint8_t* EncRoundKeys() const noexcept { return FKeys.Keys.Enc; }
+
+  // Whether the kernel's entry points leave the vector registers clear of what they computed
+  // (TKernelOps::ClearsRegisters): a call that runs nothing else on key material then needs no
+  // register wipe of its own.
+  bool ClearsRegisters() const noexcept { return FOps->ClearsRegisters; }
 
   // Bulk operations over `blocks` whole 16-byte blocks. in and out are either the same pointer or
-  // do not overlap; no alignment is required.
-  void EncryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  // do not overlap; no alignment is required. The plain entries go straight to the kernel's (one
+  // call through the table, which a short message would otherwise pay twice for).
+  void EncryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
+    FOps->EncryptECB(FKeys, in, out, blocks);
+  }
   // Needs the inverse schedule (Expand with inverse, or ExpandInverse): without it the process
   // stops rather than write a wrong plain text.
-  void DecryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  void DecryptECB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
+    NeedInverse();
+    FOps->DecryptECB(FKeys, in, out, blocks);
+  }
   // CBC: iv becomes the last cipher block. Decryption needs the inverse schedule, as DecryptECB.
-  void EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept;
-  void DecryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept;
+  void EncryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept {
+    FOps->EncryptCBC(FKeys, in, out, blocks, iv);
+  }
+  void DecryptCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept {
+    NeedInverse();
+    FOps->DecryptCBC(FKeys, in, out, blocks, iv);
+  }
   // OFB (both directions): iv becomes the last keystream block.
-  void OFB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept;
+  void OFB(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t iv[16]) const noexcept {
+    FOps->OFB(FKeys, in, out, blocks, iv);
+  }
   // Counter mode with the whole block as a 128-bit big-endian counter, advanced by blocks
   // (wrapping to zero).
-  void CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
+  void CTR128(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept {
+    FOps->CTR128(FKeys, in, out, blocks, ctr);
+  }
   // Counter mode that counts in the last 4 bytes only (big-endian, modulo 2^32), as GCM does.
-  void CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
+  void CTR32(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept {
+    FOps->CTR32(FKeys, in, out, blocks, ctr);
+  }
   // Counter mode that counts in the first 4 bytes only (little-endian, modulo 2^32), as GCM-SIV
   // does: the kernel's own loop, or ECB over counter blocks on a kernel without one.
   void CTR32LE(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t ctr[16]) const noexcept;
   // The CBC-MAC chain: state = E(state xor block) for every block.
-  void CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept;
+  void CBCMAC(const std::uint8_t* in, std::size_t blocks, std::uint8_t state[16]) const noexcept {
+    FOps->CBCMAC(FKeys, in, blocks, state);
+  }
   // ECB between two whitenings: out[j] = E(in[j] xor masks[j]) xor masks[j] (D for the decryption,
   // which needs the inverse schedule) over `blocks` blocks, each with its own 16-byte mask. out may
   // be in; masks must not overlap out.
@@ -93,11 +118,19 @@ class TExpandedKey {
   bool Wrap(std::uint8_t* buf, std::size_t n) const noexcept;
   bool Unwrap(std::uint8_t* buf, std::size_t n) const noexcept;
   // One block; in may be out.
-  void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept;
+  void EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const noexcept {
+    FOps->EncryptECB(FKeys, in, out, 1);
+  }
 
  private:
   void Wipe() noexcept;
-  void NeedInverse() const noexcept;
+  // Decrypting with a schedule that was never made would write a wrong plain text with a success
+  // status; that is a fault in the engine, and it stops here instead.
+  void NeedInverse() const noexcept {
+    if (FOps->ExpandInverse != nullptr && !(FKeys.Filled & TRoundKeys::kDec)) [[unlikely]]
+      MissingInverse();
+  }
+  [[noreturn]] static void MissingInverse() noexcept;
 
   TRoundKeys FKeys;
   const TKernelOps* FOps;

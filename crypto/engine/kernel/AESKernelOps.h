@@ -13,6 +13,18 @@ namespace AESModes::kernel {
 struct TRoundKeys;
 struct TGHashKey;
 
+// A key's schedules as the kernels read them: Enc, the cipher's (round key r at bytes 16r..16r+15,
+// the layout the AES instructions load), Dec, the equivalent inverse cipher's in the order
+// decryption uses them: Enc[Nr], InvMixColumns(Enc[Nr-1]) .. InvMixColumns(Enc[1]), Enc[0]; and the
+// round count. Plain arrays and a number, so a kernel file reads them in place: no call on every
+// entry, and no library code built with the file's instruction set. TRoundKeys (the key holder's,
+// AESKernel.h) begins with them.
+struct alignas(64) TSchedules {
+  std::uint8_t Enc[16 * 15];
+  alignas(16) std::uint8_t Dec[16 * 15];
+  unsigned Nr = 0;
+};
+
 // Counter mode with a 32-bit counter stitched with GHASH: blocks whole blocks encrypted (or
 // decrypted) from ctr (its last 4 bytes a big-endian counter modulo 2^32, returned advanced),
 // the cipher blocks absorbed into X. rk: the encryption round keys, (rounds + 1) * 16 bytes.
@@ -21,9 +33,13 @@ using TGCMCryptFn = void(bool encrypt, const std::uint8_t* rk, unsigned rounds, 
                          std::uint8_t X[16], std::uint8_t ctr[16], const std::uint8_t* in, std::uint8_t* out,
                          std::size_t blocks) noexcept;
 
-// The entry points leave the vector registers as they are: every public call that runs one
-// ends with platform::ScrubStack (its key holder's) or platform::TRegisterWipe, which zero every
-// register the processor has, whatever instruction set the kernel was built for.
+// What a kernel leaves in the vector registers: a table with ClearsRegisters set has AES entry
+// points (key set-up, the block modes, the whitened ECB, key wrap) that zero, before they return,
+// every vector register they wrote (the x86 AES kernel files are built so: every function of
+// theirs zeroes the call-used registers it used on its way out; the portable kernel ends every
+// entry with platform::ScrubStack). The GHASH, POLYVAL and GCM entries make no such promise. A
+// public call that runs any other entry, or handles key material in library code, ends with
+// platform::ScrubStack or platform::TRegisterWipe, which zero every register the processor has.
 struct TKernelOps {
   using TBulk = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
   using TChained = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
@@ -71,6 +87,8 @@ struct TKernelOps {
   // engine then steps through EncryptECB/DecryptECB one block at a time).
   using TKeyWrap = void (*)(const TRoundKeys& k, std::uint8_t* buf, std::size_t n);
   TKeyWrap Wrap = nullptr, Unwrap = nullptr;
+  // See above: the AES entry points leave no value of theirs in a vector register.
+  bool ClearsRegisters = false;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another
@@ -81,13 +99,16 @@ const TKernelOps* VAES256Ops() noexcept;
 const TKernelOps* VAES512Ops() noexcept;
 const TKernelOps* ARMv8Ops() noexcept;
 
-// Views of a schedule for the kernel files: round key r of each schedule starts at byte 16r, 16-byte
-// aligned. Dec holds the round keys of the equivalent inverse cipher in the order decryption uses
-// them: Enc[Nr], InvMixColumns(Enc[Nr-1]) .. InvMixColumns(Enc[1]), Enc[0]. The Fill forms are for
-// key set-up: they mark the schedule as holding key material, so the key holder wipes it.
-const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept;
-const std::uint8_t* DecKeys(const TRoundKeys& k) noexcept;
-unsigned Rounds(const TRoundKeys& k) noexcept;
+// Views of a schedule for the kernel files, with internal linkage (each file has its own copy,
+// built with its own instruction set): TRoundKeys' first member is its TSchedules, so the two
+// addresses are one (checked where TRoundKeys is defined). The Fill forms are for key set-up: they
+// mark the schedule as holding key material, so the key holder wipes it.
+namespace {
+inline const TSchedules& SchedulesOf(const TRoundKeys& k) noexcept { return *reinterpret_cast<const TSchedules*>(&k); }
+inline const std::uint8_t* EncKeys(const TRoundKeys& k) noexcept { return SchedulesOf(k).Enc; }
+inline const std::uint8_t* DecKeys(const TRoundKeys& k) noexcept { return SchedulesOf(k).Dec; }
+inline unsigned Rounds(const TRoundKeys& k) noexcept { return SchedulesOf(k).Nr; }
+}  // namespace
 std::uint8_t* FillEncKeys(TRoundKeys& k) noexcept;
 std::uint8_t* FillDecKeys(TRoundKeys& k) noexcept;
 

@@ -160,7 +160,8 @@ constexpr TKernelOps kOps = {.ExpandKey = ExpandKey,
                              .CBCMAC = CBCMAC,
                              .GHashSetKey = GHashSetKey,
                              .GHash = GHash,
-                             .GCMCrypt = nullptr};
+                             .GCMCrypt = nullptr,
+                             .ClearsRegisters = true};
 
 }  // namespace
 

@@ -109,8 +109,9 @@ inline decltype(auto) WithRounds(unsigned Nr, F&& f) {
 
 // Round keys 0..Nr of one schedule, each read from the schedule (wiped storage) into every lane
 // of a register where a round needs it. No copy of the keys is made here that would need wiping:
-// what the compiler keeps in registers the public call's register wipe clears, and the modes
-// here keep few enough values in flight that none is spilled.
+// what the compiler keeps in registers the entry's own exit (in the AES files) or the public
+// call's register wipe clears, and the modes here keep few enough values in flight that none is
+// spilled.
 template <class L, unsigned kNr = 0>
 struct TKeys {
   const u8* Schedule;

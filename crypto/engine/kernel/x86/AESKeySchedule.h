@@ -107,6 +107,13 @@ void ExpandInverse(TRoundKeys& k) {
   ExpandInverseAES(EncKeys(k), Rounds(k), FillDecKeys(k));
 }
 
+// Whether this folder was built to zero, in every function, the registers it used on its way out.
+#if defined(AES_KERNEL_CLEARS_REGISTERS)
+constexpr bool kClearsRegisters = true;
+#else
+constexpr bool kClearsRegisters = false;
+#endif
+
 // The table of an x86 kernel whose parallel modes run eight registers of Wide a step.
 template <class Wide>
 constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm, decltype(TKernelOps::PolyVal) polyval) {
@@ -130,7 +137,8 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm,
           .EncryptWhitened = TModes::EncryptWhitened,
           .DecryptWhitened = TModes::DecryptWhitened,
           .Wrap = KeyWrap,
-          .Unwrap = KeyUnwrap};
+          .Unwrap = KeyUnwrap,
+          .ClearsRegisters = kClearsRegisters};
 }
 
 }  // namespace
