@@ -9,6 +9,7 @@
 #include "crypto/engine/kernel/AESKernelOps.h"
 #include "crypto/engine/kernel/KeyScheduleWords.h"
 #include "crypto/engine/kernel/x86/AESKernelLanes.h"
+#include "crypto/engine/kernel/x86/XTSOCBLanes.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -111,6 +112,7 @@ void ExpandInverse(TRoundKeys& k) {
 template <class Wide>
 constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm, decltype(TKernelOps::PolyVal) polyval) {
   using TModes = TParallel<Wide, 8>;
+  using TTweaked = TTweakedModes<Wide, 8>;
   return {.ExpandKey = ExpandKey,
           .ExpandInverse = ExpandInverse,
           .EncryptECB = TModes::EncryptECB,
@@ -130,7 +132,12 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm,
           .EncryptWhitened = TModes::EncryptWhitened,
           .DecryptWhitened = TModes::DecryptWhitened,
           .Wrap = KeyWrap,
-          .Unwrap = KeyUnwrap};
+          .Unwrap = KeyUnwrap,
+          .EncryptXTS = TTweaked::EncryptXTS,
+          .DecryptXTS = TTweaked::DecryptXTS,
+          .EncryptOCB = TTweaked::EncryptOCB,
+          .DecryptOCB = TTweaked::DecryptOCB,
+          .HashOCB = TTweaked::HashOCB};
 }
 
 }  // namespace
