@@ -13,9 +13,9 @@ namespace AESModes::kernel {
 struct TRoundKeys;
 struct TGHashKey;
 
-// The work space the XTS and OCB loops may write (a step's tweaks, or the offsets of a step's
-// blocks relative to the block before it): given by the caller, who wipes it.
-inline constexpr std::size_t kTweakScratchBytes = 16 * 32;
+// The work space the XTS and OCB loops may write (the tweaks of a step and of the next, or the
+// offsets of a step's blocks relative to the block before it): given by the caller, who wipes it.
+inline constexpr std::size_t kTweakScratchBytes = 16 * 64;
 
 // A run of OCB3's whole blocks, numbered First + 1 .. First + blocks (First public), block i
 // under Offset_i = Offset_(i-1) xor L[ntz(i)].
