@@ -222,7 +222,7 @@ struct TTweakedModes {
   static constexpr int kNext = TParallel<Wide, R>::kNext;
   template <unsigned kNr>
   static constexpr int kWide = kNr == 0 ? R / 2 : R;
-  static constexpr std::size_t kStep = R * Wide::kBlocks, kNextStep = kNext * Wide::kBlocks;
+  static constexpr std::size_t kStep = R * Wide::kBlocks;
   static_assert(16 * kStep <= kTweakScratchBytes);
 
   static void EncryptXTS(const TRoundKeys& k, const u8* in, u8* out, std::size_t n, u8 tweak[16], u8* scratch) {
@@ -258,7 +258,9 @@ struct TTweakedModes {
     const TSchedule k = kPass == kOCBDecrypt ? Dec(key) : Enc(key);
     if constexpr (kPass == kOCBHash) out = const_cast<u8*>(in);
     const u8* Q = run.Scratch;
-    OCBRelative(run.L, run.Scratch, n >= kStep ? kStep : n >= kNextStep ? kNextStep : 1);
+    // As many entries as the widest step that fits (Q's first entries are the same for every
+    // step size), and the one a single block needs.
+    OCBRelative(run.L, run.Scratch, n < kStep ? (n > 0 ? n : 1) : kStep);
     WithRounds(k.Nr, [&](auto nr) {
       constexpr unsigned kNr = decltype(nr)::value;
       std::size_t d = 0;
