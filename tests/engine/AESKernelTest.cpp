@@ -217,7 +217,7 @@ TEST_P(KeyedKernel, WhitenedECBAndKeyWrapMatchTheBlockCipher) {
 
 // The XTS and OCB loops against the block cipher one block at a time: every key word count (AES's
 // three and the run-time round loop of the others), block counts around each kernel's steps (8,
-// 16 and 32 blocks, one register, single blocks), in place and between separate buffers. OCB's L
+// 12, 16 and 32 blocks, one register, single blocks), in place and between separate buffers. OCB's L
 // table is random, so an offset taken from the wrong level shows, and its runs start at block
 // numbers inside a step and just below a number with many trailing zero bits, where the last
 // block of a step needs a higher level than the step's own. x86 kernels must have the loops.
@@ -247,7 +247,7 @@ TEST_P(KeyedKernel, XTSAndOCBLoopsMatchTheBlockCipher) {
       return b;
     };
     std::size_t run = 0;
-    for (const std::size_t blocks : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 40, 63, 64, 65, 300}) {
+    for (const std::size_t blocks : {1, 2, 3, 4, 5, 7, 8, 9, 12, 13, 15, 16, 17, 24, 31, 32, 33, 40, 63, 64, 65, 300}) {
       const Bytes in = RandomBytes(16 * blocks, static_cast<std::uint32_t>(blocks + 7 * Nk));
       const Bytes start = RandomBytes(16, static_cast<std::uint32_t>(blocks + 1000));
       const std::string where = "Nk " + std::to_string(Nk) + ", " + std::to_string(blocks) + " blocks";
