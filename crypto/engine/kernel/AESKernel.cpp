@@ -202,7 +202,7 @@ Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inv
 }
 
 void TGCMKey::MakePowers(std::size_t blocks) const noexcept {
-  const unsigned wanted = blocks < kGHashPowers ? static_cast<unsigned>(blocks) : unsigned{kGHashPowers};
+  const unsigned wanted = GHashPowersFor(blocks);
   const std::lock_guard<std::mutex> lock(FMaking);
   const unsigned made = FPowers.load(std::memory_order_relaxed);
   if (made == 0 || made >= wanted) return;  // no key, or another call made them meanwhile

@@ -123,7 +123,7 @@ class TExpandedKey {
 // carry-less multiply, on one kernel table. What GCM needs of the key for any number of messages;
 // the per-message state (counter, running hash, lengths) lives with the caller. Its const
 // operations may run from several threads at once. The powers of H are made as the calls need
-// them (a call over n blocks needs n of them, at most kGHashPowers), so a short message pays for
+// them (a call over n blocks needs GHashPowersFor(n) of them), so a short message pays for
 // few: the first call that needs more makes them under a lock, every other call reads how many
 // there are and goes on.
 class TGCMKey {
@@ -151,7 +151,7 @@ class TGCMKey {
   // H's powers for a call over `blocks` blocks.
   void NeedPowers(std::size_t blocks) const noexcept {
     const unsigned made = FPowers.load(std::memory_order_acquire);
-    if (made < kGHashPowers && blocks > made) [[unlikely]] MakePowers(blocks);
+    if (made < kGHashPowers && GHashPowersFor(blocks) > made) [[unlikely]] MakePowers(blocks);
   }
   void MakePowers(std::size_t blocks) const noexcept;
 

@@ -1,4 +1,4 @@
-// GHASH with PCLMULQDQ: powers H^1..H^16 kept byte-reversed, eight blocks per reduction.
+// GHASH with PCLMULQDQ: powers of H kept byte-reversed, eight blocks per reduction.
 #if defined(__x86_64__)
 #include "crypto/engine/kernel/x86/GHASHClmul.h"
 
@@ -16,7 +16,7 @@ void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept {
   };
   const __m128i h = LoadSwapped(H), h2 = mul(h, h);
   __m128i odd = h, even = h2;
-  for (std::size_t p = 1; p < kGHashPowers; p += 2) {
+  for (std::size_t p = 1; p < kGHashNarrowPowers; p += 2) {
     store(p, odd);
     store(p + 1, even);
     odd = mul(odd, h2);
