@@ -20,8 +20,8 @@ void PutBE64(std::uint8_t* p, std::uint64_t v) noexcept {
 
 TGCMComputation::TGCMComputation(kernel::TKernelId id) : FKey(id) {}
 
-Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) {
-  return FKey.Expand(key, Nk, inverse);
+Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, bool hashKeyLater) {
+  return FKey.Expand(key, Nk, inverse, hashKeyLater);
 }
 
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.

@@ -125,7 +125,8 @@ class TExpandedKey {
 // operations may run from several threads at once. The powers of H are made as the calls need
 // them (a call over n blocks needs GHashPowersFor(n) of them), so a short message pays for
 // few: the first call that needs more makes them under a lock, every other call reads how many
-// there are and goes on.
+// there are and goes on. A key object that may never hash (it serves the block modes too) leaves
+// H itself to its first hashing call, which makes it the same way and scrubs the stack after.
 class TGCMKey {
  public:
   explicit TGCMKey(TKernelId id = ChosenKernel()) noexcept : FAES(id) {}
@@ -133,10 +134,14 @@ class TGCMKey {
   TGCMKey& operator=(const TGCMKey&) = delete;
 
   // Expands the first 4 * Nk bytes of key (with inverse also the inverse cipher's schedule, so
-  // that AES() serves every block mode too) and makes H (its powers as calls need them); 0 or the expansion's
-  // status.
-  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false) noexcept;
+  // that AES() serves every block mode too) and makes H (its powers as calls need them), or with
+  // hashKeyLater leaves H to the first call that hashes; 0 or the expansion's status.
+  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false,
+                 bool hashKeyLater = false) noexcept;
   const TExpandedKey& AES() const noexcept { return FAES; }
+  // The expanded key for adding its inverse schedule (ExpandInverse); the caller keeps that from
+  // racing with any use of the key.
+  TExpandedKey& AES() noexcept { return FAES; }
   TKernelId Id() const noexcept { return FAES.Id(); }
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
   void GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
@@ -154,6 +159,9 @@ class TGCMKey {
     if (made < kGHashPowers && GHashPowersFor(blocks) > made) [[unlikely]] MakePowers(blocks);
   }
   void MakePowers(std::size_t blocks) const noexcept;
+  // H = E(0) and H^1 .. H^wanted (the whole key on a kernel that makes it at once), under
+  // FMaking or before the key is shared.
+  void MakeHashKey(unsigned wanted) const noexcept;
 
   TExpandedKey FAES;
   mutable TGHashKey FHash;  // the powers H^1 .. H^FPowers hold key material
