@@ -30,6 +30,8 @@ TARGETS = [
     (r"^GCM_", {"64B": 1.0, "1KiB": 1.2, "16KiB": 1.5, "64MiB": 1.0}),
     (r"^MAC_", {"64B": 1.0, "1KiB": 1.0, "16KiB": 0.95, "64MiB": 0.95}),
     (r"^EncryptStream_ECB128_64MiB$", {"64MiB": 0.9}),
+    (r"^Modes_XTS(-dec)?_", {"4KiB": 1.2}),
+    (r"^Modes_OCB-(seal|open)_", {"16KiB": 1.2}),
 ]
 
 def target(name):

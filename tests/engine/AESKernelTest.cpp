@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "Oracle.h"
 #include "crypto/engine/AESCore.h"
@@ -208,6 +211,106 @@ TEST_P(KeyedKernel, WhitenedECBAndKeyWrapMatchTheBlockCipher) {
       EXPECT_EQ(buf, want) << "Nk " << Nk << ", wrap of " << n;
       ASSERT_TRUE(k.Unwrap(buf.data(), n));
       EXPECT_EQ(buf, original) << "Nk " << Nk << ", unwrap of " << n;
+    }
+  }
+}
+
+// The XTS and OCB loops against the block cipher one block at a time: every key word count (AES's
+// three and the run-time round loop of the others), block counts around each kernel's steps (8,
+// 12, 16 and 32 blocks, one register, single blocks), in place and between separate buffers. OCB's L
+// table is random, so an offset taken from the wrong level shows, and its runs start at block
+// numbers inside a step and just below a number with many trailing zero bits, where the last
+// block of a step needs a higher level than the step's own. x86 kernels must have the loops.
+TEST_P(KeyedKernel, XTSAndOCBLoopsMatchTheBlockCipher) {
+  const bool x86 = GetParam() == TKernelId::AESNI || GetParam() == TKernelId::VAES256 || GetParam() == TKernelId::VAES512;
+  const auto timesX = [](TCharArray16& t) {
+    const int carry = t[15] >> 7;
+    for (int i = 15; i > 0; --i) t[i] = static_cast<std::uint8_t>(t[i] << 1 | t[i - 1] >> 7);
+    t[0] = static_cast<std::uint8_t>(t[0] << 1 ^ (carry ? 0x87 : 0));
+  };
+  const Bytes levels = RandomBytes(16 * 64, 77);
+  const std::uint64_t kFirsts[] = {0, 1, 5, 9, 24, 1000, (std::uint64_t{1} << 40) - 40};
+  using TPass = TExpandedKey::TOCBPass;
+  for (const platform::Cardinal Nk : {4u, 6u, 8u, 5u}) {
+    const Bytes key = RandomBytes(4 * Nk, 60 + Nk);
+    TExpandedKey k(GetParam());
+    ASSERT_EQ(k.Expand(key, Nk, true), 0);
+    AESCore::TAESCore core;
+    platform::TCharArray60_4 w{};
+    ASSERT_EQ(core.KeyExpansion(key, w, Nk), 0);
+    const auto block = [&](bool decrypt, const std::uint8_t* in, const TCharArray16& mask, bool unmask) {
+      TCharArray16 a, b;
+      for (int j = 0; j < 16; ++j) a[j] = in[j] ^ mask[j];
+      decrypt ? core.InvCipher(a, b, w, Nk) : core.Cipher(a, b, w, Nk);
+      if (unmask)
+        for (int j = 0; j < 16; ++j) b[j] ^= mask[j];
+      return b;
+    };
+    std::size_t run = 0;
+    for (const std::size_t blocks : {1, 2, 3, 4, 5, 7, 8, 9, 12, 13, 15, 16, 17, 24, 31, 32, 33, 40, 63, 64, 65, 300}) {
+      const Bytes in = RandomBytes(16 * blocks, static_cast<std::uint32_t>(blocks + 7 * Nk));
+      const Bytes start = RandomBytes(16, static_cast<std::uint32_t>(blocks + 1000));
+      const std::string where = "Nk " + std::to_string(Nk) + ", " + std::to_string(blocks) + " blocks";
+      for (const bool decrypt : {false, true}) {
+        TCharArray16 t, want;
+        std::memcpy(t.data(), start.data(), 16);
+        Bytes expected(in.size());
+        for (std::size_t j = 0; j < blocks; ++j, timesX(t)) {
+          const TCharArray16 b = block(decrypt, in.data() + 16 * j, t, true);
+          std::memcpy(expected.data() + 16 * j, b.data(), 16);
+        }
+        want = t;
+        Bytes got(in.size()), inPlace = in;
+        TCharArray16 t1, t2;
+        std::memcpy(t1.data(), start.data(), 16);
+        t2 = t1;
+        const bool has = decrypt ? k.DecryptXTS(in.data(), got.data(), blocks, t1.data())
+                                 : k.EncryptXTS(in.data(), got.data(), blocks, t1.data());
+        EXPECT_EQ(has, x86);
+        if (!has) continue;
+        decrypt ? k.DecryptXTS(inPlace.data(), inPlace.data(), blocks, t2.data())
+                : k.EncryptXTS(inPlace.data(), inPlace.data(), blocks, t2.data());
+        EXPECT_EQ(got, expected) << where << " XTS, decrypt " << decrypt;
+        EXPECT_EQ(inPlace, expected) << where << " XTS in place, decrypt " << decrypt;
+        EXPECT_EQ(t1, want) << where << " XTS tweak after, decrypt " << decrypt;
+        EXPECT_EQ(t2, want) << where << " XTS tweak after in place";
+      }
+      for (const TPass pass : {TPass::Encrypt, TPass::Decrypt, TPass::Hash}) {
+        const std::uint64_t first = kFirsts[run++ % std::size(kFirsts)];
+        TCharArray16 o, sum, wantO, wantSum{};
+        std::memcpy(o.data(), start.data(), 16);
+        std::memcpy(sum.data(), in.data(), 16);  // the sum is added to
+        wantSum = sum;
+        wantO = o;
+        Bytes expected(in.size());
+        for (std::size_t j = 0; j < blocks; ++j) {
+          const int level = std::countr_zero(first + j + 1);
+          for (int x = 0; x < 16; ++x) wantO[x] ^= levels[16 * level + x];
+          const TCharArray16 b = block(pass == TPass::Decrypt, in.data() + 16 * j, wantO, pass != TPass::Hash);
+          std::memcpy(expected.data() + 16 * j, b.data(), 16);
+          const std::uint8_t* plain = pass == TPass::Decrypt ? b.data() : in.data() + 16 * j;
+          for (int x = 0; x < 16; ++x) wantSum[x] ^= pass == TPass::Hash ? b[x] : plain[x];
+        }
+        const std::string what = where + " OCB pass " + std::to_string(static_cast<int>(pass)) + " from block " +
+                                 std::to_string(first);
+        Bytes got(in.size()), inPlace = in;
+        TCharArray16 o2 = o, sum2 = sum;
+        const bool has = k.OCB(pass, in.data(), pass == TPass::Hash ? nullptr : got.data(), blocks, levels.data(), first,
+                               o.data(), sum.data());
+        EXPECT_EQ(has, x86);
+        if (!has) continue;
+        k.OCB(pass, inPlace.data(), inPlace.data(), blocks, levels.data(), first, o2.data(), sum2.data());
+        EXPECT_EQ(o, wantO) << what;
+        EXPECT_EQ(sum, wantSum) << what;
+        EXPECT_EQ(o2, wantO) << what << " in place";
+        EXPECT_EQ(sum2, wantSum) << what << " in place";
+        if (pass != TPass::Hash) {
+          EXPECT_EQ(got, expected) << what;
+          EXPECT_EQ(inPlace, expected) << what << " in place";
+        } else {
+          EXPECT_EQ(inPlace, in) << what << " writes nothing";
+        }
+      }
     }
   }
 }

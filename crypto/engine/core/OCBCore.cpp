@@ -77,7 +77,9 @@ void HashAAD(const kernel::TExpandedKey& aes, const TOCBTable& t, std::span<cons
              TPiece& work, TCharArray16& sum) noexcept {
   TCharArray16 offset{};
   const std::size_t blocks = aad.size() / 16;
-  for (std::size_t at = 0; at < blocks; at += kPieceBlocks) {
+  const bool inKernel = blocks == 0 || aes.OCB(kernel::TExpandedKey::TOCBPass::Hash, aad.data(), nullptr, blocks,
+                                               t.L[0].data(), 0, offset.data(), sum.data());
+  for (std::size_t at = 0; !inKernel && at < blocks; at += kPieceBlocks) {
     const std::size_t c = std::min(kPieceBlocks, blocks - at);
     std::uint8_t* o = offs.Use(16 * c);
     std::uint8_t* w = work.Use(16 * c);
@@ -114,7 +116,11 @@ void OCBCrypt(bool encrypt, const kernel::TExpandedKey& aes, const TOCBTable& t,
   platform::TWiped<TCharArray16> offset, checksum, hash;
   FirstOffset(aes, nonce, tagBytes, *offset);
   const std::size_t blocks = n / 16;
-  for (std::size_t at = 0; at < blocks; at += kPieceBlocks) {
+  // The kernel's own loop, or the offsets written out a piece at a time for the whitened ECB.
+  using TPass = kernel::TExpandedKey::TOCBPass;
+  const bool inKernel = blocks == 0 || aes.OCB(encrypt ? TPass::Encrypt : TPass::Decrypt, in, out, blocks,
+                                               t.L[0].data(), 0, offset->data(), checksum->data());
+  for (std::size_t at = 0; !inKernel && at < blocks; at += kPieceBlocks) {
     const std::size_t c = std::min(kPieceBlocks, blocks - at);
     const std::uint8_t* src = in + 16 * at;
     std::uint8_t* dst = out + 16 * at;

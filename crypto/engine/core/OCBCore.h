@@ -1,8 +1,9 @@
-// OCB3 (RFC 7253) on the keyed kernel. The offsets are a running xor of the key's L table, so a
-// piece of them is written to a buffer first; then the piece is whitened, enciphered in one bulk
-// ECB call of the kernel (every block in parallel) and whitened again. The L index of block i is
-// the number of trailing zero bits of i: public, as every other branch and index here.
-// Internal to the engine; the caller checks the arguments.
+// OCB3 (RFC 7253) on the keyed kernel. The offsets are a running xor of the key's L table: the
+// kernel's own loop makes them in its registers; on a kernel without one, a piece of them is
+// written to a buffer first, then the piece is whitened, enciphered in one bulk ECB call (every
+// block in parallel) and whitened again. The L index of block i is the number of trailing zero
+// bits of i: public, as every other branch and index here. Internal to the engine; the caller
+// checks the arguments.
 #pragma once
 
 #include <array>

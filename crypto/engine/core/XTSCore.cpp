@@ -71,26 +71,29 @@ void OneBlock(bool encrypt, const kernel::TExpandedKey& data, const TTweak& T, c
 void XTSCrypt(bool encrypt, const kernel::TExpandedKey& data, const kernel::TExpandedKey& tweakKey,
               const std::uint8_t tweak[16], const std::uint8_t* in, std::uint8_t* out, std::size_t n) noexcept {
   platform::TWiped<TTweak> T;
-  TScratchBlocks<16 * kPieceBlocks> scratch;
-  std::uint8_t* tweaks = scratch.Use(16 * std::min(kPieceBlocks, n / 16));
-  {
-    platform::TWiped<TCharArray16> first;
-    tweakKey.EncryptBlock(tweak, first->data());
-    T->Load(first->data());
-  }
+  platform::TWiped<TCharArray16> t;
+  tweakKey.EncryptBlock(tweak, t->data());
   const std::size_t r = n % 16;
   // With a partial last block, the last whole block goes with it through the stealing below.
   const std::size_t blocks = n / 16 - (r != 0 ? 1 : 0);
-  for (std::size_t at = 0; at < blocks; at += kPieceBlocks) {
-    const std::size_t c = std::min(kPieceBlocks, blocks - at);
-    for (std::size_t j = 0; j < c; ++j) {
-      T->Store(tweaks + 16 * j);
-      T->Double();
+  // The kernel's own loop, or the tweaks written out a piece at a time for the whitened ECB.
+  const bool inKernel = blocks == 0 || (encrypt ? data.EncryptXTS(in, out, blocks, t->data())
+                                                : data.DecryptXTS(in, out, blocks, t->data()));
+  T->Load(t->data());
+  if (!inKernel) {
+    TScratchBlocks<16 * kPieceBlocks> scratch;
+    std::uint8_t* tweaks = scratch.Use(16 * std::min(kPieceBlocks, blocks));
+    for (std::size_t at = 0; at < blocks; at += kPieceBlocks) {
+      const std::size_t c = std::min(kPieceBlocks, blocks - at);
+      for (std::size_t j = 0; j < c; ++j) {
+        T->Store(tweaks + 16 * j);
+        T->Double();
+      }
+      if (encrypt)
+        data.EncryptWhitened(in + 16 * at, out + 16 * at, c, tweaks);
+      else
+        data.DecryptWhitened(in + 16 * at, out + 16 * at, c, tweaks);
     }
-    if (encrypt)
-      data.EncryptWhitened(in + 16 * at, out + 16 * at, c, tweaks);
-    else
-      data.DecryptWhitened(in + 16 * at, out + 16 * at, c, tweaks);
   }
   if (r == 0) return;
   // Cipher-text stealing over the whole block m-1 and the r bytes of block m. Encryption: CC =

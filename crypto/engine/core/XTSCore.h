@@ -1,8 +1,9 @@
 // XTS (IEEE 1619, NIST's XTS recommendation) on two keyed kernels: the tweak key enciphers the
-// data unit's tweak once, its multiples by x (little-endian, as XTS counts) are written to a
-// buffer a piece at a time, and the piece is whitened, enciphered in one bulk ECB call of the data
-// key's kernel (every block in parallel) and whitened again. A last partial block is handled by
-// cipher-text stealing. Internal to the engine; the caller checks the arguments.
+// data unit's tweak once; the data key's kernel runs the whole blocks in its own loop, the tweak's
+// multiples by x (little-endian, as XTS counts) made in its registers, or, on a kernel without one,
+// the multiples are written to a buffer a piece at a time and the piece is whitened, enciphered in
+// one bulk ECB call (every block in parallel) and whitened again. A last partial block is handled
+// by cipher-text stealing. Internal to the engine; the caller checks the arguments.
 #pragma once
 
 #include <cstddef>

@@ -101,6 +101,33 @@ void TExpandedKey::DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, st
   FOps->DecryptECB(FKeys, out, out, blocks);
   detail::XorBytes(out, out, masks, 16 * blocks);
 }
+bool TExpandedKey::EncryptXTS(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                              std::uint8_t tweak[16]) const noexcept {
+  if (FOps->EncryptXTS == nullptr) return false;
+  platform::TWiped<std::array<std::uint8_t, kTweakScratchBytes>> scratch;
+  FOps->EncryptXTS(FKeys, in, out, blocks, tweak, scratch->data());
+  return true;
+}
+bool TExpandedKey::DecryptXTS(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                              std::uint8_t tweak[16]) const noexcept {
+  if (FOps->DecryptXTS == nullptr) return false;
+  NeedInverse();
+  platform::TWiped<std::array<std::uint8_t, kTweakScratchBytes>> scratch;
+  FOps->DecryptXTS(FKeys, in, out, blocks, tweak, scratch->data());
+  return true;
+}
+bool TExpandedKey::OCB(TOCBPass pass, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                       const std::uint8_t* L, std::uint64_t first, std::uint8_t offset[16],
+                       std::uint8_t sum[16]) const noexcept {
+  const TKernelOps::TOCB run = pass == TOCBPass::Encrypt   ? FOps->EncryptOCB
+                               : pass == TOCBPass::Decrypt ? FOps->DecryptOCB
+                                                           : FOps->HashOCB;
+  if (run == nullptr) return false;
+  if (pass == TOCBPass::Decrypt) NeedInverse();
+  platform::TWiped<std::array<std::uint8_t, kTweakScratchBytes>> scratch;
+  run(FKeys, in, out, blocks, TOCBRun{L, first, offset, sum, scratch->data()});
+  return true;
+}
 bool TExpandedKey::Wrap(std::uint8_t* buf, std::size_t n) const noexcept {
   if (FOps->Wrap == nullptr) return false;
   FOps->Wrap(FKeys, buf, n);

@@ -113,6 +113,21 @@ class TExpandedKey {
   // be in; masks must not overlap out.
   void EncryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const std::uint8_t* masks) const noexcept;
   void DecryptWhitened(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const std::uint8_t* masks) const noexcept;
+  // XTS over whole blocks in the kernel's own loop, the tweaks made in registers: block j under
+  // tweak * x^j, out[j] = E(in[j] xor tweak x^j) xor tweak x^j (D for the decryption, which needs
+  // the inverse schedule); tweak becomes tweak * x^blocks. out may be in. False, with nothing
+  // done, where the kernel has no such loop.
+  bool EncryptXTS(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t tweak[16]) const noexcept;
+  bool DecryptXTS(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, std::uint8_t tweak[16]) const noexcept;
+  // OCB3's whole blocks numbered first + 1 .. first + blocks in the kernel's own loop, the
+  // offsets made in registers from offset (Offset_first, becomes Offset_(first + blocks)) and L
+  // (L_0, L_1, .., 16 bytes each): encryption and decryption as TKernelOps::EncryptOCB and
+  // DecryptOCB (the plain blocks added to sum; decryption needs the inverse schedule), Hash adds
+  // E(in_i xor Offset_i) to sum and writes nothing (out may be null). False, with nothing done,
+  // where the kernel has no such loop.
+  enum class TOCBPass { Encrypt, Decrypt, Hash };
+  bool OCB(TOCBPass pass, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const std::uint8_t* L,
+           std::uint64_t first, std::uint8_t offset[16], std::uint8_t sum[16]) const noexcept;
   // Key wrap's 6n steps in place over buf = A || R[1..n] (n >= 2) when the kernel has them; false,
   // with nothing done, otherwise. Unwrap needs the inverse schedule.
   bool Wrap(std::uint8_t* buf, std::size_t n) const noexcept;

@@ -25,6 +25,20 @@ struct alignas(64) TSchedules {
   unsigned Nr = 0;
 };
 
+// The work space the XTS and OCB loops may write (the tweaks of a step and of the next, or the
+// offsets of a step's blocks relative to the block before it): given by the caller, who wipes it.
+inline constexpr std::size_t kTweakScratchBytes = 16 * 64;
+
+// A run of OCB3's whole blocks, numbered First + 1 .. First + blocks (First public), block i
+// under Offset_i = Offset_(i-1) xor L[ntz(i)].
+struct TOCBRun {
+  const std::uint8_t* L;    // L_0, L_1, ..: 16 bytes each, as many as the largest ntz(i) needs
+  std::uint64_t First;
+  std::uint8_t* Offset;     // Offset_First; becomes Offset_(First + blocks)
+  std::uint8_t* Sum;        // the checksum (or the additional data's sum), added to
+  std::uint8_t* Scratch;    // kTweakScratchBytes
+};
+
 // Counter mode with a 32-bit counter stitched with GHASH: blocks whole blocks encrypted (or
 // decrypted) from ctr (its last 4 bytes a big-endian counter modulo 2^32, returned advanced),
 // the cipher blocks absorbed into X. rk: the encryption round keys, (rounds + 1) * 16 bytes.
@@ -89,6 +103,22 @@ struct TKernelOps {
   TKeyWrap Wrap = nullptr, Unwrap = nullptr;
   // See above: the AES entry points leave no value of theirs in a vector register.
   bool ClearsRegisters = false;
+  // XTS over whole blocks with the tweaks made in registers: block j under T_j = tweak * x^j in
+  // XTS's field (the 16 bytes a little-endian number, x^128 = x^7 + x^2 + x + 1), out[j] =
+  // E(in[j] xor T_j) xor T_j (D for decryption, which needs the inverse schedule); tweak becomes
+  // T_blocks. out may be in. nullptr where the kernel has none (the key holder then writes the
+  // tweaks out and runs the whitened ECB).
+  using TXTS = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                        std::uint8_t tweak[16], std::uint8_t* scratch);
+  TXTS EncryptXTS = nullptr, DecryptXTS = nullptr;
+  // OCB3 over a run of blocks with the offsets made in registers. Encryption: out_i = E(in_i xor
+  // Offset_i) xor Offset_i, the plain blocks (in) added to Sum; decryption: the same with D (the
+  // inverse schedule), the plain blocks (out) added to Sum; the additional data's hash: E(in_i
+  // xor Offset_i) added to Sum, nothing written (out unused). out may be in. nullptr where the
+  // kernel has none (as for XTS).
+  using TOCB = void (*)(const TRoundKeys& k, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                        const TOCBRun& run);
+  TOCB EncryptOCB = nullptr, DecryptOCB = nullptr, HashOCB = nullptr;
 };
 
 // The tables of the kernels; nullptr for a kernel this build does not contain (another

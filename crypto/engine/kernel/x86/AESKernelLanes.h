@@ -40,6 +40,17 @@ struct Lanes1 {
   // [last, x.block0, .., x.block(n-2)]: the cipher blocks that precede x's blocks.
   static V Preceding(V, __m128i last) { return last; }
   static __m128i LastBlock(V x) { return x; }
+  // For the tweaks and offsets: shifts of each 64-bit half, each block's low half moved up to
+  // its high half (zeros below), each block's high half of a times the low half of b (carry-less),
+  // (wider lanes: the register of the blocks b0, b1, ..), its first block, the xor of its blocks,
+  // and the register with b in its last block and zeros in the others.
+  static V ShiftL64(V a, int k) { return _mm_slli_epi64(a, k); }
+  static V ShiftR64(V a, int k) { return _mm_srli_epi64(a, k); }
+  static V LowToHigh(V a) { return _mm_slli_si128(a, 8); }
+  static V ClMulHighLow(V a, V b) { return _mm_clmulepi64_si128(a, b, 0x01); }
+  static __m128i FirstBlock(V x) { return x; }
+  static __m128i Fold(V x) { return x; }
+  static V LastOnly(__m128i b) { return b; }
 };
 
 #ifdef __VAES__
@@ -60,6 +71,14 @@ struct Lanes2 {
   static V Offsets() { return _mm256_set_epi64x(0, 1, 0, 0); }
   static V Preceding(V x, __m128i last) { return _mm256_permute2x128_si256(_mm256_castsi128_si256(last), x, 0x20); }
   static __m128i LastBlock(V x) { return _mm256_extracti128_si256(x, 1); }
+  static V ShiftL64(V a, int k) { return _mm256_slli_epi64(a, k); }
+  static V ShiftR64(V a, int k) { return _mm256_srli_epi64(a, k); }
+  static V LowToHigh(V a) { return _mm256_bslli_epi128(a, 8); }
+  static V ClMulHighLow(V a, V b) { return _mm256_clmulepi64_epi128(a, b, 0x01); }
+  static V FromBlocks(__m128i b0, __m128i b1) { return _mm256_set_m128i(b1, b0); }
+  static __m128i FirstBlock(V x) { return _mm256_castsi256_si128(x); }
+  static __m128i Fold(V x) { return _mm_xor_si128(_mm256_castsi256_si128(x), _mm256_extracti128_si256(x, 1)); }
+  static V LastOnly(__m128i b) { return _mm256_inserti128_si256(_mm256_setzero_si256(), b, 1); }
 };
 #endif
 
@@ -82,6 +101,19 @@ struct Lanes4 {
   // The top block of the broadcast `last` followed by x's first three blocks.
   static V Preceding(V x, __m128i last) { return _mm512_alignr_epi64(x, Broadcast(last), 6); }
   static __m128i LastBlock(V x) { return _mm512_extracti32x4_epi32(x, 3); }
+  static V ShiftL64(V a, int k) { return _mm512_slli_epi64(a, static_cast<unsigned>(k)); }
+  static V ShiftR64(V a, int k) { return _mm512_srli_epi64(a, static_cast<unsigned>(k)); }
+  static V LowToHigh(V a) { return _mm512_bslli_epi128(a, 8); }
+  static V ClMulHighLow(V a, V b) { return _mm512_clmulepi64_epi128(a, b, 0x01); }
+  static V FromBlocks(__m128i b0, __m128i b1, __m128i b2, __m128i b3) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_set_m128i(b1, b0)), _mm256_set_m128i(b3, b2), 1);
+  }
+  static __m128i FirstBlock(V x) { return _mm512_castsi512_si128(x); }
+  static __m128i Fold(V x) {
+    const __m256i h = _mm256_xor_si256(_mm512_castsi512_si256(x), _mm512_extracti64x4_epi64(x, 1));
+    return _mm_xor_si128(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
+  }
+  static V LastOnly(__m128i b) { return _mm512_maskz_broadcast_i32x4(0xF000, b); }
 };
 #endif
 

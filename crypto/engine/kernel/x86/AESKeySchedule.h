@@ -9,6 +9,7 @@
 #include "crypto/engine/kernel/AESKernelOps.h"
 #include "crypto/engine/kernel/KeyScheduleWords.h"
 #include "crypto/engine/kernel/x86/AESKernelLanes.h"
+#include "crypto/engine/kernel/x86/XTSOCBLanes.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -118,6 +119,7 @@ constexpr bool kClearsRegisters = false;
 template <class Wide>
 constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm, decltype(TKernelOps::PolyVal) polyval) {
   using TModes = TParallel<Wide, 8>;
+  using TTweaked = TTweakedModes<Wide, 8>;
   return {.ExpandKey = ExpandKey,
           .ExpandInverse = ExpandInverse,
           .EncryptECB = TModes::EncryptECB,
@@ -138,7 +140,12 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm,
           .DecryptWhitened = TModes::DecryptWhitened,
           .Wrap = KeyWrap,
           .Unwrap = KeyUnwrap,
-          .ClearsRegisters = kClearsRegisters};
+          .ClearsRegisters = kClearsRegisters,
+          .EncryptXTS = TTweaked::EncryptXTS,
+          .DecryptXTS = TTweaked::DecryptXTS,
+          .EncryptOCB = TTweaked::EncryptOCB,
+          .DecryptOCB = TTweaked::DecryptOCB,
+          .HashOCB = TTweaked::HashOCB};
 }
 
 }  // namespace
