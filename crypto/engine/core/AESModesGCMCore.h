@@ -58,8 +58,11 @@ class TGCMComputation {
   TGCMComputation& operator=(const TGCMComputation&) = delete;
 
   // Expands the first 4 * Nk bytes of key (the cipher's schedule, with inverse also the inverse
-  // cipher's) and derives H = E(0) and its powers; 0 or the expansion's status.
+  // cipher's) and derives H = E(0) and its powers; 0 or the expansion's status. A computation
+  // made for one message passes its length (additional data and data), so that the powers of H
+  // its calls need are made here at once.
   Integer Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false);
+  Integer Init(std::span<const std::uint8_t> key, Cardinal Nk, std::size_t aadBytes, std::size_t dataBytes);
   // The expanded AES key under the hash key: a key object's one schedule, for its other modes.
   const kernel::TExpandedKey& AES() const noexcept { return FKey.AES(); }
 

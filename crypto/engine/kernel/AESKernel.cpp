@@ -154,7 +154,7 @@ void TExpandedKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16])
   FOps->EncryptECB(FKeys, in, out, 1);
 }
 
-Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) noexcept {
+Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, std::size_t callBlocks) noexcept {
   // The powers of an earlier key go first, whether or not this one expands.
   if (FPowers.load(std::memory_order_relaxed) != 0) {
     platform::SecureZero(FHash.Pow, sizeof FHash.Pow);
@@ -165,8 +165,10 @@ Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inv
   FAES.EncryptBlock(H->data(), H->data());
   const TKernelOps& ops = FAES.Ops();
   if (ops.GHashExtendKey != nullptr) {
-    ops.GHashExtendKey(FHash, H->data(), 0, 1);
-    FPowers.store(1, std::memory_order_release);
+    const unsigned powers = callBlocks <= 1 ? 1u : callBlocks < kGHashPowers ? static_cast<unsigned>(callBlocks)
+                                                                              : unsigned{kGHashPowers};
+    ops.GHashExtendKey(FHash, H->data(), 0, powers);
+    FPowers.store(powers, std::memory_order_release);
   } else {
     ops.GHashSetKey(FHash, H->data());
     FPowers.store(kGHashPowers, std::memory_order_release);

@@ -119,8 +119,11 @@ class TGCMKey {
 
   // Expands the first 4 * Nk bytes of key (with inverse also the inverse cipher's schedule, so
   // that AES() serves every block mode too) and makes H (its powers as calls need them); 0 or the expansion's
-  // status.
-  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false) noexcept;
+  // status. A key made for one message whose longest call is known makes the powers that call
+  // needs here (callBlocks: its whole blocks), before any thread shares the key, so no call
+  // takes the lock.
+  Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false,
+                 std::size_t callBlocks = 1) noexcept;
   const TExpandedKey& AES() const noexcept { return FAES; }
   TKernelId Id() const noexcept { return FAES.Id(); }
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.

@@ -105,8 +105,6 @@ struct alignas(64) TGHashKey {
 
 void GHashSetKeyPortable(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPortable(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
-void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
-void GHashExtendKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) noexcept;
 void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL256(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;

@@ -33,9 +33,10 @@ Integer Check(const TXAESKey::TState* k, TIn nonce, TIn in, TOut out, std::size_
   return BadOutput(in, out) || in.size() > detail::kGCMMaxDataBytes ? kBadArgument : 0;
 }
 
-// The message's GCM key from the nonce's first half, its state begun with the second half and
-// the additional data.
-void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputation& gcm, detail::TGCMMessage& s) {
+// The message's GCM key from the nonce's first half (with the powers of H a message of dataBytes
+// needs), its state begun with the second half and the additional data.
+void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, std::size_t dataBytes, detail::TGCMComputation& gcm,
+           detail::TGCMMessage& s) {
   platform::TWiped<std::array<std::uint8_t, 32>> m;
   for (std::uint8_t i = 0; i < 2; ++i) {
     std::uint8_t* b = m->data() + 16 * i;
@@ -47,7 +48,7 @@ void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputatio
     for (std::size_t j = 0; j < 16; ++j) b[j] ^= (*k.K1)[j];
   }
   k.AES.EncryptECB(m->data(), m->data(), 2);
-  gcm.Init(*m, 8);
+  gcm.Init(*m, 8, aad.size(), dataBytes);
   gcm.SetIV(s, nonce.subspan(kHalf));
   gcm.AddAAD(s, aad.data(), aad.size());
 }
@@ -88,7 +89,7 @@ Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const st
   if (const Integer st = Check(FState.get(), nonce24, plain, cipher, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMMessage s;
-  Begin(*FState, nonce24, additionalData, gcm, s);
+  Begin(*FState, nonce24, additionalData, plain.size(), gcm, s);
   gcm.Encrypt(s, plain.data(), cipher.data(), plain.size());
   platform::TWiped<TCharArray16> T;
   gcm.Finish(s, *T);
@@ -106,7 +107,7 @@ Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const st
   if (const Integer st = Check(FState.get(), nonce24, cipher, plain, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMMessage s;
-  Begin(*FState, nonce24, additionalData, gcm, s);
+  Begin(*FState, nonce24, additionalData, cipher.size(), gcm, s);
   gcm.Decrypt(s, cipher.data(), plain.data(), cipher.size());
   platform::TWiped<TCharArray16> T;
   gcm.Finish(s, *T);

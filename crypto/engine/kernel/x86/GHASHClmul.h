@@ -5,6 +5,7 @@
 
 #include <immintrin.h>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -53,6 +54,40 @@ inline __m128i Reduce(const TWide& w) {
   u = _mm_xor_si128(u, spill);
   return _mm_xor_si128(hi, _mm_xor_si128(lo, u));
 }
+
+// The kernel table's GHashExtendKey, the one place the x86 kernels make H's powers (GHashSetKey
+// is the same with all of them): H^(made + 1) .. H^wanted added to a key holding H^1 .. H^made.
+// H^p for p in (m, 2m], m a power of two, is H^(p - m) * H^m: each power is one multiplication of
+// two powers of the levels before it, so H^16 is four multiplications from H rather than eight
+// (two chains of H^p = H^(p-2) * H^2), and the multiplications of one level are independent.
+// The powers up to H^8 are taken from registers, not reloaded from the key: a load right behind
+// the store of the same power makes the processor hold every later load behind the stores, and the
+// levels run one multiplication at a time again. Only the key's own storage receives the powers.
+inline void ExtendPowers(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) noexcept {
+  const auto at = [&key](unsigned power) { return reinterpret_cast<__m128i*>(key.Pow[kGHashPowers - power]); };
+  constexpr unsigned kHeld = 8;
+  __m128i held[kHeld + 1] = {};
+  const auto power = [&](unsigned q) { return q <= kHeld ? held[q] : _mm_load_si128(at(q)); };
+#pragma GCC unroll 64
+  for (unsigned p = 1; p <= kGHashPowers; ++p) {
+    if (p > wanted) break;
+    __m128i v;
+    if (p <= made) {
+      v = _mm_load_si128(at(p));
+    } else if (p == 1) {
+      v = LoadSwapped(H);
+    } else {
+      const unsigned m = std::bit_floor(p - 1);
+      TWide w;
+      MulAcc(w, power(p - m), power(m));
+      v = Reduce(w);
+    }
+    if (p > made) _mm_store_si128(at(p), v);
+    if (p <= kHeld) held[p] = v;
+  }
+}
+
+inline void SetPowers(TGHashKey& key, const std::uint8_t H[16]) noexcept { ExtendPowers(key, H, 0, kGHashPowers); }
 
 inline __m128i Power(const TGHashKey& key, std::size_t k) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(key.Pow[k]));
