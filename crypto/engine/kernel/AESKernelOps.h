@@ -45,8 +45,9 @@ struct TKernelOps {
   void (*GHashSetKey)(TGHashKey& key, const std::uint8_t H[16]);
   // The same key made a few powers at a time, for a GCM key whose messages are short: H^(made+1)
   // .. H^wanted (1 <= wanted <= kGHashPowers) added to a key that holds H^1 .. H^made (H taken
-  // from H when made is 0, from the key otherwise); nothing else of the key is written, so
-  // threads hashing with the powers made before may run meanwhile. A GHASH or GCMCrypt call over
+  // from H when made is 0, from the key otherwise); H^1 .. H^made are not written, so
+  // threads hashing with them may run meanwhile (powers above H^wanted may be written too: no
+  // call reads them before a later extension makes them). A GHASH or GCMCrypt call over
   // n blocks reads H^1 .. H^min(n, kGHashPowers) only. nullptr where the kernel keeps H alone.
   void (*GHashExtendKey)(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) = nullptr;
   void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
