@@ -153,6 +153,21 @@ inline typename V::T MulLanes(typename V::T a, typename V::T b) {
 // right behind its stores would wait for them); the loops unroll completely, so every group has
 // a register of its own, and nothing but the key's storage receives a power.
 inline void ExtendPowers(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) noexcept {
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer's builds keep the register groups in an instrumented frame of their own,
+  // where H was found after the caller's stack scrub: there the same tree runs a power at a
+  // time from the key's storage.
+  if (made == 0) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(key.Pow[kGHashPowers - 1]), LoadSwapped(H));
+    made = 1;
+  }
+  for (unsigned p = made + 1; p <= wanted; ++p) {
+    const unsigned m = std::bit_floor(p - 1);
+    const __m128i a = TLanes128::Load(key.Pow[kGHashPowers - (p - m)]), b = TLanes128::Load(key.Pow[kGHashPowers - m]);
+    TLanes128::Store(key.Pow[kGHashPowers - p], MulLanes<TLanes128>(a, b));
+  }
+  return;
+#endif
   using V = TLanesWide;
   using T = V::T;
   constexpr unsigned L = V::kLanes, kGroups = kGHashPowers / L, kHeld = kGroups < 8 ? kGroups : 8;
