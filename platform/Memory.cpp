@@ -20,6 +20,12 @@ void SecureZero(void* data, std::size_t len) noexcept {
   ZeroVectorRegisters();
 }
 
+// Not inlined: derive's frames lie below this one, inside the stack ScrubStack zeroes.
+[[gnu::noinline]] void RunScrubbed(void (*derive)(void* context), void* context) noexcept {
+  derive(context);
+  ScrubStack();
+}
+
 bool ConstantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) noexcept {
   if (a.size() != b.size()) return false;
   volatile std::uint8_t diff = 0;

@@ -42,6 +42,16 @@ void ScrubStack(std::size_t bytes) noexcept;
 // ScrubStack(kStackScrubBytes).
 inline void ScrubStack() noexcept { ScrubStack(kStackScrubBytes); }
 
+// Runs derive(context) in a frame of its own, then ScrubStack: for key material made in the middle
+// of a call (a key object's first use of a mode), where the call's own exit clears the registers
+// but not the stack the derivation, its locks and its library calls left behind.
+void RunScrubbed(void (*derive)(void* context), void* context) noexcept;
+// The same for any callable (a lambda that captures the key holder, no key bytes).
+template <class F>
+void RunScrubbed(F& derive) noexcept {
+  RunScrubbed([](void* f) { (*static_cast<F*>(f))(); }, &derive);
+}
+
 // Calls ScrubStack when it goes away, also when an exception leaves the scope. A key holder that
 // derives from it (first, so it is destroyed last) scrubs the stack its operation used.
 class TStackScrub {

@@ -3,6 +3,8 @@
 //   "<mode>_AES<bits>_<size>_newkey/<who>"   a new key in every call (ours: TAESModes' buffer forms)
 //   "<mode>_AES<bits>_<size>_keyonce/<who>"  the key set once (ours: AESKeyed::TAESKey)
 //   "SetKey_AES<bits>/<who>"                  the block modes' key set-up alone
+//   "SetKeyNewObject_AES<bits>/Ours"          the same in a key object made for it
+//   "SetKeyThen_<mode>_AES<bits>_64B/Ours"    SetKey and one call: with what the mode's first call derives
 //   "GCMSeal_AES<bits>_<16KiB|64MiB>_keyonce/<who>" with a cycles_per_byte counter (TSC cycles)
 // The key changes in every iteration of a "newkey" row (its first byte counts up), so no peer can
 // keep a schedule from the previous call. bench/percall_table.py turns the JSON output into a
@@ -432,6 +434,39 @@ void SetKeyOurs(benchmark::State& state, std::size_t keyBytes) {
   }
   if (!ok) state.SkipWithError("SetKey failed");
 }
+// The same with a key object made and destroyed in every iteration (its allocation and wipe).
+void SetKeyNewObjectOurs(benchmark::State& state, std::size_t keyBytes) {
+  TKeys keys(keyBytes, true);
+  bool ok = true;
+  for (auto _ : state) {
+    AESKeyed::TAESKey key;
+    ok &= key.SetKey(std::span(keys.Next(), keyBytes)) == 0;
+    benchmark::DoNotOptimize(&key);
+  }
+  if (!ok) state.SkipWithError("SetKey failed");
+}
+// SetKey and then one 64-byte call: the key set-up with what the mode derives on its first call.
+void FirstCallOurs(benchmark::State& state, TCase c) {
+  TKeys keys(c.KeyBytes, true);
+  AESKeyed::TAESKey key;
+  const Bytes in = Message(c.Size);
+  Bytes out(c.Size), tag(16);
+  platform::TCharArray16 IV{};
+  bool ok = true;
+  for (auto _ : state) {
+    ok &= key.SetKey(std::span(keys.Next(), c.KeyBytes)) == 0;
+    switch (c.What) {
+      case Op::ECB: ok &= key.EncryptECB(in, out) == 0; break;
+      case Op::CBCDec: ok &= key.DecryptCBC(in, out, IV) == 0; break;
+      case Op::GCMSeal: ok &= key.GCM_Seal(kIV12, kAAD, in, out, tag) == 0; break;
+      case Op::CMAC: ok &= key.MAC_Generate(in, tag) == 0; break;
+      default: ok &= key.OCB_Seal(kIV12, kAAD, in, out, tag) == 0; break;  // CTR's slot: OCB
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  Finish(state, c, ok);
+}
 void SetKeyOpenSSL(benchmark::State& state, std::size_t keyBytes) {
   TKeys keys(keyBytes, true);
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
@@ -516,6 +551,14 @@ void RegisterAll() {
     const std::string row = "SetKey_AES" + std::to_string(8 * keyBytes);
     benchmark::RegisterBenchmark((row + "/Ours").c_str(), SetKeyOurs, keyBytes);
     benchmark::RegisterBenchmark((row + "/OpenSSL").c_str(), SetKeyOpenSSL, keyBytes);
+    benchmark::RegisterBenchmark(("SetKeyNewObject_AES" + std::to_string(8 * keyBytes) + "/Ours").c_str(),
+                                 SetKeyNewObjectOurs, keyBytes);
+    for (const Op op : {Op::ECB, Op::CBCDec, Op::GCMSeal, Op::CMAC, Op::CTR}) {
+      const TCase c{op, keyBytes, 64, true};
+      const std::string name = op == Op::CTR ? std::string("OCBSeal") : kOpName[static_cast<int>(op)];
+      benchmark::RegisterBenchmark(("SetKeyThen_" + name + "_AES" + std::to_string(8 * keyBytes) + "_64B/Ours").c_str(),
+                                   FirstCallOurs, c);
+    }
 #ifdef PERCALL_BOTAN
     benchmark::RegisterBenchmark((row + "/Botan").c_str(), SetKeyBotan, keyBytes);
 #endif

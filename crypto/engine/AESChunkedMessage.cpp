@@ -2,10 +2,11 @@
 #include "crypto/engine/AESChunkedMessage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <system_error>
 
-#include "crypto/hash/KDF.h"
+#include "crypto/hash/HashFunctions.h"
 #include "crypto/support/RandomCoreW.h"
 
 namespace AESChunked::detail {
@@ -18,8 +19,6 @@ constexpr std::string_view kLabel = "c2sp.org/chunked-encryption@v1+";
 std::string_view AEADName(TSuite suite) noexcept {
   return suite == TSuite::Cobblestone128 ? "AEAD_AES_128_GCM" : "AEAD_AES_256_GCM";
 }
-
-void Append(platform::TBytes& to, std::string_view text) { to.insert(to.end(), text.begin(), text.end()); }
 
 }  // namespace
 
@@ -36,22 +35,24 @@ Integer TakeSalt(TIn given, std::span<std::uint8_t, kSaltBytes> salt) noexcept {
 }
 
 // The derivation and the key set-up leave key bytes and round keys in the frames below this
-// one, which the scrub clears on the way out.
+// one, which the one scrub clears on the way out (the expansion's own is left out). The info is
+// hashed in its pieces, never put together.
 Integer TMessage::Derive(const TParams& params, std::span<const std::uint8_t, kSaltBytes> salt) {
   if (const Integer st = CheckParams(params)) return st;
   const platform::TStackScrub scrub;
-  platform::TBytes info;
-  info.reserve(kLabel.size() + 17 + kSaltBytes + params.Context.size());
-  Append(info, kLabel);
-  Append(info, AEADName(params.Suite));
-  info.push_back(0);
-  info.insert(info.end(), salt.begin(), salt.end());
-  info.insert(info.end(), params.Context.begin(), params.Context.end());
-
+  static constexpr std::uint8_t kZero = 0;
+  const std::string_view name = AEADName(params.Suite);
+  const std::span<const std::uint8_t> info[] = {
+      {reinterpret_cast<const std::uint8_t*>(kLabel.data()), kLabel.size()},
+      {reinterpret_cast<const std::uint8_t*>(name.data()), name.size()},
+      {&kZero, 1},
+      salt,
+      params.Context,
+  };
   const std::size_t keyBytes = KeyBytes(params.Suite);
   platform::TWiped<std::array<std::uint8_t, 32 + kNonceBytes + kCommitmentBytes>> okm;
   const auto out = std::span(*okm).first(keyBytes + kNonceBytes + kCommitmentBytes);
-  if (const Integer st = Hash::HKDF_Expand(Hash::THashKind::SHA512, params.Key, info, out)) return st;
+  if (const Integer st = Hash::detail::HKDFExpand(Hash::THashKind::SHA512, params.Key, info, out)) return st;
   if (const Integer st = FKey.Expand(out.first(keyBytes), static_cast<platform::Cardinal>(keyBytes / 4))) return st;
   std::copy(out.begin() + static_cast<std::ptrdiff_t>(keyBytes), out.end(), FNonceAndCommitment->begin());
   return 0;
@@ -78,6 +79,17 @@ constexpr platform::TCharArray16 LengthsBlock(std::size_t n) noexcept {
 
 // The lengths block of every full chunk, read from constant memory.
 constexpr platform::TCharArray16 kFullLengths = LengthsBlock(kChunkBytes);
+
+// out = a XOR b over one block, a word at a time (out may be a; byte by byte, the compiler must
+// assume out overlaps b and makes 16 dependent byte stores).
+void XorBlock(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) noexcept {
+  std::uint64_t x[2], y[2];
+  std::memcpy(x, a, 16);
+  std::memcpy(y, b, 16);
+  x[0] ^= y[0];
+  x[1] ^= y[1];
+  std::memcpy(out, x, 16);
+}
 
 }  // namespace
 
@@ -127,8 +139,7 @@ void TMessage::SealChunk(const TChunkStarts& starts, std::size_t i, const std::u
   platform::TCharArray16 ctr, X{};
   std::copy_n(starts.Counter(i), 16, ctr.begin());
   Crypt(true, ctr.data(), X.data(), in, out, n);
-  const std::uint8_t* mask = starts.Mask(i);
-  for (std::size_t b = 0; b < kTagBytes; ++b) out[n + b] = static_cast<std::uint8_t>(X[b] ^ mask[b]);
+  XorBlock(X.data(), starts.Mask(i), out + n);
 }
 
 // Decrypts and hashes in one pass, then compares; a mismatch takes the plain text back. The
@@ -140,8 +151,7 @@ bool TMessage::OpenChunk(const TChunkStarts& starts, std::size_t i, const std::u
   platform::TWiped<platform::TCharArray16> X;
   std::copy_n(starts.Counter(i), 16, ctr.begin());
   Crypt(false, ctr.data(), X->data(), in, out, n);
-  const std::uint8_t* mask = starts.Mask(i);
-  for (std::size_t b = 0; b < kTagBytes; ++b) (*X)[b] ^= mask[b];
+  XorBlock(X->data(), starts.Mask(i), X->data());
   if (platform::ConstantTimeEqual(std::span<const std::uint8_t>(*X), std::span(in + n, kTagBytes))) return true;
   platform::SecureZero(out, n);
   return false;

@@ -69,23 +69,27 @@ TAESKey::TAESKey(TAESKey&& other) noexcept = default;
 TAESKey& TAESKey::operator=(TAESKey&& other) noexcept = default;
 
 Integer TAESKey::SetKey(std::span<const std::uint8_t> key) {
-  FState.reset();
   platform::Cardinal Nk = 0;
-  if (const Integer st = detail::NkForKeyLength(key.size(), Nk)) return st;
+  if (const Integer st = detail::NkForKeyLength(key.size(), Nk)) {
+    FState.reset();
+    return st;
+  }
   return SetUp(key, Nk);
 }
 
+// A key object set before keeps its state and takes the new key into it (wiping the old key's
+// parts first); a new one allocates it, uncleared: each part is written before anything reads it.
 // The kernels' key set-ups write round keys only into the state's wiped storage; what they left
-// in the vector registers is cleared on every way out (platform::TCallExit).
+// in the vector registers is cleared on every way out, and under AddressSanitizer (whose
+// instrumentation spills the last round keys of an expansion) the stack below as well
+// (platform::TCallExit).
 Integer TAESKey::SetUp(std::span<const std::uint8_t> key, platform::Cardinal Nk) {
   const platform::TCallExit clear;
-  auto state = std::make_unique<TState>();
-  if (const Integer st = state->GCM.Init(key, Nk, true)) return st;
-  platform::TWiped<TCharArray16> L;  // E(0), which the CMAC subkeys and OCB's table come from
-  state->AES.EncryptBlock(L->data(), L->data());
-  AESModes::detail::CMACSubkeys(*L, state->K->at(0), state->K->at(1));
-  AESModes::detail::OCBTableFrom(*L, *state->OCB);
-  FState = std::move(state);
+  if (!FState) FState.reset(new TState);
+  if (const Integer st = FState->SetKey(key, Nk)) {
+    FState.reset();
+    return st;
+  }
   return 0;
 }
 
@@ -98,7 +102,8 @@ Integer Crypt(const TAESKey::TState* k, TDirection dir, TIn in, TOut out, TCharA
   if (k == nullptr || BadOutput(in, out)) return kBadArgument;
   if (mode == TMode::ECB || mode == TMode::CBC)
     if (const Integer st = CheckWholeBlocks(dir, in.size())) return st;
-  return detail::CryptBytes(dir, k->AES, in.data(), in.size(), out.data(), in.size(), V, mode);
+  const kernel::TExpandedKey& aes = dir == TDirection::Decrypt ? k->Decrypting() : k->AES;
+  return detail::CryptBytes(dir, aes, in.data(), in.size(), out.data(), in.size(), V, mode);
 }
 
 }  // namespace
@@ -181,7 +186,8 @@ Integer CheckMACTag(const TAESKey::TState* k, std::size_t tagBytes) noexcept {
 }
 
 void CMAC(const TAESKey::TState& k, TIn message, TCharArray16& T) noexcept {
-  detail::TCMACAbsorber mac(k.AES, k.K->at(0), k.K->at(1));
+  const std::array<TCharArray16, 2>& K = k.CMACKeys();
+  detail::TCMACAbsorber mac(k.AES, K[0], K[1]);
   mac.Feed(message.data(), message.size());
   mac.Finish(T);
 }
@@ -304,7 +310,7 @@ struct TMACGenerator::TMessage {
   explicit TMessage(const TAESKey::TState* key) noexcept : Key(key) { Restart(); }
   TMessage(const TMessage& other) noexcept : Key(other.Key), Mac(other.Mac) {}
   void Restart() noexcept {
-    if (Key != nullptr) Mac.emplace(Key->AES, Key->K->at(0), Key->K->at(1));
+    if (Key != nullptr) Mac.emplace(Key->AES, Key->CMACKeys()[0], Key->CMACKeys()[1]);
   }
 };
 

@@ -18,16 +18,17 @@ template <std::size_t N, class W, class Load, class Rounds>
 void CompressBlocks(std::array<W, 8>& chain, const std::uint8_t* blocks, std::size_t count, Load load,
                     Rounds rounds) noexcept {
   constexpr std::size_t kBlock = 16 * sizeof(W);
-  W m[16];
-  std::array<W, N> s;
+  struct {
+    W m[16];
+    std::array<W, N> s;
+  } work;  // wiped in one call: a digest of one block pays for a single wipe
   for (; count > 0; --count, blocks += kBlock) {
-    for (std::size_t i = 0; i < 16; ++i) m[i] = load(blocks + i * sizeof(W));
-    for (std::size_t i = 0; i < N; ++i) s[i] = chain[i];
-    rounds(s, m);
-    for (std::size_t i = 0; i < N; ++i) chain[i] += s[i];
+    for (std::size_t i = 0; i < 16; ++i) work.m[i] = load(blocks + i * sizeof(W));
+    for (std::size_t i = 0; i < N; ++i) work.s[i] = chain[i];
+    rounds(work.s, work.m);
+    for (std::size_t i = 0; i < N; ++i) chain[i] += work.s[i];
   }
-  platform::SecureZero(m, sizeof m);
-  platform::SecureZero(s.data(), sizeof s);
+  platform::SecureZero(&work, sizeof work);
 }
 
 }  // namespace Hash::detail

@@ -16,7 +16,7 @@ const TFunction& FunctionOf(THashKind kind) noexcept {
       {16, 64, 8, true, InitMD5, CompressMD5, OutputMD5},
       {20, 64, 8, false, InitSHA1, CompressSHA1, OutputSHA1},
       {32, 64, 8, false, InitSHA256, SHA256Chosen(), OutputSHA256},
-      {64, 128, 16, false, InitSHA512, CompressSHA512, OutputSHA512},
+      {64, 128, 16, false, InitSHA512, SHA512Chosen(), OutputSHA512},
   };
   return table[static_cast<std::size_t>(kind) & 3];
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "crypto/hash/Hash.h"
 
@@ -34,19 +35,32 @@ void PadBlock(const TFunction& f, std::uint8_t* block, std::size_t used, std::ui
 // Leaves message bytes in block; the caller wipes it.
 void Finish(const TFunction& f, TChain& chain, std::uint8_t* block, std::uint64_t total) noexcept;
 
+// HKDF-Expand (KDF.h) with info given as the concatenation of its parts and without the stack
+// scrub on the way out: for a caller that derives more from the output and scrubs once itself.
+Integer HKDFExpand(THashKind kind, std::span<const std::uint8_t> prk,
+                   std::span<const std::span<const std::uint8_t>> info, std::span<std::uint8_t> out) noexcept;
+
 void InitSHA256(TChain& chain) noexcept;
 void OutputSHA256(const TChain& chain, std::uint8_t* digest) noexcept;
 void CompressSHA256Portable(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept;
 // The SHA-256 compression using the x86 SHA extensions, or nullptr when this build or this processor
 // has none.
 TCompress SHA256Accelerated() noexcept;
+// Whether ORVOAES_KERNEL is "portable": then every digest runs its portable compression.
+bool PortableForced() noexcept;
 // The SHA-256 compression FunctionOf uses, and its name ("portable", "sha-ni").
 TCompress SHA256Chosen() noexcept;
 const char* SHA256ChosenName() noexcept;
 
 void InitSHA512(TChain& chain) noexcept;
 void OutputSHA512(const TChain& chain, std::uint8_t* digest) noexcept;
-void CompressSHA512(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept;
+void CompressSHA512Portable(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept;
+// The SHA-512 compression with AVX2 and BMI on x86-64, or nullptr when this build or this
+// processor has none.
+TCompress SHA512Accelerated() noexcept;
+// The SHA-512 compression FunctionOf uses, and its name ("portable", "avx2"); chosen as SHA-256's.
+TCompress SHA512Chosen() noexcept;
+const char* SHA512ChosenName() noexcept;
 
 void InitSHA1(TChain& chain) noexcept;
 void OutputSHA1(const TChain& chain, std::uint8_t* digest) noexcept;

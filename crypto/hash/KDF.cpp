@@ -63,7 +63,68 @@ void PBKDF2Block(const TFunction& f, const TPadChains& pads, THMAC& first, std::
   std::memcpy(out, sum->data(), size);
 }
 
+// A message hashed from a bare chaining value: the HMAC states below need no THash of their own.
+struct TFeed {
+  TChain Chain;
+  std::array<std::uint8_t, kMaxBlockSize> Block;
+  std::uint64_t Total;
+};
+
+void Feed(const TFunction& f, TFeed& s, std::span<const std::uint8_t> data) noexcept {
+  while (!data.empty()) {
+    const std::size_t used = s.Total % f.BlockBytes;
+    if (used == 0 && data.size() >= f.BlockBytes) {
+      const std::size_t whole = data.size() / f.BlockBytes;
+      f.Compress(s.Chain, data.data(), whole);
+      s.Total += whole * f.BlockBytes;
+      data = data.subspan(whole * f.BlockBytes);
+      continue;
+    }
+    const std::size_t take = std::min(data.size(), f.BlockBytes - used);
+    std::memcpy(s.Block.data() + used, data.data(), take);
+    s.Total += take;
+    data = data.subspan(take);
+    if (used + take == f.BlockBytes) f.Compress(s.Chain, s.Block.data(), 1);
+  }
+}
+
 }  // namespace
+
+namespace detail {
+
+// T(i) = HMAC(prk, T(i-1) || info || i) from the two pad states: the inner hash continues from
+// the key's first block, the outer one hashes T(i)'s inner digest in one padded block.
+Integer HKDFExpand(THashKind kind, std::span<const std::uint8_t> prk,
+                   std::span<const std::span<const std::uint8_t>> info, std::span<std::uint8_t> out) noexcept {
+  const TFunction& f = FunctionOf(kind);
+  const std::size_t size = f.DigestBytes;
+  if (out.empty() || out.size() > 255 * size) return error::kBadArgument;
+  platform::TWiped<TPadChains> pads;
+  KeyPads(f, kind, prk, *pads);
+  platform::TWiped<TFeed> inner;
+  platform::TWiped<std::array<std::uint8_t, kMaxBlockSize>> t;  // T(i), then its outer block
+  for (std::size_t done = 0, counter = 1; done < out.size(); ++counter) {
+    inner->Chain = pads->Inner;
+    inner->Total = f.BlockBytes;
+    if (done > 0) Feed(f, *inner, std::span(t->data(), size));  // T(i-1); T(0) is empty
+    for (const auto part : info) Feed(f, *inner, part);
+    const std::uint8_t c = static_cast<std::uint8_t>(counter);
+    Feed(f, *inner, std::span(&c, 1));
+    Finish(f, inner->Chain, inner->Block.data(), inner->Total);
+    f.Output(inner->Chain, t->data());
+    (*t)[size] = 0x80;
+    PadBlock(f, t->data(), size + 1, f.BlockBytes + size);
+    inner->Chain = pads->Outer;
+    f.Compress(inner->Chain, t->data(), 1);
+    f.Output(inner->Chain, t->data());
+    const std::size_t take = std::min(size, out.size() - done);
+    std::memcpy(out.data() + done, t->data(), take);
+    done += take;
+  }
+  return error::kOK;
+}
+
+}  // namespace detail
 
 Integer HKDF_Extract(THashKind kind, std::span<const std::uint8_t> salt, std::span<const std::uint8_t> ikm,
                      std::span<std::uint8_t> prk) noexcept {
@@ -73,21 +134,9 @@ Integer HKDF_Extract(THashKind kind, std::span<const std::uint8_t> salt, std::sp
 
 Integer HKDF_Expand(THashKind kind, std::span<const std::uint8_t> prk, std::span<const std::uint8_t> info,
                     std::span<std::uint8_t> out) noexcept {
-  const std::size_t size = DigestSize(kind);
-  if (out.empty() || out.size() > 255 * size) return error::kBadArgument;
-  THMAC mac(kind, prk);
-  platform::TWiped<std::array<std::uint8_t, kMaxDigestSize>> t;
-  for (std::size_t done = 0, counter = 1; done < out.size(); ++counter) {
-    if (done > 0) mac.Update(std::span(t->data(), size));  // T(i-1); T(0) is empty
-    mac.Update(info);
-    const std::uint8_t c = static_cast<std::uint8_t>(counter);
-    mac.Update(std::span(&c, 1));
-    mac.Final(*t);
-    const std::size_t take = std::min(size, out.size() - done);
-    std::memcpy(out.data() + done, t->data(), take);
-    done += take;
-  }
-  return error::kOK;
+  const Integer st = detail::HKDFExpand(kind, prk, std::span(&info, 1), out);
+  platform::ScrubStack();
+  return st;
 }
 
 Integer PBKDF2_HMAC(THashKind kind, std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,

@@ -42,13 +42,16 @@ void CompressSHA256Portable(TChain& chain, const std::uint8_t* blocks, std::size
 namespace {
 
 TCompress Choose() noexcept {
-  const char* forced = std::getenv("ORVOAES_KERNEL");
-  const bool portableOnly = forced != nullptr && std::strcmp(forced, "portable") == 0;
-  if (TCompress fast = SHA256Accelerated(); fast != nullptr && !portableOnly) return fast;
+  if (TCompress fast = SHA256Accelerated(); fast != nullptr && !PortableForced()) return fast;
   return CompressSHA256Portable;
 }
 
 }  // namespace
+
+bool PortableForced() noexcept {
+  const char* forced = std::getenv("ORVOAES_KERNEL");
+  return forced != nullptr && std::strcmp(forced, "portable") == 0;
+}
 
 TCompress SHA256Chosen() noexcept {
   static const TCompress chosen = Choose();

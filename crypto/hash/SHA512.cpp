@@ -1,4 +1,4 @@
-// SHA-512 (FIPS 180-4), portable.
+// SHA-512 (FIPS 180-4): the portable compression and the choice of the one used.
 #include <cstring>
 
 #include "crypto/hash/HashFunctions.h"
@@ -34,6 +34,9 @@ constexpr std::uint64_t kRound[80] = {
 
 }  // namespace
 
+// The round constants, shared with the accelerated compression.
+extern const std::uint64_t* const kSHA512Round = kRound;
+
 void InitSHA512(TChain& chain) noexcept {
   chain.W64 = {0x6a09e667f3bcc908ull, 0xbb67ae8584caa73bull, 0x3c6ef372fe94f82bull, 0xa54ff53a5f1d36f1ull,
                0x510e527fade682d1ull, 0x9b05688c2b3e6c1full, 0x1f83d9abfb41bd6bull, 0x5be0cd19137e2179ull};
@@ -43,8 +46,18 @@ void OutputSHA512(const TChain& chain, std::uint8_t* digest) noexcept {
   for (int i = 0; i < 8; ++i) StoreBE64(digest + 8 * i, chain.W64[i]);
 }
 
-void CompressSHA512(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept {
+void CompressSHA512Portable(TChain& chain, const std::uint8_t* blocks, std::size_t count) noexcept {
   CompressSHA2(chain.W64, blocks, count, kRound);
 }
+
+TCompress SHA512Chosen() noexcept {
+  static const TCompress chosen = [] {
+    const TCompress fast = SHA512Accelerated();
+    return fast != nullptr && !PortableForced() ? fast : CompressSHA512Portable;
+  }();
+  return chosen;
+}
+
+const char* SHA512ChosenName() noexcept { return SHA512Chosen() == CompressSHA512Portable ? "portable" : "avx2"; }
 
 }  // namespace Hash::detail

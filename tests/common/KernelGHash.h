@@ -16,7 +16,12 @@ class TKernelGHash {
  public:
   explicit TKernelGHash(AESModes::kernel::TKernelId id) noexcept
       : FOps(AESModes::kernel::ResolveKernel(id).Ops) {}
-  void SetKey(const std::uint8_t H[16]) noexcept { FOps->GHashSetKey(FKey, H); }
+  // Every power the kernel can read, as a GCM key has them once its messages are long.
+  void SetKey(const std::uint8_t H[16]) noexcept {
+    FOps->GHashSetKey(FKey, H);
+    if (FOps->GHashExtendKey != nullptr)
+      FOps->GHashExtendKey(FKey, nullptr, AESModes::kernel::kGHashNarrowPowers, AESModes::kernel::kGHashPowers);
+  }
   // X = GHASH of n whole blocks continued from X.
   void Absorb(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
     FOps->GHash(FKey, X, blocks, n);

@@ -108,14 +108,18 @@ TEST_P(GCMKernel, OneKeyMakesItsPowersAsMessagesGrowOnSeveralThreads) {
 }
 
 // A key's powers made in two steps, from any count to any larger one (a step may start or end
-// inside a register's group of powers), equal the powers the kernel makes all at once, which the
-// GHASH test above checks against the bitwise chain.
+// inside a register's group of powers), equal the powers the kernel makes all at once; the
+// narrow ones equal GHashSetKey's, which the GHASH test above checks against the bitwise chain.
 TEST_P(GCMKernel, PowersMadeInStepsEqualThoseMadeAtOnce) {
   const TKernelOps& ops = *ResolveKernel(GetParam()).Ops;
   if (ops.GHashExtendKey == nullptr) GTEST_SKIP() << "the kernel keeps H alone";
   const Bytes h = RandomBytes(16, 21);
-  TGHashKey whole;
-  ops.GHashSetKey(whole, h.data());
+  TGHashKey whole, set;
+  ops.GHashExtendKey(whole, h.data(), 0, kGHashPowers);
+  ops.GHashSetKey(set, h.data());
+  for (unsigned p = 1; p <= kGHashNarrowPowers; ++p)
+    ASSERT_EQ(Bytes(set.Pow[kGHashPowers - p], set.Pow[kGHashPowers - p] + 16),
+              Bytes(whole.Pow[kGHashPowers - p], whole.Pow[kGHashPowers - p] + 16)) << "H^" << p;
   for (unsigned made = 0; made < kGHashPowers; ++made)
     for (unsigned wanted = made + 1; wanted <= kGHashPowers; ++wanted) {
       TGHashKey steps;
@@ -192,6 +196,54 @@ TEST_P(GCMKernel, StitchedCounterWrapsModulo2To32) {
   EXPECT_EQ(Bytes(ctr, ctr + 16), Bytes(ref, ref + 16));
   EXPECT_EQ(ctr[11], 0x7f);
   EXPECT_EQ(Bytes(X, X + 16), Bytes(expectedX, expectedX + 16));
+}
+
+TEST_P(GCMKernel, StitchedLoopEqualsCounterModeThenGHashForEveryTail) {
+  // Block counts on both sides of where the loop changes group size (128 blocks), every
+  // remainder of a 32-block group above it, and longer runs; the counter starts 100 below 2^32 so
+  // that it wraps inside the groups. Encryption and decryption, apart and in place, against
+  // counter mode block by block and the portable GHASH.
+  std::vector<std::size_t> counts = {1, 31, 33, 127, 255, 256, 257, 511, 512, 513, 1023, 1024, 1057};
+  for (std::size_t n = 128; n <= 160; ++n) counts.push_back(n);
+  TExpandedKey aes(GetParam());
+  testing_support::TKernelGHash g(GetParam()), reference(TKernelId::Portable);
+  const Bytes h = RandomBytes(16, 21), x0 = RandomBytes(16, 22);
+  g.SetKey(h.data());
+  reference.SetKey(h.data());
+  for (const std::size_t keyBytes : {16, 32}) {
+    ASSERT_EQ(aes.Expand(RandomBytes(keyBytes, 23), static_cast<platform::Cardinal>(keyBytes / 4)), 0);
+    for (const std::size_t n : counts) {
+      const Bytes in = RandomBytes(16 * n, static_cast<std::uint32_t>(n));
+      std::uint8_t start[16];
+      for (int i = 0; i < 16; ++i) start[i] = static_cast<std::uint8_t>(i == 15 ? 0x9c : i >= 12 ? 0xff : 3 * i);
+      Bytes keystream(16 * n);
+      std::uint8_t c[16];
+      std::copy_n(start, 16, c);
+      for (std::size_t b = 0; b < n; ++b) {
+        aes.EncryptBlock(c, keystream.data() + 16 * b);
+        for (int i = 15; i >= 12 && ++c[i] == 0; --i) {
+        }
+      }
+      Bytes expected(16 * n);
+      for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = in[i] ^ keystream[i];
+      for (const bool encrypt : {true, false})
+        for (const bool inPlace : {false, true}) {
+          std::uint8_t X[16], expectedX[16], ctr[16];
+          std::copy_n(x0.begin(), 16, X);
+          std::copy_n(x0.begin(), 16, expectedX);
+          std::copy_n(start, 16, ctr);
+          reference.Absorb(expectedX, encrypt ? expected.data() : in.data(), n);
+          Bytes buf = in, out(16 * n);
+          std::uint8_t* dst = inPlace ? buf.data() : out.data();
+          if (!g.StitchedCrypt(encrypt, aes, X, ctr, buf.data(), dst, n)) GTEST_SKIP() << "no stitched loop";
+          const auto where = ::testing::Message() << keyBytes << "-byte key, " << n << " blocks, "
+                                                  << (encrypt ? "encrypt" : "decrypt") << (inPlace ? ", in place" : "");
+          EXPECT_EQ(Bytes(dst, dst + 16 * n), expected) << where;
+          EXPECT_EQ(Bytes(X, X + 16), Bytes(expectedX, expectedX + 16)) << where;
+          EXPECT_EQ(Bytes(ctr, ctr + 16), Bytes(c, c + 16)) << where;
+        }
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, GCMKernel, testing::ValuesIn(AvailableKernels()),

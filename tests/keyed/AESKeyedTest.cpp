@@ -5,6 +5,8 @@
 // the GCM forms' tests (tests/gcm/GCMForms.h).
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <latch>
 #include <thread>
 
 #include "GCMOracle.h"
@@ -311,4 +313,107 @@ TEST(AESKeyed, OneKeyManyThreads) {
   EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
 }
 
+// What a mode derives from the key (the inverse schedule, GCM's hash key, the CMAC subkeys, OCB's
+// table) is made by its first call. Each step below is one such first call; its output goes into
+// the step's own slot.
+using TStep = std::function<Bytes(const TAESKey&)>;
+std::vector<TStep> FirstCalls() {
+  const Bytes data = RandomBytes(100, 71), iv12 = RandomBytes(12, 72), aad = RandomBytes(20, 73);
+  const TCharArray16 iv16 = Block(RandomBytes(16, 74));
+  const auto sealed = [](Integer st, Bytes out, const Bytes& tag) {
+    out.insert(out.end(), tag.begin(), tag.end());
+    out.push_back(static_cast<std::uint8_t>(-st));
+    return out;
+  };
+  return {
+      [=](const TAESKey& k) {
+        Bytes out(96);
+        return sealed(k.DecryptECB(std::span(data).first(96), out), out, {});
+      },
+      [=](const TAESKey& k) {
+        Bytes out(64);
+        TCharArray16 iv = iv16;
+        return sealed(k.DecryptCBC(std::span(data).first(64), out, iv), out, {});
+      },
+      [=](const TAESKey& k) {
+        Bytes out(data.size()), tag(16);
+        return sealed(k.GCM_Seal(iv12, aad, data, out, tag), out, tag);
+      },
+      [=](const TAESKey& k) {
+        Bytes tag(16);
+        return sealed(k.MAC_Generate(data, tag), {}, tag);
+      },
+      [=](const TAESKey& k) {
+        Bytes out(data.size()), tag(16), back(data.size());
+        const Integer st = k.OCB_Seal(iv12, aad, data, out, tag);
+        return sealed(st | k.OCB_Open(iv12, aad, out, tag, back), out, tag);
+      },
+      [=](const TAESKey& k) {
+        Bytes out(data.size()), tag(16);
+        return sealed(k.EAX_Seal(iv12, aad, data, out, tag), out, tag);
+      },
+      [=](const TAESKey& k) {
+        Bytes wrapped(40), back(32);
+        const Integer st = k.WrapKey(std::span(data).first(32), wrapped);
+        return sealed(st | k.UnwrapKey(wrapped, back), back, wrapped);
+      },
+  };
+}
+
+std::vector<Bytes> RunAll(const TAESKey& key, const std::vector<TStep>& steps) {
+  std::vector<Bytes> out;
+  for (const TStep& step : steps) out.push_back(step(key));
+  return out;
+}
+
+// A key object set again gives what a fresh object gives under the new key, whatever the old key
+// had made (every part, none, or a failed SetKey between) and whatever its size.
+TEST(AESKeyed, KeySetAgainDerivesFromTheNewKey) {
+  const std::vector<TStep> steps = FirstCalls();
+  for (const std::size_t oldBytes : {16, 32})
+    for (const std::size_t newBytes : {16, 24, 32})
+      for (const bool oldUsed : {false, true}) {
+        SCOPED_TRACE(testing::Message() << oldBytes << " then " << newBytes << " key bytes, old key used " << oldUsed);
+        const Bytes newKey = RandomBytes(newBytes, 80 + static_cast<std::uint32_t>(newBytes));
+        const std::vector<Bytes> want = RunAll(MakeKey(newKey), steps);
+        TAESKey key = MakeKey(RandomBytes(oldBytes, 79));
+        if (oldUsed) {
+          EXPECT_NE(RunAll(key, steps), want);
+        }
+        ASSERT_EQ(key.SetKey(newKey), 0);
+        EXPECT_EQ(RunAll(key, steps), want);
+        ASSERT_EQ(key.SetKey(Bytes(7)), error::kBadKeySize);
+        EXPECT_FALSE(key.HasKey());
+        ASSERT_EQ(key.SetKey(newKey), 0);
+        EXPECT_EQ(RunAll(key, steps), want);
+      }
+}
+
+// Threads that start on a fresh key at once race to each mode's first call (each thread takes the
+// modes in another order, so different parts are being made at the same moment) and all get what
+// one thread gets.
+TEST(AESKeyed, FirstCallsRaceOnAFreshKey) {
+  const std::vector<TStep> steps = FirstCalls();
+  const Bytes keyBytes = RandomBytes(16, 91);
+  const std::vector<Bytes> want = RunAll(MakeKey(keyBytes), steps);
+  constexpr std::size_t kThreads = 4;
+  for (int round = 0; round < 20; ++round) {
+    const TAESKey key = MakeKey(keyBytes);
+    std::latch start(kThreads);
+    std::vector<std::vector<Bytes>> got(kThreads, std::vector<Bytes>(steps.size()));
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] {
+        start.arrive_and_wait();
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+          const std::size_t j = (i + 2 * t) % steps.size();
+          got[t][j] = steps[j](key);
+        }
+      });
+    for (auto& th : threads) th.join();
+    for (std::size_t t = 0; t < kThreads; ++t) EXPECT_EQ(got[t], want) << "round " << round << ", thread " << t;
+  }
+}
+
 }  // namespace
+

@@ -20,14 +20,14 @@ void PutBE64(std::uint8_t* p, std::uint64_t v) noexcept {
 
 TGCMComputation::TGCMComputation(kernel::TKernelId id) : FKey(id) {}
 
-Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse) {
-  return FKey.Expand(key, Nk, inverse);
+Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, bool hashKeyLater) {
+  return FKey.Expand(key, Nk, inverse, hashKeyLater);
 }
 
 // The longest kernel call of the message: the whole blocks of the additional data or of the data.
 Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, std::size_t aadBytes,
                               std::size_t dataBytes) {
-  return FKey.Expand(key, Nk, false, std::max(aadBytes, dataBytes) / 16);
+  return FKey.Expand(key, Nk, false, false, std::max(aadBytes, dataBytes) / 16);
 }
 
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.

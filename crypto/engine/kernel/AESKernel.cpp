@@ -154,33 +154,49 @@ void TExpandedKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16])
   FOps->EncryptECB(FKeys, in, out, 1);
 }
 
-Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, std::size_t callBlocks) noexcept {
+Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, bool hashKeyLater,
+                        std::size_t callBlocks) noexcept {
   // The powers of an earlier key go first, whether or not this one expands.
   if (FPowers.load(std::memory_order_relaxed) != 0) {
     platform::SecureZero(FHash.Pow, sizeof FHash.Pow);
     FPowers.store(0, std::memory_order_relaxed);
   }
   if (const Integer st = FAES.Expand(key, Nk, inverse)) return st;
+  if (!hashKeyLater) MakeHashKey(callBlocks <= 1 ? 1 : GHashPowersFor(callBlocks));
+  return 0;
+}
+
+void TGCMKey::MakeHashKey(unsigned wanted) const noexcept {
   platform::TWiped<platform::TCharArray16> H;
   FAES.EncryptBlock(H->data(), H->data());
   const TKernelOps& ops = FAES.Ops();
   if (ops.GHashExtendKey != nullptr) {
-    const unsigned powers = callBlocks <= 1 ? 1u : callBlocks < kGHashPowers ? static_cast<unsigned>(callBlocks)
-                                                                              : unsigned{kGHashPowers};
-    ops.GHashExtendKey(FHash, H->data(), 0, powers);
-    FPowers.store(powers, std::memory_order_release);
+    ops.GHashExtendKey(FHash, H->data(), 0, wanted);
+    FPowers.store(wanted, std::memory_order_release);
   } else {
     ops.GHashSetKey(FHash, H->data());
     FPowers.store(kGHashPowers, std::memory_order_release);
   }
-  return 0;
 }
 
 void TGCMKey::MakePowers(std::size_t blocks) const noexcept {
-  const unsigned wanted = blocks < kGHashPowers ? static_cast<unsigned>(blocks) : unsigned{kGHashPowers};
+  const unsigned wanted = GHashPowersFor(blocks);
+  if (FAES.Rounds() == 0) return;  // no key
+  if (FPowers.load(std::memory_order_relaxed) == 0) {
+    // H itself, in the middle of a call: in a frame of its own whose stack is scrubbed after, and
+    // with the registers cleared before the lock's release (a first call into the C library saves
+    // them all on the stack).
+    auto make = [this, wanted] {
+      const std::lock_guard<std::mutex> lock(FMaking);
+      if (FPowers.load(std::memory_order_relaxed) == 0) MakeHashKey(wanted);
+      platform::ZeroVectorRegisters();
+    };
+    platform::RunScrubbed(make);
+    if (FPowers.load(std::memory_order_acquire) >= wanted) return;
+  }
   const std::lock_guard<std::mutex> lock(FMaking);
   const unsigned made = FPowers.load(std::memory_order_relaxed);
-  if (made == 0 || made >= wanted) return;  // no key, or another call made them meanwhile
+  if (made >= wanted) return;  // another call made them meanwhile
   FAES.Ops().GHashExtendKey(FHash, nullptr, made, wanted);
   FPowers.store(wanted, std::memory_order_release);
 }

@@ -108,9 +108,10 @@ class TExpandedKey {
 // carry-less multiply, on one kernel table. What GCM needs of the key for any number of messages;
 // the per-message state (counter, running hash, lengths) lives with the caller. Its const
 // operations may run from several threads at once. The powers of H are made as the calls need
-// them (a call over n blocks needs n of them, at most kGHashPowers), so a short message pays for
+// them (a call over n blocks needs GHashPowersFor(n) of them), so a short message pays for
 // few: the first call that needs more makes them under a lock, every other call reads how many
-// there are and goes on.
+// there are and goes on. A key object that may never hash (it serves the block modes too) leaves
+// H itself to its first hashing call, which makes it the same way and scrubs the stack after.
 class TGCMKey {
  public:
   explicit TGCMKey(TKernelId id = ChosenKernel()) noexcept : FAES(id) {}
@@ -118,13 +119,16 @@ class TGCMKey {
   TGCMKey& operator=(const TGCMKey&) = delete;
 
   // Expands the first 4 * Nk bytes of key (with inverse also the inverse cipher's schedule, so
-  // that AES() serves every block mode too) and makes H (its powers as calls need them); 0 or the expansion's
-  // status. A key made for one message whose longest call is known makes the powers that call
-  // needs here (callBlocks: its whole blocks), before any thread shares the key, so no call
-  // takes the lock.
+  // that AES() serves every block mode too) and makes H (its powers as calls need them), or with
+  // hashKeyLater leaves H to the first call that hashes; 0 or the expansion's status. A key made
+  // for one message whose longest call is known makes the powers that call needs here
+  // (callBlocks: its whole blocks), before any thread shares the key, so no call takes the lock.
   Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false,
-                 std::size_t callBlocks = 1) noexcept;
+                 bool hashKeyLater = false, std::size_t callBlocks = 1) noexcept;
   const TExpandedKey& AES() const noexcept { return FAES; }
+  // The expanded key for adding its inverse schedule (ExpandInverse); the caller keeps that from
+  // racing with any use of the key.
+  TExpandedKey& AES() noexcept { return FAES; }
   TKernelId Id() const noexcept { return FAES.Id(); }
   // X = GHASH of n whole blocks continued from X: for each block B, X = (X xor B) * H.
   void GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept;
@@ -139,9 +143,12 @@ class TGCMKey {
   // H's powers for a call over `blocks` blocks.
   void NeedPowers(std::size_t blocks) const noexcept {
     const unsigned made = FPowers.load(std::memory_order_acquire);
-    if (made < kGHashPowers && blocks > made) [[unlikely]] MakePowers(blocks);
+    if (made < kGHashPowers && GHashPowersFor(blocks) > made) [[unlikely]] MakePowers(blocks);
   }
   void MakePowers(std::size_t blocks) const noexcept;
+  // H = E(0) and H^1 .. H^wanted (the whole key on a kernel that makes it at once), under
+  // FMaking or before the key is shared.
+  void MakeHashKey(unsigned wanted) const noexcept;
 
   TExpandedKey FAES;
   mutable TGHashKey FHash;  // the powers H^1 .. H^FPowers hold key material

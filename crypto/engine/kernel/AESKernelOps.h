@@ -43,12 +43,13 @@ struct TKernelOps {
   // GHASH: the kernel's form of the hash key H (16 bytes as E(0) gives them), and X = GHASH of n
   // whole blocks continued from X (for each block B: X = (X xor B) * H).
   void (*GHashSetKey)(TGHashKey& key, const std::uint8_t H[16]);
+  // GHashSetKey makes H^1 .. H^kGHashNarrowPowers, all that GHash and PolyVal read.
   // The same key made a few powers at a time, for a GCM key whose messages are short: H^(made+1)
   // .. H^wanted (1 <= wanted <= kGHashPowers) added to a key that holds H^1 .. H^made (H taken
   // from H when made is 0, from the key otherwise); H^1 .. H^made are not written, so
   // threads hashing with them may run meanwhile (powers above H^wanted may be written too: no
   // call reads them before a later extension makes them). A GHASH or GCMCrypt call over
-  // n blocks reads H^1 .. H^min(n, kGHashPowers) only. nullptr where the kernel keeps H alone.
+  // n blocks reads H^1 .. H^GHashPowersFor(n) only. nullptr where the kernel keeps H alone.
   void (*GHashExtendKey)(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) = nullptr;
   void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
   // GCM's stitched loop; nullptr where the kernel has none (counter mode and GHASH run apart).
@@ -91,11 +92,18 @@ unsigned Rounds(const TRoundKeys& k) noexcept;
 std::uint8_t* FillEncKeys(TRoundKeys& k) noexcept;
 std::uint8_t* FillDecKeys(TRoundKeys& k) noexcept;
 
-// The GHASH key a kernel works with: Pow[k] = H^(16 - k) in the kernel's own layout, so a group of
-// g blocks multiplies its block j by Pow[16 - g + j] and reduces once. The portable and PMULL
-// kernels keep only H, in Pow[15]; the PCLMULQDQ layout (byte-reversed powers) is shared by the
+// The GHASH key a kernel works with: Pow[k] = H^(32 - k) in the kernel's own layout, so a group of
+// g blocks multiplies its block j by Pow[32 - g + j] and reduces once. The portable and PMULL
+// kernels keep only H, in Pow[31]; the PCLMULQDQ layout (byte-reversed powers) is shared by the
 // PCLMULQDQ and VPCLMULQDQ kernels. Wiped when it goes away.
-inline constexpr std::size_t kGHashPowers = 16;
+// A call over fewer than kGHashWideBlocks blocks reads no power above H^16 (GHash and PolyVal
+// never do), so a key whose messages are short never makes the upper half; GCMCrypt over more
+// may hash 32 blocks per reduction.
+inline constexpr std::size_t kGHashPowers = 32, kGHashNarrowPowers = 16, kGHashWideBlocks = 128;
+constexpr unsigned GHashPowersFor(std::size_t blocks) noexcept {
+  if (blocks >= kGHashWideBlocks) return kGHashPowers;
+  return static_cast<unsigned>(blocks < kGHashNarrowPowers ? blocks : kGHashNarrowPowers);
+}
 struct alignas(64) TGHashKey {
   std::uint8_t Pow[kGHashPowers][16] = {};
   TGHashKey() = default;

@@ -52,11 +52,11 @@ Integer OCB(const TAESKey::TState* k, bool sealing, TIn nonce, TIn aad, TIn in, 
   if (k == nullptr || nonce.empty() || nonce.size() > detail::kOCBMaxNonceBytes) return kBadArgument;
   if (const Integer st = CheckSealOrOpen(tagBytes, in, out)) return st;
   platform::TWiped<TCharArray16> T;
-  detail::OCBCrypt(sealing, k->AES, *k->OCB, nonce, aad, in.data(), out.data(), in.size(), tagBytes, *T);
+  detail::OCBCrypt(sealing, sealing ? k->AES : k->Decrypting(), k->OCB(), nonce, aad, in.data(), out.data(), in.size(), tagBytes, *T);
   return Release(sealing, *T, tagIn, tagOut, out.data(), in.size());
 }
 
-detail::TEAXKey EAXKey(const TAESKey::TState& k) noexcept { return {k.AES, k.K->at(0), k.K->at(1)}; }
+detail::TEAXKey EAXKey(const TAESKey::TState& k) noexcept { return {k.AES, k.CMACKeys()[0], k.CMACKeys()[1]}; }
 
 }  // namespace
 

@@ -64,7 +64,7 @@ Integer TAESKey::UnwrapKey(std::span<const std::uint8_t> wrapped, std::span<std:
   if (const Integer st = CheckUnwrap(FState.get(), wrapped, out, 24)) return st;
   TScratch buf(wrapped.size());
   std::memcpy(buf.data(), wrapped.data(), wrapped.size());
-  detail::UnwrapHalves(FState->AES, buf.data(), wrapped.size() / 8 - 1);
+  detail::UnwrapHalves(FState->Decrypting(), buf.data(), wrapped.size() / 8 - 1);
   if (Differs(buf.data(), detail::kKWIV, 8) != 0) return error::kUnwrapFailed;
   std::memcpy(out.data(), buf.data() + 8, wrapped.size() - 8);
   return 0;
@@ -93,7 +93,7 @@ Integer TAESKey::UnwrapKeyPadded(std::span<const std::uint8_t> wrapped, std::spa
   const std::size_t padded = wrapped.size() - 8;
   TScratch buf(wrapped.size());
   std::memcpy(buf.data(), wrapped.data(), wrapped.size());
-  detail::UnwrapHalves(FState->AES, buf.data(), padded / 8);
+  detail::UnwrapHalves(FState->Decrypting(), buf.data(), padded / 8);
   const std::uint8_t* b = buf.data();
   const std::uint64_t length = std::uint64_t{b[4]} << 24 | std::uint64_t{b[5]} << 16 | std::uint64_t{b[6]} << 8 | b[7];
   // The length must be in (padded - 8, padded]; each of the last 8 bytes at or past it must be 0.

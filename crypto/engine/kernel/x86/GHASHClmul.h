@@ -206,7 +206,7 @@ inline void ExtendPowers(TGHashKey& key, const std::uint8_t H[16], unsigned made
   }
 }
 
-inline void SetPowers(TGHashKey& key, const std::uint8_t H[16]) noexcept { ExtendPowers(key, H, 0, kGHashPowers); }
+inline void SetPowers(TGHashKey& key, const std::uint8_t H[16]) noexcept { ExtendPowers(key, H, 0, kGHashNarrowPowers); }
 
 inline __m128i Power(const TGHashKey& key, std::size_t k) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(key.Pow[k]));

@@ -1,4 +1,4 @@
-// GHASH with PCLMULQDQ: powers H^1..H^16 kept byte-reversed, eight blocks per reduction. The
+// GHASH with PCLMULQDQ: powers of H kept byte-reversed, eight blocks per reduction. The
 // powers are made by ExtendPowers (GHASHClmul.h), built into each x86 kernel file with its own
 // encoding.
 #if defined(__x86_64__)
