@@ -8,6 +8,7 @@
 
 #include "GCMTestSupport.h"
 #include "crypto/engine/kernel/AESKernel.h"
+#include "crypto/engine/kernel/KernelDispatch.h"
 #include "KernelGHash.h"
 #include "crypto/engine/core/AESModesGCMCore.h"
 
@@ -104,6 +105,33 @@ TEST_P(GCMKernel, OneKeyMakesItsPowersAsMessagesGrowOnSeveralThreads) {
     });
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(wrong, std::vector<int>(wrong.size(), 0));
+}
+
+// A key's powers made in two steps, from any count to any larger one (a step may start or end
+// inside a register's group of powers), equal the powers the kernel makes all at once; the
+// narrow ones equal GHashSetKey's, which the GHASH test above checks against the bitwise chain.
+TEST_P(GCMKernel, PowersMadeInStepsEqualThoseMadeAtOnce) {
+  const TKernelOps& ops = *ResolveKernel(GetParam()).Ops;
+  if (ops.GHashExtendKey == nullptr) GTEST_SKIP() << "the kernel keeps H alone";
+  const Bytes h = RandomBytes(16, 21);
+  TGHashKey whole, set;
+  ops.GHashExtendKey(whole, h.data(), 0, kGHashPowers);
+  ops.GHashSetKey(set, h.data());
+  for (unsigned p = 1; p <= kGHashNarrowPowers; ++p)
+    ASSERT_EQ(Bytes(set.Pow[kGHashPowers - p], set.Pow[kGHashPowers - p] + 16),
+              Bytes(whole.Pow[kGHashPowers - p], whole.Pow[kGHashPowers - p] + 16)) << "H^" << p;
+  for (unsigned made = 0; made < kGHashPowers; ++made)
+    for (unsigned wanted = made + 1; wanted <= kGHashPowers; ++wanted) {
+      TGHashKey steps;
+      if (made > 0) ops.GHashExtendKey(steps, h.data(), 0, made);
+      // What the first step may have made beyond H^made is spoilt: the second makes it again.
+      for (unsigned p = made + 1; p <= kGHashPowers; ++p) std::fill_n(steps.Pow[kGHashPowers - p], 16, 0xEE);
+      ops.GHashExtendKey(steps, h.data(), made, wanted);
+      for (unsigned p = 1; p <= wanted; ++p)
+        ASSERT_EQ(Bytes(steps.Pow[kGHashPowers - p], steps.Pow[kGHashPowers - p] + 16),
+                  Bytes(whole.Pow[kGHashPowers - p], whole.Pow[kGHashPowers - p] + 16))
+            << "H^" << p << " after " << made << " then " << wanted;
+    }
 }
 
 TEST_P(GCMKernel, ComputationTakesPiecesOfAnySize) {

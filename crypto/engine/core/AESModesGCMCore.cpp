@@ -24,6 +24,12 @@ Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, bo
   return FKey.Expand(key, Nk, inverse, hashKeyLater);
 }
 
+// The longest kernel call of the message: the whole blocks of the additional data or of the data.
+Integer TGCMComputation::Init(std::span<const std::uint8_t> key, Cardinal Nk, std::size_t aadBytes,
+                              std::size_t dataBytes) {
+  return FKey.Expand(key, Nk, false, false, std::max(aadBytes, dataBytes) / 16);
+}
+
 // Whole blocks go straight from the caller's memory; a last partial block is hashed zero-padded.
 void TGCMComputation::HashPadded(std::uint8_t X[16], const std::uint8_t* p, std::size_t n) const {
   FKey.GHash(X, p, n / 16);

@@ -59,8 +59,11 @@ class TGCMComputation {
 
   // Expands the first 4 * Nk bytes of key (the cipher's schedule, with inverse also the inverse
   // cipher's) and derives H = E(0) and its powers, or with hashKeyLater leaves them to the first
-  // call that hashes; 0 or the expansion's status.
+  // call that hashes; 0 or the expansion's status. A computation made for one message may pass
+  // its length instead (additional data and data), so that the powers of H its calls need are made
+  // here at once.
   Integer Init(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false, bool hashKeyLater = false);
+  Integer Init(std::span<const std::uint8_t> key, Cardinal Nk, std::size_t aadBytes, std::size_t dataBytes);
   // The expanded AES key under the hash key: a key object's one schedule, for its other modes.
   const kernel::TExpandedKey& AES() const noexcept { return FKey.AES(); }
   // The same, for adding the inverse schedule where no call is using the key meanwhile.

@@ -140,14 +140,15 @@ bool TExpandedKey::Unwrap(std::uint8_t* buf, std::size_t n) const noexcept {
   return true;
 }
 
-Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, bool hashKeyLater) noexcept {
+Integer TGCMKey::Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse, bool hashKeyLater,
+                        std::size_t callBlocks) noexcept {
   // The powers of an earlier key go first, whether or not this one expands.
   if (FPowers.load(std::memory_order_relaxed) != 0) {
     platform::SecureZero(FHash.Pow, sizeof FHash.Pow);
     FPowers.store(0, std::memory_order_relaxed);
   }
   if (const Integer st = FAES.Expand(key, Nk, inverse)) return st;
-  if (!hashKeyLater) MakeHashKey(1);
+  if (!hashKeyLater) MakeHashKey(callBlocks <= 1 ? 1 : GHashPowersFor(callBlocks));
   return 0;
 }
 

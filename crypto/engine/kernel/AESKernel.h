@@ -168,9 +168,11 @@ class TGCMKey {
 
   // Expands the first 4 * Nk bytes of key (with inverse also the inverse cipher's schedule, so
   // that AES() serves every block mode too) and makes H (its powers as calls need them), or with
-  // hashKeyLater leaves H to the first call that hashes; 0 or the expansion's status.
+  // hashKeyLater leaves H to the first call that hashes; 0 or the expansion's status. A key made
+  // for one message whose longest call is known makes the powers that call needs here
+  // (callBlocks: its whole blocks), before any thread shares the key, so no call takes the lock.
   Integer Expand(std::span<const std::uint8_t> key, Cardinal Nk, bool inverse = false,
-                 bool hashKeyLater = false) noexcept;
+                 bool hashKeyLater = false, std::size_t callBlocks = 1) noexcept;
   const TExpandedKey& AES() const noexcept { return FAES; }
   // The expanded key for adding its inverse schedule (ExpandInverse); the caller keeps that from
   // racing with any use of the key.

@@ -76,8 +76,9 @@ struct TKernelOps {
   // GHashSetKey makes H^1 .. H^kGHashNarrowPowers, all that GHash and PolyVal read.
   // The same key made a few powers at a time, for a GCM key whose messages are short: H^(made+1)
   // .. H^wanted (1 <= wanted <= kGHashPowers) added to a key that holds H^1 .. H^made (H taken
-  // from H when made is 0, from the key otherwise); nothing else of the key is written, so
-  // threads hashing with the powers made before may run meanwhile. A GHASH or GCMCrypt call over
+  // from H when made is 0, from the key otherwise); H^1 .. H^made are not written, so
+  // threads hashing with them may run meanwhile (powers above H^wanted may be written too: no
+  // call reads them before a later extension makes them). A GHASH or GCMCrypt call over
   // n blocks reads H^1 .. H^GHashPowersFor(n) only. nullptr where the kernel keeps H alone.
   void (*GHashExtendKey)(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) = nullptr;
   void (*GHash)(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n);
@@ -164,8 +165,6 @@ struct alignas(64) TGHashKey {
 
 void GHashSetKeyPortable(TGHashKey& key, const std::uint8_t H[16]) noexcept;
 void GHashPortable(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
-void GHashSetKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16]) noexcept;
-void GHashExtendKeyPCLMUL(TGHashKey& key, const std::uint8_t H[16], unsigned made, unsigned wanted) noexcept;
 void GHashPCLMUL(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL256(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;
 void GHashVPCLMUL512(const TGHashKey& key, std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) noexcept;

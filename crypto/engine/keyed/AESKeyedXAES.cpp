@@ -21,33 +21,42 @@ using keyed::TOut;
 
 struct TXAESKey::TState {
   kernel::TExpandedKey AES;
-  platform::TWiped<TCharArray16> K1;
+  // The two derivation blocks with the nonce's bytes left zero, xored with K1 already: a message
+  // xors its nonce in and enciphers them.
+  platform::TWiped<std::array<TCharArray16, 2>> Start;
 };
 
 namespace {
 
 constexpr std::size_t kHalf = 12;
 
+// Sixteen bytes as one value of the compiler's vector types (SSE or NEON registers).
+using TBlock = std::uint8_t __attribute__((vector_size(16)));
+
 Integer Check(const TXAESKey::TState* k, TIn nonce, TIn in, TOut out, std::size_t tagBytes) noexcept {
   if (k == nullptr || nonce.size() != TXAESKey::kNonceBytes || tagBytes != TXAESKey::kTagBytes) return kBadArgument;
   return BadOutput(in, out) || in.size() > detail::kGCMMaxDataBytes ? kBadArgument : 0;
 }
 
-// The message's GCM key from the nonce's first half, its state begun with the second half and
-// the additional data.
-void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, detail::TGCMComputation& gcm, detail::TGCMMessage& s) {
+// The message's GCM key from the nonce's first half (with the powers of H a message of dataBytes
+// needs), its state begun with the second half and the additional data.
+void Begin(const TXAESKey::TState& k, TIn nonce, TIn aad, std::size_t dataBytes, detail::TGCMComputation& gcm,
+           detail::TGCMMessage& s) {
+  // The nonce's first 12 bytes moved to bytes 4..15 of a register (one load of 16 of its 24
+  // bytes), xored into both blocks, which are stored whole: the cipher then loads them as they
+  // were stored.
+  TBlock n, a, b;
+  std::memcpy(&n, nonce.data(), 16);
+  n = __builtin_shufflevector(n, TBlock{}, 16, 16, 16, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11);
+  std::memcpy(&a, (*k.Start)[0].data(), 16);
+  std::memcpy(&b, (*k.Start)[1].data(), 16);
   platform::TWiped<std::array<std::uint8_t, 32>> m;
-  for (std::uint8_t i = 0; i < 2; ++i) {
-    std::uint8_t* b = m->data() + 16 * i;
-    b[0] = 0;
-    b[1] = static_cast<std::uint8_t>(i + 1);
-    b[2] = 'X';
-    b[3] = 0;
-    std::memcpy(b + 4, nonce.data(), kHalf);
-    for (std::size_t j = 0; j < 16; ++j) b[j] ^= (*k.K1)[j];
-  }
+  a ^= n;
+  b ^= n;
+  std::memcpy(m->data(), &a, 16);
+  std::memcpy(m->data() + 16, &b, 16);
   k.AES.EncryptECB(m->data(), m->data(), 2);
-  gcm.Init(*m, 8);
+  gcm.Init(*m, 8, aad.size(), dataBytes);
   gcm.SetIV(s, nonce.subspan(kHalf));
   gcm.AddAAD(s, aad.data(), aad.size());
 }
@@ -72,8 +81,14 @@ Integer TXAESKey::SetKey(std::span<const std::uint8_t> key) {
   if (key.size() != 32) return error::kBadKeySize;
   auto state = std::make_unique<TState>();
   if (const Integer st = state->AES.Expand(key, 8)) return st;
-  platform::TWiped<TCharArray16> K2;
-  AESModes::detail::CMACSubkeysOf(state->AES, *state->K1, *K2);
+  platform::TWiped<TCharArray16> K1, K2;
+  AESModes::detail::CMACSubkeysOf(state->AES, *K1, *K2);
+  // Block i: 00 0i 'X' 00, then the nonce's 12 bytes (zero here).
+  for (std::uint8_t i = 0; i < 2; ++i) {
+    TCharArray16& b = (*state->Start)[i];
+    b = {0, static_cast<std::uint8_t>(i + 1), 'X', 0};
+    for (std::size_t j = 0; j < 16; ++j) b[j] ^= (*K1)[j];
+  }
   FState = std::move(state);
   return 0;
 }
@@ -88,7 +103,7 @@ Integer TXAESKey::Seal(std::span<const std::uint8_t> nonce24, std::span<const st
   if (const Integer st = Check(FState.get(), nonce24, plain, cipher, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMMessage s;
-  Begin(*FState, nonce24, additionalData, gcm, s);
+  Begin(*FState, nonce24, additionalData, plain.size(), gcm, s);
   gcm.Encrypt(s, plain.data(), cipher.data(), plain.size());
   platform::TWiped<TCharArray16> T;
   gcm.Finish(s, *T);
@@ -106,7 +121,7 @@ Integer TXAESKey::Open(std::span<const std::uint8_t> nonce24, std::span<const st
   if (const Integer st = Check(FState.get(), nonce24, cipher, plain, tag.size())) return st;
   detail::TGCMComputation gcm(FState->AES.Id());
   detail::TGCMMessage s;
-  Begin(*FState, nonce24, additionalData, gcm, s);
+  Begin(*FState, nonce24, additionalData, cipher.size(), gcm, s);
   gcm.Decrypt(s, cipher.data(), plain.data(), cipher.size());
   platform::TWiped<TCharArray16> T;
   gcm.Finish(s, *T);

@@ -10,6 +10,7 @@
 #include "crypto/engine/kernel/KeyScheduleWords.h"
 #include "crypto/engine/kernel/x86/AESKernelLanes.h"
 #include "crypto/engine/kernel/x86/XTSOCBLanes.h"
+#include "crypto/engine/kernel/x86/GHASHClmul.h"
 
 namespace AESModes::kernel {
 namespace {
@@ -130,8 +131,8 @@ constexpr TKernelOps X86Ops(decltype(TKernelOps::GHash) ghash, TGCMCryptFn* gcm,
           .CTR128 = TModes::CTR128,
           .CTR32 = TModes::CTR32,
           .CBCMAC = CBCMAC,
-          .GHashSetKey = GHashSetKeyPCLMUL,
-          .GHashExtendKey = GHashExtendKeyPCLMUL,
+          .GHashSetKey = SetPowers,
+          .GHashExtendKey = ExtendPowers,
           .GHash = ghash,
           .GCMCrypt = gcm,
           .CTR32LE = TModes::CTR32LE,
