@@ -168,23 +168,21 @@ void TGCMKey::MakeHashKey(unsigned wanted) const noexcept {
 void TGCMKey::MakePowers(std::size_t blocks) const noexcept {
   const unsigned wanted = GHashPowersFor(blocks);
   if (FAES.Rounds() == 0) return;  // no key
-  if (FPowers.load(std::memory_order_relaxed) == 0) {
-    // H itself, in the middle of a call: in a frame of its own whose stack is scrubbed after, and
-    // with the registers cleared before the lock's release (a first call into the C library saves
-    // them all on the stack).
-    auto make = [this, wanted] {
-      const std::lock_guard<std::mutex> lock(FMaking);
-      if (FPowers.load(std::memory_order_relaxed) == 0) MakeHashKey(wanted);
-      platform::ZeroVectorRegisters();
-    };
-    platform::RunScrubbed(make);
-    if (FPowers.load(std::memory_order_acquire) >= wanted) return;
-  }
-  const std::lock_guard<std::mutex> lock(FMaking);
-  const unsigned made = FPowers.load(std::memory_order_relaxed);
-  if (made >= wanted) return;  // another call made them meanwhile
-  FAES.Ops().GHashExtendKey(FHash, nullptr, made, wanted);
-  FPowers.store(wanted, std::memory_order_release);
+  // In the middle of a call: in a frame of its own whose stack is scrubbed after, and with the
+  // registers cleared before the lock's release (a first call into the C library saves them all
+  // on the stack).
+  auto make = [this, wanted] {
+    const std::lock_guard<std::mutex> lock(FMaking);
+    const unsigned made = FPowers.load(std::memory_order_relaxed);
+    if (made == 0) {
+      MakeHashKey(wanted);
+    } else if (made < wanted) {  // else another call made them meanwhile
+      FAES.Ops().GHashExtendKey(FHash, nullptr, made, wanted);
+      FPowers.store(wanted, std::memory_order_release);
+    }
+    platform::ZeroVectorRegisters();
+  };
+  platform::RunScrubbed(make);
 }
 
 void TGCMKey::GHash(std::uint8_t X[16], const std::uint8_t* blocks, std::size_t n) const noexcept {
